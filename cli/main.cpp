@@ -1,0 +1,15 @@
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/CommandLine.h"
+#include "platform/FileSystem.h"
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string out, err;
+    int rc = RunCli(args, platform::CurrentDirectory(), out, err);
+    std::fputs(out.c_str(), stdout);
+    std::fputs(err.c_str(), stderr);
+    return rc;
+}

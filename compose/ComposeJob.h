@@ -1,0 +1,39 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// What the composer needs of a progress bar; the window implements it over its own widget.
+class IProgress {
+public:
+    virtual ~IProgress() = default;
+    virtual void SetRange(int nLower, int nUpper) = 0;
+    virtual void SetStep(int nStep) = 0;
+    virtual void SetPos(int nPos) = 0;
+    virtual void StepIt() = 0;
+};
+
+// One embedded file.
+struct ResourceEntry {
+    std::string m_strPath;       // resolved path as the page wrote it
+    std::string m_strContentId;  // without angle brackets
+};
+
+// One attribute value to rewrite to "cid:" + Content-ID.
+struct ReferenceEntry {
+    std::string m_strContentId;
+    std::int32_t m_nPosition = 0;  // first byte of the value in the HTML text
+    std::int32_t m_nLength = 0;    // bytes of the value, quotes excluded
+};
+
+// The inputs of one composition.
+struct ComposeJob {
+    std::string m_strOutputPath;
+    std::string m_strHtmlPath;  // full path: must contain a '/'
+    std::vector<std::string> m_listAttachments;
+    std::string m_strSubject;
+    std::string m_strFrom;
+    std::string m_strTo;
+    std::string m_strCc;
+    IProgress* m_pProgress = nullptr;  // borrowed; may be null
+};

@@ -1,0 +1,170 @@
+#include "compose/MimeComposer.h"
+
+#include <cstring>
+
+#include "compose/PathUtil.h"
+
+namespace {
+const char kFallbackHost[] = "Quillnode";
+}
+
+CMimeComposer::CMimeComposer(const platform::Platform& env) : m_env(env) {
+    std::string name;
+    bool ok = m_env.host->Name(name);
+    if (ok) name = name.substr(0, name.find('.'));
+    if (!ok || name.empty() || name.size() >= sizeof m_szHostName) {
+        std::memcpy(m_szHostName, kFallbackHost, sizeof kFallbackHost);
+        return;
+    }
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        char c = name[i];
+        m_szHostName[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    m_szHostName[name.size()] = '\0';
+}
+
+CMimeComposer::~CMimeComposer() { ReleaseHtml(); }
+
+bool CMimeComposer::Fail(std::string reason) {
+    if (m_strError.empty()) m_strError = std::move(reason);
+    return false;
+}
+
+void CMimeComposer::ReleaseHtml() {
+    m_pszHtml.reset();
+    m_pszHtmlLower.reset();
+}
+
+void CMimeComposer::StepProgress() {
+    if (!m_pProgress) return;
+    m_env.clock->SleepMs(1);
+    m_pProgress->StepIt();
+}
+
+bool CMimeComposer::LoadHtml() {
+    std::uint64_t size = m_hHtmlFile->Size();
+    if (size > kMaxHtmlLength)
+        return Fail("HTML file '" + m_strHtmlPath + "' is too large: pages of 2 GiB or more are not supported");
+    std::unique_ptr<char[]> raw(new char[size + 1]);
+    std::size_t got = 0;
+    std::string err;
+    if (!m_hHtmlFile->Read(raw.get(), size, got, err))
+        return Fail("cannot read HTML file '" + m_strHtmlPath + "': " + err);
+    if (got != size) return Fail("cannot read HTML file '" + m_strHtmlPath + "': the file was shortened while it was read");
+
+    // A lone LF becomes CR LF; CR LF stays; a lone CR stays.
+    std::uint64_t normalised = size;
+    for (std::uint64_t i = 0; i < size; ++i)
+        if (raw[i] == '\n' && (i == 0 || raw[i - 1] != '\r')) ++normalised;
+    if (normalised > kMaxHtmlLength)
+        return Fail("HTML file '" + m_strHtmlPath + "' is too large: pages of 2 GiB or more are not supported");
+
+    m_pszHtml.reset(new char[normalised + 1]);
+    m_pszHtmlLower.reset(new char[normalised + 1]);
+    char* out = m_pszHtml.get();
+    char* lower = m_pszHtmlLower.get();
+    std::uint64_t o = 0;
+    for (std::uint64_t i = 0; i < size; ++i) {
+        char c = raw[i];
+        if (c == '\n' && (i == 0 || raw[i - 1] != '\r')) {
+            out[o] = lower[o] = '\r';
+            ++o;
+        }
+        out[o] = c;
+        lower[o] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        ++o;
+    }
+    out[o] = lower[o] = '\0';
+    m_nHtmlLength = static_cast<std::int32_t>(o);
+    return true;
+}
+
+bool CMimeComposer::Compose() {
+    m_strError.clear();
+    if (m_strHtmlPath.empty()) return Fail("no HTML file given");
+    if (m_strOutputPath.empty()) return Fail("no output file given");
+    if (!GetFolderOfPath(m_strHtmlPath, m_strHtmlFolder))
+        return Fail("HTML file '" + m_strHtmlPath + "' is not given with its folder");
+    std::string err;
+    // Relative resource paths resolve against this folder; the process's
+    // current directory is left alone.
+    if (!m_env.files->CheckFolder(m_strHtmlFolder, err))
+        return Fail("cannot open folder '" + m_strHtmlFolder + "': " + err);
+
+    bool ok = false;
+    do {
+        m_hHtmlFile = m_env.files->OpenRead(m_strHtmlPath, err);
+        if (!m_hHtmlFile) {
+            Fail("cannot open HTML file '" + m_strHtmlPath + "': " + err);
+            break;
+        }
+        if (!LoadHtml()) break;
+        m_hHtmlFile.reset();
+
+        m_listResources.clear();
+        m_listReferences.clear();
+        ScanTag("<link ", "href");
+        ScanTag("<script ", "src");
+        ScanTag("<img ", "src");
+        ScanTag("<", "background");
+        ScanTag("<input ", "src");
+
+        if (m_pProgress) {
+            m_pProgress->SetRange(0, static_cast<int>(m_listResources.size() + m_listAttachments.size() + 7));
+            m_pProgress->SetStep(1);
+            m_pProgress->SetPos(0);
+        }
+        StepProgress();
+
+        std::string charset;
+        if (!DetectCharset(charset)) charset = "iso-8859-1";
+        StepProgress();
+
+        m_hOutFile = m_env.files->CreateOutput(m_strOutputPath, err);
+        if (!m_hOutFile) {
+            Fail("cannot create output file '" + m_strOutputPath + "': " + err);
+            break;
+        }
+        StepProgress();
+
+        m_strBoundary.clear();
+        MakeBoundary(m_strBoundary);
+        if (!m_listAttachments.empty())
+            MakeBoundary(m_strRelatedBoundary);
+        else
+            m_strRelatedBoundary = m_strBoundary;
+        StepProgress();
+
+        if (!WriteHeaders()) break;
+        StepProgress();
+
+        if (!WriteHtmlPart(charset)) break;
+        bool partsOk = true;
+        for (const ResourceEntry& entry : m_listResources) {
+            StepProgress();
+            if (!WriteInlinePart(entry)) {
+                partsOk = false;
+                break;
+            }
+        }
+        if (!partsOk) break;
+        StepProgress();
+
+        if (!m_listAttachments.empty() && !WriteOut("--" + m_strRelatedBoundary + "--\r\n\r\n")) break;
+        if (!WriteAttachments()) break;
+
+        StepProgress();
+        if (!WriteClosingBoundary()) break;
+        if (!m_hOutFile->Commit(err)) {
+            Fail("cannot write output file '" + m_strOutputPath + "': " + err);
+            break;
+        }
+        ok = true;
+    } while (false);
+
+    ReleaseHtml();
+    m_hHtmlFile.reset();
+    // Without a commit the temporary file goes; whatever was at the output path stays.
+    m_hOutFile.reset();
+    return ok;
+}

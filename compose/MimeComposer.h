@@ -1,0 +1,73 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "compose/ComposeJob.h"
+#include "platform/Platform.h"
+
+// Turns one HTML file, four header values and a list of attachments into one
+// MIME message file. Lives for one composition: fill the job, call Compose once.
+class CMimeComposer : public ComposeJob {
+public:
+    explicit CMimeComposer(const platform::Platform& env = platform::Platform());
+    virtual ~CMimeComposer();
+    CMimeComposer(const CMimeComposer&) = delete;
+    CMimeComposer& operator=(const CMimeComposer&) = delete;
+
+    // True when the whole message was written and moved to m_strOutputPath.
+    // On failure GetLastError() says why, naming the file concerned.
+    bool Compose();
+    const std::string& GetLastError() const { return m_strError; }
+
+    const std::vector<ResourceEntry>& Resources() const { return m_listResources; }
+    const std::vector<ReferenceEntry>& References() const { return m_listReferences; }
+    const std::string& Boundary() const { return m_strBoundary; }
+    const std::string& RelatedBoundary() const { return m_strRelatedBoundary; }
+    const char* HostName() const { return m_szHostName; }
+
+    // Pages whose text reaches this size cannot be addressed by 32-bit positions.
+    static constexpr std::uint64_t kMaxHtmlLength = 0x7fffffffu;
+
+protected:
+    // Run and loading.
+    bool LoadHtml();
+    void ReleaseHtml();
+    void StepProgress();
+    bool Fail(std::string reason);
+
+    // Scanning and charset (filled in by the resource scanner).
+    void ScanTag(const char* pszTagPrefix, const char* pszAttribute);
+    bool DetectCharset(std::string& strCharset);
+
+    // Writing.
+    void MakeBoundary(std::string& strBoundary);
+    bool WriteHeaders();
+    std::string FormatDateHeader();
+    bool WriteHtmlPart(const std::string& strCharset);
+    std::string BuildHtmlBody();
+    bool WriteInlinePart(const ResourceEntry& entry);
+    bool WriteAttachments();
+    bool WriteAttachmentPart(const std::string& strPath);
+    bool WriteClosingBoundary();
+    bool WriteOut(const void* data, std::size_t n);
+    bool WriteOut(const std::string& text) { return WriteOut(text.data(), text.size()); }
+    bool WriteFileBody(const std::string& strOpenPath, const std::string& strPath, const std::string& strHeader,
+                       const char* pszWhat);
+    std::string ResolveContentType(const std::string& strPath);
+
+    platform::Platform m_env;
+    std::unique_ptr<platform::OutputFile> m_hOutFile;
+    std::unique_ptr<platform::InputFile> m_hHtmlFile;
+    std::unique_ptr<char[]> m_pszHtml;
+    std::unique_ptr<char[]> m_pszHtmlLower;
+    std::int32_t m_nHtmlLength = 0;
+    char m_szHostName[16] = {};
+    std::string m_strHtmlFolder;  // resolves relative resource paths
+    std::vector<ResourceEntry> m_listResources;
+    std::vector<ReferenceEntry> m_listReferences;
+    std::string m_strBoundary;
+    std::string m_strRelatedBoundary;
+    std::string m_strError;
+};

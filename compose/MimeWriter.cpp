@@ -1,0 +1,171 @@
+// The bytes of the message: header block, HTML part, resource and attachment
+// parts, boundaries.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "compose/Base64.h"
+#include "compose/ContentType.h"
+#include "compose/HeaderFormat.h"
+#include "compose/MimeComposer.h"
+#include "compose/PathUtil.h"
+
+namespace {
+// A multiple of 57 (one line) and of 3648 (the classic read), so lines
+// continue evenly from one read to the next.
+constexpr std::size_t kReadChunk = 3648 * 64;
+
+void AppendHex(std::string& s, unsigned long v) {
+    char buf[20];
+    std::snprintf(buf, sizeof buf, "%lX", v);
+    s += buf;
+}
+} // namespace
+
+bool CMimeComposer::WriteOut(const void* data, std::size_t n) {
+    std::string err;
+    if (m_hOutFile->Write(data, n, err)) return true;
+    return Fail("cannot write output file '" + m_strOutputPath + "': " + err);
+}
+
+void CMimeComposer::MakeBoundary(std::string& strBoundary) {
+    strBoundary = "----=_NextPart_";
+    unsigned char g[16];
+    if (m_env.random->Fill(g, sizeof g)) {
+        // Laid out as a GUID: 32-bit, 16-bit and 16-bit fields, then eight bytes.
+        unsigned long d1 = g[0] | (g[1] << 8) | (g[2] << 16) | (static_cast<unsigned long>(g[3]) << 24);
+        AppendHex(strBoundary, d1);
+        strBoundary += '_';
+        AppendHex(strBoundary, g[4] | (g[5] << 8));
+        strBoundary += '_';
+        AppendHex(strBoundary, g[6] | (g[7] << 8));
+        strBoundary += '_';
+        for (int i = 8; i < 16; ++i) AppendHex(strBoundary, g[i]);
+        return;
+    }
+    int r[5];
+    for (int& v : r) v = m_env.random->Next();
+    AppendHex(strBoundary, m_env.clock->TickCount());
+    strBoundary += '_';
+    AppendHex(strBoundary, static_cast<unsigned long>(r[4]));
+    strBoundary += '_';
+    AppendHex(strBoundary, static_cast<unsigned long>(r[3]));
+    strBoundary += '_';
+    AppendHex(strBoundary, static_cast<unsigned long>(r[2]));
+    AppendHex(strBoundary, static_cast<unsigned long>(r[1]));
+    AppendHex(strBoundary, static_cast<unsigned long>(r[0]));
+}
+
+std::string CMimeComposer::FormatDateHeader() {
+    std::tm local {};
+    long offset = 0;
+    if (!platform::ToLocalTime(m_env.clock->Now(), local, offset)) return {};
+    return FormatRfcDate(local, offset);
+}
+
+bool CMimeComposer::WriteHeaders() {
+    std::string block = FormatHeaderLine("From", m_strFrom) + FormatHeaderLine("To", m_strTo);
+    if (!m_strCc.empty()) block += FormatHeaderLine("Cc", m_strCc);
+    block += FormatHeaderLine("Subject", m_strSubject);
+    block += "Date: " + FormatDateHeader() + "\r\n";
+    block += "MIME-Version: 1.0\r\nContent-Type: multipart/";
+    block += m_listAttachments.empty() ? "related" : "mixed";
+    block += ";\r\n\tboundary=\"" + m_strBoundary + "\"\r\n";
+    block += "X-Priority: 3\r\nX-Mailer: Quillory 2.0.617\r\n\r\nThis is a multi-part message in MIME format.\r\n\r\n";
+    return WriteOut(block);
+}
+
+std::string CMimeComposer::BuildHtmlBody() {
+    std::string out;
+    std::size_t extra = 0;
+    for (const ReferenceEntry& r : m_listReferences) extra += r.m_strContentId.size() + 4;
+    out.reserve(static_cast<std::size_t>(m_nHtmlLength) + extra);
+    const char* src = m_pszHtml.get();
+    std::int32_t pos = 0;
+    for (const ReferenceEntry& r : m_listReferences) {
+        out.append(src + pos, static_cast<std::size_t>(r.m_nPosition - pos));
+        out += "cid:";
+        out += r.m_strContentId;
+        pos = r.m_nPosition + r.m_nLength;
+    }
+    out.append(src + pos, static_cast<std::size_t>(m_nHtmlLength - pos));
+    return out;
+}
+
+bool CMimeComposer::WriteHtmlPart(const std::string& strCharset) {
+    std::string body = BuildHtmlBody();
+    std::string head;
+    if (!m_listAttachments.empty())
+        head = "--" + m_strBoundary + "\r\nContent-Type: multipart/related;\r\n\tboundary=\"" +
+               m_strRelatedBoundary + "\"\r\n\r\n\r\n";
+    head += "--" + m_strRelatedBoundary + "\r\nContent-Type: text/html;\r\n\tcharset=\"" + strCharset +
+            "\"\r\nContent-Transfer-Encoding: base64\r\n\r\n";
+    if (!WriteOut(head)) return false;
+    std::string encoded(Base64LinesSize(body.size()) + 4, '\0');
+    std::size_t n = Base64EncodeLines(reinterpret_cast<const unsigned char*>(body.data()), body.size(), encoded.data());
+    std::memcpy(encoded.data() + n, "\r\n\r\n", 4);
+    return WriteOut(encoded.data(), n + 4);
+}
+
+std::string CMimeComposer::ResolveContentType(const std::string& strPath) {
+    std::string ext = GetFileExtension(strPath);
+    std::string type;
+    if (ext.empty() || !GetContentType(ext, type)) type = "application/octet-stream";
+    return type;
+}
+
+bool CMimeComposer::WriteFileBody(const std::string& strOpenPath, const std::string& strPath,
+                                  const std::string& strHeader, const char* pszWhat) {
+    std::string err;
+    std::unique_ptr<platform::InputFile> file = m_env.files->OpenRead(strOpenPath, err);
+    if (!file) return Fail(std::string("cannot open ") + pszWhat + " '" + strPath + "': " + err);
+    if (!WriteOut(strHeader)) return false;
+
+    std::uint64_t size = file->Size();
+    std::uint64_t done = 0;
+    std::unique_ptr<unsigned char[]> in(new unsigned char[kReadChunk]);
+    std::unique_ptr<char[]> out(new char[Base64LinesSize(kReadChunk)]);
+    while (done < size) {
+        std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kReadChunk, size - done));
+        std::size_t got = 0;
+        if (!file->Read(in.get(), want, got, err))
+            return Fail(std::string("cannot read ") + pszWhat + " '" + strPath + "': " + err);
+        // A short read before the end would put padding inside the part.
+        if (got != want)
+            return Fail(std::string("cannot read ") + pszWhat + " '" + strPath +
+                        "': the file was shortened while it was read");
+        done += got;
+        if (!WriteOut(out.get(), Base64EncodeLines(in.get(), got, out.get()))) return false;
+    }
+    return WriteOut("\r\n\r\n", 4);
+}
+
+bool CMimeComposer::WriteInlinePart(const ResourceEntry& entry) {
+    std::string header = "--" + m_strRelatedBoundary + "\r\nContent-Type: " + ResolveContentType(entry.m_strPath) +
+                         ";\r\n\tname=\"" + QuoteParameterValue(GetFileNamePart(entry.m_strPath)) +
+                         "\"\r\nContent-Transfer-Encoding: base64\r\nContent-ID: <" + entry.m_strContentId +
+                         ">\r\n\r\n";
+    // Relative resource paths are relative to the page's folder.
+    std::string full = entry.m_strPath;
+    if (full.empty() || full[0] != '/') full = m_strHtmlFolder + full;
+    return WriteFileBody(full, entry.m_strPath, header, "resource file");
+}
+
+bool CMimeComposer::WriteAttachments() {
+    for (const std::string& path : m_listAttachments) {
+        StepProgress();
+        if (!WriteAttachmentPart(path)) return false;
+    }
+    return true;
+}
+
+bool CMimeComposer::WriteAttachmentPart(const std::string& strPath) {
+    std::string name = QuoteParameterValue(GetFileNamePart(strPath));
+    std::string header = "--" + m_strBoundary + "\r\nContent-Type: " + ResolveContentType(strPath) +
+                         ";\r\n\tname=\"" + name +
+                         "\"\r\nContent-Transfer-Encoding: base64\r\nContent-Disposition: attachment;\r\n\tfilename=\"" +
+                         name + "\"\r\n\r\n";
+    return WriteFileBody(strPath, strPath, header, "attachment");
+}
+
+bool CMimeComposer::WriteClosingBoundary() { return WriteOut("--" + m_strBoundary + "--\r\n"); }

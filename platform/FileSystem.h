@@ -1,0 +1,51 @@
+#pragma once
+// File access for the core. The real implementation is POSIX; tests substitute
+// their own to inject failures (full disk, short reads, unreadable files).
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+class InputFile {
+public:
+    virtual ~InputFile() = default;
+    // Size taken when the file was opened.
+    virtual std::uint64_t Size() const = 0;
+    // Reads up to n bytes into buf; got == 0 means end of file.
+    // False on an I/O error, with the system's reason in err.
+    virtual bool Read(void* buf, std::size_t n, std::size_t& got, std::string& err) = 0;
+};
+
+// A new file written beside its final path and moved over it only by Commit,
+// so a failed run never damages what was at the target before.
+// Destroying it without a successful Commit removes the temporary file.
+class OutputFile {
+public:
+    virtual ~OutputFile() = default;
+    virtual bool Write(const void* data, std::size_t n, std::string& err) = 0;
+    // Flushes to disk, gives the file the mode a newly created file would get,
+    // and renames it over the target.
+    virtual bool Commit(std::string& err) = 0;
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    // Opens an existing regular file for reading; a folder is refused.
+    virtual std::unique_ptr<InputFile> OpenRead(const std::string& path, std::string& err) = 0;
+    // Creates the temporary file that Commit will move to target.
+    virtual std::unique_ptr<OutputFile> CreateOutput(const std::string& target, std::string& err) = 0;
+    // True when path names a folder that can be opened.
+    virtual bool CheckFolder(const std::string& path, std::string& err) = 0;
+    // True when path names a regular file that this process may read.
+    virtual bool IsReadableFile(const std::string& path) = 0;
+};
+
+FileSystem& RealFileSystem();
+
+// The current working directory, with a trailing '/'; empty when unknown.
+std::string CurrentDirectory();
+
+} // namespace platform

@@ -1,0 +1,15 @@
+#pragma once
+// The set of operating-system services one component uses; tests replace any of them.
+#include "platform/FileSystem.h"
+#include "platform/System.h"
+
+namespace platform {
+
+struct Platform {
+    FileSystem* files = &RealFileSystem();
+    Clock* clock = &RealClock();
+    Random* random = &RealRandom();
+    HostInfo* host = &RealHost();
+};
+
+} // namespace platform

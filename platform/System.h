@@ -1,0 +1,42 @@
+#pragma once
+// Clock, randomness and host identity, behind interfaces so tests can fix them.
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+namespace platform {
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual std::time_t Now() = 0;
+    // Milliseconds since an arbitrary start, wrapping at 32 bits.
+    virtual std::uint32_t TickCount() = 0;
+    virtual void SleepMs(unsigned ms) = 0;
+};
+
+class Random {
+public:
+    virtual ~Random() = default;
+    // Fills buf from the system's random source; false when it fails.
+    virtual bool Fill(void* buf, std::size_t n) = 0;
+    // The C library's pseudo-random generator: 0 .. 32767.
+    virtual int Next() = 0;
+};
+
+class HostInfo {
+public:
+    virtual ~HostInfo() = default;
+    // The machine's host name as the system reports it.
+    virtual bool Name(std::string& name) = 0;
+};
+
+// Local time of t with its offset from UTC in seconds (daylight time included).
+bool ToLocalTime(std::time_t t, std::tm& out, long& gmtoffSeconds);
+
+Clock& RealClock();
+Random& RealRandom();
+HostInfo& RealHost();
+
+} // namespace platform

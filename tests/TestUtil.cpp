@@ -1,0 +1,100 @@
+#include "TestUtil.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+
+namespace testutil {
+
+TempDir::TempDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/quillory-test-XXXXXX";
+    if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+    m_path = tmpl + "/";
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(m_path, ec);
+}
+
+std::string TempDir::Write(const std::string& name, const std::string& content) const {
+    std::string path = m_path + name;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream f(path, std::ios::binary);
+    f << content;
+    return path;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
+
+std::vector<std::string> ListFolder(const std::string& path) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(path)) names.push_back(e.path().filename().string());
+    return names;
+}
+
+bool CountingRandom::Fill(void* buf, std::size_t n) {
+    if (fail) return false;
+    auto* p = static_cast<unsigned char*>(buf);
+    for (std::size_t i = 0; i < n; ++i) p[i] = next++;
+    return true;
+}
+
+int RunCommand(const std::string& cmd, std::string* out) {
+    FILE* p = popen((cmd + " 2>&1").c_str(), "r");
+    if (!p) return -1;
+    std::string text;
+    char buf[4096];
+    std::size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+    int status = pclose(p);
+    if (out) *out = text;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+static std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) {
+        if (c == '\'') q += "'\\''";
+        else q += c;
+    }
+    return q + "'";
+}
+
+std::string CheckEml(const std::string& eml, const std::vector<std::string>& args) {
+    std::string cmd = std::string(QUILLORY_PYTHON) + " " + QUILLORY_CHECK_EML + " " + Quote(eml);
+    for (const std::string& a : args) cmd += " " + Quote(a);
+    std::string out;
+    int rc = RunCommand(cmd, &out);
+    if (rc == 0) return {};
+    return out.empty() ? "checker exited with " + std::to_string(rc) : out;
+}
+
+ScopedTz::ScopedTz(const char* tz) {
+    const char* old = std::getenv("TZ");
+    m_had = old != nullptr;
+    if (old) m_old = old;
+    setenv("TZ", tz, 1);
+    tzset();
+}
+
+ScopedTz::~ScopedTz() {
+    if (m_had) setenv("TZ", m_old.c_str(), 1);
+    else unsetenv("TZ");
+    tzset();
+}
+
+} // namespace testutil

@@ -1,0 +1,91 @@
+#pragma once
+// Shared helpers: temporary folders, file contents, fixed platform services and
+// the independent MIME check.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace testutil {
+
+// A fresh folder removed with everything in it when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::string& Path() const { return m_path; }  // ends with '/'
+    std::string Write(const std::string& name, const std::string& content) const;
+
+private:
+    std::string m_path;
+};
+
+std::string ReadFile(const std::string& path);
+bool FileExists(const std::string& path);
+std::vector<std::string> ListFolder(const std::string& path);
+
+class FixedClock : public platform::Clock {
+public:
+    std::time_t now = 1796514092;  // Sat, 05 Dec 2026 23:41:32 UTC
+    std::uint32_t ticks = 0xABCDE;
+    int sleeps = 0;
+    std::time_t Now() override { return now; }
+    std::uint32_t TickCount() override { return ticks; }
+    void SleepMs(unsigned) override { ++sleeps; }
+};
+
+// Hands out 0x00, 0x01, ... so each boundary is predictable.
+class CountingRandom : public platform::Random {
+public:
+    bool fail = false;
+    unsigned char next = 0;
+    int rnd = 1;
+    bool Fill(void* buf, std::size_t n) override;
+    int Next() override { return rnd++; }
+};
+
+class FixedHost : public platform::HostInfo {
+public:
+    std::string name = "testhost";
+    bool fail = false;
+    bool Name(std::string& out) override {
+        out = name;
+        return !fail;
+    }
+};
+
+struct FixedPlatform {
+    FixedClock clock;
+    CountingRandom random;
+    FixedHost host;
+    platform::Platform Get(platform::FileSystem* fs = &platform::RealFileSystem()) {
+        platform::Platform p;
+        p.files = fs;
+        p.clock = &clock;
+        p.random = &random;
+        p.host = &host;
+        return p;
+    }
+};
+
+// Runs the independent MIME check (Python's email package) on a message.
+// args: --html FILE, --resource FILE, --attach FILE ... Returns its report;
+// empty means the message passed.
+std::string CheckEml(const std::string& eml, const std::vector<std::string>& args);
+
+// Runs a command line through the shell; returns the exit status and output.
+int RunCommand(const std::string& cmd, std::string* out = nullptr);
+
+// Sets TZ for the life of the object.
+class ScopedTz {
+public:
+    explicit ScopedTz(const char* tz);
+    ~ScopedTz();
+
+private:
+    std::string m_old;
+    bool m_had;
+};
+
+} // namespace testutil

@@ -1,0 +1,72 @@
+// The command line as a user runs it: the real program in a real folder.
+#include <gtest/gtest.h>
+
+#include "TestUtil.h"
+#include "cli/CommandLine.h"
+
+namespace {
+
+using testutil::RunCommand;
+using testutil::TempDir;
+
+std::string Cli() { return QUILLORY_CLI; }
+
+TEST(CommandLine, ComposesWithRelativePathsFromTheStartingFolder) {
+    TempDir dir;
+    dir.Write("site/page.html", "<p>hello</p>\n");
+    dir.Write("files/a.txt", "first");
+    dir.Write("files/b.bin", std::string("\0\1\2", 3));
+    std::string out;
+    int rc = RunCommand("cd " + dir.Path() +
+                            " && " + Cli() +
+                            " compose site/page.html -o out/../msg.eml --subject 'Hi there' --from a@x --to b@y "
+                            "--cc c@z --attach files/b.bin --attach files/a.txt",
+                        &out);
+    // "out/" does not exist: the path is taken literally, so this must fail.
+    EXPECT_EQ(rc, 1) << out;
+    rc = RunCommand("cd " + dir.Path() + " && " + Cli() +
+                        " compose site/page.html -o msg.eml --subject 'Hi there' --from a@x --to b@y "
+                        "--cc c@z --attach files/b.bin --attach files/a.txt",
+                    &out);
+    ASSERT_EQ(rc, 0) << out;
+    EXPECT_EQ(out, "");
+    std::string msg = testutil::ReadFile(dir.Path() + "msg.eml");
+    EXPECT_EQ(msg.rfind("From: a@x\r\nTo: b@y\r\nCc: c@z\r\nSubject: Hi there\r\n", 0), 0u);
+    EXPECT_EQ(testutil::CheckEml(dir.Path() + "msg.eml", {"--html", dir.Path() + "site/page.html", "--attach",
+                                                           dir.Path() + "files/b.bin", "--attach",
+                                                           dir.Path() + "files/a.txt"}),
+              "");
+}
+
+TEST(CommandLine, FailuresAndUsage) {
+    TempDir dir;
+    std::string out;
+    EXPECT_EQ(RunCommand("cd " + dir.Path() + " && " + Cli() + " compose x.html -o y.eml", &out), 1);
+    EXPECT_EQ(out, "quillory-cli: cannot open HTML file '" + dir.Path() + "x.html': No such file or directory\n");
+    EXPECT_FALSE(testutil::FileExists(dir.Path() + "y.eml"));
+
+    EXPECT_EQ(RunCommand(Cli(), &out), 2);
+    EXPECT_NE(out.find("Usage: quillory-cli compose"), std::string::npos);
+    EXPECT_EQ(RunCommand(Cli() + " compose page.html", &out), 2);
+    EXPECT_NE(out.find("no output file"), std::string::npos);
+    EXPECT_EQ(RunCommand(Cli() + " compose page.html -o", &out), 2);
+    EXPECT_EQ(RunCommand(Cli() + " compose a.html b.html -o c.eml", &out), 2);
+    EXPECT_EQ(RunCommand(Cli() + " compose a.html -o c.eml --bogus", &out), 2);
+    EXPECT_EQ(RunCommand(Cli() + " send a.html", &out), 2);
+
+    EXPECT_EQ(RunCommand(Cli() + " --help", &out), 0);
+    EXPECT_NE(out.find("--attach FILE"), std::string::npos);
+    EXPECT_EQ(RunCommand(Cli() + " --version", &out), 0);
+    EXPECT_EQ(out, "quillory-cli 2.0.617\n");
+}
+
+TEST(CommandLine, ParsesAttachmentsInOrderAndMakesPathsAbsolute) {
+    CliRequest r = ParseCommandLine({"compose", "p.html", "--attach", "/abs/x", "-o", "o.eml", "--attach", "rel/y"},
+                                    "/home/u/");
+    ASSERT_EQ(r.kind, CliRequest::Kind::Compose) << r.error;
+    EXPECT_EQ(r.job.m_strHtmlPath, "/home/u/p.html");
+    EXPECT_EQ(r.job.m_strOutputPath, "/home/u/o.eml");
+    EXPECT_EQ(r.job.m_listAttachments, (std::vector<std::string>{"/abs/x", "/home/u/rel/y"}));
+}
+
+} // namespace

@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "compose/Base64.h"
+
+namespace {
+
+std::string Plain(const std::string& in) {
+    std::string out(4 * ((in.size() + 2) / 3), '?');
+    std::size_t n = Base64Encode(reinterpret_cast<const unsigned char*>(in.data()), in.size(), out.data());
+    EXPECT_EQ(n, out.size());
+    return out;
+}
+
+std::string Lines(const std::string& in) {
+    std::string out(Base64LinesSize(in.size()), '?');
+    std::size_t n = Base64EncodeLines(reinterpret_cast<const unsigned char*>(in.data()), in.size(), out.data());
+    EXPECT_EQ(n, out.size());
+    return out;
+}
+
+// Bit by bit, the way RFC 4648 describes it: a second opinion on the fast path.
+std::string Reference(const std::string& in) {
+    static const char a[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string bits;
+    for (unsigned char c : in)
+        for (int b = 7; b >= 0; --b) bits += ((c >> b) & 1) ? '1' : '0';
+    while (bits.size() % 6) bits += '0';
+    std::string out;
+    for (std::size_t i = 0; i < bits.size(); i += 6) out += a[std::stoi(bits.substr(i, 6), nullptr, 2)];
+    while (out.size() % 4) out += '=';
+    return out;
+}
+
+std::string RandomBytes(std::size_t n, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::string s(n, '\0');
+    for (char& c : s) c = static_cast<char>(gen() & 0xff);
+    return s;
+}
+
+TEST(Base64, Rfc4648Vectors) {
+    EXPECT_EQ(Plain(""), "");
+    EXPECT_EQ(Plain("f"), "Zg==");
+    EXPECT_EQ(Plain("fo"), "Zm8=");
+    EXPECT_EQ(Plain("foo"), "Zm9v");
+    EXPECT_EQ(Plain("foob"), "Zm9vYg==");
+    EXPECT_EQ(Plain("fooba"), "Zm9vYmE=");
+    EXPECT_EQ(Plain("foobar"), "Zm9vYmFy");
+}
+
+TEST(Base64, ShortGroupsIgnoreBytesBeyondTheirCount) {
+    // The byte after the group is 0xff; unused bits must still come out zero.
+    const unsigned char in[] = {0xfb, 0xff, 0xff, 0xff};
+    char out[4];
+    Base64EncodeGroup(in, 1, out);
+    EXPECT_EQ(std::string(out, 4), "+w==");
+    Base64EncodeGroup(in, 2, out);
+    EXPECT_EQ(std::string(out, 4), "+/8=");
+    Base64EncodeGroup(in, 3, out);
+    EXPECT_EQ(std::string(out, 4), "+///");
+}
+
+TEST(Base64, AgreesWithBitwiseReferenceOnAllTailLengths) {
+    for (std::size_t n = 0; n < 200; ++n) {
+        std::string in = RandomBytes(n, static_cast<unsigned>(n));
+        ASSERT_EQ(Plain(in), Reference(in)) << "length " << n;
+    }
+}
+
+TEST(Base64Lines, LineLayoutAtTheEdges) {
+    // 57 bytes fill one line exactly, which still ends with CR LF.
+    std::string one = Lines(std::string(57, 'x'));
+    EXPECT_EQ(one.size(), 78u);
+    EXPECT_EQ(one.substr(76), "\r\n");
+    // 58 bytes: that line, then a 4-character line with "==" and no CR LF.
+    std::string two = Lines(std::string(58, 'x'));
+    EXPECT_EQ(two.size(), 82u);
+    EXPECT_EQ(two.substr(76, 2), "\r\n");
+    EXPECT_EQ(two.substr(78), "eA==");
+    EXPECT_EQ(Lines(""), "");
+}
+
+TEST(Base64Lines, ClassicReadSizeGivesSixtyFourFullLines) {
+    std::string in = RandomBytes(3648, 7);
+    std::string out = Lines(in);
+    ASSERT_EQ(out.size(), 64u * 78u);
+    for (int l = 0; l < 64; ++l) EXPECT_EQ(out.substr(l * 78 + 76, 2), "\r\n") << "line " << l;
+
+    std::string more = Lines(RandomBytes(3649, 7));
+    EXPECT_EQ(more.size(), 64u * 78u + 4u);
+    EXPECT_EQ(more.substr(0, out.size()), out);
+    EXPECT_EQ(more.substr(more.size() - 2), "==");
+}
+
+TEST(Base64Lines, ChunksOfWholeLinesJoinToTheSameText) {
+    // Encoding in pieces that are multiples of 57 bytes must equal encoding whole;
+    // this is how a file streams through bounded buffers.
+    std::string in = RandomBytes(57 * 300 + 13, 11);
+    std::string whole = Lines(in);
+    std::string stripped;
+    for (char c : whole)
+        if (c != '\r' && c != '\n') stripped += c;
+    EXPECT_EQ(stripped, Reference(in));
+    for (std::size_t chunk : {std::size_t(57), std::size_t(3648), std::size_t(57 * 7)}) {
+        std::string joined;
+        for (std::size_t at = 0; at < in.size(); at += chunk) joined += Lines(in.substr(at, chunk));
+        EXPECT_EQ(joined, whole) << "chunk " << chunk;
+    }
+}
+
+} // namespace

@@ -1,0 +1,189 @@
+// The message a successful run writes, byte for byte, and as an independent
+// MIME parser reads it.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <sys/stat.h>
+
+#include "TestUtil.h"
+#include "compose/MimeComposer.h"
+
+namespace {
+
+using testutil::CheckEml;
+using testutil::ReadFile;
+using testutil::TempDir;
+
+const char kB1[] = "----=_NextPart_3020100_504_706_89ABCDEF";
+const char kB2[] = "----=_NextPart_13121110_1514_1716_18191A1B1C1D1E1F";
+
+class CountingProgress : public IProgress {
+public:
+    int lower = -1, upper = -1, step = 0, pos = -1, steps = 0;
+    void SetRange(int l, int u) override { lower = l, upper = u; }
+    void SetStep(int s) override { step = s; }
+    void SetPos(int p) override { pos = p; }
+    void StepIt() override { ++steps; }
+};
+
+struct Fixture : ::testing::Test {
+    TempDir dir;
+    testutil::FixedPlatform fixed;
+    testutil::ScopedTz utc {"UTC"};
+
+    std::unique_ptr<CMimeComposer> Composer(const std::string& html, const std::string& out = "out.eml") {
+        auto c = std::make_unique<CMimeComposer>(fixed.Get());
+        c->m_strHtmlPath = dir.Write("page.html", html);
+        c->m_strOutputPath = dir.Path() + out;
+        return c;
+    }
+};
+
+using ComposedMessage = Fixture;
+
+TEST_F(ComposedMessage, RelatedShapeByteForByte) {
+    auto c = Composer("<html>\n<body>Hi</body>\n</html>\n");
+    c->m_strFrom = "Ann <ann@example.com>";
+    c->m_strTo = "Bob <bob@example.com>";
+    c->m_strCc = "Cy <cy@example.com>";
+    c->m_strSubject = "Hello";
+    ASSERT_TRUE(c->Compose()) << c->GetLastError();
+    std::string b = kB1;
+    std::string want =
+        "From: Ann <ann@example.com>\r\nTo: Bob <bob@example.com>\r\nCc: Cy <cy@example.com>\r\n"
+        "Subject: Hello\r\nDate: Sat, 05 Dec 2026 23:41:32 -0000\r\n"
+        "MIME-Version: 1.0\r\nContent-Type: multipart/related;\r\n\tboundary=\"" + b + "\"\r\n"
+        "X-Priority: 3\r\nX-Mailer: Quillory 2.0.617\r\n\r\n"
+        "This is a multi-part message in MIME format.\r\n\r\n"
+        "--" + b + "\r\nContent-Type: text/html;\r\n\tcharset=\"iso-8859-1\"\r\n"
+        "Content-Transfer-Encoding: base64\r\n\r\n"
+        "PGh0bWw+DQo8Ym9keT5IaTwvYm9keT4NCjwvaHRtbD4NCg==\r\n\r\n"
+        "--" + b + "--\r\n";
+    EXPECT_EQ(ReadFile(c->m_strOutputPath), want);
+    EXPECT_EQ(CheckEml(c->m_strOutputPath, {"--html", c->m_strHtmlPath}), "");
+}
+
+TEST_F(ComposedMessage, MixedShapeByteForByte) {
+    auto c = Composer("<html>\n<body>Hi</body>\n</html>\n");
+    c->m_strFrom = "ann@example.com";
+    c->m_strTo = "bob@example.com";
+    c->m_listAttachments = {dir.Write("notes.txt", "ab")};
+    ASSERT_TRUE(c->Compose()) << c->GetLastError();
+    std::string b1 = kB1, b2 = kB2;
+    std::string want =
+        "From: ann@example.com\r\nTo: bob@example.com\r\n"
+        "Subject: \r\nDate: Sat, 05 Dec 2026 23:41:32 -0000\r\n"
+        "MIME-Version: 1.0\r\nContent-Type: multipart/mixed;\r\n\tboundary=\"" + b1 + "\"\r\n"
+        "X-Priority: 3\r\nX-Mailer: Quillory 2.0.617\r\n\r\n"
+        "This is a multi-part message in MIME format.\r\n\r\n"
+        "--" + b1 + "\r\nContent-Type: multipart/related;\r\n\tboundary=\"" + b2 + "\"\r\n\r\n\r\n"
+        "--" + b2 + "\r\nContent-Type: text/html;\r\n\tcharset=\"iso-8859-1\"\r\n"
+        "Content-Transfer-Encoding: base64\r\n\r\n"
+        "PGh0bWw+DQo8Ym9keT5IaTwvYm9keT4NCjwvaHRtbD4NCg==\r\n\r\n"
+        "--" + b2 + "--\r\n\r\n"
+        "--" + b1 + "\r\nContent-Type: application/octet-stream;\r\n\tname=\"notes.txt\"\r\n"
+        "Content-Transfer-Encoding: base64\r\nContent-Disposition: attachment;\r\n\tfilename=\"notes.txt\"\r\n\r\n"
+        "YWI=\r\n\r\n"
+        "--" + b1 + "--\r\n";
+    EXPECT_EQ(ReadFile(c->m_strOutputPath), want);
+}
+
+TEST_F(ComposedMessage, AttachmentsStreamWholeAndInOrder) {
+    std::mt19937 gen(3);
+    std::string big(233472 * 2 + 3649, '\0');  // crosses several read chunks
+    for (char& ch : big) ch = static_cast<char>(gen());
+    auto c = Composer("<p>see attached</p>");
+    std::string a1 = dir.Write("big.bin", big);
+    std::string a2 = dir.Write("empty.dat", "");
+    std::string a3 = dir.Write("one.txt", "x");
+    std::string a4 = dir.Write("quote\"and\\slash.txt", "odd name");
+    c->m_listAttachments = {a1, a2, a3, a4};
+    ASSERT_TRUE(c->Compose()) << c->GetLastError();
+    EXPECT_EQ(CheckEml(c->m_strOutputPath,
+                       {"--html", c->m_strHtmlPath, "--attach", a1, "--attach", a2, "--attach", a3, "--attach", a4}),
+              "");
+    std::string msg = ReadFile(c->m_strOutputPath);
+    // An empty file's part header is followed directly by the blank line pair.
+    EXPECT_NE(msg.find("filename=\"empty.dat\"\r\n\r\n\r\n\r\n--"), std::string::npos);
+    EXPECT_NE(msg.find("filename=\"quote\\\"and\\\\slash.txt\""), std::string::npos);
+}
+
+TEST_F(ComposedMessage, LineEndsOfThePageAreNormalised) {
+    // Lone LF becomes CR LF, CR LF stays, a lone CR stays.
+    auto c = Composer("a\nb\r\nc\rd\r\r\n");
+    ASSERT_TRUE(c->Compose()) << c->GetLastError();
+    TempDir expect;
+    std::string want = expect.Write("want.html", "a\r\nb\r\nc\rd\r\r\n");
+    // The checker normalises LF itself, so give it the already normal form.
+    EXPECT_EQ(CheckEml(c->m_strOutputPath, {"--html", want}), "");
+    EXPECT_NE(ReadFile(c->m_strOutputPath).find("YQ0KYg0KYw1kDQ0K\r\n\r\n"), std::string::npos);
+}
+
+TEST_F(ComposedMessage, EmptyPageGivesAnEmptyHtmlBody) {
+    auto c = Composer("");
+    ASSERT_TRUE(c->Compose()) << c->GetLastError();
+    std::string msg = ReadFile(c->m_strOutputPath);
+    EXPECT_NE(msg.find("Content-Transfer-Encoding: base64\r\n\r\n\r\n\r\n--"), std::string::npos);
+}
+
+TEST_F(ComposedMessage, HtmlLinesBreakEvery76Characters) {
+    auto c = Composer(std::string(58, 'x'));
+    ASSERT_TRUE(c->Compose());
+    std::string msg = ReadFile(c->m_strOutputPath);
+    std::size_t at = msg.find("eHh4");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(msg.substr(at + 76, 2), "\r\n");
+    EXPECT_EQ(msg.substr(at + 78, 8), "eA==\r\n\r\n");
+}
+
+TEST_F(ComposedMessage, ProgressIsSteppedToTheEndOfItsRange) {
+    CountingProgress progress;
+    auto c = Composer("<p>x</p>");
+    c->m_listAttachments = {dir.Write("a.txt", "a"), dir.Write("b.txt", "b")};
+    c->m_pProgress = &progress;
+    ASSERT_TRUE(c->Compose());
+    EXPECT_EQ(progress.lower, 0);
+    EXPECT_EQ(progress.upper, 9);
+    EXPECT_EQ(progress.step, 1);
+    EXPECT_EQ(progress.pos, 0);
+    EXPECT_EQ(progress.steps, 9);
+    EXPECT_EQ(fixed.clock.sleeps, 9);
+
+    // Without a progress bar there are no pauses.
+    fixed.clock.sleeps = 0;
+    auto quiet = Composer("<p>x</p>", "quiet.eml");
+    ASSERT_TRUE(quiet->Compose());
+    EXPECT_EQ(fixed.clock.sleeps, 0);
+}
+
+TEST_F(ComposedMessage, HostNameAndBoundaryFallbacks) {
+    fixed.host.name = "MyPC.Example.ORG";
+    EXPECT_STREQ(CMimeComposer(fixed.Get()).HostName(), "mypc");
+    fixed.host.name = "a-very-long-hostname";
+    EXPECT_STREQ(CMimeComposer(fixed.Get()).HostName(), "Quillnode");
+    fixed.host.name = "";
+    EXPECT_STREQ(CMimeComposer(fixed.Get()).HostName(), "Quillnode");
+    fixed.host.name = "ok";
+    fixed.host.fail = true;
+    EXPECT_STREQ(CMimeComposer(fixed.Get()).HostName(), "Quillnode");
+
+    // No random source: tick count and five pseudo-random values, newest first.
+    fixed.random.fail = true;
+    auto c = Composer("<p>x</p>");
+    ASSERT_TRUE(c->Compose());
+    EXPECT_EQ(c->Boundary(), "----=_NextPart_ABCDE_5_4_321");
+    EXPECT_EQ(c->RelatedBoundary(), c->Boundary());
+}
+
+TEST_F(ComposedMessage, OutputGetsTheModeOfANewFile) {
+    mode_t old = umask(027);
+    auto c = Composer("<p>x</p>");
+    bool ok = c->Compose();
+    umask(old);
+    ASSERT_TRUE(ok);
+    struct stat st {};
+    ASSERT_EQ(stat(c->m_strOutputPath.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+} // namespace
