@@ -113,22 +113,25 @@ ScopedEnv::~ScopedEnv() {
 
 namespace {
 
-// Each test process gets a home of its own, so no test reads or writes the
-// settings of the user who runs the tests.
-class PrivateHome : public ::testing::Environment {
+// Each test gets a home of its own, so no test reads or writes the settings
+// of the user who runs the tests, nor those of another test.
+class PrivateHome : public ::testing::EmptyTestEventListener {
 public:
-    void SetUp() override {
+    void OnTestStart(const ::testing::TestInfo&) override {
         m_home = std::make_unique<TempDir>();
         setenv("HOME", m_home->Path().c_str(), 1);
         setenv("XDG_CONFIG_HOME", (m_home->Path() + ".config").c_str(), 1);
     }
-    void TearDown() override { m_home.reset(); }
+    void OnTestEnd(const ::testing::TestInfo&) override { m_home.reset(); }
 
 private:
     std::unique_ptr<TempDir> m_home;
 };
 
-[[maybe_unused]] ::testing::Environment* const kPrivateHome = ::testing::AddGlobalTestEnvironment(new PrivateHome);
+[[maybe_unused]] const bool kPrivateHome = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new PrivateHome);
+    return true;
+}();
 
 } // namespace
 
