@@ -20,7 +20,13 @@ void AppSettings::LoadSettings(std::vector<std::string>* warnings) {
     std::string err;
     std::unique_ptr<platform::SettingsKey> key = m_pStore->OpenForQuery(kKey, err);
     if (!key) {
-        if (warnings && !err.empty()) warnings->push_back(err);
+        // The reason may tell several things, one per line.
+        for (std::size_t p = 0; warnings && p < err.size();) {
+            std::size_t nl = err.find('\n', p);
+            if (nl == std::string::npos) nl = err.size();
+            warnings->push_back(err.substr(p, nl - p));
+            p = nl + 1;
+        }
         return;
     }
     QueryInt(*key, "BrowseOutputFolder", BrowseOutputFolder);

@@ -46,6 +46,15 @@ TEST(AppSettings, DefaultsWhenNothingIsStored) {
     EXPECT_EQ(one.SmtpPort, 25);
     EXPECT_EQ(one.OpenEml, 1);
     EXPECT_EQ(one.MailFrom, "");
+
+    // Values under another key are not ours: all defaults, and the user is told.
+    WriteSettings("REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Quillory\\Other]\n\"SmtpServer\"=\"x\"\njunk\n");
+    AppSettings other;
+    other.LoadSettings(&warnings);
+    EXPECT_EQ(other.SmtpServer, "");
+    EXPECT_EQ(warnings, (std::vector<std::string>{
+                            "'" + SettingsPath() + "' has no key [HKEY_CURRENT_USER\\Software\\Quillory\\Options]",
+                            SettingsPath() + ":4: line not understood; it is kept but not used"}));
 }
 
 AppSettings KnownRecord() {
