@@ -1,5 +1,7 @@
 #include "cli/CommandLine.h"
 
+#include "app/AppSettings.h"
+#include "cli/OptionsCommand.h"
 #include "compose/MimeComposer.h"
 
 namespace {
@@ -7,10 +9,14 @@ namespace {
 const char kUsage[] =
     "Usage: quillory-cli compose PAGE.html -o OUT.eml [--subject S] [--from F]\n"
     "                            [--to T] [--cc C] [--attach FILE]...\n"
+    "       quillory-cli options [--server HOST] [--port N] [--auth on|off]\n"
+    "                            [--user NAME] [--password-stdin]\n"
+    "                            [--browse-folder on|off] [--open-eml on|off]\n"
     "       quillory-cli --help | --version\n"
     "\n"
     "Writes PAGE.html as a self-contained e-mail message to OUT.eml: the local\n"
     "images, style sheets and scripts it refers to travel inside the message.\n"
+    "Header fields not given are taken from the saved settings.\n"
     "\n"
     "  -o, --output OUT.eml   the message file to write (replaced only on success)\n"
     "  --subject S            Subject header\n"
@@ -19,7 +25,11 @@ const char kUsage[] =
     "  --cc C                 Cc header (no Cc line when empty)\n"
     "  --attach FILE          attach FILE; repeat for more, kept in this order\n"
     "\n"
-    "Exit status: 0 written, 1 composition failed, 2 bad usage.\n";
+    "options alone lists the saved settings; with changes it saves the options\n"
+    "(password read from the first line of standard input) in\n"
+    "$XDG_CONFIG_HOME/quillory/settings.reg, by default ~/.config/quillory/.\n"
+    "\n"
+    "Exit status: 0 done, 1 composition or saving failed, 2 bad usage.\n";
 
 std::string Absolute(const std::string& path, const std::string& cwd) {
     if (path.empty() || path[0] == '/') return path;
@@ -40,8 +50,15 @@ const char* UsageText() { return kUsage; }
 CliRequest ParseCommandLine(const std::vector<std::string>& args, const std::string& cwd) {
     if (args.empty()) return Usage("no command given");
     for (const std::string& a : args) {
-        if (a == "--help" || a == "-h") return CliRequest{CliRequest::Kind::Help, {}, {}};
-        if (a == "--version") return CliRequest{CliRequest::Kind::Version, {}, {}};
+        CliRequest r;
+        if (a == "--help" || a == "-h") r.kind = CliRequest::Kind::Help;
+        if (a == "--version") r.kind = CliRequest::Kind::Version;
+        if (r.kind != CliRequest::Kind::Usage) return r;
+    }
+    if (args[0] == "options") {
+        CliRequest r;
+        ParseOptionsCommand(args, r);
+        return r;
     }
     if (args[0] != "compose") return Usage("unknown command '" + args[0] + "'");
 
@@ -61,13 +78,13 @@ CliRequest ParseCommandLine(const std::vector<std::string>& args, const std::str
             ok = value(r.job.m_strOutputPath);
             haveOutput = ok;
         } else if (a == "--subject") {
-            ok = value(r.job.m_strSubject);
+            ok = r.bSubjectGiven = value(r.job.m_strSubject);
         } else if (a == "--from") {
-            ok = value(r.job.m_strFrom);
+            ok = r.bFromGiven = value(r.job.m_strFrom);
         } else if (a == "--to") {
-            ok = value(r.job.m_strTo);
+            ok = r.bToGiven = value(r.job.m_strTo);
         } else if (a == "--cc") {
-            ok = value(r.job.m_strCc);
+            ok = r.bCcGiven = value(r.job.m_strCc);
         } else if (a == "--attach") {
             std::string file;
             ok = value(file);
@@ -89,7 +106,8 @@ CliRequest ParseCommandLine(const std::vector<std::string>& args, const std::str
     return r;
 }
 
-int RunCli(const std::vector<std::string>& args, const std::string& cwd, std::string& out, std::string& err) {
+int RunCli(const std::vector<std::string>& args, const std::string& cwd, std::string& out, std::string& err,
+           std::istream* in) {
     CliRequest req = ParseCommandLine(args, cwd);
     switch (req.kind) {
     case CliRequest::Kind::Help:
@@ -101,13 +119,24 @@ int RunCli(const std::vector<std::string>& args, const std::string& cwd, std::st
     case CliRequest::Kind::Usage:
         err = "quillory-cli: " + req.error + "\n" + kUsage;
         return 2;
+    case CliRequest::Kind::Options:
+        return RunOptionsCommand(req.options, in, out, err);
     case CliRequest::Kind::Compose:
         break;
     }
+    // Header fields left out are the ones last used, as in the window.
+    AppSettings settings;
+    std::vector<std::string> warnings;
+    settings.LoadSettings(&warnings);
+    err += WarningLines(warnings);
+    if (!req.bSubjectGiven) req.job.m_strSubject = settings.MailSubject;
+    if (!req.bFromGiven) req.job.m_strFrom = settings.MailFrom;
+    if (!req.bToGiven) req.job.m_strTo = settings.MailTo;
+    if (!req.bCcGiven) req.job.m_strCc = settings.MailCc;
     CMimeComposer composer;
     static_cast<ComposeJob&>(composer) = req.job;
     if (!composer.Compose()) {
-        err = "quillory-cli: " + composer.GetLastError() + "\n";
+        err += "quillory-cli: " + composer.GetLastError() + "\n";
         return 1;
     }
     return 0;

@@ -1,14 +1,32 @@
 #pragma once
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "compose/ComposeJob.h"
 
+// The options that "options" was asked to change; the rest stay as saved.
+struct OptionChanges {
+    std::optional<std::string> server;
+    std::optional<std::int32_t> port;
+    std::optional<std::int32_t> auth;
+    std::optional<std::string> user;
+    bool bPasswordFromStdin = false;
+    std::optional<std::int32_t> browseFolder;
+    std::optional<std::int32_t> openEml;
+    bool Any() const { return server || port || auth || user || bPasswordFromStdin || browseFolder || openEml; }
+};
+
 // What the command line asked for.
 struct CliRequest {
-    enum class Kind { Compose, Help, Version, Usage } kind = Kind::Usage;
+    enum class Kind { Compose, Options, Help, Version, Usage } kind = Kind::Usage;
     ComposeJob job;
     std::string error;  // for Usage: what was wrong
+    // Compose: the header fields given; the others come from the saved settings.
+    bool bSubjectGiven = false, bFromGiven = false, bToGiven = false, bCcGiven = false;
+    OptionChanges options;
 };
 
 // Parses the arguments after the program name; relative paths are taken
@@ -18,4 +36,6 @@ CliRequest ParseCommandLine(const std::vector<std::string>& args, const std::str
 const char* UsageText();
 
 // Runs the request; returns the process's exit code and writes to out/err.
-int RunCli(const std::vector<std::string>& args, const std::string& cwd, std::string& out, std::string& err);
+// in supplies the password for --password-stdin.
+int RunCli(const std::vector<std::string>& args, const std::string& cwd, std::string& out, std::string& err,
+           std::istream* in = nullptr);

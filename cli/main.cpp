@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -8,7 +9,7 @@
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string out, err;
-    int rc = RunCli(args, platform::CurrentDirectory(), out, err);
+    int rc = RunCli(args, platform::CurrentDirectory(), out, err, &std::cin);
     std::fputs(out.c_str(), stdout);
     std::fputs(err.c_str(), stderr);
     return rc;

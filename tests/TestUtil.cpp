@@ -5,8 +5,10 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 namespace testutil {
@@ -96,5 +98,41 @@ ScopedTz::~ScopedTz() {
     else unsetenv("TZ");
     tzset();
 }
+
+ScopedEnv::ScopedEnv(const char* name, const std::string& value) : m_name(name) {
+    const char* old = std::getenv(name);
+    m_had = old != nullptr;
+    if (old) m_old = old;
+    setenv(name, value.c_str(), 1);
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (m_had) setenv(m_name.c_str(), m_old.c_str(), 1);
+    else unsetenv(m_name.c_str());
+}
+
+namespace {
+
+// Each test gets a home of its own, so no test reads or writes the settings
+// of the user who runs the tests, nor those of another test.
+class PrivateHome : public ::testing::EmptyTestEventListener {
+public:
+    void OnTestStart(const ::testing::TestInfo&) override {
+        m_home = std::make_unique<TempDir>();
+        setenv("HOME", m_home->Path().c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (m_home->Path() + ".config").c_str(), 1);
+    }
+    void OnTestEnd(const ::testing::TestInfo&) override { m_home.reset(); }
+
+private:
+    std::unique_ptr<TempDir> m_home;
+};
+
+[[maybe_unused]] const bool kPrivateHome = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new PrivateHome);
+    return true;
+}();
+
+} // namespace
 
 } // namespace testutil

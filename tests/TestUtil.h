@@ -77,6 +77,18 @@ std::string CheckEml(const std::string& eml, const std::vector<std::string>& arg
 // Runs a command line through the shell; returns the exit status and output.
 int RunCommand(const std::string& cmd, std::string* out = nullptr);
 
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value);
+    ~ScopedEnv();
+
+private:
+    std::string m_name;
+    std::string m_old;
+    bool m_had;
+};
+
 // Sets TZ for the life of the object.
 class ScopedTz {
 public:

@@ -1,0 +1,72 @@
+#pragma once
+// A registry export in the REGEDIT4 text format, held line by line: whatever is
+// not changed is written back byte for byte, so keys, values, comments and even
+// lines that cannot be understood survive a save untouched.
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Registry value kinds as numbered by the Windows registry.
+enum : std::uint32_t { REG_SZ = 1, REG_BINARY = 3, REG_DWORD = 4 };
+
+class RegDocument {
+public:
+    // Reads text; what cannot be used is kept and reported in Warnings(),
+    // each message starting with "source:line: ".
+    void Parse(const std::string& text, const std::string& source);
+    std::string Serialize() const { return JoinLines(); }
+    const std::vector<std::string>& Warnings() const { return m_listWarnings; }
+
+    // Keys are full paths such as "HKEY_CURRENT_USER\Software\Quillory\Options";
+    // keys and value names compare without regard to ASCII case, as in the registry.
+    bool HasKey(const std::string& key) const;
+
+    // The value that counts (the last one of that name in the key), if any.
+    // kind is one of the REG_ kinds, data the bytes the registry would hold
+    // (a string with its terminating NUL, a DWORD as 4 little-endian bytes).
+    struct Found {
+        std::uint32_t kind = 0;
+        std::string data;
+        int line = 0;
+    };
+    bool Find(const std::string& key, const std::string& name, Found& out) const;
+
+    // Replaces the value in place, or adds it to the key, adding the key at the
+    // end when it is missing.
+    void SetString(const std::string& key, const std::string& name, const std::string& value);
+    void SetDword(const std::string& key, const std::string& name, std::uint32_t value);
+
+    // The text of a value as written when it is set, without the final line end.
+    static std::string FormatString(const std::string& name, const std::string& value, const std::string& eol);
+    static std::string FormatDword(const std::string& name, std::uint32_t value);
+
+private:
+    enum class Type { Other, Section, Value };
+    struct Line {
+        std::string raw;  // exact bytes, line ends included; several lines when continued
+        Type type = Type::Other;
+        std::string key;  // Section: its key; Value: the key it belongs to (empty: none)
+        std::string name;
+        bool bDeleted = false;  // "name"=- removes the value
+        std::uint32_t kind = 0;
+        std::string data;
+        int lineNo = 0;
+    };
+
+    std::string JoinLines() const;
+    void ParseLogical(Line& line, const std::string& text, std::string& currentKey, bool& headerSeen);
+    void Warn(int lineNo, const std::string& what);
+    void Set(Line value);
+    int FindValue(const std::string& key, const std::string& name) const;
+
+    std::vector<Line> m_listLines;
+    std::vector<std::string> m_listWarnings;
+    std::string m_strSource;
+    std::string m_strEol = "\n";  // new lines follow the file's own line ends
+    std::map<std::string, int> m_mapSeen;  // while parsing: first line of each value
+};
+
+} // namespace platform

@@ -1,0 +1,130 @@
+// "quillory-cli options" and the saved settings used by "compose", run as a
+// user runs them, against the private home of the test.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "TestUtil.h"
+#include "platform/SettingsStore.h"
+
+namespace {
+
+using testutil::ReadFile;
+using testutil::RunCommand;
+using testutil::TempDir;
+
+std::string Cli() { return QUILLORY_CLI; }
+
+const std::string kDefaults = "BrowseOutputFolder  on\n"
+                              "OpenEml             on\n"
+                              "SmtpServer\n"
+                              "SmtpPort            25\n"
+                              "SrvReqAuth          off\n"
+                              "AuthName\n"
+                              "AuthPass\n"
+                              "MailFrom\n"
+                              "MailTo\n"
+                              "MailCc\n"
+                              "MailSubject\n";
+
+TEST(OptionsCommand, ListsChangesAndSavesTheOptions) {
+    std::string out;
+    ASSERT_EQ(RunCommand(Cli() + " options", &out), 0) << out;
+    EXPECT_EQ(out, kDefaults);
+    std::string path = platform::SettingsFilePath();
+    EXPECT_FALSE(testutil::FileExists(path));
+
+    ASSERT_EQ(RunCommand("printf '%s\\r\\nnext line' 'se cr\"et' | " + Cli() +
+                             " options --server mail.example.com --port 587 --auth on --user 'Ann B' "
+                             "--password-stdin --browse-folder off --open-eml off",
+                         &out),
+              0)
+        << out;
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(ReadFile(path), "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Quillory\\Options]\n"
+                              "\"BrowseOutputFolder\"=dword:00000000\n"
+                              "\"OpenEml\"=dword:00000000\n"
+                              "\"SmtpServer\"=\"mail.example.com\"\n"
+                              "\"SmtpPort\"=dword:0000024b\n"
+                              "\"SrvReqAuth\"=dword:00000001\n"
+                              "\"AuthName\"=\"Ann B\"\n"
+                              "\"AuthPass\"=\"se cr\\\"et\"\n\n");
+
+    // Only the named options change; the password is never shown.
+    ASSERT_EQ(RunCommand(Cli() + " options --port 25 --auth off", &out), 0) << out;
+    ASSERT_EQ(RunCommand(Cli() + " options", &out), 0) << out;
+    EXPECT_EQ(out, "BrowseOutputFolder  off\n"
+                   "OpenEml             off\n"
+                   "SmtpServer          mail.example.com\n"
+                   "SmtpPort            25\n"
+                   "SrvReqAuth          off\n"
+                   "AuthName            Ann B\n"
+                   "AuthPass            ********\n"
+                   "MailFrom\n"
+                   "MailTo\n"
+                   "MailCc\n"
+                   "MailSubject\n");
+}
+
+TEST(OptionsCommand, RefusesBadValuesAndWritesNothing) {
+    std::string path = platform::SettingsFilePath();
+    std::string out;
+    ASSERT_EQ(RunCommand(Cli() + " options --server before", &out), 0) << out;
+    const std::string before = ReadFile(path);
+    const std::vector<std::pair<std::string, std::string>> bad = {
+        {"--server after --port 70000", "--port takes a port number from 1 to 65535, not '70000'"},
+        {"--server after --port 0", "not '0'"},
+        {"--server after --port 25x", "not '25x'"},
+        {"--server after --port -1", "not '-1'"},
+        {"--server after --auth yes", "--auth takes on or off, not 'yes'"},
+        {"--server after --open-eml", "option '--open-eml' needs a value"},
+        {"--server after --color red", "unknown option '--color' for options"},
+    };
+    for (const auto& [args, message] : bad) {
+        EXPECT_EQ(RunCommand(Cli() + " options " + args, &out), 2) << args;
+        EXPECT_NE(out.find(message), std::string::npos) << out;
+        EXPECT_EQ(ReadFile(path), before) << args;
+    }
+    ASSERT_EQ(RunCommand(Cli() + " options --port 65535", &out), 0) << out;
+    EXPECT_NE(ReadFile(path).find("\"SmtpPort\"=dword:0000ffff\n"), std::string::npos);
+}
+
+TEST(OptionsCommand, ASaveThatFailsIsReported) {
+    std::string path = platform::SettingsFilePath();
+    ASSERT_EQ(RunCommand("mkdir -p '" + path + "'"), 0);  // a folder where the file belongs
+    std::string out;
+    EXPECT_EQ(RunCommand(Cli() + " options --server x", &out), 1);
+    const std::string why = "cannot read '" + path + "': Is a directory\n";
+    EXPECT_EQ(out, "quillory-cli: warning: " + why + "quillory-cli: the options were not saved: " + why);
+}
+
+TEST(ComposeWithSettings, AbsentHeaderFieldsComeFromTheSavedSettings) {
+    TempDir dir;
+    dir.Write("page.html", "<p>hi</p>\n");
+    std::string path = platform::SettingsFilePath();
+    ASSERT_EQ(RunCommand("mkdir -p \"$(dirname '" + path + "')\""), 0);
+    // Written as regedit on Windows writes it, with a damaged line that is reported.
+    std::string reg = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Quillory\\Options]\r\n"
+                      "\"MailFrom\"=\"Saved <saved@example.com>\"\r\n"
+                      "\"MailTo\"=\"to@example.com\"\r\n"
+                      "\"MailCc\"=\"cc@example.com\"\r\n"
+                      "\"MailSubject\"=\"Saved subject\"\r\n"
+                      "\"SmtpPort\"=dword:zz\r\n";
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_TRUE(f);
+    std::fputs(reg.c_str(), f);
+    std::fclose(f);
+
+    std::string out;
+    ASSERT_EQ(RunCommand("cd " + dir.Path() + " && " + Cli() + " compose page.html -o a.eml --cc '' --subject Given",
+                         &out),
+              0)
+        << out;
+    EXPECT_EQ(out, "quillory-cli: warning: " + path +
+                       ":8: the data of value \"SmtpPort\" is not understood; it is kept but not used\n");
+    std::string msg = ReadFile(dir.Path() + "a.eml");
+    EXPECT_EQ(msg.rfind("From: Saved <saved@example.com>\r\nTo: to@example.com\r\nSubject: Given\r\n", 0), 0u) << msg;
+    EXPECT_EQ(ReadFile(path), reg);  // composing only reads the settings
+}
+
+} // namespace
