@@ -1,0 +1,28 @@
+#pragma once
+// Control and command identifiers of the main window and its menus.
+
+enum ControlId : int {
+    IDC_HTML_FILE = 1000,
+    IDC_BROWSE_HTML = 1001,
+    IDC_SUBJECT = 1002,
+    IDC_ATTACH_ADD = 1003,
+    IDC_FROM = 1004,
+    IDC_TO = 1005,
+    IDC_CC = 1006,
+    IDC_CREATE_EMAIL = 1007,
+    IDC_OPEN_HTML = 1008,
+    IDC_ATTACH_LIST = 1009,
+    IDC_SEND_EMAIL = 1011,
+    IDC_OPTIONS = 1012,
+    IDC_MORE = 1013,
+    IDC_ATTACH_REMOVE = 1082,
+    ID_TELL_FRIEND = 32771,
+    ID_FEEDBACK = 32772,
+    ID_HOMEPAGE = 32773,
+    ID_CHECK_UPDATES = 32774,
+    ID_ABOUT = 32775,
+    ID_ATTACH_OPEN = 32777,
+    ID_ATTACH_BROWSE = 32780,
+    ID_ATTACH_REMOVE_ALL = 32781,
+    ID_HELP_INDEX = 57670,
+};

@@ -1,0 +1,314 @@
+#include "app/MainDlg.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QFrame>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTreeWidget>
+
+#include "app/ControlIds.h"
+#include "platform/qt/DesktopShell.h"
+#include "ui/DialogUnits.h"
+#include "ui/HelpWindow.h"
+#include "ui/Prompts.h"
+
+namespace {
+
+QString FromBytes(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+std::string ToBytes(const QString& s) { return s.toStdString(); }
+
+} // namespace
+
+CMainDlg::Services CMainDlg::DefaultServices() {
+    return Services{&QtPrompts(), &platform::RealShell(), platform::Platform(), &platform::RealSettingsStore()};
+}
+
+CMainDlg::CMainDlg(const Services& services)
+    : QDialog(nullptr), m_settings(*services.store), m_services(services) {
+    m_settings.LoadSettings();
+    BuildControls();
+    OnInitDialog();
+}
+
+CMainDlg::~CMainDlg() = default;
+
+void CMainDlg::BuildControls() {
+    setWindowTitle(QStringLiteral("Quillory"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    DialogUnits du(font());
+    setFixedSize(du.X(331), du.Y(265));
+
+    auto label = [&](const char* text, int x, int y, int w, int h) {
+        auto* l = new QLabel(QString::fromUtf8(text).replace('&', QStringLiteral("&")), this);
+        l->setGeometry(du.Rect(x, y, w, h));
+        return l;
+    };
+    auto edit = [&](int id, int x, int y, int w, int h) {
+        auto* e = new QLineEdit(this);
+        e->setGeometry(du.Rect(x, y, w, h));
+        m_controls.insert(id, e);
+        return e;
+    };
+    auto button = [&](int id, const char* text, int x, int y, int w, int h) {
+        auto* b = new QPushButton(QString::fromUtf8(text), this);
+        b->setGeometry(du.Rect(x, y, w, h));
+        b->setAutoDefault(false);
+        m_controls.insert(id, b);
+        return b;
+    };
+    auto line = [&](int x, int y, int w) {
+        auto* f = new QFrame(this);
+        f->setFrameShape(QFrame::HLine);
+        f->setFrameShadow(QFrame::Sunken);
+        f->setGeometry(du.X(x), du.Y(y), du.X(w), 2);
+    };
+
+    QLabel* l = label("&HTML File:", 7, 11, 35, 8);
+    m_pHtmlEdit = edit(IDC_HTML_FILE, 43, 7, 195, 14);
+    l->setBuddy(m_pHtmlEdit);
+    button(IDC_BROWSE_HTML, "&Browse", 241, 7, 40, 14);
+    button(IDC_OPEN_HTML, "&Open", 284, 7, 40, 14);
+    l = label("S&ubject:", 7, 29, 35, 8);
+    m_pSubjectEdit = edit(IDC_SUBJECT, 43, 26, 281, 14);
+    l->setBuddy(m_pSubjectEdit);
+    l = label("&From:", 7, 48, 35, 8);
+    m_pFromEdit = edit(IDC_FROM, 43, 45, 281, 14);
+    l->setBuddy(m_pFromEdit);
+    l = label("&To:", 7, 67, 35, 8);
+    m_pToEdit = edit(IDC_TO, 43, 64, 281, 14);
+    l->setBuddy(m_pToEdit);
+    l = label("&Cc:", 7, 86, 35, 8);
+    m_pCcEdit = edit(IDC_CC, 43, 83, 281, 14);
+    l->setBuddy(m_pCcEdit);
+    QLabel* note = label("Format of From, To, and Cc: ann@example.com or My Name <ann@example.com>, "
+                         "use comma (,) or semicolon (;) to separate multiple recipients.",
+                         7, 103, 317, 17);
+    note->setTextFormat(Qt::PlainText);
+    note->setWordWrap(true);
+    line(7, 126, 317);
+    l = label("Attachme&nts:", 7, 134, 103, 8);
+    m_listAttach = new QTreeWidget(this);
+    m_listAttach->setGeometry(du.Rect(7, 144, 262, 84));
+    m_listAttach->setRootIsDecorated(false);
+    m_listAttach->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_listAttach->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_controls.insert(IDC_ATTACH_LIST, m_listAttach);
+    l->setBuddy(m_listAttach);
+    button(IDC_ATTACH_ADD, "&Add", 276, 144, 48, 14);
+    button(IDC_ATTACH_REMOVE, "&Remove", 276, 163, 48, 14);
+    line(7, 235, 317);
+    button(IDC_MORE, "&More >>", 7, 244, 52, 14);
+    button(IDC_SEND_EMAIL, "&Send Email", 185, 244, 64, 14);
+    button(IDC_CREATE_EMAIL, "Create &Email", 260, 244, 64, 14);
+
+    auto click = [&](int id, void (CMainDlg::*slot)()) {
+        connect(static_cast<QPushButton*>(m_controls.value(id)), &QPushButton::clicked, this, slot);
+    };
+    connect(m_pHtmlEdit, &QLineEdit::textChanged, this, &CMainDlg::OnHtmlFileChange);
+    click(IDC_BROWSE_HTML, &CMainDlg::OnBrowseHtml);
+    click(IDC_OPEN_HTML, &CMainDlg::OnOpenHtml);
+    click(IDC_MORE, &CMainDlg::OnMore);
+    click(IDC_CREATE_EMAIL, &CMainDlg::OnCreateEmail);
+    click(IDC_SEND_EMAIL, &CMainDlg::OnSendEmail);
+    click(IDC_ATTACH_ADD, &CMainDlg::OnAttachAdd);
+    click(IDC_ATTACH_REMOVE, &CMainDlg::OnAttachRemove);
+    connect(m_listAttach, &QTreeWidget::itemDoubleClicked, this, &CMainDlg::OnAttachOpen);
+    connect(m_listAttach, &QTreeWidget::itemSelectionChanged, this, [this] {
+        m_controls.value(IDC_ATTACH_REMOVE)->setEnabled(!m_listAttach->selectedItems().isEmpty());
+    });
+    connect(m_listAttach, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { m_pAttachMenu->popup(m_listAttach->viewport()->mapToGlobal(at)); });
+}
+
+void CMainDlg::OnInitDialog() {
+    UpdateData(false);
+    setWindowIcon(QIcon(QStringLiteral(":/icons/quillory.png")));
+
+    m_listAttach->setColumnCount(3);
+    m_listAttach->setHeaderLabels({QStringLiteral("File"), QStringLiteral("Size"), QStringLiteral("Full Path")});
+    m_listAttach->headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+    m_listAttach->setColumnWidth(0, 100);
+    m_listAttach->setColumnWidth(1, 70);
+    m_listAttach->setColumnWidth(2, 218);
+    m_controls.value(IDC_ATTACH_REMOVE)->setEnabled(false);
+
+    struct Item {
+        const char* text;
+        int id;
+        void (CMainDlg::*slot)();
+    };
+    auto fill = [this](QMenu* menu, std::initializer_list<Item> items) {
+        for (const Item& it : items) {
+            if (!it.text) {
+                menu->addSeparator();
+                continue;
+            }
+            QString text = QString::fromUtf8(it.text);
+            QString shortcut = text.section('\t', 1);
+            QAction* a = menu->addAction(text.section('\t', 0, 0), this, it.slot);
+            if (!shortcut.isEmpty()) a->setShortcut(QKeySequence(shortcut == "Ins" ? "Ins" : shortcut));
+            a->setShortcutContext(Qt::WidgetShortcut);  // the window's own shortcuts below do the work
+            a->setData(it.id);
+        }
+    };
+    m_pMoreMenu = new QMenu(QStringLiteral("_MORE_"), this);
+    fill(m_pMoreMenu, {{"&Options...\tF5", IDC_OPTIONS, &CMainDlg::OnOptions},
+                       {nullptr, 0, nullptr},
+                       {"&Tell A Friend", ID_TELL_FRIEND, &CMainDlg::OnTellFriend},
+                       {"&Feedback and Support", ID_FEEDBACK, &CMainDlg::OnFeedback},
+                       {"Home&page", ID_HOMEPAGE, &CMainDlg::OnHomepage},
+                       {"&Check for Updates", ID_CHECK_UPDATES, &CMainDlg::OnCheckUpdates},
+                       {nullptr, 0, nullptr},
+                       {"&Help\tF1", ID_HELP_INDEX, &CMainDlg::OnShowHelp},
+                       {"&About...", ID_ABOUT, &CMainDlg::OnAbout}});
+    m_pAttachMenu = new QMenu(QStringLiteral("_ATT_"), this);
+    fill(m_pAttachMenu, {{"&Open", ID_ATTACH_OPEN, &CMainDlg::OnAttachOpen},
+                         {"&Browse", ID_ATTACH_BROWSE, &CMainDlg::OnAttachBrowse},
+                         {nullptr, 0, nullptr},
+                         {"&Add...\tIns", IDC_ATTACH_ADD, &CMainDlg::OnAttachAdd},
+                         {"&Remove", IDC_ATTACH_REMOVE, &CMainDlg::OnAttachRemove},
+                         {"Re&move All", ID_ATTACH_REMOVE_ALL, &CMainDlg::OnAttachRemoveAll}});
+
+    // Accelerators: wherever the focus is inside the window.
+    auto accel = [this](QKeySequence key, void (CMainDlg::*slot)()) {
+        auto* s = new QShortcut(key, this);
+        s->setContext(Qt::WindowShortcut);
+        connect(s, &QShortcut::activated, this, slot);
+    };
+    accel(QKeySequence(Qt::Key_F5), &CMainDlg::OnOptions);
+    accel(QKeySequence(Qt::Key_Insert), &CMainDlg::OnAttachAdd);
+    accel(QKeySequence(Qt::Key_F1), &CMainDlg::OnShowHelp);
+
+    m_controls.value(IDC_OPEN_HTML)->setEnabled(false);
+    setAcceptDrops(true);
+
+    if (m_settings.TestAndClearFirstRun()) CHelpWindow::ShowHelp(true);
+    m_pHtmlEdit->setFocus();
+}
+
+QWidget* CMainDlg::Control(int nId) const { return m_controls.value(nId); }
+
+void CMainDlg::UpdateData(bool bSaveAndValidate) {
+    struct Field {
+        QLineEdit* edit;
+        std::string* value;
+    } fields[] = {{m_pHtmlEdit, &m_strHtmlPath},
+                  {m_pCcEdit, &m_settings.MailCc},
+                  {m_pFromEdit, &m_settings.MailFrom},
+                  {m_pSubjectEdit, &m_settings.MailSubject},
+                  {m_pToEdit, &m_settings.MailTo}};
+    for (Field& f : fields) {
+        if (bSaveAndValidate)
+            *f.value = ToBytes(f.edit->text());
+        else
+            f.edit->setText(FromBytes(*f.value));
+    }
+}
+
+void CMainDlg::keyPressEvent(QKeyEvent* e) {
+    switch (e->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        e->accept();  // Enter and Esc do nothing here
+        return;
+    default:
+        QDialog::keyPressEvent(e);
+    }
+}
+
+void CMainDlg::closeEvent(QCloseEvent* e) {
+    if (!isEnabled()) {  // a creation or send is running
+        e->ignore();
+        return;
+    }
+    UpdateData(true);
+    std::string err;
+    if (!m_settings.SaveSettings(SETTINGS_MAIL, err))
+        m_services.prompts->MessageBox(this, QStringLiteral("The header fields could not be saved."),
+                                       FromBytes(err));
+    CHelpWindow::CloseHelp();
+    e->accept();
+    done(QDialog::Rejected);
+}
+
+void CMainDlg::OnHtmlFileChange() {
+    m_controls.value(IDC_OPEN_HTML)->setEnabled(!m_pHtmlEdit->text().isEmpty());
+}
+
+void CMainDlg::OnBrowseHtml() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QString path;
+    bool chosen = m_services.prompts->PromptForFile(
+        this, QStringLiteral("HTML Files (*.htm *.html);;All Files (*)"), false, QString(), path);
+    QApplication::restoreOverrideCursor();
+    if (!chosen) return;
+    m_strHtmlPath = ToBytes(path);
+    m_pHtmlEdit->setText(path);
+}
+
+void CMainDlg::OnOpenHtml() {
+    UpdateData(true);
+    if (m_strHtmlPath.empty()) return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    ShellOpen(m_strHtmlPath);
+    QApplication::restoreOverrideCursor();
+}
+
+void CMainDlg::OnMore() {
+    QWidget* more = m_controls.value(IDC_MORE);
+    m_pMoreMenu->popup(more->mapToGlobal(QPoint(more->width(), 0)));
+}
+
+void CMainDlg::ShellOpen(const std::string& strTarget) {
+    std::string err;
+    m_services.shell->Open(strTarget, err);
+}
+
+void CMainDlg::SelectInExplorer(const std::string& strPath) {
+    std::string err;
+    m_services.shell->ShowInFolder(strPath, err);
+}
+
+void CMainDlg::NotAvailableYet() {
+    m_services.prompts->MessageBox(this, QStringLiteral("This command is not available yet."));
+}
+
+void CMainDlg::AddAttachment(const QString& path) {
+    QFileInfo info(path);
+    auto* row = new QTreeWidgetItem(m_listAttach);
+    row->setText(0, info.fileName());
+    row->setText(1, QString::number(info.size()));
+    row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+    row->setText(2, info.absoluteFilePath());
+}
+
+void CMainDlg::OnAttachAdd() {
+    QStringList paths;
+    if (!m_services.prompts->PromptForFiles(this, QStringLiteral("All Files (*)"), paths)) return;
+    for (const QString& p : paths) AddAttachment(p);
+}
+
+void CMainDlg::OnAttachRemove() {
+    for (QTreeWidgetItem* item : m_listAttach->selectedItems()) delete item;
+}
+
+void CMainDlg::OnSendEmail() { NotAvailableYet(); }
+void CMainDlg::OnOptions() { NotAvailableYet(); }
+void CMainDlg::OnAttachOpen() { NotAvailableYet(); }
+void CMainDlg::OnAttachBrowse() { NotAvailableYet(); }
+void CMainDlg::OnAttachRemoveAll() { NotAvailableYet(); }
+void CMainDlg::OnShowHelp() { CHelpWindow::ShowHelp(); }
+void CMainDlg::OnCheckUpdates() { NotAvailableYet(); }
+void CMainDlg::OnFeedback() { NotAvailableYet(); }
+void CMainDlg::OnHomepage() { NotAvailableYet(); }
+void CMainDlg::OnTellFriend() { NotAvailableYet(); }
+void CMainDlg::OnAbout() { NotAvailableYet(); }

@@ -1,0 +1,54 @@
+// Renders each window offscreen into PNG files, to look at them without a desktop.
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QTreeWidget>
+#include <cstdio>
+
+#include "app/ControlIds.h"
+#include "app/MainDlg.h"
+#include "ui/CreateProgressDlg.h"
+#include "ui/HelpWindow.h"
+
+namespace {
+
+bool Save(QWidget* w, const QString& folder, const char* name) {
+    QString path = folder + "/" + name;
+    bool ok = w->grab().save(path);
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("build/screenshots");
+    QDir().mkpath(folder);
+    bool ok = true;
+
+    CMainDlg dlg;
+    static_cast<QLineEdit*>(dlg.Control(IDC_HTML_FILE))->setText("/home/ann/newsletter/index.html");
+    dlg.AddAttachment(QStringLiteral(QUILLORY_SOURCE_DIR "/examples/newsletter/logo.png"));
+    dlg.AddAttachment(QStringLiteral(QUILLORY_SOURCE_DIR "/examples/newsletter/style.css"));
+    dlg.show();
+    app.processEvents();
+    ok &= Save(&dlg, folder, "main-window.png");
+
+    auto* progress = new CCreateProgressDlg;
+    progress->SetCaption(QStringLiteral("Creating HTML email..."));
+    progress->ProgressBar()->setRange(0, 10);
+    progress->ProgressBar()->setValue(6);
+    progress->show();
+    app.processEvents();
+    ok &= Save(progress, folder, "create-progress.png");
+    progress->close();
+
+    CHelpWindow* help = CHelpWindow::ShowHelp();
+    app.processEvents();
+    ok &= Save(help, folder, "help.png");
+    help->close();
+    return ok ? 0 : 1;
+}

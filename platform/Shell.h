@@ -1,0 +1,17 @@
+#pragma once
+// The desktop's shell: open files and web addresses in their programs, show a
+// file in the file manager. Tests substitute a recorder.
+#include <string>
+
+namespace platform {
+
+class Shell {
+public:
+    virtual ~Shell() = default;
+    // Opens a local file path or a URL (http:, mailto:, ...) with the user's program for it.
+    virtual bool Open(const std::string& target, std::string& err) = 0;
+    // Shows the file selected in the file manager; opens its folder when that is not possible.
+    virtual bool ShowInFolder(const std::string& path, std::string& err) = 0;
+};
+
+} // namespace platform

@@ -1,0 +1,16 @@
+#pragma once
+#include "platform/Shell.h"
+
+namespace platform {
+
+// The shell of a freedesktop.org desktop: xdg-open through Qt, the file
+// manager over D-Bus.
+class DesktopShell : public Shell {
+public:
+    bool Open(const std::string& target, std::string& err) override;
+    bool ShowInFolder(const std::string& path, std::string& err) override;
+};
+
+Shell& RealShell();
+
+} // namespace platform

@@ -1,0 +1,52 @@
+#pragma once
+// Stand-ins for the person at the screen and for the desktop.
+#include <QStringList>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/Shell.h"
+#include "ui/Prompts.h"
+
+struct RecordingPrompts : IPrompts {
+    struct Message {
+        QString text, detail;
+    };
+    std::deque<QString> fileAnswers;  // empty string = the user cancels
+    std::deque<QStringList> filesAnswers;
+    std::vector<QString> fileFilters;
+    std::vector<Message> messages;
+    std::function<void()> onMessage;
+
+    bool PromptForFile(QWidget*, const QString& filter, bool, const QString&, QString& path) override {
+        fileFilters.push_back(filter);
+        if (fileAnswers.empty()) return false;
+        path = fileAnswers.front();
+        fileAnswers.pop_front();
+        return !path.isEmpty();
+    }
+    bool PromptForFiles(QWidget*, const QString& filter, QStringList& paths) override {
+        fileFilters.push_back(filter);
+        if (filesAnswers.empty()) return false;
+        paths = filesAnswers.front();
+        filesAnswers.pop_front();
+        return !paths.isEmpty();
+    }
+    void MessageBox(QWidget*, const QString& text, const QString& detail) override {
+        messages.push_back({text, detail});
+        if (onMessage) onMessage();
+    }
+};
+
+struct RecordingShell : platform::Shell {
+    std::vector<std::string> calls;  // "open PATH" or "show PATH"
+    bool Open(const std::string& target, std::string&) override {
+        calls.push_back("open " + target);
+        return true;
+    }
+    bool ShowInFolder(const std::string& path, std::string&) override {
+        calls.push_back("show " + path);
+        return true;
+    }
+};

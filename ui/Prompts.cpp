@@ -1,0 +1,44 @@
+#include "ui/Prompts.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace {
+
+class RealPrompts : public IPrompts {
+public:
+    bool PromptForFile(QWidget* owner, const QString& filter, bool save, const QString& defaultSuffix,
+                       QString& path) override {
+        QFileDialog dlg(owner, QString(), QString(), filter);
+        dlg.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        dlg.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        if (!defaultSuffix.isEmpty()) dlg.setDefaultSuffix(defaultSuffix);
+        if (!path.isEmpty()) dlg.selectFile(path);
+        if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return false;
+        path = dlg.selectedFiles().first();
+        return true;
+    }
+    bool PromptForFiles(QWidget* owner, const QString& filter, QStringList& paths) override {
+        QFileDialog dlg(owner, QString(), QString(), filter);
+        dlg.setAcceptMode(QFileDialog::AcceptOpen);
+        dlg.setFileMode(QFileDialog::ExistingFiles);
+        if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return false;
+        paths = dlg.selectedFiles();
+        return true;
+    }
+    void MessageBox(QWidget* owner, const QString& text, const QString& detail) override {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Quillory"), text, QMessageBox::Ok, owner);
+        if (!detail.isEmpty()) box.setDetailedText(detail);
+        box.exec();
+    }
+};
+
+} // namespace
+
+IPrompts& QtPrompts() {
+    static RealPrompts prompts;
+    return prompts;
+}
+
+void PumpMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
