@@ -6,7 +6,7 @@ CMAKE_FLAGS += -DQUILLORY_WERROR=ON
 endif
 JOBS ?= 2
 
-.PHONY: bootstrap configure build run test bench clean
+.PHONY: bootstrap configure build run screenshots test bench clean
 
 bootstrap:
 	@scripts/bootstrap
@@ -18,7 +18,10 @@ build: configure
 	@cmake --build $(BUILD) -j$(JOBS)
 
 run: build
-	@scripts/run-example
+	@scripts/run
+
+screenshots: build
+	@XDG_CONFIG_HOME=$(abspath $(BUILD))/screenshot-config $(BUILD)/quillory-screenshots $(BUILD)/screenshots
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
