@@ -110,7 +110,7 @@ bool CMimeComposer::WriteHtmlPart(const std::string& strCharset) {
 std::string CMimeComposer::ResolveContentType(const std::string& strPath) {
     std::string ext = GetFileExtension(strPath);
     std::string type;
-    if (ext.empty() || !GetContentType(ext, type)) type = "application/octet-stream";
+    if (ext.empty() || !GetContentType(m_contentTypes, ext, type)) type = "application/octet-stream";
     return type;
 }
 
