@@ -162,7 +162,7 @@ bool CMimeComposer::Compose() {
         if (!WriteAttachments()) break;
 
         StepProgress();
-        if (!WriteClosingBoundary()) break;
+        if (!WriteClosingBoundary() || !FlushOut()) break;
         if (!m_hOutFile->Commit(err)) {
             Fail("cannot write output file '" + m_strOutputPath + "': " + err);
             break;
@@ -171,6 +171,7 @@ bool CMimeComposer::Compose() {
     } while (false);
 
     ReleaseHtml();
+    m_strOutBuffer.clear();
     m_hHtmlFile.reset();
     // Without a commit the temporary file goes; whatever was at the output path stays.
     m_hOutFile.reset();

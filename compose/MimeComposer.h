@@ -60,12 +60,15 @@ protected:
     bool WriteClosingBoundary();
     bool WriteOut(const void* data, std::size_t n);
     bool WriteOut(const std::string& text) { return WriteOut(text.data(), text.size()); }
+    bool FlushOut();
+    static constexpr std::size_t kOutBufferSize = 256 * 1024;
     bool WriteFileBody(const std::string& strOpenPath, const std::string& strPath, const std::string& strHeader,
                        const char* pszWhat);
     std::string ResolveContentType(const std::string& strPath);
 
     platform::Platform m_env;
     std::unique_ptr<platform::OutputFile> m_hOutFile;
+    std::string m_strOutBuffer;  // written by FlushOut
     std::unique_ptr<platform::InputFile> m_hHtmlFile;
     std::unique_ptr<char[]> m_pszHtml;
     std::unique_ptr<char[]> m_pszHtmlLower;
