@@ -4,9 +4,11 @@
 #include <vector>
 
 #include "cli/CommandLine.h"
+#include "platform/Codeset.h"
 #include "platform/FileSystem.h"
 
 int main(int argc, char** argv) {
+    platform::UseUserLocale();  // file names in the user's codeset
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string out, err;
     int rc = RunCli(args, platform::CurrentDirectory(), out, err, &std::cin);

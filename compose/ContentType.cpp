@@ -1,4 +1,80 @@
 #include "compose/ContentType.h"
 
-// No source is consulted yet: every part is application/octet-stream.
-bool GetContentType(const std::string&, std::string&) { return false; }
+#include "compose/MimeTypeTable.h"
+
+namespace {
+
+// Far above any real mime.types or globs2 file; keeps a stray huge file out of memory.
+constexpr std::size_t kMaxSourceFile = 16u << 20;
+
+bool Usable(const std::string& type) { return IsMimeType(type); }
+
+} // namespace
+
+ContentTypePaths DefaultContentTypePaths(platform::Environment& env) {
+    ContentTypePaths paths;
+    std::string home, dataHome, dataDirs;
+    bool haveHome = env.GetVar("HOME", home) && !home.empty();
+    if (haveHome) paths.listAssociationFiles.push_back(home + "/.mime.types");
+    paths.listAssociationFiles.push_back("/etc/mime.types");
+
+    // Relative entries are not allowed in these variables and are skipped.
+    if (!env.GetVar("XDG_DATA_HOME", dataHome) || dataHome.empty()) dataHome = haveHome ? home + "/.local/share" : "";
+    if (!dataHome.empty() && dataHome[0] == '/') paths.listGlobFiles.push_back(dataHome + "/mime/globs2");
+    if (!env.GetVar("XDG_DATA_DIRS", dataDirs) || dataDirs.empty()) dataDirs = "/usr/local/share:/usr/share";
+    std::size_t from = 0;
+    while (from <= dataDirs.size()) {
+        std::size_t colon = dataDirs.find(':', from);
+        if (colon == std::string::npos) colon = dataDirs.size();
+        std::string dir = dataDirs.substr(from, colon - from);
+        if (!dir.empty() && dir[0] == '/') paths.listGlobFiles.push_back(dir + "/mime/globs2");
+        from = colon + 1;
+    }
+    return paths;
+}
+
+CContentTypeSources::CContentTypeSources(platform::Environment& env, ContentTypePaths paths)
+    : m_env(env), m_paths(std::move(paths)) {}
+
+void CContentTypeSources::LoadAssociations() {
+    m_bAssociationsLoaded = true;
+    std::string text;
+    for (const std::string& path : m_paths.listAssociationFiles)
+        if (m_env.ReadTextFile(path, text, kMaxSourceFile)) ParseMimeTypes(text, m_mapAssociations);
+}
+
+void CContentTypeSources::LoadGlobs() {
+    m_bGlobsLoaded = true;
+    std::string text;
+    for (const std::string& path : m_paths.listGlobFiles)
+        if (m_env.ReadTextFile(path, text, kMaxSourceFile)) ParseGlobs2(text, m_mapGlobs);
+}
+
+bool CContentTypeSources::FindAssociation(const std::string& strExtension, std::string& strContentType) {
+    if (!m_bAssociationsLoaded) LoadAssociations();
+    auto it = m_mapAssociations.find(ExtensionKey(strExtension));
+    if (it == m_mapAssociations.end() || !Usable(it->second)) return false;
+    strContentType = it->second;
+    return true;
+}
+
+bool CContentTypeSources::FindGlob(const std::string& strExtension, std::string& strContentType) {
+    if (!m_bGlobsLoaded) LoadGlobs();
+    auto it = m_mapGlobs.find(ExtensionKey(strExtension));
+    if (it == m_mapGlobs.end() || !Usable(it->second.strType)) return false;
+    strContentType = it->second.strType;
+    return true;
+}
+
+bool FindRegistryContentType(CContentTypeSources& sources, const std::string& strExtension,
+                             std::string& strContentType) {
+    return sources.FindGlob(strExtension, strContentType);
+}
+
+bool GetContentType(CContentTypeSources& sources, const std::string& strExtension, std::string& strContentType) {
+    std::string key = ExtensionKey(strExtension);
+    if (key.empty() || key.size() > kMaxContentType) return false;
+    if (sources.FindAssociation(key, strContentType)) return true;
+    if (FindBuiltInContentType(key, strContentType)) return true;
+    return FindRegistryContentType(sources, key, strContentType);
+}

@@ -1,8 +1,118 @@
-// Finding the page's local resources and its charset.
+// Finding the page's local resources and giving each a Content-ID.
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <unordered_map>
+
 #include "compose/MimeComposer.h"
+#include "compose/TagScan.h"
+#include "compose/UrlPath.h"
 
-// Not scanned yet: no resource is embedded and no reference rewritten.
-void CMimeComposer::ScanTag(const char*, const char*) {}
+namespace {
+// Longest value and resolved path handled; longer values stay as they are.
+constexpr std::size_t kMaxReferencePath = PATH_MAX - 1;
+const std::string_view kFileScheme = "file:///";
+} // namespace
 
-// Not detected yet: the caller falls back to iso-8859-1.
-bool CMimeComposer::DetectCharset(std::string&) { return false; }
+void CMimeComposer::ScanTag(const char* pszTagPrefix, const char* pszAttribute) {
+    m_listScanReferences.clear();
+    std::string_view lower(m_pszHtmlLower.get(), static_cast<std::size_t>(m_nHtmlLength));
+    ScanTagValues(lower, pszTagPrefix, pszAttribute, [this](std::size_t pos, std::size_t len) {
+        AddReference(static_cast<std::int32_t>(pos), static_cast<std::int32_t>(len));
+    });
+    // One scan finds its values in page order, so its list is sorted already:
+    // a merge keeps m_listReferences in increasing position without a walk per entry.
+    if (m_listScanReferences.empty()) return;
+    std::vector<ReferenceEntry> merged;
+    merged.reserve(m_listReferences.size() + m_listScanReferences.size());
+    std::merge(std::make_move_iterator(m_listReferences.begin()), std::make_move_iterator(m_listReferences.end()),
+               std::make_move_iterator(m_listScanReferences.begin()),
+               std::make_move_iterator(m_listScanReferences.end()), std::back_inserter(merged),
+               [](const ReferenceEntry& a, const ReferenceEntry& b) { return a.m_nPosition < b.m_nPosition; });
+    m_listReferences.swap(merged);
+    m_listScanReferences.clear();
+}
+
+bool CMimeComposer::AddReference(std::int32_t nPosition, std::int32_t nLength) {
+    std::string path;
+    if (!ResolveReferencePath(nPosition, nLength, path)) return false;
+    // A position already recorded is the same value text, so the same file.
+    if (!m_setPositions.insert(nPosition).second) return false;
+
+    auto found = m_mapResourceIndex.find(path);
+    std::size_t index;
+    if (found != m_mapResourceIndex.end()) {
+        index = found->second;
+    } else {
+        unsigned r1 = static_cast<unsigned>(m_env.random->Next());
+        unsigned r2 = static_cast<unsigned>(m_env.random->Next());
+        char cid[64];
+        std::snprintf(cid, sizeof cid, "%u$%u@%s", static_cast<unsigned>(nPosition) + r2, r1, m_szHostName);
+        index = m_listResources.size();
+        m_listResources.push_back(ResourceEntry{path, cid});
+        m_mapResourceIndex.emplace(std::move(path), index);
+    }
+    ReferenceEntry ref;
+    ref.m_strContentId = m_listResources[index].m_strContentId;
+    ref.m_nPosition = nPosition;
+    ref.m_nLength = nLength;
+    m_listScanReferences.push_back(std::move(ref));
+    return true;
+}
+
+bool CMimeComposer::ResolveReferencePath(std::int32_t nPosition, std::int32_t nLength, std::string& strPath) {
+    std::size_t len = static_cast<std::size_t>(nLength);
+    if (len > kMaxReferencePath) return false;
+    std::string_view lower(m_pszHtmlLower.get() + nPosition, len);
+    std::string value(m_pszHtml.get() + nPosition, len);
+    // "file:///srv/a.gif" names /srv/a.gif: keep the third slash.
+    if (lower.substr(0, kFileScheme.size()) == kFileScheme) value.erase(0, kFileScheme.size() - 1);
+    // Pages written on Windows use backslashes.
+    ReplaceChar(value, '\\', '/');
+    DecodeUrlPath(value, strPath, m_strFileNameCodeset);
+    if (strPath.size() > kMaxReferencePath) return false;
+    return IsEmbeddable(strPath);
+}
+
+// A regular file this process can read: a folder or an unreadable file would
+// become a "cid:" naming a part that is never written.
+bool CMimeComposer::IsEmbeddable(const std::string& strPath) {
+    if (m_mapResourceIndex.count(strPath)) return true;
+    if (m_setMissingPaths.count(strPath)) return false;
+    std::string full = (!strPath.empty() && strPath[0] == '/') ? strPath : m_strHtmlFolder + strPath;
+    if (m_env.files->IsReadableFile(full)) return true;
+    m_setMissingPaths.insert(strPath);
+    return false;
+}
+
+// Possible only when one value holds text that another scan reads as an
+// attribute: the reference that starts first stays, so the body is never
+// copied backwards; a file left without any reference gets no part.
+void CMimeComposer::DropOverlappingReferences() {
+    std::vector<ReferenceEntry> kept;
+    kept.reserve(m_listReferences.size());
+    std::int64_t end = -1;
+    bool dropped = false;
+    for (ReferenceEntry& r : m_listReferences) {
+        if (r.m_nPosition < end) {
+            m_setPositions.erase(r.m_nPosition);
+            dropped = true;
+            continue;
+        }
+        end = static_cast<std::int64_t>(r.m_nPosition) + r.m_nLength;
+        kept.push_back(std::move(r));
+    }
+    m_listReferences.swap(kept);
+    if (!dropped) return;
+
+    std::unordered_map<std::string, int> uses;
+    for (const ReferenceEntry& r : m_listReferences) ++uses[r.m_strContentId];
+    std::vector<ResourceEntry> resources;
+    m_mapResourceIndex.clear();
+    for (ResourceEntry& e : m_listResources) {
+        if (!uses.count(e.m_strContentId)) continue;
+        m_mapResourceIndex.emplace(e.m_strPath, resources.size());
+        resources.push_back(std::move(e));
+    }
+    m_listResources.swap(resources);
+}

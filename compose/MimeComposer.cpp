@@ -3,12 +3,16 @@
 #include <cstring>
 
 #include "compose/PathUtil.h"
+#include "platform/Codeset.h"
 
 namespace {
 const char kFallbackHost[] = "Quillnode";
 }
 
-CMimeComposer::CMimeComposer(const platform::Platform& env) : m_env(env) {
+CMimeComposer::CMimeComposer(const platform::Platform& env)
+    : m_env(env),
+      m_strFileNameCodeset(platform::LocaleCodeset()),
+      m_contentTypes(*env.environment, DefaultContentTypePaths(*env.environment)) {
     std::string name;
     bool ok = m_env.host->Name(name);
     if (ok) name = name.substr(0, name.find('.'));
@@ -103,11 +107,15 @@ bool CMimeComposer::Compose() {
 
         m_listResources.clear();
         m_listReferences.clear();
+        m_mapResourceIndex.clear();
+        m_setMissingPaths.clear();
+        m_setPositions.clear();
         ScanTag("<link ", "href");
         ScanTag("<script ", "src");
         ScanTag("<img ", "src");
         ScanTag("<", "background");
         ScanTag("<input ", "src");
+        DropOverlappingReferences();
 
         if (m_pProgress) {
             m_pProgress->SetRange(0, static_cast<int>(m_listResources.size() + m_listAttachments.size() + 7));
@@ -154,7 +162,7 @@ bool CMimeComposer::Compose() {
         if (!WriteAttachments()) break;
 
         StepProgress();
-        if (!WriteClosingBoundary()) break;
+        if (!WriteClosingBoundary() || !FlushOut()) break;
         if (!m_hOutFile->Commit(err)) {
             Fail("cannot write output file '" + m_strOutputPath + "': " + err);
             break;
@@ -163,6 +171,7 @@ bool CMimeComposer::Compose() {
     } while (false);
 
     ReleaseHtml();
+    m_strOutBuffer.clear();
     m_hHtmlFile.reset();
     // Without a commit the temporary file goes; whatever was at the output path stays.
     m_hOutFile.reset();

@@ -2,9 +2,12 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "compose/ComposeJob.h"
+#include "compose/ContentType.h"
 #include "platform/Platform.h"
 
 // Turns one HTML file, four header values and a list of attachments into one
@@ -37,8 +40,12 @@ protected:
     void StepProgress();
     bool Fail(std::string reason);
 
-    // Scanning and charset (filled in by the resource scanner).
+    // Scanning and charset.
     void ScanTag(const char* pszTagPrefix, const char* pszAttribute);
+    bool AddReference(std::int32_t nPosition, std::int32_t nLength);
+    bool ResolveReferencePath(std::int32_t nPosition, std::int32_t nLength, std::string& strPath);
+    bool IsEmbeddable(const std::string& strPath);
+    void DropOverlappingReferences();
     bool DetectCharset(std::string& strCharset);
 
     // Writing.
@@ -53,12 +60,15 @@ protected:
     bool WriteClosingBoundary();
     bool WriteOut(const void* data, std::size_t n);
     bool WriteOut(const std::string& text) { return WriteOut(text.data(), text.size()); }
+    bool FlushOut();
+    static constexpr std::size_t kOutBufferSize = 256 * 1024;
     bool WriteFileBody(const std::string& strOpenPath, const std::string& strPath, const std::string& strHeader,
                        const char* pszWhat);
     std::string ResolveContentType(const std::string& strPath);
 
     platform::Platform m_env;
     std::unique_ptr<platform::OutputFile> m_hOutFile;
+    std::string m_strOutBuffer;  // written by FlushOut
     std::unique_ptr<platform::InputFile> m_hHtmlFile;
     std::unique_ptr<char[]> m_pszHtml;
     std::unique_ptr<char[]> m_pszHtmlLower;
@@ -67,6 +77,13 @@ protected:
     std::string m_strHtmlFolder;  // resolves relative resource paths
     std::vector<ResourceEntry> m_listResources;
     std::vector<ReferenceEntry> m_listReferences;
+    // Indexes over the lists, so a page with many references stays linear.
+    std::unordered_map<std::string, std::size_t> m_mapResourceIndex;  // path -> m_listResources
+    std::unordered_set<std::string> m_setMissingPaths;                 // looked up, not embeddable
+    std::unordered_set<std::int32_t> m_setPositions;                   // of m_listReferences
+    std::vector<ReferenceEntry> m_listScanReferences;                  // of the running scan
+    std::string m_strFileNameCodeset;
+    CContentTypeSources m_contentTypes;
     std::string m_strBoundary;
     std::string m_strRelatedBoundary;
     std::string m_strError;

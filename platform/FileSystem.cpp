@@ -113,7 +113,8 @@ public:
             ::close(fd);
             return nullptr;
         }
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+        // Read-ahead advice pays only for files larger than one read.
+        if (st.st_size > (1 << 20)) ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
         return std::make_unique<PosixInputFile>(fd, static_cast<std::uint64_t>(st.st_size));
     }
 

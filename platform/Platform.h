@@ -1,5 +1,6 @@
 #pragma once
 // The set of operating-system services one component uses; tests replace any of them.
+#include "platform/Environment.h"
 #include "platform/FileSystem.h"
 #include "platform/System.h"
 
@@ -10,6 +11,7 @@ struct Platform {
     Clock* clock = &RealClock();
     Random* random = &RealRandom();
     HostInfo* host = &RealHost();
+    Environment* environment = &RealEnvironment();
 };
 
 } // namespace platform

@@ -55,6 +55,50 @@ bool CountingRandom::Fill(void* buf, std::size_t n) {
     return true;
 }
 
+bool FixedEnvironment::GetVar(const std::string& name, std::string& value) {
+    auto it = vars.find(name);
+    if (it == vars.end()) return false;
+    value = it->second;
+    return true;
+}
+
+bool FixedEnvironment::ReadTextFile(const std::string& path, std::string& content, std::size_t maxBytes) {
+    ++reads[path];
+    auto it = files.find(path);
+    if (it == files.end() || it->second.size() > maxBytes) return false;
+    content = it->second;
+    return true;
+}
+
+std::string HtmlPartOf(const std::string& eml) {
+    std::size_t at = eml.find("Content-Type: text/html;");
+    if (at == std::string::npos) return "<no html part>";
+    at = eml.find("\r\n\r\n", at) + 4;
+    std::size_t end = eml.find("\r\n\r\n", at);
+    static const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    unsigned bits = 0;
+    int count = 0;
+    for (std::size_t i = at; i < end; ++i) {
+        std::size_t v = alphabet.find(eml[i]);
+        if (v == std::string::npos) continue;  // line breaks and padding
+        bits = (bits << 6) | static_cast<unsigned>(v);
+        count += 6;
+        if (count >= 8) {
+            count -= 8;
+            out += static_cast<char>((bits >> count) & 0xFF);
+        }
+    }
+    return out;
+}
+
+std::string PartHeaderOf(const std::string& eml, const std::string& cid) {
+    std::size_t at = eml.find("Content-ID: <" + cid + ">");
+    if (at == std::string::npos) return "<no part " + cid + ">";
+    std::size_t start = eml.rfind("\r\n--", at);
+    return eml.substr(start + 2, eml.find("\r\n\r\n", at) - start - 2);
+}
+
 int RunCommand(const std::string& cmd, std::string* out) {
     FILE* p = popen((cmd + " 2>&1").c_str(), "r");
     if (!p) return -1;

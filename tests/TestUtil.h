@@ -2,6 +2,7 @@
 // Shared helpers: temporary folders, file contents, fixed platform services and
 // the independent MIME check.
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -55,16 +56,29 @@ public:
     }
 };
 
+// Variables and configuration files given by the test; a file that is not in
+// files is missing. Counts the reads of each path.
+class FixedEnvironment : public platform::Environment {
+public:
+    std::map<std::string, std::string> vars;
+    std::map<std::string, std::string> files;
+    std::map<std::string, int> reads;
+    bool GetVar(const std::string& name, std::string& value) override;
+    bool ReadTextFile(const std::string& path, std::string& content, std::size_t maxBytes) override;
+};
+
 struct FixedPlatform {
     FixedClock clock;
     CountingRandom random;
     FixedHost host;
+    FixedEnvironment environment;
     platform::Platform Get(platform::FileSystem* fs = &platform::RealFileSystem()) {
         platform::Platform p;
         p.files = fs;
         p.clock = &clock;
         p.random = &random;
         p.host = &host;
+        p.environment = &environment;
         return p;
     }
 };
@@ -73,6 +87,11 @@ struct FixedPlatform {
 // args: --html FILE, --resource FILE, --attach FILE ... Returns its report;
 // empty means the message passed.
 std::string CheckEml(const std::string& eml, const std::vector<std::string>& args);
+
+// The decoded body of the text/html part of a composed message.
+std::string HtmlPartOf(const std::string& eml);
+// The header block of the part whose Content-ID is cid.
+std::string PartHeaderOf(const std::string& eml, const std::string& cid);
 
 // Runs a command line through the shell; returns the exit status and output.
 int RunCommand(const std::string& cmd, std::string* out = nullptr);

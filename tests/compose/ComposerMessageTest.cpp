@@ -81,7 +81,7 @@ TEST_F(ComposedMessage, MixedShapeByteForByte) {
         "Content-Transfer-Encoding: base64\r\n\r\n"
         "PGh0bWw+DQo8Ym9keT5IaTwvYm9keT4NCjwvaHRtbD4NCg==\r\n\r\n"
         "--" + b2 + "--\r\n\r\n"
-        "--" + b1 + "\r\nContent-Type: application/octet-stream;\r\n\tname=\"notes.txt\"\r\n"
+        "--" + b1 + "\r\nContent-Type: text/plain;\r\n\tname=\"notes.txt\"\r\n"
         "Content-Transfer-Encoding: base64\r\nContent-Disposition: attachment;\r\n\tfilename=\"notes.txt\"\r\n\r\n"
         "YWI=\r\n\r\n"
         "--" + b1 + "--\r\n";

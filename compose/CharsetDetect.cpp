@@ -1,0 +1,129 @@
+#include "compose/CharsetDetect.h"
+
+#include "compose/MimeComposer.h"
+#include "compose/TagScan.h"
+
+namespace {
+
+const std::string_view kMetaPrefix = "<meta ";
+
+std::size_t SkipSpace(std::string_view s, std::size_t at) {
+    while (at < s.size() && IsHtmlSpace(s[at])) ++at;
+    return at;
+}
+
+// Walks the meta tags in order; onTag returns true to stop with a result.
+template <typename OnTag>
+bool ForEachMetaTag(std::string_view lower, OnTag onTag) {
+    std::size_t search = 0;
+    while (true) {
+        std::size_t start = lower.find(kMetaPrefix, search);
+        if (start == std::string_view::npos) return false;
+        std::size_t inner = start + kMetaPrefix.size();
+        std::size_t end = lower.find('>', inner);
+        if (end == std::string_view::npos) return false;
+        search = end + 1;
+        int verdict = onTag(lower.substr(inner, end - inner));
+        if (verdict >= 0) return verdict > 0;
+    }
+}
+
+// The name runs to white space or a double quote, so a line break inside the
+// content value never reaches the part header.
+bool TakeName(std::string_view rest, std::string& out) {
+    std::size_t n = 0;
+    while (n < rest.size() && !IsHtmlSpace(rest[n]) && rest[n] != '"') ++n;
+    if (n > kMaxCharsetName) return false;
+    out.assign(rest.substr(0, n));
+    return true;
+}
+
+// -1: go on with the next tag; 1: found.
+int ContentTypeCharsetOfTag(std::string_view tag, std::string& out) {
+    if (tag.find("content-type") == std::string_view::npos) return -1;
+    std::size_t at = tag.find("content");
+    while (true) {
+        if (at == std::string_view::npos) return -1;
+        at = SkipSpace(tag, at + 7);
+        if (at < tag.size() && tag[at] == '=') break;
+        at = tag.find("content", at);
+    }
+    at = SkipSpace(tag, at + 1);
+    if (at >= tag.size()) return -1;
+    bool quoted = tag[at] == '"' || tag[at] == '\'';
+    std::string_view value;
+    if (quoted) {
+        std::size_t close = tag.find(tag[at], at + 1);
+        if (close == std::string_view::npos) return -1;
+        value = tag.substr(at + 1, close - at - 1);
+    } else {
+        value = tag.substr(at);
+    }
+    std::size_t cs = value.find("charset");
+    if (cs == std::string_view::npos) return -1;
+    std::size_t k = SkipSpace(value, cs + 7);
+    if (k >= value.size() || value[k] != '=') return -1;
+    k = SkipSpace(value, k + 1);
+    // At the end of an unquoted value the tag has ended: no name.
+    if (k >= value.size() && !quoted) return -1;
+    return TakeName(value.substr(k), out) ? 1 : -1;
+}
+
+// 1: found; 0: the first charset attribute is unusable; -1: none in this tag.
+int CharsetAttributeOfTag(std::string_view tag, std::string& out) {
+    std::size_t at = 0;
+    while (true) {
+        while (at < tag.size() && (IsHtmlSpace(tag[at]) || tag[at] == '/')) ++at;
+        if (at >= tag.size()) return -1;
+        std::size_t nameStart = at;
+        while (at < tag.size() && !IsHtmlSpace(tag[at]) && tag[at] != '=' && tag[at] != '/') ++at;
+        std::string_view name = tag.substr(nameStart, at - nameStart);
+        if (name.empty()) ++at;  // a stray '=': step over it
+        at = SkipSpace(tag, at);
+        std::string_view value;
+        if (at < tag.size() && tag[at] == '=' && !name.empty()) {
+            at = SkipSpace(tag, at + 1);
+            if (at < tag.size() && (tag[at] == '"' || tag[at] == '\'')) {
+                std::size_t close = tag.find(tag[at], at + 1);
+                if (close == std::string_view::npos) close = tag.size();
+                value = tag.substr(at + 1, close - at - 1);
+                at = close + 1;
+            } else {
+                std::size_t valueStart = at;
+                while (at < tag.size() && !IsHtmlSpace(tag[at])) ++at;
+                value = tag.substr(valueStart, at - valueStart);
+            }
+        }
+        if (name == "charset") {
+            std::string found;
+            if (!TakeName(value.substr(SkipSpace(value, 0)), found) || found.empty()) return 0;
+            out = found;
+            return 1;
+        }
+    }
+}
+
+} // namespace
+
+bool FindContentTypeCharset(std::string_view lower, std::string& strCharset) {
+    return ForEachMetaTag(lower, [&](std::string_view tag) { return ContentTypeCharsetOfTag(tag, strCharset); });
+}
+
+bool FindMetaCharsetAttribute(std::string_view lower, std::string& strCharset) {
+    return ForEachMetaTag(lower, [&](std::string_view tag) { return CharsetAttributeOfTag(tag, strCharset); });
+}
+
+bool FindDeclaredCharset(std::string_view lower, std::string& strCharset) {
+    if (FindContentTypeCharset(lower, strCharset)) return true;
+    if (FindMetaCharsetAttribute(lower, strCharset)) return true;
+    if (lower.substr(0, 3) == "\xEF\xBB\xBF") {
+        strCharset = "utf-8";
+        return true;
+    }
+    return false;
+}
+
+bool CMimeComposer::DetectCharset(std::string& strCharset) {
+    return FindDeclaredCharset(std::string_view(m_pszHtmlLower.get(), static_cast<std::size_t>(m_nHtmlLength)),
+                               strCharset);
+}

@@ -1,0 +1,84 @@
+// A whole composition of an arbitrary page, in memory: some values name
+// files, some do not, and the rewritten body must still be a forward copy.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "compose/MimeComposer.h"
+
+namespace {
+
+std::string g_page;
+
+class MemoryInput : public platform::InputFile {
+public:
+    explicit MemoryInput(std::string s) : m_data(std::move(s)) {}
+    std::uint64_t Size() const override { return m_data.size(); }
+    bool Read(void* buf, std::size_t n, std::size_t& got, std::string&) override {
+        got = std::min(n, m_data.size() - m_at);
+        std::memcpy(buf, m_data.data() + m_at, got);
+        m_at += got;
+        return true;
+    }
+
+private:
+    std::string m_data;
+    std::size_t m_at = 0;
+};
+
+class NullOutput : public platform::OutputFile {
+public:
+    bool Write(const void*, std::size_t, std::string&) override { return true; }
+    bool Commit(std::string&) override { return true; }
+};
+
+// The page is the fuzz input; a resource exists when its name's length is odd.
+class MemoryFileSystem : public platform::FileSystem {
+public:
+    std::unique_ptr<platform::InputFile> OpenRead(const std::string& path, std::string&) override {
+        if (path == "/site/page.html") return std::make_unique<MemoryInput>(g_page);
+        return std::make_unique<MemoryInput>(path);
+    }
+    std::unique_ptr<platform::OutputFile> CreateOutput(const std::string&, std::string&) override {
+        return std::make_unique<NullOutput>();
+    }
+    bool CheckFolder(const std::string&, std::string&) override { return true; }
+    bool IsReadableFile(const std::string& path) override { return path.size() % 2 == 1; }
+};
+
+class NoEnvironment : public platform::Environment {
+public:
+    bool GetVar(const std::string&, std::string&) override { return false; }
+    bool ReadTextFile(const std::string&, std::string&, std::size_t) override { return false; }
+};
+
+class Probe : public CMimeComposer {
+public:
+    using CMimeComposer::CMimeComposer;
+    void CheckReferences() const {
+        std::int64_t end = 0;
+        for (const ReferenceEntry& r : m_listReferences) {
+            if (r.m_nPosition < end || r.m_nLength < 0) std::abort();
+            end = static_cast<std::int64_t>(r.m_nPosition) + r.m_nLength;
+        }
+    }
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    g_page.assign(reinterpret_cast<const char*>(data), size);
+    static MemoryFileSystem fs;
+    static NoEnvironment env;
+    platform::Platform p;
+    p.files = &fs;
+    p.environment = &env;
+    Probe c(p);
+    c.m_strHtmlPath = "/site/page.html";
+    c.m_strOutputPath = "/site/out.eml";
+    if (!c.Compose()) std::abort();
+    c.CheckReferences();
+    return 0;
+}

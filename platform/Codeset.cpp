@@ -1,0 +1,54 @@
+#include "platform/Codeset.h"
+
+#include <cerrno>
+#include <clocale>
+#include <iconv.h>
+#include <langinfo.h>
+
+namespace platform {
+
+void UseUserLocale() { std::setlocale(LC_CTYPE, ""); }
+
+std::string LocaleCodeset() {
+    const char* cs = ::nl_langinfo(CODESET);
+    return cs ? cs : "";
+}
+
+bool IsUtf8Codeset(const std::string& codeset) {
+    std::string s;
+    for (char c : codeset)
+        if (c != '-' && c != '_') s += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    return s == "UTF8";
+}
+
+bool ConvertFromUtf8(const std::string& in, const std::string& codeset, std::string& out) {
+    iconv_t cd = ::iconv_open(codeset.c_str(), "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    // Four output bytes per input byte is enough for any target codeset
+    // (UTF-32 is the worst case); the loop grows the buffer anyway on E2BIG.
+    std::string result(in.size() * 4 + 16, '\0');
+    char* src = const_cast<char*>(in.data());
+    std::size_t srcLeft = in.size();
+    char* dst = result.data();
+    std::size_t dstLeft = result.size();
+    bool ok = true;
+    while (srcLeft > 0) {
+        if (::iconv(cd, &src, &srcLeft, &dst, &dstLeft) != static_cast<std::size_t>(-1)) continue;
+        if (errno != E2BIG) {
+            ok = false;  // EILSEQ: unconvertible or invalid; EINVAL: cut short
+            break;
+        }
+        std::size_t used = result.size() - dstLeft;
+        result.resize(result.size() * 2);
+        dst = result.data() + used;
+        dstLeft = result.size() - used;
+    }
+    if (ok && ::iconv(cd, nullptr, nullptr, &dst, &dstLeft) == static_cast<std::size_t>(-1)) ok = false;
+    ::iconv_close(cd);
+    if (!ok) return false;
+    result.resize(result.size() - dstLeft);
+    out.swap(result);
+    return true;
+}
+
+} // namespace platform

@@ -1,0 +1,20 @@
+#pragma once
+// The character set that file names are written in, and conversion into it.
+#include <string>
+
+namespace platform {
+
+// Takes the character set from the user's locale (LC_CTYPE); call once at start-up.
+void UseUserLocale();
+
+// The codeset of the current locale, as nl_langinfo(CODESET) names it.
+std::string LocaleCodeset();
+
+// True for the names the C library gives UTF-8 ("UTF-8", "utf8", ...).
+bool IsUtf8Codeset(const std::string& codeset);
+
+// Converts UTF-8 bytes to codeset. False, with out untouched, when a byte
+// sequence is invalid, cut short, or has no equivalent in codeset.
+bool ConvertFromUtf8(const std::string& in, const std::string& codeset, std::string& out);
+
+} // namespace platform

@@ -1,0 +1,21 @@
+#pragma once
+// What the user's session tells the program: environment variables and small
+// configuration files. Tests substitute it to keep the machine's own files out.
+#include <cstddef>
+#include <string>
+
+namespace platform {
+
+class Environment {
+public:
+    virtual ~Environment() = default;
+    // False when the variable is not set.
+    virtual bool GetVar(const std::string& name, std::string& value) = 0;
+    // Reads a whole regular file of at most maxBytes; false when it is missing,
+    // unreadable, a folder or larger than that.
+    virtual bool ReadTextFile(const std::string& path, std::string& content, std::size_t maxBytes) = 0;
+};
+
+Environment& RealEnvironment();
+
+} // namespace platform

@@ -1,0 +1,165 @@
+// Where content types come from: the mime.types association, then the built-in
+// table, then the shared-mime-info database.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "ScanFixture.h"
+#include "compose/ContentType.h"
+#include "compose/MimeTypeTable.h"
+#include "compose/PathUtil.h"
+
+namespace {
+
+const char kUserTypes[] = "/home/u/.mime.types";
+const char kSystemTypes[] = "/etc/mime.types";
+const char kUserGlobs[] = "/home/u/.local/share/mime/globs2";
+const char kSystemGlobs[] = "/usr/share/mime/globs2";
+
+struct Resolver : ::testing::Test {
+    testutil::FixedEnvironment env;
+    ContentTypePaths paths{{kUserTypes, kSystemTypes}, {kUserGlobs, kSystemGlobs}};
+
+    std::string Type(const std::string& ext) {
+        CContentTypeSources sources(env, paths);
+        std::string t = "<none>";
+        GetContentType(sources, ext, t);
+        return t;
+    }
+};
+
+TEST_F(Resolver, AssociationOverTableOverDatabase) {
+    env.files[kSystemTypes] = "# comment gif\nimage/x-own-gif\tgif GIF\ntext/x-mine  mine\n";
+    env.files[kSystemGlobs] = "50:image/x-db-gif:*.gif\n50:application/x-db:*.dbonly\n50:image/png:*.mine\n";
+    EXPECT_EQ(Type("gif"), "image/x-own-gif");  // association beats the table
+    EXPECT_EQ(Type(".mine"), "text/x-mine");     // and the database
+    EXPECT_EQ(Type("png"), "image/png");         // table
+    EXPECT_EQ(Type("dbonly"), "application/x-db");
+    EXPECT_EQ(Type("DBONLY"), "application/x-db");
+    EXPECT_EQ(Type("nowhere"), "<none>");
+    EXPECT_EQ(Type(""), "<none>");
+    EXPECT_EQ(Type("."), "<none>");
+}
+
+TEST_F(Resolver, UserFileOverridesSystemFileAndCaseIsIgnored) {
+    env.files[kUserTypes] = "text/x-user CSS\n";
+    env.files[kSystemTypes] = "text/css css\napplication/x-first dup\napplication/x-second dup\n";
+    EXPECT_EQ(Type(".css"), "text/x-user");
+    EXPECT_EQ(Type("Css"), "text/x-user");
+    EXPECT_EQ(Type("dup"), "application/x-first");
+}
+
+TEST_F(Resolver, InvalidOrOverlongTypesCountAsNoAnswerFromTheirSource) {
+    std::string longType = "application/" + std::string(116, 'x');  // 128 characters
+    env.files[kSystemTypes] = "image/gif;x gif\nnoslash png\n" + longType + " jpg\ntext/a/b txt\n";
+    env.files[kSystemGlobs] = "50:bad type:*.onlydb\n50:" + longType + ":*.long\n";
+    EXPECT_EQ(Type("gif"), "image/gif");
+    EXPECT_EQ(Type("png"), "image/png");
+    EXPECT_EQ(Type("jpg"), "image/jpeg");
+    EXPECT_EQ(Type("txt"), "text/plain");
+    EXPECT_EQ(Type("onlydb"), "<none>");
+    EXPECT_EQ(Type("long"), "<none>");
+    std::string fits = "application/" + std::string(115, 'x');  // 127
+    env.files[kSystemTypes] = fits + " long\n";
+    EXPECT_EQ(Type("long"), fits);
+}
+
+TEST_F(Resolver, DatabaseTakesTheHighestWeightThenTheFirstFile) {
+    env.files[kUserGlobs] = "40:text/x-user-low:*.w\n60:text/x-user:*.tie\n";
+    env.files[kSystemGlobs] =
+        "# comment\n80:text/x-heavy:*.W\n60:text/x-system:*.tie\n50:text/x-glob:*.a?c\n"
+        "50:text/x-full:*.tar.zz\n50:text/x-exact:README\n50:text/x-flags:*.fl:cs\nnot a line\n";
+    EXPECT_EQ(Type("w"), "text/x-heavy");
+    EXPECT_EQ(Type("tie"), "text/x-user");
+    EXPECT_EQ(Type("abc"), "<none>");     // patterns other than "*.ext" are not extensions
+    EXPECT_EQ(Type("zz"), "<none>");      // an extension is what follows the last dot
+    EXPECT_EQ(Type("readme"), "<none>");
+    EXPECT_EQ(Type("FL"), "text/x-flags");  // case ignored even where the database says otherwise
+}
+
+TEST(BuiltInTable, EarlierRowsWinConflicts) {
+    std::map<std::string, std::string> want = {
+        {"cpt", "image/x-corelphotopaint"}, {"wrl", "model/vrml"},  {"vrml", "model/vrml"},
+        {"rtf", "text/rtf"},                {"csh", "text/x-csh"},  {"sh", "text/x-sh"},
+        {"tcl", "text/x-tcl"},              {"m3u", "audio/mpegurl"}, {"ra", "audio/x-pn-realaudio"},
+        {"spl", "application/futuresplash"}, {"vrm", "x-world/x-vrml"}, {"GIF", "image/gif"},
+        {".gif", "image/gif"},              {".Gif", "image/gif"},  {"fbdoc", "application/x-maker"}};
+    for (const auto& [ext, type] : want) {
+        std::string got = "<none>";
+        FindBuiltInContentType(ext, got);
+        EXPECT_EQ(got, type) << ext;
+    }
+    // "pcf.z" is listed, but a file's extension starts at its last dot.
+    EXPECT_EQ(GetFileExtension("font.pcf.z"), ".z");
+    std::string got = "<none>";
+    EXPECT_FALSE(FindBuiltInContentType(".z", got));
+    EXPECT_FALSE(FindBuiltInContentType("..gif", got));
+    EXPECT_EQ(got, "<none>");
+}
+
+// The index must answer exactly as a walk over the rows from the top would.
+TEST(BuiltInTable, IndexAgreesWithARowByRowSearchForEveryWord) {
+    int rows = 0;
+    std::vector<std::string> words = {"unknown", "", "x"};
+    for (const char* const* r = MimeTypeTable; *r; ++r, ++rows) {
+        std::istringstream in(*r);
+        std::string w;
+        while (in >> w) words.push_back(w);
+    }
+    EXPECT_EQ(rows, 238);
+    for (const std::string& ext : words) {
+        std::string walked = "<none>";
+        for (const char* const* r = MimeTypeTable; *r && walked == "<none>"; ++r) {
+            std::istringstream in(*r);
+            std::string type, w;
+            in >> type;
+            while (in >> w)
+                if (w == ext) walked = type;
+        }
+        std::string indexed = "<none>";
+        FindBuiltInContentType(ext, indexed);
+        EXPECT_EQ(indexed, walked) << ext;
+    }
+}
+
+TEST(SourcePaths, FollowHomeAndTheXdgVariables) {
+    testutil::FixedEnvironment env;
+    ContentTypePaths p = DefaultContentTypePaths(env);
+    EXPECT_EQ(p.listAssociationFiles, (std::vector<std::string>{"/etc/mime.types"}));
+    EXPECT_EQ(p.listGlobFiles,
+              (std::vector<std::string>{"/usr/local/share/mime/globs2", "/usr/share/mime/globs2"}));
+
+    env.vars = {{"HOME", "/home/u"}};
+    p = DefaultContentTypePaths(env);
+    EXPECT_EQ(p.listAssociationFiles, (std::vector<std::string>{"/home/u/.mime.types", "/etc/mime.types"}));
+    EXPECT_EQ(p.listGlobFiles.front(), "/home/u/.local/share/mime/globs2");
+
+    env.vars = {{"HOME", "/home/u"}, {"XDG_DATA_HOME", "/d/h"}, {"XDG_DATA_DIRS", "/a::relative:/b/"}};
+    p = DefaultContentTypePaths(env);
+    EXPECT_EQ(p.listGlobFiles,
+              (std::vector<std::string>{"/d/h/mime/globs2", "/a/mime/globs2", "/b//mime/globs2"}));
+}
+
+using ContentTypesInMessages = ScanFixture;
+
+TEST_F(ContentTypesInMessages, EachSourceIsReadOncePerRun) {
+    fixed.environment.vars = {{"HOME", "/home/u"}, {"XDG_DATA_DIRS", "/usr/share"}};
+    fixed.environment.files[kSystemTypes] = "image/x-assoc png\n";
+    fixed.environment.files[kSystemGlobs] = "50:application/x-db:*.dbx\n";
+    for (const char* f : {"a.png", "b.png", "c.gif", "d.dbx", "e.none", "noext"}) File(f);
+    Compose("<img src=a.png><img src=b.png><img src=c.gif><img src=d.dbx><img src=e.none><img src=noext>");
+    ASSERT_EQ(c->Resources().size(), 6u);
+    auto typeOf = [&](int i) {
+        std::string h = testutil::PartHeaderOf(eml, c->Resources()[i].m_strContentId);
+        return h.substr(h.find("Content-Type: ") + 14, h.find(';') - h.find("Content-Type: ") - 14);
+    };
+    EXPECT_EQ(typeOf(0), "image/x-assoc");
+    EXPECT_EQ(typeOf(2), "image/gif");
+    EXPECT_EQ(typeOf(3), "application/x-db");
+    EXPECT_EQ(typeOf(4), "application/octet-stream");
+    EXPECT_EQ(typeOf(5), "application/octet-stream");
+    for (const auto& [path, n] : fixed.environment.reads) EXPECT_EQ(n, 1) << path;
+    EXPECT_EQ(fixed.environment.reads.size(), 4u);  // two mime.types, two globs2
+}
+
+} // namespace

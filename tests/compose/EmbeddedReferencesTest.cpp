@@ -1,0 +1,106 @@
+// Which values of a page become embedded parts and which stay as written.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "ScanFixture.h"
+
+namespace {
+
+using EmbeddedReferences = ScanFixture;
+
+TEST_F(EmbeddedReferences, OnlyTheFiveTagAttributesNamingReadableFilesAreEmbedded) {
+    for (const char* f : {"style.css", "doc.pdf", "logo.png", "commented.gif", "cell.gif", "button.gif", "app.js",
+                          "nl.gif", "alt.gif", "bg.gif", "http:/a.gif", "https:/a.gif", "ftp:/a.gif", "sub/x"})
+        File(f);
+    ASSERT_EQ(mkfifo((dir.Path() + "fifo").c_str(), 0644), 0);
+    Compose(
+        "<link rel=stylesheet href=\"style.css\">\n"
+        "<a href=\"doc.pdf\">doc</a>\n"
+        "<IMG SRC=\"logo.png\">\n"
+        "<img src=\"HTTP://a.gif\"><img src='https://a.gif'><img src=Ftp://a.gif>\n"
+        "<img src=\"missing.gif\"><img src=\"sub\"><img src=\"fifo\"><img src=\"\">\n"
+        "<img\nsrc=\"nl.gif\">\n"
+        "<img alt=\"a>b\" src=\"alt.gif\">\n"
+        "<img src=logo.png\twidth=3>\n"
+        "<p style=\"background: url(bg.gif)\">\n"
+        "<td background=\"cell.gif\">\n"
+        "<!-- <img src=\"commented.gif\"> -->\n"
+        "<input type=image src=\"button.gif\">\n"
+        "<script src=\"app.js\"></script>\n"
+        "<img src=\"data:image/gif;base64,R0lG\"><img src=\"#top\"><img src=\"mailto:a@b\">\n");
+
+    // First discovery order: link, script, img, background, input scans.
+    EXPECT_EQ(Paths(), (std::vector<std::string>{"style.css", "app.js", "logo.png", "commented.gif", "cell.gif",
+                                                 "button.gif"}));
+    EXPECT_EQ(c->References().size(), 6u);
+    std::string body = Body();
+    for (const char* stays :
+         {"href=\"doc.pdf\"", "src=\"HTTP://a.gif\"", "src='https://a.gif'", "src=Ftp://a.gif", "src=\"missing.gif\"",
+          "src=\"sub\"", "src=\"fifo\"", "src=\"nl.gif\"", "src=\"alt.gif\"", "src=logo.png\twidth=3",
+          "url(bg.gif)", "src=\"data:image/gif;base64,R0lG\"", "src=\"#top\"", "src=\"mailto:a@b\"", "src=\"\""})
+        EXPECT_NE(body.find(stays), std::string::npos) << stays;
+    EXPECT_EQ(testutil::CheckEml(c->m_strOutputPath,
+                                 {"--resource", dir.Path() + "style.css", "--resource", dir.Path() + "app.js",
+                                  "--resource", dir.Path() + "logo.png", "--resource", dir.Path() + "commented.gif",
+                                  "--resource", dir.Path() + "cell.gif", "--resource", dir.Path() + "button.gif"}),
+              "");
+}
+
+TEST_F(EmbeddedReferences, UnreadableFileStaysAsWritten) {
+    if (geteuid() == 0) GTEST_SKIP() << "root reads every file";
+    std::string locked = File("locked.gif");
+    ASSERT_EQ(chmod(locked.c_str(), 0), 0);
+    Compose("<img src=\"locked.gif\">");
+    EXPECT_TRUE(c->Resources().empty());
+    EXPECT_EQ(Body(), "<img src=\"locked.gif\">");
+}
+
+TEST_F(EmbeddedReferences, PathsAreDecodedAndResolvedFromThePageFolder) {
+    testutil::TempDir elsewhere;
+    std::string abs = elsewhere.Write("Abs Pic.gif", "abs");
+    File("my pic.gif");
+    File("a&b.gif");
+    File("win/dir/pic.gif");
+    File("caf\xC3\xA9.gif");
+    File("raw\xE9.gif");
+    Compose("<img src=\"my%20pic.gif\"><img src=\"a&amp;b.gif\"><img src=\"win\\dir\\pic.gif\">"
+            "<img src=\"FILE://" + abs.substr(0, abs.size() - 11) + "Abs%20Pic.gif\">"
+            "<img src=\"caf%C3%A9.gif\"><img src=\"raw\xE9.gif\"><img src=\"win/../a%26b.gif\">");
+    EXPECT_EQ(Paths(), (std::vector<std::string>{"my pic.gif", "a&b.gif", "win/dir/pic.gif",
+                                                 abs.substr(0, abs.size() - 11) + "Abs Pic.gif", "caf\xC3\xA9.gif",
+                                                 "raw\xE9.gif", "win/../a&b.gif"}));
+    std::vector<std::string> args;
+    for (const std::string& p : Paths()) args.insert(args.end(), {"--resource", p[0] == '/' ? p : dir.Path() + p});
+    EXPECT_EQ(testutil::CheckEml(c->m_strOutputPath, args), "");
+}
+
+TEST_F(EmbeddedReferences, FileSchemeNeedsThreeSlashesAndKeepsTheThird) {
+    std::string abs = File("x/a.gif");
+    // file://host/... is no local path here, and the drive-letter rule of
+    // another system does not apply.
+    Compose("<img src=\"file://" + abs + "\"><img src=\"file://x/a.gif\"><img src=\"file:///C|/a.gif\">");
+    EXPECT_EQ(Paths(), (std::vector<std::string>{abs}));
+    EXPECT_EQ(c->References().size(), 1u);
+}
+
+TEST_F(EmbeddedReferences, CaseAndDotSlashMakeDifferentFiles) {
+    File("a.gif", "lower");
+    File("A.GIF", "upper");
+    Compose("<img src=a.gif><img src=A.GIF><img src=./a.gif><body background=a.gif>");
+    EXPECT_EQ(Paths(), (std::vector<std::string>{"a.gif", "A.GIF", "./a.gif"}));
+    ASSERT_EQ(c->References().size(), 4u);
+    // The background names the first file again and shares its Content-ID.
+    EXPECT_EQ(c->References()[3].m_strContentId, c->Resources()[0].m_strContentId);
+    EXPECT_EQ(testutil::CheckEml(c->m_strOutputPath, {"--resource", dir.Path() + "a.gif", "--resource",
+                                                      dir.Path() + "A.GIF", "--resource", dir.Path() + "a.gif"}),
+              "");
+}
+
+TEST_F(EmbeddedReferences, AnEmptyOrRemoteOnlyPageHasNoParts) {
+    Compose("<p>plain</p><img src=\"http://example.com/a.gif\">");
+    EXPECT_TRUE(c->Resources().empty());
+    EXPECT_TRUE(c->References().empty());
+    EXPECT_EQ(eml.find("Content-ID"), std::string::npos);
+}
+
+} // namespace
