@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 
+#include "cli/SendCommand.h"
 #include "compose/MimeComposer.h"
 
 namespace {
@@ -7,10 +8,15 @@ namespace {
 const char kUsage[] =
     "Usage: quillory-cli compose PAGE.html -o OUT.eml [--subject S] [--from F]\n"
     "                            [--to T] [--cc C] [--attach FILE]...\n"
+    "       quillory-cli send PAGE.html --from F --to T [--cc C] [--subject S]\n"
+    "                         [--attach FILE]... [--server HOST] [--port N]\n"
+    "                         [--auth --user NAME]\n"
     "       quillory-cli --help | --version\n"
     "\n"
-    "Writes PAGE.html as a self-contained e-mail message to OUT.eml: the local\n"
-    "images, style sheets and scripts it refers to travel inside the message.\n"
+    "compose writes PAGE.html as a self-contained e-mail message to OUT.eml: the\n"
+    "local images, style sheets and scripts it refers to travel inside the message.\n"
+    "send composes the same message and delivers it by SMTP, printing the dialogue\n"
+    "with the server as it goes.\n"
     "\n"
     "  -o, --output OUT.eml   the message file to write (replaced only on success)\n"
     "  --subject S            Subject header\n"
@@ -19,7 +25,13 @@ const char kUsage[] =
     "  --cc C                 Cc header (no Cc line when empty)\n"
     "  --attach FILE          attach FILE; repeat for more, kept in this order\n"
     "\n"
-    "Exit status: 0 written, 1 composition failed, 2 bad usage.\n";
+    "  --server HOST          SMTP server: host name or dotted IPv4 address\n"
+    "  --port N               SMTP port (default 25)\n"
+    "  --auth --user NAME     log in with AUTH LOGIN as NAME; the password comes from\n"
+    "                         QUILLORY_SMTP_PASSWORD or is asked for on the terminal\n"
+    "\n"
+    "Exit status: 0 written or sent, 1 composition or delivery failed, 2 bad usage\n"
+    "or missing fields, 130 interrupted.\n";
 
 std::string Absolute(const std::string& path, const std::string& cwd) {
     if (path.empty() || path[0] == '/') return path;
@@ -33,6 +45,18 @@ CliRequest Usage(std::string why) {
     return r;
 }
 
+// Any integer: a port out of range is refused by the connect step, as it would
+// be when it came from the settings.
+bool ParsePort(const std::string& text, int& port) {
+    if (text.empty() || text.size() > 9) return false;
+    std::size_t i = text[0] == '-' ? 1 : 0;
+    if (i == text.size()) return false;
+    for (std::size_t j = i; j < text.size(); ++j)
+        if (text[j] < '0' || text[j] > '9') return false;
+    port = std::stoi(text);
+    return true;
+}
+
 } // namespace
 
 const char* UsageText() { return kUsage; }
@@ -40,13 +64,14 @@ const char* UsageText() { return kUsage; }
 CliRequest ParseCommandLine(const std::vector<std::string>& args, const std::string& cwd) {
     if (args.empty()) return Usage("no command given");
     for (const std::string& a : args) {
-        if (a == "--help" || a == "-h") return CliRequest{CliRequest::Kind::Help, {}, {}};
-        if (a == "--version") return CliRequest{CliRequest::Kind::Version, {}, {}};
+        if (a == "--help" || a == "-h") return CliRequest{CliRequest::Kind::Help, {}, {}, {}};
+        if (a == "--version") return CliRequest{CliRequest::Kind::Version, {}, {}, {}};
     }
-    if (args[0] != "compose") return Usage("unknown command '" + args[0] + "'");
+    const bool send = args[0] == "send";
+    if (args[0] != "compose" && !send) return Usage("unknown command '" + args[0] + "'");
 
     CliRequest r;
-    r.kind = CliRequest::Kind::Compose;
+    r.kind = send ? CliRequest::Kind::Send : CliRequest::Kind::Compose;
     std::string html;
     bool haveOutput = false;
     for (std::size_t i = 1; i < args.size(); ++i) {
@@ -57,7 +82,17 @@ CliRequest ParseCommandLine(const std::vector<std::string>& args, const std::str
             return true;
         };
         bool ok = true;
-        if (a == "-o" || a == "--output") {
+        if (send && a == "--server") {
+            ok = value(r.send.server);
+        } else if (send && a == "--port") {
+            std::string port;
+            ok = value(port);
+            if (ok && !ParsePort(port, r.send.port)) return Usage("--port needs a number");
+        } else if (send && a == "--auth") {
+            r.send.auth = true;
+        } else if (send && a == "--user") {
+            ok = value(r.send.user);
+        } else if (!send && (a == "-o" || a == "--output")) {
             ok = value(r.job.m_strOutputPath);
             haveOutput = ok;
         } else if (a == "--subject") {
@@ -82,6 +117,11 @@ CliRequest ParseCommandLine(const std::vector<std::string>& args, const std::str
         }
         if (!ok) return Usage("option '" + a + "' needs a value");
     }
+    if (send) {
+        // A missing page is reported like the other missing fields, by the send itself.
+        if (!html.empty()) r.job.m_strHtmlPath = Absolute(html, cwd);
+        return r;
+    }
     if (html.empty()) return Usage("no HTML file given");
     if (!haveOutput || r.job.m_strOutputPath.empty()) return Usage("no output file given (-o OUT.eml)");
     r.job.m_strHtmlPath = Absolute(html, cwd);
@@ -101,6 +141,8 @@ int RunCli(const std::vector<std::string>& args, const std::string& cwd, std::st
     case CliRequest::Kind::Usage:
         err = "quillory-cli: " + req.error + "\n" + kUsage;
         return 2;
+    case CliRequest::Kind::Send:
+        return RunSend(req, out, err);
     case CliRequest::Kind::Compose:
         break;
     }

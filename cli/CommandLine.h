@@ -4,11 +4,20 @@
 
 #include "compose/ComposeJob.h"
 
+// Where and how "send" delivers; the header fields travel in the ComposeJob.
+struct SendOptions {
+    std::string server;
+    int port = 25;
+    bool auth = false;
+    std::string user;
+};
+
 // What the command line asked for.
 struct CliRequest {
-    enum class Kind { Compose, Help, Version, Usage } kind = Kind::Usage;
-    ComposeJob job;
+    enum class Kind { Compose, Send, Help, Version, Usage } kind = Kind::Usage;
+    ComposeJob job;  // for Send: no output path, the HTML path may be empty
     std::string error;  // for Usage: what was wrong
+    SendOptions send;
 };
 
 // Parses the arguments after the program name; relative paths are taken

@@ -1,6 +1,7 @@
 #pragma once
 // The set of operating-system services one component uses; tests replace any of them.
 #include "platform/FileSystem.h"
+#include "platform/Socket.h"
 #include "platform/System.h"
 
 namespace platform {
@@ -10,6 +11,7 @@ struct Platform {
     Clock* clock = &RealClock();
     Random* random = &RealRandom();
     HostInfo* host = &RealHost();
+    Network* net = &RealNetwork();
 };
 
 } // namespace platform
