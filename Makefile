@@ -25,6 +25,7 @@ test: build
 
 bench: build
 	@bench/compose_bench.sh $(BUILD)
+	@bench/smtp_bench.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD)

@@ -1,6 +1,7 @@
 #include "smtp/SmtpSender.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "compose/Base64.h"
 #include "smtp/AddressList.h"
@@ -205,22 +206,30 @@ bool CSmtpSender::SendMessageFile(platform::Socket& sock, const std::string& str
     // lone "." would end the data early. Lines end with CR LF, which may fall
     // across the edge of two reads, so the state carries over.
     enum { kLineStart, kInLine, kAfterCr } state = kLineStart;
-    char in[kFileReadSize];
-    char out[2 * kFileReadSize];
+    std::unique_ptr<char[]> inBuf(new char[kFileReadSize]);
+    std::unique_ptr<char[]> outBuf(new char[2 * kFileReadSize]);  // every byte may be a stuffed '.'
+    char* in = inBuf.get();
+    char* out = outBuf.get();
     for (;;) {
         std::size_t got = 0;
-        if (!file->Read(in, sizeof in, got, err)) {
+        if (!file->Read(in, kFileReadSize, got, err)) {
             // Ending the data here would deliver half a message as a whole one.
             PostLogLine(LogDirection::Outgoing, "Failed to read file " + strPath + ".");
             return false;
         }
         if (got == 0) break;
+        // Line by line: copy up to each LF, then judge whether it ended a line.
         std::size_t n = 0;
-        for (std::size_t i = 0; i < got; ++i) {
-            char c = in[i];
-            if (state == kLineStart && c == '.') out[n++] = '.';
-            out[n++] = c;
-            state = c == '\r' ? kAfterCr : (c == '\n' && state == kAfterCr) ? kLineStart : kInLine;
+        for (std::size_t i = 0; i < got;) {
+            if (state == kLineStart && in[i] == '.') out[n++] = '.';
+            const char* lf = static_cast<const char*>(std::memchr(in + i, '\n', got - i));
+            std::size_t end = lf ? static_cast<std::size_t>(lf - in) + 1 : got;
+            std::memcpy(out + n, in + i, end - i);
+            n += end - i;
+            if (!lf) state = in[got - 1] == '\r' ? kAfterCr : kInLine;
+            else if (end - i >= 2) state = in[end - 2] == '\r' ? kLineStart : kInLine;
+            else state = state == kAfterCr ? kLineStart : kInLine;  // the CR ended the previous read
+            i = end;
         }
         if (SendBytes(sock, out, n, waitMs) != static_cast<long>(n)) {
             PostLogLine(LogDirection::Outgoing, kTimeOut);

@@ -42,8 +42,10 @@ public:
     // The whole delivery; reports only through the job's notify sink.
     void Run(const SendJob& job);
 
-    static constexpr std::size_t kMaxSendChunk = 1400;
-    static constexpr std::size_t kFileReadSize = 1400;
+    // Larger than the classic 1400 bytes: the bytes on the wire are the same,
+    // and fewer system calls keep a 100 MiB message on a par with curl.
+    static constexpr std::size_t kMaxSendChunk = 64 * 1024;
+    static constexpr std::size_t kFileReadSize = 64 * 1024;
     static constexpr std::size_t kLongReplyBuffer = 2048;  // greeting, RCPT
     static constexpr std::size_t kReplyBuffer = 1024;
 

@@ -102,16 +102,17 @@ TEST_F(SenderTest, MissingMessageFileFailsAfterDataWithoutTheEndMark) {
     EXPECT_EQ(server.Data(), "");
 }
 
-// Lines that begin with '.' get one more; CR LF split by the 1400-byte reads
-// must not hide a line start, and a CR alone or LF alone does not start a line.
+// Lines that begin with '.' get one more; CR LF split by the file reads must
+// not hide a line start, and a CR alone or LF alone does not start a line.
 TEST_F(SenderTest, DotStuffingOnTheWire) {
+    const std::size_t R = CSmtpSender::kFileReadSize;
     std::string file = ".first\r\n..two\r\n.\r\nmid.dle\r\n";
-    file += std::string(1399 - file.size(), 'a');
-    file += "\r\n.edge\r\n";  // CR is byte 1399, LF byte 1400: the reads split the line end
-    file += std::string(2799 - file.size(), 'b') + "\r";  // CR ends the second read, LF starts the third
+    file += std::string(R - 1 - file.size(), 'a');
+    file += "\r\n.edge\r\n";  // CR ends the first read, LF begins the second
+    file += std::string(2 * R - 1 - file.size(), 'b') + "\r";  // and again between the second and third
     file += "\n.third\rx.\n.lone\r\n.";
-    ASSERT_EQ(file.substr(1399, 2), "\r\n");
-    ASSERT_EQ(file.substr(2799, 2), "\r\n");
+    ASSERT_EQ(file.substr(R - 1, 2), "\r\n");
+    ASSERT_EQ(file.substr(2 * R - 1, 2), "\r\n");
     // The same rule applied to the whole text at once, without any reads.
     std::string expected = "." + file;
     for (std::size_t at = 0; (at = expected.find("\r\n.", at)) != std::string::npos; at += 4) expected.insert(at + 2, ".");

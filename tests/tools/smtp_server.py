@@ -5,6 +5,7 @@ Prints "PORT n" when ready and runs until its standard input closes."""
 import argparse
 import logging
 import os
+import signal
 import socket
 import sys
 
@@ -19,6 +20,7 @@ ap.add_argument("--dir", required=True)
 ap.add_argument("--user", default="")
 ap.add_argument("--password", default="")
 ap.add_argument("--discard", action="store_true", help="keep nothing (benchmarks)")
+ap.add_argument("--until-killed", action="store_true", help="ignore standard input")
 args = ap.parse_args()
 
 
@@ -54,5 +56,7 @@ controller = Controller(Store(), hostname="127.0.0.1", port=port, auth_require_t
                         authenticator=authenticate, data_size_limit=0, server_hostname="quillory-test")
 controller.start()
 print("PORT", port, flush=True)
+if args.until_killed:
+    signal.pause()
 sys.stdin.read()
 controller.stop()
