@@ -11,6 +11,16 @@
 
 namespace platform {
 
+namespace {
+termios g_echoOn;  // what a signal handler puts back while echo is off
+
+void RestoreEchoAndDie(int sig) {
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &g_echoOn);  // async-signal-safe
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);
+}
+} // namespace
+
 bool ReadSecretFromTerminal(const std::string& prompt, std::string& secret) {
     if (!::isatty(STDIN_FILENO)) return false;
     termios old{};
@@ -20,12 +30,19 @@ bool ReadSecretFromTerminal(const std::string& prompt, std::string& secret) {
     quiet.c_lflag |= ECHONL;
     std::fputs(prompt.c_str(), stderr);
     std::fflush(stderr);
-    if (::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) != 0) return false;
+    // Ctrl-C at the prompt must not leave the terminal without echo.
+    g_echoOn = old;
+    struct sigaction restore {}, saved[3];
+    restore.sa_handler = RestoreEchoAndDie;
+    const int signals[3] = {SIGINT, SIGTERM, SIGHUP};
+    for (int i = 0; i < 3; ++i) ::sigaction(signals[i], &restore, &saved[i]);
+    bool ok = ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
     secret.clear();
     char c;
-    while (::read(STDIN_FILENO, &c, 1) == 1 && c != '\n') secret += c;
+    while (ok && ::read(STDIN_FILENO, &c, 1) == 1 && c != '\n') secret += c;
     ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &old);
-    return true;
+    for (int i = 0; i < 3; ++i) ::sigaction(signals[i], &saved[i], nullptr);
+    return ok;
 }
 
 static_assert(sizeof(sigset_t) <= 128, "sigset_t larger than expected");
