@@ -33,6 +33,7 @@ endif
 
 bench: build
 	@bench/compose_bench.sh $(BUILD)
+	@bench/smtp_bench.sh $(BUILD)
 	@bench/scanner_bench.sh $(BUILD)
 
 # The suite once more under AddressSanitizer and UndefinedBehaviorSanitizer.

@@ -19,14 +19,26 @@ struct OptionChanges {
     bool Any() const { return server || port || auth || user || bPasswordFromStdin || browseFolder || openEml; }
 };
 
+// Where and how "send" delivers; the header fields travel in the ComposeJob.
+struct SendOptions {
+    std::string server;
+    int port = 25;
+    bool auth = false;
+    std::string user;
+    // What was given on the command line; the rest comes from the saved settings.
+    bool bServerGiven = false, bPortGiven = false, bAuthGiven = false, bUserGiven = false;
+    std::string storedPassword;  // the saved password, for the saved account only
+};
+
 // What the command line asked for.
 struct CliRequest {
-    enum class Kind { Compose, Options, Help, Version, Usage } kind = Kind::Usage;
-    ComposeJob job;
+    enum class Kind { Compose, Send, Options, Help, Version, Usage } kind = Kind::Usage;
+    ComposeJob job;  // for Send: no output path, the HTML path may be empty
     std::string error;  // for Usage: what was wrong
-    // Compose: the header fields given; the others come from the saved settings.
+    // Compose and Send: the header fields given; the others come from the saved settings.
     bool bSubjectGiven = false, bFromGiven = false, bToGiven = false, bCcGiven = false;
     OptionChanges options;
+    SendOptions send;
 };
 
 // Parses the arguments after the program name; relative paths are taken

@@ -48,8 +48,8 @@ mode_t CurrentUmask() {
 
 class PosixOutputFile : public OutputFile {
 public:
-    PosixOutputFile(int fd, std::string tmp, std::string target)
-        : m_fd(fd), m_strTemp(std::move(tmp)), m_strTarget(std::move(target)) {}
+    PosixOutputFile(int fd, std::string tmp, std::string target, bool bPrivate)
+        : m_fd(fd), m_strTemp(std::move(tmp)), m_strTarget(std::move(target)), m_bPrivate(bPrivate) {}
     ~PosixOutputFile() override {
         if (m_fd >= 0) ::close(m_fd);
         if (!m_bCommitted) ::unlink(m_strTemp.c_str());
@@ -69,7 +69,8 @@ public:
         return true;
     }
     bool Commit(std::string& err) override {
-        if (::fchmod(m_fd, 0666 & ~CurrentUmask()) != 0 || ::fsync(m_fd) != 0) {
+        mode_t mode = m_bPrivate ? 0600 : (0666 & ~CurrentUmask());
+        if (::fchmod(m_fd, mode) != 0 || ::fsync(m_fd) != 0) {
             err = ErrnoText(errno);
             return false;
         }
@@ -91,11 +92,14 @@ private:
     int m_fd;
     std::string m_strTemp;
     std::string m_strTarget;
+    bool m_bPrivate;
     bool m_bCommitted = false;
 };
 
 class PosixFileSystem : public FileSystem {
 public:
+    explicit PosixFileSystem(bool bPrivateOutputs = false) : m_bPrivateOutputs(bPrivateOutputs) {}
+
     std::unique_ptr<InputFile> OpenRead(const std::string& path, std::string& err) override {
         int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) {
@@ -129,7 +133,7 @@ public:
             err = ErrnoText(errno);
             return nullptr;
         }
-        return std::make_unique<PosixOutputFile>(fd, buf, target);
+        return std::make_unique<PosixOutputFile>(fd, buf, target, m_bPrivateOutputs);
     }
 
     bool CheckFolder(const std::string& path, std::string& err) override {
@@ -146,12 +150,20 @@ public:
         struct stat st {};
         return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), R_OK) == 0;
     }
+
+private:
+    bool m_bPrivateOutputs;
 };
 
 } // namespace
 
 FileSystem& RealFileSystem() {
     static PosixFileSystem fs;
+    return fs;
+}
+
+FileSystem& PrivateFileSystem() {
+    static PosixFileSystem fs(true);
     return fs;
 }
 

@@ -44,6 +44,9 @@ public:
 };
 
 FileSystem& RealFileSystem();
+// The same, but committed outputs get mode 0600 whatever the umask: for
+// messages that wait in a shared temporary folder.
+FileSystem& PrivateFileSystem();
 
 // The current working directory, with a trailing '/'; empty when unknown.
 std::string CurrentDirectory();

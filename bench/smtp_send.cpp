@@ -1,0 +1,36 @@
+// Delivers one message file as the program does, for the SMTP benchmark.
+// Usage: smtp_send FILE HOST PORT   Prints the seconds taken; exit 0 on success.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "smtp/SmtpSender.h"
+
+namespace {
+class Outcome : public ISendNotify {
+public:
+    void OnSendLog(std::uint64_t, LogDirection, const std::string&) override {}
+    void OnSendDone(std::uint64_t, bool bSuccess) override { success = bSuccess; }
+    bool success = false;
+};
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 4) {
+        std::fputs("usage: smtp_send FILE HOST PORT\n", stderr);
+        return 2;
+    }
+    auto outcome = std::make_shared<Outcome>();
+    SendJob job;
+    job.m_strServer = argv[2];
+    job.m_nPort = std::atoi(argv[3]);
+    job.m_strFrom = "bench@example.org";
+    job.m_listRecipients = {"sink@example.org"};
+    job.m_strMessageFile = argv[1];
+    job.m_pNotify = outcome;
+    auto start = std::chrono::steady_clock::now();
+    CSmtpSender().Run(job);
+    std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    std::printf("%.4f\n", took.count());
+    return outcome->success ? 0 : 1;
+}

@@ -1,0 +1,26 @@
+#pragma once
+// Debian's aiosmtpd run as a child process on 127.0.0.1 (tools/smtp_server.py).
+#include <string>
+#include <sys/types.h>
+
+#include "TestUtil.h"
+
+namespace testutil {
+
+class RealSmtpServer {
+public:
+    RealSmtpServer(const std::string& user = "", const std::string& password = "");
+    ~RealSmtpServer();
+    int Port() const { return m_port; }
+    // Message n (from 1) as stored, and its envelope: login, sender, recipients.
+    std::string Message(int n) const { return ReadFile(m_dir.Path() + std::to_string(n) + ".eml"); }
+    std::string Envelope(int n) const { return ReadFile(m_dir.Path() + std::to_string(n) + ".env"); }
+
+private:
+    TempDir m_dir;
+    pid_t m_pid = -1;
+    int m_stdin = -1;
+    int m_port = 0;
+};
+
+} // namespace testutil
