@@ -15,8 +15,10 @@
 
 #include "app/ControlIds.h"
 #include "platform/qt/DesktopShell.h"
+#include "res/MenuResources.h"
 #include "ui/DialogUnits.h"
 #include "ui/HelpWindow.h"
+#include "ui/IconMenu.h"
 #include "ui/Prompts.h"
 
 namespace {
@@ -140,42 +142,28 @@ void CMainDlg::OnInitDialog() {
     m_listAttach->setColumnWidth(2, 218);
     m_controls.value(IDC_ATTACH_REMOVE)->setEnabled(false);
 
-    struct Item {
-        const char* text;
+    // Both popups come from menu 129, drawn with the images of toolbar 142.
+    CIconMenu::s_bFlatStyleXP = CIconMenu::s_bFlatStyleOther = 1;
+    m_pMenu = std::make_unique<CIconMenu>(this);
+    m_pMenu->LoadMenuTemplate(IDR_MAIN_MENU);
+    m_pMenu->AttachToolbarImages(IDR_MAIN_TOOLBAR);
+    m_pMoreMenu = m_pMenu->GetSubMenuObject(0)->GetSafeHmenu();
+    m_pAttachMenu = m_pMenu->GetSubMenuObject(1)->GetSafeHmenu();
+    const struct {
         int id;
         void (CMainDlg::*slot)();
+    } commands[] = {
+        {IDC_OPTIONS, &CMainDlg::OnOptions},           {ID_TELL_FRIEND, &CMainDlg::OnTellFriend},
+        {ID_FEEDBACK, &CMainDlg::OnFeedback},          {ID_HOMEPAGE, &CMainDlg::OnHomepage},
+        {ID_CHECK_UPDATES, &CMainDlg::OnCheckUpdates}, {ID_HELP_INDEX, &CMainDlg::OnShowHelp},
+        {ID_ABOUT, &CMainDlg::OnAbout},                {ID_ATTACH_OPEN, &CMainDlg::OnAttachOpen},
+        {ID_ATTACH_BROWSE, &CMainDlg::OnAttachBrowse}, {IDC_ATTACH_ADD, &CMainDlg::OnAttachAdd},
+        {IDC_ATTACH_REMOVE, &CMainDlg::OnAttachRemove}, {ID_ATTACH_REMOVE_ALL, &CMainDlg::OnAttachRemoveAll},
     };
-    auto fill = [this](QMenu* menu, std::initializer_list<Item> items) {
-        for (const Item& it : items) {
-            if (!it.text) {
-                menu->addSeparator();
-                continue;
-            }
-            QString text = QString::fromUtf8(it.text);
-            QString shortcut = text.section('\t', 1);
-            QAction* a = menu->addAction(text.section('\t', 0, 0), this, it.slot);
-            if (!shortcut.isEmpty()) a->setShortcut(QKeySequence(shortcut == "Ins" ? "Ins" : shortcut));
-            a->setShortcutContext(Qt::WidgetShortcut);  // the window's own shortcuts below do the work
-            a->setData(it.id);
-        }
-    };
-    m_pMoreMenu = new QMenu(QStringLiteral("_MORE_"), this);
-    fill(m_pMoreMenu, {{"&Options...\tF5", IDC_OPTIONS, &CMainDlg::OnOptions},
-                       {nullptr, 0, nullptr},
-                       {"&Tell A Friend", ID_TELL_FRIEND, &CMainDlg::OnTellFriend},
-                       {"&Feedback and Support", ID_FEEDBACK, &CMainDlg::OnFeedback},
-                       {"Home&page", ID_HOMEPAGE, &CMainDlg::OnHomepage},
-                       {"&Check for Updates", ID_CHECK_UPDATES, &CMainDlg::OnCheckUpdates},
-                       {nullptr, 0, nullptr},
-                       {"&Help\tF1", ID_HELP_INDEX, &CMainDlg::OnShowHelp},
-                       {"&About...", ID_ABOUT, &CMainDlg::OnAbout}});
-    m_pAttachMenu = new QMenu(QStringLiteral("_ATT_"), this);
-    fill(m_pAttachMenu, {{"&Open", ID_ATTACH_OPEN, &CMainDlg::OnAttachOpen},
-                         {"&Browse", ID_ATTACH_BROWSE, &CMainDlg::OnAttachBrowse},
-                         {nullptr, 0, nullptr},
-                         {"&Add...\tIns", IDC_ATTACH_ADD, &CMainDlg::OnAttachAdd},
-                         {"&Remove", IDC_ATTACH_REMOVE, &CMainDlg::OnAttachRemove},
-                         {"Re&move All", ID_ATTACH_REMOVE_ALL, &CMainDlg::OnAttachRemoveAll}});
+    for (QMenu* menu : {m_pMoreMenu, m_pAttachMenu})
+        for (QAction* a : menu->actions())
+            for (const auto& c : commands)
+                if (!a->isSeparator() && a->data().toInt() == c.id) connect(a, &QAction::triggered, this, c.slot);
 
     // Accelerators: wherever the focus is inside the window.
     auto accel = [this](QKeySequence key, void (CMainDlg::*slot)()) {

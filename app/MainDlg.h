@@ -1,5 +1,6 @@
 #pragma once
 #include <QDialog>
+#include <memory>
 #include <string>
 
 #include "app/AppSettings.h"
@@ -8,6 +9,7 @@
 #include "platform/SettingsStore.h"
 #include "platform/Shell.h"
 
+class CIconMenu;
 class IPrompts;
 class QLineEdit;
 class QMenu;
@@ -86,6 +88,7 @@ private:
     QLineEdit* m_pFromEdit = nullptr;
     QLineEdit* m_pToEdit = nullptr;
     QLineEdit* m_pCcEdit = nullptr;
+    std::unique_ptr<CIconMenu> m_pMenu;  // both popups below are its submenus
     QMenu* m_pMoreMenu = nullptr;
     QMenu* m_pAttachMenu = nullptr;
     QHash<int, QWidget*> m_controls;

@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProgressBar>
 #include <QTreeWidget>
 #include <cstdio>
@@ -36,6 +37,26 @@ int main(int argc, char** argv) {
     dlg.show();
     app.processEvents();
     ok &= Save(&dlg, folder, "main-window.png");
+
+    // The popups as the user meets them: More >> with the pointer on an entry,
+    // and the attachment menu with nothing selected, so its file commands are grey.
+    auto entry = [](QMenu* menu, int id) -> QAction* {
+        for (QAction* a : menu->actions())
+            if (!a->isSeparator() && a->data().toInt() == id) return a;
+        return nullptr;
+    };
+    dlg.OnMore();
+    dlg.MorePopup()->setActiveAction(entry(dlg.MorePopup(), ID_HOMEPAGE));
+    app.processEvents();
+    ok &= Save(dlg.MorePopup(), folder, "more-menu.png");
+    dlg.MorePopup()->hide();
+    for (int id : {ID_ATTACH_OPEN, ID_ATTACH_BROWSE, IDC_ATTACH_REMOVE, ID_ATTACH_REMOVE_ALL})
+        entry(dlg.AttachPopup(), id)->setEnabled(false);
+    dlg.AttachPopup()->popup(dlg.mapToGlobal(QPoint(40, 300)));
+    dlg.AttachPopup()->setActiveAction(entry(dlg.AttachPopup(), IDC_ATTACH_ADD));
+    app.processEvents();
+    ok &= Save(dlg.AttachPopup(), folder, "attachment-menu.png");
+    dlg.AttachPopup()->hide();
 
     auto* progress = new CCreateProgressDlg;
     progress->SetCaption(QStringLiteral("Creating HTML email..."));
