@@ -231,6 +231,8 @@ TEST_F(MainWindow, KeysReachTheirCommands) {
     });
     QTest::keyClick(Edit(*dlg, IDC_TO), Qt::Key_F5);
     ASSERT_EQ(modalTitle, "Options") << "F5 reaches Options";
+    dlg->activateWindow();  // the closed dialog leaves no window active offscreen
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
 
     QTest::keyClick(Edit(*dlg, IDC_TO), Qt::Key_F1);
     ASSERT_TRUE(CHelpWindow::IsShown()) << "F1 opens the guide";
