@@ -1,7 +1,5 @@
 // The main window's commands of the More >> menu that leave the window: the
 // Options dialog, the About box and the web links.
-#include <QApplication>
-
 #include "app/AboutDlg.h"
 #include "app/Links.h"
 #include "app/MainDlg.h"

@@ -62,8 +62,13 @@ bool FindDesktopEntryExec(const std::string& strId, std::string& strExec, std::s
         return false;
     }
     for (const std::string& folder : DataFolders()) {
+        // "vendor-app.desktop" may also live as applications/vendor/app.desktop.
         std::string path = folder + "/applications/" + strId;
         std::ifstream in(path);
+        if (std::size_t dash = strId.find('-'); !in && dash != std::string::npos) {
+            path = folder + "/applications/" + strId.substr(0, dash) + "/" + strId.substr(dash + 1);
+            in.open(path);
+        }
         if (!in) continue;
         // The first folder holding the entry decides, as for the desktop itself.
         bool inMain = false;

@@ -97,6 +97,9 @@ TEST(HtmlProgram, MissingDefaultEntryOrExecLineIsAFailureWithItsReason) {
     EXPECT_FALSE(platform::FindDesktopEntryExec("broken.desktop", exec, err));
     EXPECT_NE(err.find("no Exec line"), std::string::npos) << err;
     EXPECT_FALSE(platform::FindDesktopEntryExec("../broken.desktop", exec, err)) << "ids are names, not paths";
+    desktop.AddEntry("acme/viewer.desktop", "[Desktop Entry]\nExec=acme-viewer %U\n", true);
+    EXPECT_TRUE(platform::FindDesktopEntryExec("acme-viewer.desktop", exec, err)) << err;
+    EXPECT_EQ(exec, "acme-viewer %U") << "a vendor prefix may be a folder";
 }
 
 TEST(OpenUrl, DesktopOpenerFirstThenTheHtmlProgram) {
