@@ -290,13 +290,7 @@ void CMainDlg::OnAttachRemove() {
 }
 
 void CMainDlg::OnSendEmail() { NotAvailableYet(); }
-void CMainDlg::OnOptions() { NotAvailableYet(); }
 void CMainDlg::OnAttachOpen() { NotAvailableYet(); }
 void CMainDlg::OnAttachBrowse() { NotAvailableYet(); }
 void CMainDlg::OnAttachRemoveAll() { NotAvailableYet(); }
 void CMainDlg::OnShowHelp() { CHelpWindow::ShowHelp(); }
-void CMainDlg::OnCheckUpdates() { NotAvailableYet(); }
-void CMainDlg::OnFeedback() { NotAvailableYet(); }
-void CMainDlg::OnHomepage() { NotAvailableYet(); }
-void CMainDlg::OnTellFriend() { NotAvailableYet(); }
-void CMainDlg::OnAbout() { NotAvailableYet(); }

@@ -7,10 +7,14 @@
 #include <QTreeWidget>
 #include <cstdio>
 
+#include "app/AboutDlg.h"
 #include "app/ControlIds.h"
 #include "app/MainDlg.h"
+#include "app/OptionsDlg.h"
+#include "platform/qt/DesktopShell.h"
 #include "ui/CreateProgressDlg.h"
 #include "ui/HelpWindow.h"
+#include "ui/Prompts.h"
 
 namespace {
 
@@ -66,6 +70,23 @@ int main(int argc, char** argv) {
     app.processEvents();
     ok &= Save(progress, folder, "create-progress.png");
     progress->close();
+
+    COptionsDlg options(&dlg, QtPrompts());
+    options.SmtpServer = "smtp.example.com";
+    options.SmtpPort = 587;
+    options.SrvReqAuth = 1;
+    options.AuthName = "ann";
+    options.AuthPass = "secret";
+    options.show();
+    app.processEvents();
+    ok &= Save(&options, folder, "options.png");
+    options.close();
+
+    CAboutDlg about(&dlg, platform::RealShell(), QtPrompts());
+    about.show();
+    app.processEvents();
+    ok &= Save(&about, folder, "about.png");
+    about.close();
 
     CHelpWindow* help = CHelpWindow::ShowHelp();
     app.processEvents();

@@ -155,6 +155,30 @@ ScopedEnv::~ScopedEnv() {
     else unsetenv(m_name.c_str());
 }
 
+FakeDesktop::FakeDesktop(const std::string& htmlEntryId) {
+    auto set = [this](const char* name, const std::string& value) {
+        m_env.push_back(std::make_unique<ScopedEnv>(name, value));
+    };
+    set("XDG_CURRENT_DESKTOP", "X-Generic");  // xdg-mime's own lookup, not a desktop's
+    set("XDG_CONFIG_HOME", m_dir.Path() + "config");
+    set("XDG_CONFIG_DIRS", m_dir.Path() + "etc");
+    set("XDG_DATA_HOME", m_dir.Path() + "data");
+    set("XDG_DATA_DIRS", m_dir.Path() + "system");
+    const char* path = std::getenv("PATH");
+    set("PATH", m_dir.Path() + "bin:" + (path ? path : "/usr/bin:/bin"));
+    if (!htmlEntryId.empty())
+        m_dir.Write("config/mimeapps.list", "[Default Applications]\ntext/html=" + htmlEntryId + ";\n");
+}
+
+void FakeDesktop::AddEntry(const std::string& id, const std::string& text, bool system) {
+    m_dir.Write((system ? "system/applications/" : "data/applications/") + id, text);
+}
+
+void FakeDesktop::AddProgram(const std::string& name) {
+    std::string path = m_dir.Write("bin/" + name, "#!/bin/sh\nexit 0\n");
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+}
+
 namespace {
 
 // Each test gets a home of its own, so no test reads or writes the settings

@@ -3,6 +3,7 @@
 // the independent MIME check.
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -106,6 +107,23 @@ private:
     std::string m_name;
     std::string m_old;
     bool m_had;
+};
+
+// A desktop of its own in a temporary folder, for the life of the object:
+// xdg-mime names htmlEntryId as the program for HTML pages (none when empty),
+// and each entry written with AddEntry lies in its XDG data folder. xdg-mime
+// names an entry only when the program of its first Exec line is in PATH.
+class FakeDesktop {
+public:
+    explicit FakeDesktop(const std::string& htmlEntryId = "fakebrowser.desktop");
+    // Writes applications/id with the given text in the user's or the system's data folder.
+    void AddEntry(const std::string& id, const std::string& text, bool system = false);
+    // Puts a program of that name, which does nothing, in a folder early in PATH.
+    void AddProgram(const std::string& name);
+
+private:
+    TempDir m_dir;
+    std::vector<std::unique_ptr<ScopedEnv>> m_env;
 };
 
 // Sets TZ for the life of the object.

@@ -19,10 +19,13 @@ CHelpWindow* CHelpWindow::Instance() { return g_pHelp; }
 
 CHelpWindow* CHelpWindow::ShowHelp(bool bMaximised) {
     if (!g_pHelp) g_pHelp = new CHelpWindow;
-    if (bMaximised)
+    if (bMaximised) {
         g_pHelp->showMaximized();
-    else
+    } else {
+        // A minimised guide comes back in the state it had before.
+        if (g_pHelp->isMinimized()) g_pHelp->setWindowState(g_pHelp->windowState() & ~Qt::WindowMinimized);
         g_pHelp->show();
+    }
     g_pHelp->raise();
     g_pHelp->activateWindow();
     return g_pHelp;

@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include "platform/Process.h"
+
 namespace platform {
 namespace {
 
@@ -35,6 +37,10 @@ bool DesktopShell::ShowInFolder(const std::string& path, std::string& err) {
     if (QDesktopServices::openUrl(QUrl::fromLocalFile(folder))) return true;
     err = "no file manager could show '" + path + "'";
     return false;
+}
+
+bool DesktopShell::Start(const std::vector<std::string>& argv, int& errNo, std::string& err) {
+    return StartDetached(argv, errNo, err);
 }
 
 Shell& RealShell() {

@@ -9,6 +9,7 @@ class DesktopShell : public Shell {
 public:
     bool Open(const std::string& target, std::string& err) override;
     bool ShowInFolder(const std::string& path, std::string& err) override;
+    bool Start(const std::vector<std::string>& argv, int& errNo, std::string& err) override;
 };
 
 Shell& RealShell();

@@ -40,10 +40,21 @@ struct RecordingPrompts : IPrompts {
 };
 
 struct RecordingShell : platform::Shell {
-    std::vector<std::string> calls;  // "open PATH" or "show PATH"
-    bool Open(const std::string& target, std::string&) override {
+    std::vector<std::string> calls;  // "open PATH", "show PATH" or "start ARG|ARG|..."
+    bool openFails = false;          // as when the desktop has no opener
+    int startErrno = 0;              // non-zero: Start fails with it
+    bool Open(const std::string& target, std::string& err) override {
         calls.push_back("open " + target);
-        return true;
+        if (openFails) err = "no opener";
+        return !openFails;
+    }
+    bool Start(const std::vector<std::string>& argv, int& errNo, std::string& err) override {
+        std::string line = "start ";
+        for (std::size_t i = 0; i < argv.size(); ++i) line += (i ? "|" : "") + argv[i];
+        calls.push_back(line);
+        errNo = startErrno;
+        if (startErrno) err = "cannot start";
+        return startErrno == 0;
     }
     bool ShowInFolder(const std::string& path, std::string&) override {
         calls.push_back("show " + path);

@@ -1,0 +1,169 @@
+#include "app/OptionsDlg.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <charconv>
+
+#include "ui/DialogUnits.h"
+#include "ui/Prompts.h"
+#include "ui/SpinButton.h"
+
+namespace {
+
+QString FromBytes(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+// A whole signed decimal number that fits 32 bits, spaces around it allowed.
+bool ParseInt32(const QString& text, std::int32_t& value) {
+    std::string s = text.trimmed().toStdString();
+    if (!s.empty() && s[0] == '+') s.erase(0, 1);
+    if (s.empty()) return false;
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+    return ec == std::errc() && end == s.data() + s.size();
+}
+
+} // namespace
+
+COptionsDlg::COptionsDlg(QWidget* parent, IPrompts& prompts) : QDialog(parent), m_pPrompts(&prompts) {
+    BuildControls();
+}
+
+void COptionsDlg::BuildControls() {
+    setWindowTitle(QStringLiteral("Options"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    DialogUnits du(font());
+    setFixedSize(du.X(232), du.Y(189));
+
+    auto label = [&](const char* text, int x, int y, int w, int h) {
+        auto* l = new QLabel(QString::fromUtf8(text), this);
+        l->setGeometry(du.Rect(x, y, w, h));
+        return l;
+    };
+    auto edit = [&](int id, int x, int y, int w, int h) {
+        auto* e = new QLineEdit(this);
+        e->setGeometry(du.Rect(x, y, w, h));
+        m_controls.insert(id, e);
+        return e;
+    };
+    auto check = [&](int id, const char* text, int x, int y, int w, int h) {
+        auto* c = new QCheckBox(QString::fromUtf8(text), this);
+        c->setGeometry(du.Rect(x, y, w, h));
+        m_controls.insert(id, c);
+        return c;
+    };
+
+    label("&SMTP Server:", 7, 10, 49, 8)->setBuddy(edit(IDC_SMTP_SERVER, 57, 7, 168, 14));
+    label("(Host name or IP address)", 57, 24, 92, 8);
+    QLineEdit* port = edit(IDC_SMTP_PORT, 57, 39, 49, 14);
+    label("S&MTP Port:", 7, 41, 49, 8)->setBuddy(port);
+    port->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), port));
+    m_spin = new CSpinButtonCtrl(this);
+    m_spin->setGeometry(du.Rect(131, 41, 11, 14));
+    m_spin->SetBuddy(port);
+    m_controls.insert(IDC_PORT_SPIN, m_spin);
+    QCheckBox* auth = check(IDC_SRV_REQ_AUTH, "The SMTP Server requires &authentication", 7, 60, 172, 10);
+    QLineEdit* name = edit(IDC_AUTH_NAME, 78, 76, 147, 14);
+    label("Account &Name:", 23, 80, 53, 8)->setBuddy(name);
+    QLineEdit* pass = edit(IDC_AUTH_PASS, 78, 96, 147, 14);
+    label("&Password:", 23, 101, 54, 8)->setBuddy(pass);
+    pass->setEchoMode(QLineEdit::Password);
+    check(IDC_BROWSE_OUTPUT, "&Browse output folder after creating HTML email", 7, 122, 195, 10);
+    check(IDC_OPEN_EML, "&Open HTML email file after creating HTML email", 7, 137, 195, 10);
+    auto* line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    line->setGeometry(du.X(7), du.Y(158), du.X(218), 2);
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setGeometry(du.Rect(115, 168, 52, 14));
+    ok->setDefault(true);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel->setGeometry(du.Rect(173, 168, 52, 14));
+    cancel->setAutoDefault(false);
+    m_controls.insert(IDOK, ok);
+    m_controls.insert(IDCANCEL, cancel);
+
+    // Tab order is the order of the template: server, port, the check box, the account, the two actions, OK, Cancel.
+    QWidget* chain[] = {Control(IDC_SMTP_SERVER), port, auth, name, pass, Control(IDC_BROWSE_OUTPUT),
+                        Control(IDC_OPEN_EML), ok, cancel};
+    for (std::size_t i = 1; i < std::size(chain); ++i) setTabOrder(chain[i - 1], chain[i]);
+
+    connect(auth, &QCheckBox::clicked, this, &COptionsDlg::OnAuthClicked);
+    connect(ok, &QPushButton::clicked, this, &COptionsDlg::accept);
+    connect(cancel, &QPushButton::clicked, this, &COptionsDlg::reject);
+}
+
+bool COptionsDlg::UpdateData(bool bSaveAndValidate) {
+    auto text = [this](int id) { return static_cast<QLineEdit*>(Control(id)); };
+    auto box = [this](int id) { return static_cast<QCheckBox*>(Control(id)); };
+    struct Text {
+        int id;
+        std::string* value;
+    } texts[] = {{IDC_SMTP_SERVER, &SmtpServer}, {IDC_AUTH_NAME, &AuthName}, {IDC_AUTH_PASS, &AuthPass}};
+    struct Flag {
+        int id;
+        std::int32_t* value;
+    } flags[] = {{IDC_SRV_REQ_AUTH, &SrvReqAuth}, {IDC_BROWSE_OUTPUT, &BrowseOutputFolder}, {IDC_OPEN_EML, &OpenEml}};
+
+    if (!bSaveAndValidate) {
+        for (const Text& t : texts) text(t.id)->setText(FromBytes(*t.value));
+        for (const Flag& f : flags) box(f.id)->setChecked(*f.value != 0);
+        text(IDC_SMTP_PORT)->setText(QString::number(SmtpPort));
+        return true;
+    }
+    for (const Text& t : texts) *t.value = text(t.id)->text().toStdString();
+    for (const Flag& f : flags) *f.value = box(f.id)->isChecked() ? 1 : 0;
+    std::int32_t port = 0;
+    if (!ParseInt32(text(IDC_SMTP_PORT)->text(), port)) {
+        text(IDC_SMTP_PORT)->setFocus();
+        text(IDC_SMTP_PORT)->selectAll();
+        m_pPrompts->MessageBox(this, QStringLiteral("Please enter an integer."));
+        return false;
+    }
+    SmtpPort = port;
+    return true;
+}
+
+void COptionsDlg::setVisible(bool visible) {
+    if (visible && !isVisible()) OnInitDialog();
+    QDialog::setVisible(visible);
+}
+
+void COptionsDlg::OnInitDialog() {
+    UpdateData(false);
+    m_spin->SetRange32(1, 65535);
+    UpdateAuthControls();
+    Control(IDC_SMTP_SERVER)->setFocus();  // the first control in tab order
+}
+
+void COptionsDlg::UpdateAuthControls() {
+    bool on = SrvReqAuth != 0;
+    Control(IDC_AUTH_NAME)->setEnabled(on);
+    if (on) Control(IDC_AUTH_NAME)->setFocus();
+    Control(IDC_AUTH_PASS)->setEnabled(on);
+}
+
+void COptionsDlg::OnAuthClicked() {
+    UpdateData(true);  // the check box is read even when the port is not a number
+    UpdateAuthControls();
+}
+
+void COptionsDlg::accept() { OnOK(); }
+
+void COptionsDlg::OnOK() {
+    if (!UpdateData(true)) return;
+    if (SmtpServer.empty()) {
+        Control(IDC_SMTP_SERVER)->setFocus();
+        m_pPrompts->MessageBox(this, QStringLiteral("Please input SMTP server name or IP address."));
+        return;
+    }
+    if (SrvReqAuth && AuthName.empty()) {
+        Control(IDC_AUTH_NAME)->setFocus();
+        m_pPrompts->MessageBox(this, QStringLiteral("Please enter SMTP server authentication account name."));
+        return;
+    }
+    QDialog::accept();
+}

@@ -1,0 +1,92 @@
+#include "platform/OpenUrl.h"
+
+#include <cerrno>
+
+#include "platform/DesktopEntry.h"
+
+namespace platform {
+namespace {
+
+bool IsTargetCode(const std::string& arg) {
+    for (const char* code : {"%u", "%U", "%f", "%F"})
+        if (arg.find(code) != std::string::npos) return true;
+    return false;
+}
+
+} // namespace
+
+int LinkErrorFromErrno(int errNo) {
+    switch (errNo) {
+    case ENOENT: return kLinkFileNotFound;
+    case ENOTDIR: return kLinkPathNotFound;
+    case EACCES:
+    case EPERM: return kLinkAccessDenied;
+    case ENOMEM:
+    case E2BIG: return kLinkOutOfMemory;
+    case EAGAIN:
+    case EMFILE:
+    case ENFILE: return kLinkOutOfResources;
+    case ENOEXEC: return kLinkBadFormat;
+    case ETXTBSY: return kLinkSharingViolation;
+    case ELIBACC:
+    case ELIBBAD: return kLinkLibraryNotFound;
+    default: return -errNo;
+    }
+}
+
+bool BuildHtmlCommand(const std::string& strExec, const std::string& strTarget, std::vector<std::string>& argv,
+                      std::string& err) {
+    std::vector<std::string> args;
+    if (!SplitExecLine(strExec, args, err)) return false;
+    argv.clear();
+    for (const std::string& a : args) {
+        if (IsTargetCode(a)) break;  // the placeholder and all after it go
+        if (a == "%i" || a == "%c" || a == "%k") continue;  // entry details we do not supply
+        std::string plain;
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            plain += a[i];
+            if (a[i] == '%' && i + 1 < a.size() && a[i + 1] == '%') ++i;
+        }
+        argv.push_back(plain);
+    }
+    if (argv.empty()) {
+        err = "the Exec line names no program: " + strExec;
+        return false;
+    }
+    argv.push_back(strTarget);
+    return true;
+}
+
+LinkResult OpenUrl(Shell& shell, const std::string& strTarget) {
+    LinkResult first;
+    std::string err;
+    if (shell.Open(strTarget, err)) {
+        first.bOpened = true;
+        return first;
+    }
+    first.nCode = kLinkNoAssoc;
+    first.strReason = err;
+
+    std::string exec, why;
+    if (!DefaultHtmlCommand(exec, why)) {
+        first.strReason += "\n" + why;
+        return first;
+    }
+    LinkResult r;
+    std::vector<std::string> argv;
+    if (!BuildHtmlCommand(exec, strTarget, argv, why)) {
+        r.nCode = kLinkAssocIncomplete;
+        r.strReason = first.strReason + "\n" + why;
+        return r;
+    }
+    int errNo = 0;
+    if (shell.Start(argv, errNo, why)) {
+        r.bOpened = true;
+        return r;
+    }
+    r.nCode = LinkErrorFromErrno(errNo);
+    r.strReason = first.strReason + "\n" + why;
+    return r;
+}
+
+} // namespace platform

@@ -1,0 +1,251 @@
+// The commands that leave the program: web links, the About box, the
+// hyperlink label and help.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QEnterEvent>
+#include <QImage>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <cerrno>
+
+#include "GuiFakes.h"
+#include "TestUtil.h"
+#include "app/AboutDlg.h"
+#include "app/MainDlg.h"
+#include "ui/HelpWindow.h"
+#include "ui/HyperLink.h"
+
+namespace {
+
+using testutil::FakeDesktop;
+using testutil::TempDir;
+using Calls = std::vector<std::string>;
+
+const std::string kHome = "https://www.quillory.example/";
+const std::string kUpdates = "https://www.quillory.example/checkforupdates/?ver=2.0&build=617";
+const std::string kSupport = "mailto:support@quillory.example";
+const std::string kFriend =
+    "mailto:?subject=Quillory - very COOL application!!!&body=Download from https://www.quillory.example/";
+
+struct Links : ::testing::Test {
+    TempDir dir;
+    RecordingPrompts prompts;
+    RecordingShell shell;
+    std::unique_ptr<platform::SettingsStore> store = platform::MakeFileSettingsStore(dir.Path() + "settings.reg");
+    std::unique_ptr<CMainDlg> main;
+
+    void SetUp() override {
+        main = std::make_unique<CMainDlg>(CMainDlg::Services{&prompts, &shell, platform::Platform(), store.get()});
+        CHelpWindow::CloseHelp();  // the first start's guide
+    }
+    void TearDown() override { CHelpWindow::CloseHelp(); }
+    void Trigger(const QString& menuText) {
+        for (QAction* a : main->MorePopup()->actions())
+            if (a->text() == menuText) return a->trigger();
+        ADD_FAILURE() << "no menu entry " << menuText.toStdString();
+    }
+    // Runs About from the menu; act gets the open box.
+    void RunAbout(std::function<void(CAboutDlg&)> act) {
+        bool reached = false;
+        QTimer::singleShot(0, [&] {
+            auto* d = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget());
+            reached = d != nullptr;
+            if (d) act(*d);
+            if (d && d->isVisible()) d->reject();
+        });
+        Trigger("&About...");
+        ASSERT_TRUE(reached) << "About runs modally";
+    }
+};
+
+TEST_F(Links, MenuCommandsHandTheirTargetsToTheShellAsTheyStand) {
+    Trigger("&Check for Updates");
+    Trigger("&Feedback and Support");
+    Trigger("Home&page");
+    Trigger("&Tell A Friend");
+    EXPECT_EQ(shell.calls, (Calls{"open " + kUpdates, "open " + kSupport, "open " + kHome, "open " + kFriend}));
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the wait cursor is gone afterwards";
+}
+
+TEST_F(Links, AboutBoxShowsTheBuildAndOpensItsLinks) {
+    RunAbout([&](CAboutDlg& about) {
+        EXPECT_EQ(about.windowTitle(), "About Quillory");
+        QStringList texts;
+        for (QLabel* l : about.findChildren<QLabel*>()) texts << l->text();
+        EXPECT_TRUE(texts.contains("Quillory v2.0 build 617"));
+        EXPECT_EQ(about.CheckUpdatesButton()->text(), "&Check Updates");
+        EXPECT_EQ(about.TellFriendButton()->text(), "Tell a Friend");
+        EXPECT_EQ(about.HomeLink()->text(), "Visit Quillory Homepage");
+        EXPECT_EQ(about.SupportLink()->text(), "Feedback and Support");
+        EXPECT_EQ(about.HomeLink()->toolTip().toStdString(), kHome);
+        EXPECT_EQ(about.SupportLink()->toolTip().toStdString(), kSupport);
+        EXPECT_TRUE(about.HomeLink()->font().underline()) << "About's links are always underlined";
+
+        QTest::mouseClick(about.CheckUpdatesButton(), Qt::LeftButton);
+        QTest::mouseClick(about.TellFriendButton(), Qt::LeftButton);
+        QTest::mouseClick(about.HomeLink(), Qt::LeftButton);
+        QTest::mouseClick(about.SupportLink(), Qt::LeftButton);
+        EXPECT_TRUE(about.isVisible()) << "the links and buttons leave the box open";
+        EXPECT_TRUE(about.HomeLink()->IsVisited());
+    });
+    EXPECT_EQ(shell.calls, (Calls{"open " + kUpdates, "open " + kFriend, "open " + kHome, "open " + kSupport}));
+    EXPECT_TRUE(prompts.messages.empty());
+}
+
+TEST_F(Links, WithoutAnOpenerTheDesktopsHtmlProgramGetsTheTarget) {
+    FakeDesktop desktop;
+    desktop.AddProgram("fakebrowser");
+    desktop.AddEntry("fakebrowser.desktop", "[Desktop Entry]\nType=Application\nExec=fakebrowser --new-window %u\n");
+    shell.openFails = true;
+    Trigger("&Tell A Friend");
+    EXPECT_EQ(shell.calls, (Calls{"open " + kFriend, "start fakebrowser|--new-window|" + kFriend}));
+    EXPECT_TRUE(prompts.messages.empty());
+}
+
+TEST_F(Links, FailuresShowTheLinkBoxWithTheReason) {
+    shell.openFails = true;
+    {
+        FakeDesktop none("");
+        Trigger("Home&page");
+    }
+    FakeDesktop desktop;
+    desktop.AddProgram("fakebrowser");
+    desktop.AddEntry("fakebrowser.desktop", "[Desktop Entry]\nExec=fakebrowser %u\n");
+    shell.startErrno = ENOENT;
+    Trigger("Home&page");
+    shell.startErrno = EACCES;
+    Trigger("Home&page");
+    shell.startErrno = ELOOP;
+    Trigger("Home&page");
+    ASSERT_EQ(prompts.messages.size(), 4u);
+    EXPECT_EQ(prompts.messages[0].text, "There is no application associated\nwith the given filename extension.");
+    EXPECT_TRUE(prompts.messages[0].detail.startsWith("no opener\n")) << prompts.messages[0].detail.toStdString();
+    EXPECT_EQ(prompts.messages[1].text, "The specified file was not found.");
+    EXPECT_TRUE(prompts.messages[1].detail.endsWith("cannot start"));
+    EXPECT_EQ(prompts.messages[2].text, "The operating system denied\naccess to the specified file.");
+    EXPECT_EQ(prompts.messages[3].text, QString("Unknown Error (%1) occurred.").arg(-ELOOP));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "no wait cursor over the box";
+}
+
+TEST_F(Links, HelpComesBackFromTheTaskbar) {
+    main->OnShowHelp();
+    ASSERT_TRUE(CHelpWindow::IsShown());
+    CHelpWindow::Instance()->showMinimized();
+    ASSERT_TRUE(CHelpWindow::Instance()->isMinimized());
+    main->OnShowHelp();
+    EXPECT_FALSE(CHelpWindow::Instance()->isMinimized());
+    EXPECT_TRUE(CHelpWindow::IsShown());
+}
+
+// The hyperlink as drawn: its text colours are read back from an offscreen rendering.
+struct HyperLinkLook : ::testing::Test {
+    RecordingPrompts prompts;
+    RecordingShell shell;
+    QWidget page;
+    CHyperLink* link = nullptr;
+
+    void SetUp() override {
+        QPalette p = page.palette();
+        p.setColor(QPalette::Window, Qt::white);
+        page.setPalette(p);
+        page.setAutoFillBackground(true);
+        page.resize(300, 60);
+        link = new CHyperLink(QStringLiteral("Visit Quillory Homepage"), &page, shell, prompts);
+        link->move(10, 10);
+        link->SetLinkUrl("https://www.quillory.example/");
+        page.show();
+    }
+    QImage Shot() { return page.grab(link->geometry()).toImage().convertToFormat(QImage::Format_RGB32); }
+    static int Count(const QImage& img, QColor c) {
+        int n = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) n += img.pixelColor(x, y) == c;
+        return n;
+    }
+    // Whether some row is drawn across most of the text: the underline.
+    static bool Underlined(const QImage& img) {
+        for (int y = 0; y < img.height(); ++y) {
+            int inked = 0;
+            for (int x = 0; x < img.width(); ++x) inked += img.pixelColor(x, y) != QColor(Qt::white);
+            if (inked > img.width() * 8 / 10) return true;
+        }
+        return false;
+    }
+    void Hover(bool in) {
+        if (in) {
+            QEnterEvent e(QPointF(2, 2), QPointF(12, 12), QPointF(12, 12));
+            QApplication::sendEvent(link, &e);
+        } else {
+            QEvent e(QEvent::Leave);
+            QApplication::sendEvent(link, &e);
+        }
+    }
+};
+
+const QColor kBlue(0, 0, 238), kPurple(85, 26, 139), kRed(255, 0, 0);
+
+TEST_F(HyperLinkLook, BlueThenRedUnderThePointerThenPurpleOnceOpened) {
+    QImage fresh = Shot();
+    EXPECT_GT(Count(fresh, kBlue), 0);
+    EXPECT_EQ(Count(fresh, kPurple) + Count(fresh, kRed), 0);
+    EXPECT_FALSE(Underlined(fresh)) << "underlined only under the pointer";
+    EXPECT_EQ(link->toolTip(), "https://www.quillory.example/");
+    EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor);
+
+    Hover(true);
+    QImage hovered = Shot();
+    EXPECT_GT(Count(hovered, kRed), 0);
+    EXPECT_EQ(Count(hovered, kBlue), 0);
+    EXPECT_TRUE(Underlined(hovered));
+    Hover(false);
+    EXPECT_FALSE(Underlined(Shot()));
+
+    QTest::mouseClick(link, Qt::LeftButton);
+    EXPECT_EQ(shell.calls, (Calls{"open https://www.quillory.example/"}));
+    QImage visited = Shot();
+    EXPECT_GT(Count(visited, kPurple), 0);
+    EXPECT_EQ(Count(visited, kBlue) + Count(visited, kRed), 0);
+    EXPECT_TRUE(prompts.messages.empty());
+}
+
+TEST_F(HyperLinkLook, AFailedOpenStaysBlueAndSaysWhy) {
+    link->SetUnderlineMode(1);
+    EXPECT_TRUE(Underlined(Shot())) << "mode 1: always underlined";
+    Hover(true);
+    Hover(false);
+    EXPECT_TRUE(Underlined(Shot()));
+
+    FakeDesktop none("");
+    shell.openFails = true;
+    QTest::mouseClick(link, Qt::LeftButton);
+    EXPECT_FALSE(link->IsVisited());
+    QImage after = Shot();
+    EXPECT_GT(Count(after, kBlue), 0);
+    EXPECT_EQ(Count(after, kPurple), 0);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, "There is no application associated\nwith the given filename extension.");
+}
+
+TEST_F(HyperLinkLook, SizeFollowsTheTextKeepingTheAnchoredEdge) {
+    QFontMetrics fm(link->font());
+    int before = link->width();
+    link->setText("A much longer text for the same link label");
+    link->FitToText();
+    EXPECT_GT(link->width(), before);
+    EXPECT_EQ(link->x(), 10);
+
+    link->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    int right = link->geometry().right();
+    link->setText("Short");
+    link->FitToText();
+    EXPECT_EQ(link->geometry().right(), right);
+    EXPECT_LT(link->width(), before);
+}
+
+} // namespace

@@ -1,0 +1,142 @@
+#include "ui/HyperLink.h"
+
+#include <QApplication>
+#include <QEnterEvent>
+#include <QFontMetrics>
+#include <QMouseEvent>
+
+#include "ui/Prompts.h"
+
+CHyperLink::CHyperLink(const QString& text, QWidget* parent, platform::Shell& shell, IPrompts& prompts)
+    : QLabel(text, parent), m_pShell(&shell), m_pPrompts(&prompts) {
+    setTextFormat(Qt::PlainText);
+    setAlignment(Qt::AlignLeft | Qt::AlignTop);  // a plain static's placement
+    PreSubclassWindow();
+}
+
+// Takes over the label: target from the text when none is set, the two fonts,
+// the hand pointer and the tooltip.
+void CHyperLink::PreSubclassWindow() {
+    if (m_strUrl.empty()) m_strUrl = text().toStdString();
+    if (text().isEmpty()) setText(QString::fromStdString(m_strUrl));
+    m_fontPlain = font();
+    m_fontPlain.setUnderline(false);
+    m_fontUnderlined = m_fontPlain;
+    m_fontUnderlined.setUnderline(true);
+    FitToText();
+    setCursor(Qt::PointingHandCursor);
+    m_nUnderlineMode = -1;
+    setFont(m_fontPlain);
+    setToolTip(QString::fromStdString(m_strUrl));
+    ApplyLook();
+}
+
+void CHyperLink::SetLinkUrl(const std::string& strUrl) {
+    m_strUrl = strUrl;
+    FitToText();
+    setToolTip(QString::fromStdString(m_strUrl));
+}
+
+void CHyperLink::SetUnderlineMode(int nMode) {
+    if (nMode == m_nUnderlineMode) return;
+    setFont(nMode == 1 ? m_fontUnderlined : m_fontPlain);
+    m_nUnderlineMode = nMode;
+}
+
+void CHyperLink::FitToText() {
+    if (!m_bFitToText) return;
+    QFontMetrics fm(m_fontUnderlined);
+    QMargins m = contentsMargins();
+    int w = fm.horizontalAdvance(text()) + m.left() + m.right() + 2 * margin();
+    int h = fm.height() + m.top() + m.bottom() + 2 * margin();
+    QRect r = geometry();
+    Qt::Alignment a = alignment();
+    int top = (a & Qt::AlignVCenter) ? r.center().y() - h / 2 : r.top();
+    int left = r.left();
+    if (a & Qt::AlignHCenter)
+        left = r.center().x() - w / 2;
+    else if (a & Qt::AlignRight)
+        left = r.right() + 1 - w;
+    setGeometry(left, top, w, h);
+}
+
+QColor CHyperLink::TextColour() const {
+    if (m_bPointerOver) return m_crHover;
+    return m_bVisited ? m_crVisited : m_crLink;
+}
+
+void CHyperLink::ApplyLook() {
+    QPalette p = palette();
+    p.setColor(QPalette::WindowText, TextColour());
+    setPalette(p);
+    update();
+}
+
+void CHyperLink::enterEvent(QEnterEvent* e) {
+    if (!m_bPointerOver) {
+        m_bPointerOver = true;
+        if (m_nUnderlineMode == -1) setFont(m_fontUnderlined);
+        ApplyLook();
+    }
+    QLabel::enterEvent(e);
+}
+
+void CHyperLink::leaveEvent(QEvent* e) {
+    if (m_bPointerOver) {
+        m_bPointerOver = false;
+        if (m_nUnderlineMode != 1) setFont(m_fontPlain);
+        ApplyLook();
+    }
+    QLabel::leaveEvent(e);
+}
+
+void CHyperLink::mouseReleaseEvent(QMouseEvent* e) {
+    if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint())) {
+        e->accept();
+        OnLinkClicked();
+        return;
+    }
+    QLabel::mouseReleaseEvent(e);
+}
+
+void CHyperLink::OnLinkClicked() {
+    m_bPointerOver = false;
+    platform::LinkResult r = platform::OpenUrl(*m_pShell, m_strUrl);
+    m_bVisited = r.bOpened;
+    ApplyLook();
+    // A click that does nothing visible would leave the user guessing.
+    if (!r.bOpened) ShowLinkError(*m_pPrompts, window(), r);
+}
+
+QString CHyperLink::LinkErrorText(int nCode) {
+    switch (nCode) {
+    case 0: return QStringLiteral("The operating system is out\nof memory or resources.");
+    case 2: return QStringLiteral("The specified file was not found.");
+    case 3: return QStringLiteral("The specified path was not found.");
+    case 5: return QStringLiteral("The operating system denied\naccess to the specified file.");
+    case 8: return QStringLiteral("There was not enough memory to complete the operation.");
+    case 11: return QStringLiteral("The .EXE file is invalid\n(non-Win32 .EXE or error in .EXE image).");
+    case 26: return QStringLiteral("A sharing violation occurred. ");
+    case 27: return QStringLiteral("The filename association is\nincomplete or invalid.");
+    case 28: return QStringLiteral("The DDE transaction could not\nbe completed because the request timed out.");
+    case 29: return QStringLiteral("The DDE transaction failed.");
+    case 30:
+        return QStringLiteral("The DDE transaction could not\nbe completed because other DDE transactions\n"
+                              "were being processed.");
+    case 31: return QStringLiteral("There is no application associated\nwith the given filename extension.");
+    case 32: return QStringLiteral("The specified dynamic-link library was not found.");
+    default: return QStringLiteral("Unknown Error (%1) occurred.").arg(nCode);
+    }
+}
+
+void CHyperLink::ShowLinkError(IPrompts& prompts, QWidget* owner, const platform::LinkResult& result) {
+    prompts.MessageBox(owner, LinkErrorText(result.nCode), QString::fromStdString(result.strReason));
+}
+
+bool OpenLinkCommand(QWidget* owner, platform::Shell& shell, IPrompts& prompts, const std::string& strTarget) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    platform::LinkResult r = platform::OpenUrl(shell, strTarget);
+    QApplication::restoreOverrideCursor();
+    if (!r.bOpened) CHyperLink::ShowLinkError(prompts, owner, r);
+    return r.bOpened;
+}
