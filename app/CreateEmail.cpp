@@ -1,12 +1,12 @@
 // Create Email: from the button to the message file.
 #include <QApplication>
 #include <QLineEdit>
-#include <QTreeWidget>
 
 #include "app/ControlIds.h"
 #include "app/Links.h"
 #include "app/MainDlg.h"
 #include "compose/MimeComposer.h"
+#include "ui/AttachmentList.h"
 #include "ui/CreateProgressDlg.h"
 #include "ui/Prompts.h"
 
@@ -62,9 +62,9 @@ bool CMainDlg::ComposeEmail(const std::string& strOutput, std::string& strError,
     composer.m_strCc = m_settings.MailCc;
     if (pProgress) composer.m_pProgress = pProgress;
     composer.m_strOutputPath = strOutput;
-    QTreeWidget* list = AttachList();
+    CAttachmentList* list = AttachList();
     for (int i = 0; i < list->topLevelItemCount(); ++i)
-        composer.m_listAttachments.push_back(list->topLevelItem(i)->text(2).toStdString());
+        composer.m_listAttachments.push_back(list->topLevelItem(i)->text(CAttachmentList::kPathColumn).toStdString());
     if (composer.Compose()) return true;
     strError = std::string("Failed to create HTML email.\n\nTo get help, please contact <") + kSupportAddress + ">.";
     if (pstrReason) *pstrReason = composer.GetLastError();

@@ -11,11 +11,11 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QShortcut>
-#include <QTreeWidget>
 
 #include "app/ControlIds.h"
 #include "platform/qt/DesktopShell.h"
 #include "res/MenuResources.h"
+#include "ui/AttachmentList.h"
 #include "ui/DialogUnits.h"
 #include "ui/HelpWindow.h"
 #include "ui/IconMenu.h"
@@ -97,10 +97,8 @@ void CMainDlg::BuildControls() {
     note->setWordWrap(true);
     line(7, 126, 317);
     l = label("Attachme&nts:", 7, 134, 103, 8);
-    m_listAttach = new QTreeWidget(this);
+    m_listAttach = new CAttachmentList(this);
     m_listAttach->setGeometry(du.Rect(7, 144, 262, 84));
-    m_listAttach->setRootIsDecorated(false);
-    m_listAttach->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_listAttach->setContextMenuPolicy(Qt::CustomContextMenu);
     m_controls.insert(IDC_ATTACH_LIST, m_listAttach);
     l->setBuddy(m_listAttach);
@@ -122,7 +120,7 @@ void CMainDlg::BuildControls() {
     click(IDC_SEND_EMAIL, &CMainDlg::OnSendEmail);
     click(IDC_ATTACH_ADD, &CMainDlg::OnAttachAdd);
     click(IDC_ATTACH_REMOVE, &CMainDlg::OnAttachRemove);
-    connect(m_listAttach, &QTreeWidget::itemDoubleClicked, this, &CMainDlg::OnAttachOpen);
+    connect(m_listAttach, &CAttachmentList::DoubleClicked, this, &CMainDlg::OnAttachOpen);
     connect(m_listAttach, &QTreeWidget::itemSelectionChanged, this, [this] {
         m_controls.value(IDC_ATTACH_REMOVE)->setEnabled(!m_listAttach->selectedItems().isEmpty());
     });
@@ -140,6 +138,7 @@ void CMainDlg::OnInitDialog() {
     m_listAttach->setColumnWidth(0, 100);
     m_listAttach->setColumnWidth(1, 70);
     m_listAttach->setColumnWidth(2, 218);
+    m_listAttach->SetColumnSortKind(1, CAttachmentList::SORT_SIZE);
     m_controls.value(IDC_ATTACH_REMOVE)->setEnabled(false);
 
     // Both popups come from menu 129, drawn with the images of toolbar 142.
@@ -164,6 +163,7 @@ void CMainDlg::OnInitDialog() {
         for (QAction* a : menu->actions())
             for (const auto& c : commands)
                 if (!a->isSeparator() && a->data().toInt() == c.id) connect(a, &QAction::triggered, this, c.slot);
+    connect(m_pAttachMenu, &QMenu::aboutToShow, this, [this] { OnUpdateAttachCommand(m_pAttachMenu); });
 
     // Accelerators: wherever the focus is inside the window.
     auto accel = [this](QKeySequence key, void (CMainDlg::*slot)()) {
@@ -270,27 +270,5 @@ void CMainDlg::NotAvailableYet() {
     m_services.prompts->MessageBox(this, QStringLiteral("This command is not available yet."));
 }
 
-void CMainDlg::AddAttachment(const QString& path) {
-    QFileInfo info(path);
-    auto* row = new QTreeWidgetItem(m_listAttach);
-    row->setText(0, info.fileName());
-    row->setText(1, QString::number(info.size()));
-    row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-    row->setText(2, info.absoluteFilePath());
-}
-
-void CMainDlg::OnAttachAdd() {
-    QStringList paths;
-    if (!m_services.prompts->PromptForFiles(this, QStringLiteral("All Files (*)"), paths)) return;
-    for (const QString& p : paths) AddAttachment(p);
-}
-
-void CMainDlg::OnAttachRemove() {
-    for (QTreeWidgetItem* item : m_listAttach->selectedItems()) delete item;
-}
-
 void CMainDlg::OnSendEmail() { NotAvailableYet(); }
-void CMainDlg::OnAttachOpen() { NotAvailableYet(); }
-void CMainDlg::OnAttachBrowse() { NotAvailableYet(); }
-void CMainDlg::OnAttachRemoveAll() { NotAvailableYet(); }
 void CMainDlg::OnShowHelp() { CHelpWindow::ShowHelp(); }

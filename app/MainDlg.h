@@ -14,7 +14,7 @@ class IPrompts;
 class QLineEdit;
 class QMenu;
 class QPushButton;
-class QTreeWidget;
+class CAttachmentList;
 
 // The main window: the header fields, the attachment list and every command.
 class CMainDlg : public QDialog {
@@ -43,8 +43,14 @@ public:
     QWidget* Control(int nId) const;
     QMenu* MorePopup() const { return m_pMoreMenu; }
     QMenu* AttachPopup() const { return m_pAttachMenu; }
-    QTreeWidget* AttachList() const { return m_listAttach; }
-    void AddAttachment(const QString& path);
+    CAttachmentList* AttachList() const { return m_listAttach; }
+    // Appends a row for the file; returns its index.
+    int AddAttachment(const std::string& strPath);
+    // True when a row already holds exactly this path.
+    bool FindAttachment(const std::string& strPath) const;
+    // Files dropped at pos (in this window's coordinates): attachments when on
+    // the list, the page when elsewhere.
+    void OnDropFiles(const QStringList& paths, const QPoint& pos);
 
     std::string m_strHtmlPath;
     AppSettings m_settings;  // options, and the mail fields the edit boxes show
@@ -62,6 +68,7 @@ public slots:
     void OnAttachOpen();
     void OnAttachBrowse();
     void OnAttachRemoveAll();
+    void OnUpdateAttachCommand(QMenu* pMenu);
     void OnShowHelp();
     void OnCheckUpdates();
     void OnFeedback();
@@ -73,6 +80,8 @@ protected:
     void keyPressEvent(QKeyEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void reject() override {}  // Esc never closes the window
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
 
 private:
     void BuildControls();
@@ -82,7 +91,7 @@ private:
     void ShellOpen(const std::string& strTarget);
 
     Services m_services;
-    QTreeWidget* m_listAttach = nullptr;
+    CAttachmentList* m_listAttach = nullptr;
     QLineEdit* m_pHtmlEdit = nullptr;
     QLineEdit* m_pSubjectEdit = nullptr;
     QLineEdit* m_pFromEdit = nullptr;

@@ -36,8 +36,8 @@ int main(int argc, char** argv) {
 
     CMainDlg dlg;
     static_cast<QLineEdit*>(dlg.Control(IDC_HTML_FILE))->setText("/home/ann/newsletter/index.html");
-    dlg.AddAttachment(QStringLiteral(QUILLORY_SOURCE_DIR "/examples/newsletter/logo.png"));
-    dlg.AddAttachment(QStringLiteral(QUILLORY_SOURCE_DIR "/examples/newsletter/style.css"));
+    dlg.AddAttachment(QUILLORY_SOURCE_DIR "/examples/newsletter/logo.png");
+    dlg.AddAttachment(QUILLORY_SOURCE_DIR "/examples/newsletter/style.css");
     dlg.show();
     app.processEvents();
     ok &= Save(&dlg, folder, "main-window.png");

@@ -13,6 +13,7 @@
 #include "TestUtil.h"
 #include "app/ControlIds.h"
 #include "app/MainDlg.h"
+#include "ui/AttachmentList.h"
 #include "ui/CreateProgressDlg.h"
 #include "ui/HelpWindow.h"
 
@@ -84,8 +85,8 @@ TEST_F(MainWindow, CreateEmailWritesTheMessageThenShowsAndOpensIt) {
     Edit(*dlg, IDC_SUBJECT)->setText("News");
     Edit(*dlg, IDC_FROM)->setText("ann@example.com");
     Edit(*dlg, IDC_TO)->setText("bob@example.com");
-    dlg->AddAttachment(QString::fromStdString(a1));
-    dlg->AddAttachment(QString::fromStdString(a2));
+    dlg->AddAttachment(a1);
+    dlg->AddAttachment(a2);
     std::string out = dir.Path() + "out.eml";
     prompts.fileAnswers.push_back(QString::fromStdString(out));
 
@@ -132,7 +133,7 @@ TEST_F(MainWindow, FailedCreationExplainsWhyAndKeepsTheOldFile) {
     auto dlg = Open();
     Edit(*dlg, IDC_HTML_FILE)->setText(QString::fromStdString(dir.Write("p.html", "x")));
     std::string missing = dir.Path() + "gone.zip";
-    dlg->AddAttachment(QString::fromStdString(missing));
+    dlg->AddAttachment(missing);
     std::string out = dir.Write("old.eml", "old message");
     prompts.fileAnswers.push_back(QString::fromStdString(out));
     bool enabledAtMessage = false;

@@ -1,0 +1,18 @@
+#pragma once
+// Questions about a path that the attachment list asks of the file system.
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// True when the path names a folder (following symbolic links).
+bool IsDirectory(const std::string& path);
+// True when the path itself is a symbolic link.
+bool IsSymbolicLink(const std::string& path);
+// The target of one symbolic link, made absolute against the link's folder;
+// false when path is no link or its target does not exist.
+bool ResolveSymbolicLink(const std::string& path, std::string& target);
+// The size in bytes of what path names; false when it cannot be read.
+bool GetFileSize64(const std::string& path, std::uint64_t& size);
+
+} // namespace platform
