@@ -1,0 +1,225 @@
+// The attachment list as a user works it: sizes, sorting, drops, removal, the
+// context menu, and the order that reaches the message.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTest>
+#include <QUrl>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "GuiFakes.h"
+#include "TestUtil.h"
+#include "app/ControlIds.h"
+#include "app/MainDlg.h"
+#include "ui/AttachmentList.h"
+#include "ui/HelpWindow.h"
+
+namespace {
+
+using testutil::TempDir;
+
+TEST(FileSizeText, DecimalThresholdsBinaryDivisors) {
+    EXPECT_EQ(FormatFileSize(0), "0 B");
+    EXPECT_EQ(FormatFileSize(999), "999 B");
+    EXPECT_EQ(FormatFileSize(1000), "1.0 KB");
+    EXPECT_EQ(FormatFileSize(1536), "1.5 KB");
+    EXPECT_EQ(FormatFileSize(1023999), "1000.0 KB");
+    EXPECT_EQ(FormatFileSize(1024000), "0.98 MB");
+    EXPECT_EQ(FormatFileSize(1048576000), "0.98 GB");
+    EXPECT_EQ(FormatFileSize(4294967295u), "4.00 GB");
+    // Sizes past 4 GiB are shown whole, not cut to 32 bits.
+    EXPECT_EQ(FormatFileSize(5ull << 30), "5.00 GB");
+    EXPECT_LT(ParseSizeText("999 B"), ParseSizeText("1.0 KB"));
+    EXPECT_LT(ParseSizeText("1000.0 KB"), ParseSizeText("0.98 MB"));
+    EXPECT_DOUBLE_EQ(ParseSizeText("1.5 KB"), 1536.0);
+    EXPECT_DOUBLE_EQ(ParseSizeText("2T"), 2.0 * 1099511627776.0);
+    EXPECT_DOUBLE_EQ(ParseSizeText("junk"), 0.0);
+}
+
+struct AttachmentList : ::testing::Test {
+    TempDir dir;
+    RecordingPrompts prompts;
+    RecordingShell shell;
+    testutil::FixedPlatform fixed;
+    std::unique_ptr<platform::SettingsStore> store = platform::MakeFileSettingsStore(dir.Path() + "settings.reg");
+    std::unique_ptr<CMainDlg> dlg;
+
+    void SetUp() override {
+        dlg = std::make_unique<CMainDlg>(CMainDlg::Services{&prompts, &shell, fixed.Get(), store.get()});
+        CHelpWindow::CloseHelp();  // the first start opens the guide
+        dlg->show();
+    }
+    CAttachmentList* List() { return dlg->AttachList(); }
+    QStringList Column(int c) {
+        QStringList out;
+        for (int i = 0; i < List()->topLevelItemCount(); ++i) out << List()->topLevelItem(i)->text(c);
+        return out;
+    }
+    std::string Sized(const std::string& name, std::size_t n) { return dir.Write(name, std::string(n, 'x')); }
+    QPoint OnList() { return List()->geometry().center(); }
+    QPoint OffList() { return dlg->Control(IDC_SUBJECT)->geometry().center(); }
+    static QStringList Q(std::initializer_list<std::string> l) {
+        QStringList out;
+        for (const std::string& s : l) out << QString::fromStdString(s);
+        return out;
+    }
+};
+
+TEST_F(AttachmentList, RowsShowNameSizeAndPathEvenPastFourGigabytes) {
+    std::string big = dir.Path() + "sparse.img";
+    int fd = ::open(big.c_str(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, (5ll << 30) + 12345), 0);
+    ::close(fd);
+    dlg->AddAttachment(Sized("empty", 0));
+    dlg->AddAttachment(Sized("k.bin", 1000));
+    dlg->AddAttachment(big);
+    dlg->AddAttachment(dir.Path() + "vanished.txt");
+    EXPECT_EQ(Column(0), (QStringList{"empty", "k.bin", "sparse.img", "vanished.txt"}));
+    EXPECT_EQ(Column(1), (QStringList{"0 B", "1.0 KB", "5.00 GB", "0 B"}));
+    EXPECT_EQ(Column(2).at(2), QString::fromStdString(big));
+}
+
+TEST_F(AttachmentList, ColumnClicksSortByTextOrSizeAndReverse) {
+    std::string a = Sized("b-mid.bin", 1000), b = Sized("a-small.bin", 999), c = Sized("c-big.bin", 1024000);
+    for (const std::string& p : {a, b, c}) dlg->AddAttachment(p);
+    QHeaderView* header = List()->header();
+    emit header->sectionClicked(1);
+    EXPECT_EQ(Column(1), (QStringList{"999 B", "1.0 KB", "0.98 MB"}));
+    emit header->sectionClicked(1);
+    EXPECT_EQ(Column(1), (QStringList{"0.98 MB", "1.0 KB", "999 B"}));
+    emit header->sectionClicked(0);
+    EXPECT_EQ(Column(0), (QStringList{"a-small.bin", "b-mid.bin", "c-big.bin"}));
+    emit header->sectionClicked(0);
+    EXPECT_EQ(Column(0), (QStringList{"c-big.bin", "b-mid.bin", "a-small.bin"}));
+    // A third click on the same column turns it back.
+    emit header->sectionClicked(0);
+    EXPECT_EQ(Column(0), (QStringList{"a-small.bin", "b-mid.bin", "c-big.bin"}));
+}
+
+TEST_F(AttachmentList, DropsOnTheListFollowLinksAndPassOverFolders) {
+    std::string file = Sized("file.txt", 3);
+    std::string target = Sized("deep/target.pdf", 5);
+    std::string folder = dir.Path() + "folder";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    std::string toFile = dir.Path() + "to-file", toFolder = dir.Path() + "to-folder";
+    std::string chain = dir.Path() + "chain", dangling = dir.Path() + "dangling";
+    std::string loopA = dir.Path() + "loop-a", loopB = dir.Path() + "loop-b";
+    ASSERT_EQ(::symlink("deep/target.pdf", toFile.c_str()), 0);  // relative to the link's folder
+    ASSERT_EQ(::symlink(folder.c_str(), toFolder.c_str()), 0);
+    ASSERT_EQ(::symlink(toFile.c_str(), chain.c_str()), 0);
+    ASSERT_EQ(::symlink("nowhere", dangling.c_str()), 0);
+    ASSERT_EQ(::symlink(loopB.c_str(), loopA.c_str()), 0);
+    ASSERT_EQ(::symlink(loopA.c_str(), loopB.c_str()), 0);
+
+    dlg->OnDropFiles(Q({file, folder, toFile, toFolder, chain, dangling, loopA}), OnList());
+    // The chain reaches the same target as to-file and is not listed twice.
+    EXPECT_EQ(Column(2), Q({file, dir.Path() + "deep/target.pdf", dangling, loopA}));
+    EXPECT_EQ(Column(1).at(1), "5 B");
+
+    dlg->OnDropFiles(Q({file}), OnList());
+    EXPECT_EQ(List()->topLevelItemCount(), 4) << "the same path is not added twice";
+    std::string upper = Sized("FILE.TXT", 1);
+    dlg->OnDropFiles(Q({upper}), OnList());
+    EXPECT_EQ(List()->topLevelItemCount(), 5) << "another letter case is another file here";
+}
+
+TEST_F(AttachmentList, HtmlDroppedOffTheListBecomesThePage) {
+    auto* html = static_cast<QLineEdit*>(dlg->Control(IDC_HTML_FILE));
+    std::string jpeg = Sized("photo.jpg", 10), page = Sized("News.HTML", 10);
+    dlg->OnDropFiles(Q({jpeg}), OffList());
+    EXPECT_EQ(html->text(), "");
+    dlg->OnDropFiles(Q({jpeg, page}), OffList());
+    EXPECT_EQ(html->text(), "") << "only the first file counts";
+    dlg->OnDropFiles(Q({page, jpeg}), OffList());
+    EXPECT_EQ(html->text(), QString::fromStdString(page));
+    EXPECT_TRUE(dlg->Control(IDC_OPEN_HTML)->isEnabled());
+    EXPECT_EQ(List()->topLevelItemCount(), 0);
+}
+
+TEST_F(AttachmentList, RealDropEventsTakeLocalFilesOnly) {
+    std::string file = Sized("dropped.txt", 2);
+    QMimeData data;
+    data.setUrls({QUrl("https://example.com/x.png"), QUrl::fromLocalFile(QString::fromStdString(file))});
+    QDragEnterEvent enter(OnList(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(dlg.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(OnList()), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(dlg.get(), &drop);
+    EXPECT_EQ(Column(2), Q({file}));
+}
+
+TEST_F(AttachmentList, RemoveTakesEverySelectedRowAndTheButtonFollowsTheSelection) {
+    for (const char* n : {"1", "2", "3", "4"}) dlg->AddAttachment(Sized(n, 1));
+    QWidget* remove = dlg->Control(IDC_ATTACH_REMOVE);
+    EXPECT_FALSE(remove->isEnabled());
+    List()->topLevelItem(0)->setSelected(true);
+    List()->topLevelItem(2)->setSelected(true);
+    EXPECT_TRUE(remove->isEnabled());
+    QTest::mouseClick(remove, Qt::LeftButton);
+    EXPECT_EQ(Column(0), (QStringList{"2", "4"}));
+    EXPECT_FALSE(remove->isEnabled());
+    QTest::keyClick(List(), Qt::Key_Delete);
+    EXPECT_EQ(List()->topLevelItemCount(), 2) << "Delete is not a command here";
+    dlg->OnAttachRemoveAll();
+    EXPECT_EQ(List()->topLevelItemCount(), 0);
+}
+
+TEST_F(AttachmentList, MenuItemsGreyWithoutASelectionOrRows) {
+    auto states = [&] {
+        dlg->OnUpdateAttachCommand(dlg->AttachPopup());
+        std::map<int, bool> on;
+        for (QAction* a : dlg->AttachPopup()->actions())
+            if (!a->isSeparator()) on[a->data().toInt()] = a->isEnabled();
+        return on;
+    };
+    auto empty = states();
+    EXPECT_FALSE(empty[ID_ATTACH_OPEN] || empty[ID_ATTACH_BROWSE] || empty[IDC_ATTACH_REMOVE] ||
+                 empty[ID_ATTACH_REMOVE_ALL]);
+    EXPECT_TRUE(empty[IDC_ATTACH_ADD]);
+    dlg->AddAttachment(Sized("x", 1));
+    auto rows = states();
+    EXPECT_FALSE(rows[ID_ATTACH_OPEN] || rows[ID_ATTACH_BROWSE] || rows[IDC_ATTACH_REMOVE]);
+    EXPECT_TRUE(rows[ID_ATTACH_REMOVE_ALL]);
+    List()->topLevelItem(0)->setSelected(true);
+    auto selected = states();
+    EXPECT_TRUE(selected[ID_ATTACH_OPEN] && selected[ID_ATTACH_BROWSE] && selected[IDC_ATTACH_REMOVE]);
+}
+
+TEST_F(AttachmentList, OpenAndBrowseUseTheFirstSelectedRow) {
+    std::string a = Sized("a.txt", 1), b = Sized("b.txt", 1);
+    dlg->AddAttachment(a);
+    dlg->AddAttachment(b);
+    dlg->OnAttachOpen();
+    EXPECT_TRUE(shell.calls.empty()) << "nothing selected, nothing opened";
+    List()->topLevelItem(1)->setSelected(true);
+    QTest::mouseDClick(List()->viewport(), Qt::LeftButton, {}, QPoint(5, List()->viewport()->height() - 3));
+    dlg->OnAttachBrowse();
+    EXPECT_EQ(shell.calls, (std::vector<std::string>{"open " + b, "show " + b}));
+}
+
+TEST_F(AttachmentList, AddSkipsDuplicatesAndTheMessageFollowsTheListOrder) {
+    std::string one = Sized("one.txt", 1), two = Sized("two.bin", 2000), three = Sized("three.dat", 30);
+    prompts.filesAnswers.push_back(Q({two, one}));
+    prompts.filesAnswers.push_back(Q({one, three}));
+    dlg->OnAttachAdd();
+    dlg->OnAttachAdd();
+    EXPECT_EQ(Column(0), (QStringList{"two.bin", "one.txt", "three.dat"}));
+    emit List()->header()->sectionClicked(1);  // by size: one, three, two
+
+    static_cast<QLineEdit*>(dlg->Control(IDC_HTML_FILE))->setText(QString::fromStdString(Sized("p.html", 3)));
+    std::string out = dir.Path() + "ordered.eml";
+    prompts.fileAnswers.push_back(QString::fromStdString(out));
+    dlg->m_settings.BrowseOutputFolder = dlg->m_settings.OpenEml = 0;
+    dlg->OnCreateEmail();
+    ASSERT_TRUE(prompts.messages.empty()) << prompts.messages[0].detail.toStdString();
+    EXPECT_EQ(testutil::CheckEml(out, {"--attach", one, "--attach", three, "--attach", two}), "");
+}
+
+} // namespace
