@@ -10,9 +10,7 @@ int CMainApp::InitInstance(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillory"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/quillory.png")));
-    // The C generator backs the boundary fallback; seed it once per process.
-    platform::Clock& clock = platform::RealClock();
-    std::srand(static_cast<unsigned>(clock.Now()) * clock.TickCount());
+    platform::SeedRandom();
 
     // Not modal: the help window must stay usable beside it.
     CMainDlg dlg;

@@ -54,6 +54,11 @@ bool ToLocalTime(std::time_t t, std::tm& out, long& gmtoffSeconds) {
     return true;
 }
 
+void SeedRandom() {
+    Clock& clock = RealClock();
+    std::srand(static_cast<unsigned>(clock.Now()) * clock.TickCount());
+}
+
 Clock& RealClock() {
     static RealClockImpl c;
     return c;

@@ -35,6 +35,10 @@ public:
 // Local time of t with its offset from UTC in seconds (daylight time included).
 bool ToLocalTime(std::time_t t, std::tm& out, long& gmtoffSeconds);
 
+// Seeds the C generator from the time of day and the tick count, once per
+// process, so Content-IDs and fallback boundaries differ from run to run.
+void SeedRandom();
+
 Clock& RealClock();
 Random& RealRandom();
 HostInfo& RealHost();

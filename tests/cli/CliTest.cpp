@@ -38,6 +38,25 @@ TEST(CommandLine, ComposesWithRelativePathsFromTheStartingFolder) {
               "");
 }
 
+TEST(CommandLine, ContentIdsDifferFromRunToRun) {
+    // Every run seeds the generator afresh; a fixed seed would give every
+    // message the same Content-IDs.
+    TempDir dir;
+    dir.Write("page.html", "<img src=\"a.png\">");
+    dir.Write("a.png", "png");
+    std::string ids;
+    for (const char* out : {"one.eml", "two.eml"}) {
+        std::string text;
+        ASSERT_EQ(RunCommand("cd " + dir.Path() + " && " + Cli() + " compose page.html -o " + out, &text), 0) << text;
+        std::string msg = testutil::ReadFile(dir.Path() + out);
+        std::size_t at = msg.find("Content-ID: <");
+        ASSERT_NE(at, std::string::npos);
+        ids += msg.substr(at, msg.find('>', at) - at) + "\n";
+    }
+    std::size_t nl = ids.find('\n');
+    EXPECT_NE(ids.substr(0, nl), ids.substr(nl + 1, ids.size() - nl - 2)) << ids;
+}
+
 TEST(CommandLine, FailuresAndUsage) {
     TempDir dir;
     std::string out;
