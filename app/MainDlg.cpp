@@ -49,7 +49,7 @@ void CMainDlg::BuildControls() {
     setFixedSize(du.X(331), du.Y(265));
 
     auto label = [&](const char* text, int x, int y, int w, int h) {
-        auto* l = new QLabel(QString::fromUtf8(text).replace('&', QStringLiteral("&")), this);
+        auto* l = new QLabel(QString::fromUtf8(text), this);
         l->setGeometry(du.Rect(x, y, w, h));
         return l;
     };
