@@ -36,6 +36,7 @@ void AppSettings::LoadSettings(std::vector<std::string>* warnings) {
     QueryInt(*key, "SrvReqAuth", SrvReqAuth);
     QueryText(*key, "AuthName", AuthName);
     QueryText(*key, "AuthPass", AuthPass);
+    QueryInt(*key, "SmtpSecurity", SmtpSecurity);
     QueryText(*key, "MailFrom", MailFrom);
     QueryText(*key, "MailTo", MailTo);
     QueryText(*key, "MailCc", MailCc);
@@ -61,6 +62,7 @@ bool AppSettings::SaveSettings(unsigned mask, std::string& err) {
         key->SetDword("SrvReqAuth", static_cast<std::uint32_t>(SrvReqAuth));
         key->SetString("AuthName", AuthName);
         key->SetString("AuthPass", AuthPass);
+        key->SetDword("SmtpSecurity", static_cast<std::uint32_t>(SmtpSecurity));
     }
     if (mask & SETTINGS_MAIL) {
         key->SetString("MailFrom", MailFrom);

@@ -24,6 +24,7 @@ public:
     std::int32_t SrvReqAuth = 0;
     std::string AuthName;
     std::string AuthPass;  // plain text, as stored
+    std::int32_t SmtpSecurity = 0;  // 0 plain, 1 STARTTLS, 2 TLS from the first byte
     // Mail group:
     std::string MailFrom;
     std::string MailTo;

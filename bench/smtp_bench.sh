@@ -40,26 +40,41 @@ best() {  # best of 3 runs of a command printing nothing; prints seconds
   local b=""
   for _ in 1 2 3; do
     local s e t
-    s=$(date +%s.%N); "$@" >/dev/null; e=$(date +%s.%N)
+    s=$(date +%s.%N); "$@" >/dev/null || { echo "failed: $*" >&2; return 1; }; e=$(date +%s.%N)
     t=$(awk -v s="$s" -v e="$e" 'BEGIN{print e - s}')
     if [ -z "$b" ] || awk -v t="$t" -v b="$b" 'BEGIN{exit !(t < b)}'; then b=$t; fi
   done
   echo "$b"
 }
 
-run_against() {  # name
+run_against() {  # name [extra smtp_send arguments, then -- and extra curl arguments]
+  local name=$1; shift
+  local send_args=() curl_args=()
+  while [ $# -gt 0 ] && [ "$1" != -- ]; do send_args+=("$1"); shift; done
+  [ $# -gt 0 ] && shift && curl_args=("$@")
   local q c r
-  q=$(best "$SEND" big.eml 127.0.0.1 "$PORT")
+  q=$(best "$SEND" big.eml 127.0.0.1 "$PORT" "${send_args[@]}")
   c=$(best curl -sS --fail "smtp://127.0.0.1:$PORT" --mail-from bench@example.org \
-        --mail-rcpt sink@example.org --upload-file big.eml)
-  r=$(best "$SEND" small.eml 127.0.0.1 "$PORT")
-  awk -v n="$1" -v q="$q" -v c="$c" -v r="$r" 'BEGIN{
+        --mail-rcpt sink@example.org --upload-file big.eml "${curl_args[@]}")
+  r=$(best "$SEND" small.eml 127.0.0.1 "$PORT" "${send_args[@]}")
+  awk -v n="$name" -v q="$q" -v c="$c" -v r="$r" 'BEGIN{
     printf "%-22s 100 MiB: quillory %6.2fs  curl %6.2fs  ratio %.2f | 1 KB round trip %.1f ms\n",
            n, q, c, q / c, r * 1000 }'
 }
 
 start_server /usr/bin/python3 "$ROOT/tests/tools/smtp_server.py" --dir "$WORK" --discard --until-killed
 run_against "aiosmtpd (discarding)"
+stop_server
+
+# The same over STARTTLS, with a throwaway authority and certificate for 127.0.0.1.
+KEY="-newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes"
+openssl req -x509 $KEY -keyout ca.key -out ca.pem -days 2 -subj /CN=bench-ca 2>/dev/null
+openssl req $KEY -keyout srv.key -out srv.csr -subj /CN=127.0.0.1 2>/dev/null
+printf 'subjectAltName=IP:127.0.0.1\n' > srv.ext
+openssl x509 -req -in srv.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out srv.pem -days 2 -extfile srv.ext 2>/dev/null
+start_server /usr/bin/python3 "$ROOT/tests/tools/smtp_server.py" --dir "$WORK" --discard --until-killed \
+  --tls starttls --cert srv.pem --key srv.key
+run_against "aiosmtpd STARTTLS" starttls ca.pem -- --ssl-reqd --cacert ca.pem
 stop_server
 
 start_server /usr/bin/python3 "$ROOT/bench/raw_sink.py"

@@ -1,5 +1,6 @@
 // Delivers one message file as the program does, for the SMTP benchmark.
-// Usage: smtp_send FILE HOST PORT   Prints the seconds taken; exit 0 on success.
+// Usage: smtp_send FILE HOST PORT [none|starttls|tls [CAFILE]]
+// Prints the seconds taken; exit 0 on success.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -16,8 +17,9 @@ public:
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fputs("usage: smtp_send FILE HOST PORT\n", stderr);
+    int security = kSecurityNone;
+    if (argc < 4 || argc > 6 || (argc >= 5 && !ParseSecurity(argv[4], security))) {
+        std::fputs("usage: smtp_send FILE HOST PORT [none|starttls|tls [CAFILE]]\n", stderr);
         return 2;
     }
     auto outcome = std::make_shared<Outcome>();
@@ -28,6 +30,8 @@ int main(int argc, char** argv) {
     job.m_listRecipients = {"sink@example.org"};
     job.m_strMessageFile = argv[1];
     job.m_pNotify = outcome;
+    job.m_nSecurity = security;
+    if (argc == 6) job.m_strCaFile = argv[5];
     auto start = std::chrono::steady_clock::now();
     CSmtpSender().Run(job);
     std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;

@@ -4,6 +4,7 @@
 #include "cli/OptionsCommand.h"
 #include "cli/SendCommand.h"
 #include "compose/MimeComposer.h"
+#include "smtp/SmtpSecurity.h"
 
 namespace {
 
@@ -12,9 +13,10 @@ const char kUsage[] =
     "                            [--to T] [--cc C] [--attach FILE]...\n"
     "       quillory-cli send PAGE.html --from F --to T [--cc C] [--subject S]\n"
     "                         [--attach FILE]... [--server HOST] [--port N]\n"
-    "                         [--auth --user NAME]\n"
+    "                         [--auth --user NAME] [--security none|starttls|tls]\n"
     "       quillory-cli options [--server HOST] [--port N] [--auth on|off]\n"
     "                            [--user NAME] [--password-stdin]\n"
+    "                            [--security none|starttls|tls]\n"
     "                            [--browse-folder on|off] [--open-eml on|off]\n"
     "       quillory-cli --help | --version\n"
     "\n"
@@ -35,6 +37,10 @@ const char kUsage[] =
     "  --port N               SMTP port (default 25)\n"
     "  --auth --user NAME     log in with AUTH LOGIN as NAME; the password comes from\n"
     "                         QUILLORY_SMTP_PASSWORD or is asked for on the terminal\n"
+    "  --security MODE        none: plain text (default); starttls: encrypt after the\n"
+    "                         greeting (usually port 587); tls: encrypted from the\n"
+    "                         start (usually port 465). The server's certificate\n"
+    "                         must be valid for HOST and trusted by the system.\n"
     "\n"
     "options alone lists the saved settings; with changes it saves the options\n"
     "(password read from the first line of standard input) in\n"
@@ -107,6 +113,11 @@ CliRequest ParseCommandLine(const std::vector<std::string>& args, const std::str
             if (ok && !ParsePort(port, r.send.port)) return Usage("--port needs a number");
         } else if (send && a == "--auth") {
             r.send.auth = r.send.bAuthGiven = true;
+        } else if (send && a == "--security") {
+            std::string mode;
+            ok = r.send.bSecurityGiven = value(mode);
+            if (ok && !ParseSecurity(mode, r.send.security))
+                return Usage("--security takes none, starttls or tls, not '" + mode + "'");
         } else if (send && a == "--user") {
             ok = r.send.bUserGiven = value(r.send.user);
         } else if (!send && (a == "-o" || a == "--output")) {
@@ -179,6 +190,7 @@ int RunCli(const std::vector<std::string>& args, const std::string& cwd, std::st
         if (!s.bServerGiven) s.server = settings.SmtpServer;
         if (!s.bPortGiven) s.port = settings.SmtpPort;
         if (!s.bAuthGiven) s.auth = settings.SrvReqAuth != 0;
+        if (!s.bSecurityGiven) s.security = settings.SmtpSecurity;
         if (!s.bUserGiven) {
             s.user = settings.AuthName;
             s.storedPassword = settings.AuthPass;

@@ -16,7 +16,10 @@ struct OptionChanges {
     bool bPasswordFromStdin = false;
     std::optional<std::int32_t> browseFolder;
     std::optional<std::int32_t> openEml;
-    bool Any() const { return server || port || auth || user || bPasswordFromStdin || browseFolder || openEml; }
+    std::optional<std::int32_t> security;
+    bool Any() const {
+        return server || port || auth || user || bPasswordFromStdin || browseFolder || openEml || security;
+    }
 };
 
 // Where and how "send" delivers; the header fields travel in the ComposeJob.
@@ -25,8 +28,9 @@ struct SendOptions {
     int port = 25;
     bool auth = false;
     std::string user;
+    int security = 0;  // an SmtpSecurity value
     // What was given on the command line; the rest comes from the saved settings.
-    bool bServerGiven = false, bPortGiven = false, bAuthGiven = false, bUserGiven = false;
+    bool bServerGiven = false, bPortGiven = false, bAuthGiven = false, bUserGiven = false, bSecurityGiven = false;
     std::string storedPassword;  // the saved password, for the saved account only
 };
 

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <istream>
 
+#include "smtp/SmtpSecurity.h"
+
 namespace {
 
 bool ParseSwitch(const std::string& text, std::int32_t& value) {
@@ -63,7 +65,7 @@ void ParseOptionsCommand(const std::vector<std::string>& args, CliRequest& r) {
             continue;
         }
         if (a != "--server" && a != "--port" && a != "--auth" && a != "--user" && a != "--browse-folder" &&
-            a != "--open-eml")
+            a != "--open-eml" && a != "--security")
             return usage("unknown option '" + a + "' for options");
         if (i + 1 >= args.size()) return usage("option '" + a + "' needs a value");
         const std::string& v = args[++i];
@@ -75,6 +77,10 @@ void ParseOptionsCommand(const std::vector<std::string>& args, CliRequest& r) {
         } else if (a == "--port") {
             if (!ParsePort(v, n)) return usage("--port takes a port number from 1 to 65535, not '" + v + "'");
             c.port = n;
+        } else if (a == "--security") {
+            int sec = 0;
+            if (!ParseSecurity(v, sec)) return usage("--security takes none, starttls or tls, not '" + v + "'");
+            c.security = sec;
         } else {
             if (!ParseSwitch(v, n)) return usage(a + " takes on or off, not '" + v + "'");
             (a == "--auth" ? c.auth : a == "--browse-folder" ? c.browseFolder : c.openEml) = n;
@@ -91,6 +97,9 @@ std::string FormatSettings(const AppSettings& s) {
     Line(out, "SrvReqAuth", OnOff(s.SrvReqAuth));
     Line(out, "AuthName", Printable(s.AuthName));
     Line(out, "AuthPass", s.AuthPass.empty() ? "" : "********");
+    // A number that means nothing is shown as it is: sending refuses it.
+    const char* security = SecurityName(s.SmtpSecurity);
+    Line(out, "SmtpSecurity", security ? security : std::to_string(s.SmtpSecurity));
     Line(out, "MailFrom", Printable(s.MailFrom));
     Line(out, "MailTo", Printable(s.MailTo));
     Line(out, "MailCc", Printable(s.MailCc));
@@ -119,6 +128,7 @@ int RunOptionsCommand(const OptionChanges& changes, std::istream* in, std::strin
     if (changes.user) s.AuthName = *changes.user;
     if (changes.browseFolder) s.BrowseOutputFolder = *changes.browseFolder;
     if (changes.openEml) s.OpenEml = *changes.openEml;
+    if (changes.security) s.SmtpSecurity = *changes.security;
     if (changes.bPasswordFromStdin) {
         // The first line, so that "echo secret |" works; an empty input clears it.
         std::string pass;

@@ -115,6 +115,7 @@ int RunSend(const CliRequest& req, std::string& /*out*/, std::string& err) {
     job->m_strFrom = from;
     job->m_listRecipients = recipients;
     job->m_bAuth = req.send.auth;
+    job->m_nSecurity = req.send.security;
     job->m_strUser = req.send.user;
     job->m_strPassword = password;
     job->m_strMessageFile = temp.path;

@@ -57,6 +57,7 @@ public:
             // MSG_NOSIGNAL: a peer that went away is an error result, not SIGPIPE.
             ssize_t r = ::send(m_fd, data, n, MSG_NOSIGNAL | MSG_DONTWAIT);
             if (r < 0 && errno == EINTR) continue;
+            if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return kWouldBlock;
             return r <= 0 ? -1 : static_cast<long>(r);
         }
     }
@@ -64,6 +65,7 @@ public:
         for (;;) {
             ssize_t r = ::recv(m_fd, buf, n, MSG_DONTWAIT);
             if (r < 0 && errno == EINTR) continue;
+            if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return kWouldBlock;
             return r < 0 ? -1 : static_cast<long>(r);
         }
     }

@@ -34,10 +34,15 @@ public:
     // Waits up to waitMs for the socket to accept data / to have data (or an end).
     virtual WaitResult WaitWritable(int waitMs) = 0;
     virtual WaitResult WaitReadable(int waitMs) = 0;
-    // One send call: bytes taken (at least 1), or -1 when it failed.
+    // One send call: bytes taken (at least 1), kWouldBlock when none could be
+    // taken now, or -1 when it failed.
     virtual long Send(const void* data, std::size_t n) = 0;
-    // One receive call: bytes read, 0 when the peer closed, -1 on an error.
+    // One receive call: bytes read, 0 when the peer closed, kWouldBlock when
+    // nothing has arrived yet, -1 on an error.
     virtual long Receive(void* buf, std::size_t n) = 0;
+
+    // Lets a layer on top (TLS) tell "not now" from a broken connection.
+    static constexpr long kWouldBlock = -2;
 };
 
 class Network {

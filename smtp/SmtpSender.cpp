@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "compose/Base64.h"
+#include "platform/TlsSocket.h"
 #include "smtp/AddressList.h"
 
 namespace {
@@ -21,6 +22,40 @@ std::string Base64Line(const std::string& text) {
     std::size_t n = Base64Encode(reinterpret_cast<const unsigned char*>(text.data()), text.size(), out.data());
     out.resize(n);
     return out + "\r\n";
+}
+
+// The keyword part of an EHLO reply line ("250-AUTH LOGIN PLAIN"), upper-cased.
+std::string Capability(const std::string& line) {
+    std::string cap = line.size() > 4 ? line.substr(4) : "";
+    for (char& c : cap) c = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+    while (!cap.empty() && (cap.back() == ' ' || cap.back() == '\t')) cap.pop_back();
+    return cap;
+}
+
+bool Offers(const std::vector<std::string>& reply, const std::string& keyword) {
+    for (const std::string& line : reply)
+        if (Capability(line) == keyword) return true;
+    return false;
+}
+
+// Whether the reply lists AUTH mechanisms with PLAIN but without LOGIN. Both
+// spellings count: "AUTH LOGIN PLAIN" and the older "AUTH=LOGIN PLAIN".
+bool OffersPlainOnly(const std::vector<std::string>& reply) {
+    bool plain = false, login = false;
+    for (const std::string& line : reply) {
+        std::string cap = Capability(line);
+        if (cap.size() < 5 || cap.compare(0, 4, "AUTH") != 0 || (cap[4] != ' ' && cap[4] != '=')) continue;
+        std::size_t p = 5;
+        while (p < cap.size()) {
+            std::size_t end = cap.find(' ', p);
+            if (end == std::string::npos) end = cap.size();
+            std::string mech = cap.substr(p, end - p);
+            plain = plain || mech == "PLAIN";
+            login = login || mech == "LOGIN";
+            p = end + 1;
+        }
+    }
+    return plain && !login;
 }
 
 } // namespace
@@ -57,7 +92,8 @@ void CSmtpSender::Run(const SendJob& job) {
 
 bool CSmtpSender::CheckJob(const SendJob& job) {
     bool ok = !job.m_listRecipients.empty() && !job.m_strServer.empty() && !job.m_strFrom.empty() &&
-              (!job.m_bAuth || !job.m_strUser.empty()) && !job.m_strMessageFile.empty() && job.m_pNotify;
+              (!job.m_bAuth || !job.m_strUser.empty()) && !job.m_strMessageFile.empty() && job.m_pNotify &&
+              SecurityName(job.m_nSecurity) != nullptr;
     // Front ends refuse such addresses with a message of their own; this is the
     // last line of defence against commands smuggled into the envelope.
     std::string reason;
@@ -77,13 +113,11 @@ bool CSmtpSender::Deliver(const SendJob& job) {
     PostLogLine(LogDirection::Outgoing, "OK");
     const int wait = job.m_nWaitMs;
 
+    if (job.m_nSecurity == kSecurityTls && !SecureConnection(sock, job)) return false;
     if (ReceiveReply(*sock, kLongReplyBuffer, wait) != 220) return false;
-
-    if (job.m_bAuth) {
-        if (!Authenticate(*sock, job)) return false;
-    } else if (!SendCommand(*sock, "HELO host\r\n", 250, wait)) {
-        return false;
-    }
+    // Never on in plain text once encryption was asked for.
+    if (job.m_nSecurity == kSecurityStartTls && !UpgradeToTls(sock, job)) return false;
+    if (!Greet(*sock, job)) return false;
 
     if (!SendCommand(*sock, "MAIL FROM: <" + job.m_strFrom + ">\r\n", 250, wait)) return false;
 
@@ -109,13 +143,62 @@ bool CSmtpSender::Deliver(const SendJob& job) {
     return true;
 }
 
+// HELO, or EHLO and the login. After STARTTLS the server has forgotten the
+// first EHLO, so EHLO comes again even without a login.
+bool CSmtpSender::Greet(platform::Socket& sock, const SendJob& job) {
+    if (!job.m_bAuth && job.m_nSecurity != kSecurityStartTls) return SendCommand(sock, "HELO host\r\n", 250, job.m_nWaitMs);
+    if (!SendCommand(sock, "EHLO host\r\n", 250, job.m_nWaitMs)) return false;
+    return !job.m_bAuth || Authenticate(sock, job);
+}
+
+// Follows the EHLO, whose reply is still in m_listReplyLines.
 bool CSmtpSender::Authenticate(platform::Socket& sock, const SendJob& job) {
     const int wait = job.m_nWaitMs;
-    if (!SendCommand(sock, "EHLO host\r\n", 250, wait)) return false;
+    // Inside TLS a server without LOGIN gets PLAIN; in plain text the login
+    // stays exactly what it always was.
+    if (job.m_nSecurity != kSecurityNone && OffersPlainOnly(m_listReplyLines)) {
+        std::string credentials = std::string(1, '\0') + job.m_strUser + '\0' + job.m_strPassword;
+        return SendCommandMultiline(sock, "AUTH PLAIN " + Base64Line(credentials), kReplyBuffer, wait,
+                                    "AUTH PLAIN ********\r\n") == 235;
+    }
     if (!SendCommand(sock, "AUTH LOGIN\r\n", 334, wait)) return false;
     if (!SendCommand(sock, Base64Line(job.m_strUser), 334, wait)) return false;
     // The log is what users paste into support requests; base64 hides nothing.
     return SendCommandMultiline(sock, Base64Line(job.m_strPassword), kReplyBuffer, wait, "********\r\n") == 235;
+}
+
+bool CSmtpSender::UpgradeToTls(std::unique_ptr<platform::Socket>& sock, const SendJob& job) {
+    if (!SendCommand(*sock, "EHLO host\r\n", 250, job.m_nWaitMs)) return false;
+    if (!Offers(m_listReplyLines, "STARTTLS")) {
+        PostLogLine(LogDirection::Incoming, "Server does not offer STARTTLS.");
+        return false;
+    }
+    if (!SendCommand(*sock, "STARTTLS\r\n", 220, job.m_nWaitMs)) return false;
+    return SecureConnection(sock, job);
+}
+
+bool CSmtpSender::SecureConnection(std::unique_ptr<platform::Socket>& sock, const SendJob& job) {
+    platform::TlsOptions options;
+    options.strCaFile = job.m_strCaFile;
+    platform::TlsOutcome outcome;
+    sock = platform::StartTls(std::move(sock), job.m_strServer, job.m_nWaitMs, options, outcome);
+    switch (outcome.failure) {
+    case platform::TlsFailure::None:
+        PostLogLine(LogDirection::Outgoing, "TLS handshake OK: " + outcome.text);
+        return true;
+    case platform::TlsFailure::Verification:
+        PostLogLine(LogDirection::Outgoing, "Certificate verification failed: " + outcome.text + ".");
+        return false;
+    case platform::TlsFailure::TimedOut:
+        PostLogLine(LogDirection::Incoming, kTimeOut);  // a silent server, as at any other step
+        return false;
+    case platform::TlsFailure::Stopped:
+        return false;
+    case platform::TlsFailure::Handshake:
+        break;
+    }
+    PostLogLine(LogDirection::Outgoing, "TLS handshake failed: " + outcome.text + ".");
+    return false;
 }
 
 std::unique_ptr<platform::Socket> CSmtpSender::Connect(const std::string& strHost, int nPort) {
@@ -160,6 +243,7 @@ long CSmtpSender::ReceiveLine(platform::Socket& sock, char* buf, std::size_t cap
 
 int CSmtpSender::ReceiveReply(platform::Socket& sock, std::size_t capacity, int waitMs) {
     std::unique_ptr<char[]> buf(new char[capacity]);
+    m_listReplyLines.clear();
     bool bLineStart = true;
     bool bMore = false;
     int code = 0;
@@ -170,7 +254,8 @@ int CSmtpSender::ReceiveReply(platform::Socket& sock, std::size_t capacity, int 
             PostLogLine(LogDirection::Incoming, kTimeOut);
             return -1;
         }
-        PostLogLine(LogDirection::Incoming, std::string(buf.get(), static_cast<std::size_t>(n)));
+        m_listReplyLines.emplace_back(buf.get(), static_cast<std::size_t>(n));
+        PostLogLine(LogDirection::Incoming, m_listReplyLines.back());
         // The rest of an over-long line is logged but judged by its start.
         if (bLineStart) {
             code = std::atoi(buf.get());

@@ -34,6 +34,7 @@ TEST(AppSettings, DefaultsWhenNothingIsStored) {
     EXPECT_EQ(s.SmtpServer, "");
     EXPECT_EQ(s.SmtpPort, 25);
     EXPECT_EQ(s.SrvReqAuth, 0);
+    EXPECT_EQ(s.SmtpSecurity, 0);  // plain text unless asked otherwise
     EXPECT_EQ(s.AuthName + s.AuthPass + s.MailFrom + s.MailTo + s.MailCc + s.MailSubject, "");
     EXPECT_FALSE(testutil::FileExists(SettingsPath()));  // reading creates nothing
 
@@ -66,6 +67,7 @@ AppSettings KnownRecord() {
     s.SrvReqAuth = 1;
     s.AuthName = "ann";
     s.AuthPass = "p\"a\\ss";
+    s.SmtpSecurity = 2;
     s.MailFrom = "Ann <ann@example.com>";
     s.MailTo = "bob@example.com, eve@example.com";
     s.MailCc = "";
@@ -86,7 +88,8 @@ TEST(AppSettings, EachGroupWritesItsOwnValuesInOrder) {
                                 "\"SmtpPort\"=dword:0000024b\n"
                                 "\"SrvReqAuth\"=dword:00000001\n"
                                 "\"AuthName\"=\"ann\"\n"
-                                "\"AuthPass\"=\"p\\\"a\\\\ss\"\n";
+                                "\"AuthPass\"=\"p\\\"a\\\\ss\"\n"
+                                "\"SmtpSecurity\"=dword:00000002\n";
     EXPECT_EQ(ReadFile(SettingsPath()), kHead + options + "\n");
 
     // The mail group goes after the options and leaves them alone.
@@ -108,6 +111,7 @@ TEST(AppSettings, EachGroupWritesItsOwnValuesInOrder) {
     EXPECT_EQ(back.SmtpPort, 587);
     EXPECT_EQ(back.SrvReqAuth, 1);
     EXPECT_EQ(back.AuthPass, s.AuthPass);
+    EXPECT_EQ(back.SmtpSecurity, 2);
     EXPECT_EQ(back.MailTo, s.MailTo);
     EXPECT_EQ(back.MailSubject, s.MailSubject);
 

@@ -22,6 +22,7 @@ const std::string kDefaults = "BrowseOutputFolder  on\n"
                               "SrvReqAuth          off\n"
                               "AuthName\n"
                               "AuthPass\n"
+                              "SmtpSecurity        none\n"
                               "MailFrom\n"
                               "MailTo\n"
                               "MailCc\n"
@@ -36,7 +37,7 @@ TEST(OptionsCommand, ListsChangesAndSavesTheOptions) {
 
     ASSERT_EQ(RunCommand("printf '%s\\r\\nnext line' 'se cr\"et' | " + Cli() +
                              " options --server mail.example.com --port 587 --auth on --user 'Ann B' "
-                             "--password-stdin --browse-folder off --open-eml off",
+                             "--password-stdin --browse-folder off --open-eml off --security starttls",
                          &out),
               0)
         << out;
@@ -48,10 +49,11 @@ TEST(OptionsCommand, ListsChangesAndSavesTheOptions) {
                               "\"SmtpPort\"=dword:0000024b\n"
                               "\"SrvReqAuth\"=dword:00000001\n"
                               "\"AuthName\"=\"Ann B\"\n"
-                              "\"AuthPass\"=\"se cr\\\"et\"\n\n");
+                              "\"AuthPass\"=\"se cr\\\"et\"\n"
+                              "\"SmtpSecurity\"=dword:00000001\n\n");
 
     // Only the named options change; the password is never shown.
-    ASSERT_EQ(RunCommand(Cli() + " options --port 25 --auth off", &out), 0) << out;
+    ASSERT_EQ(RunCommand(Cli() + " options --port 25 --auth off --security tls", &out), 0) << out;
     ASSERT_EQ(RunCommand(Cli() + " options", &out), 0) << out;
     EXPECT_EQ(out, "BrowseOutputFolder  off\n"
                    "OpenEml             off\n"
@@ -60,6 +62,7 @@ TEST(OptionsCommand, ListsChangesAndSavesTheOptions) {
                    "SrvReqAuth          off\n"
                    "AuthName            Ann B\n"
                    "AuthPass            ********\n"
+                   "SmtpSecurity        tls\n"
                    "MailFrom\n"
                    "MailTo\n"
                    "MailCc\n"
@@ -79,6 +82,8 @@ TEST(OptionsCommand, RefusesBadValuesAndWritesNothing) {
         {"--server after --auth yes", "--auth takes on or off, not 'yes'"},
         {"--server after --open-eml", "option '--open-eml' needs a value"},
         {"--server after --color red", "unknown option '--color' for options"},
+        {"--server after --security ssl", "--security takes none, starttls or tls, not 'ssl'"},
+        {"--server after --security 2", "--security takes none, starttls or tls, not '2'"},
     };
     for (const auto& [args, message] : bad) {
         EXPECT_EQ(RunCommand(Cli() + " options " + args, &out), 2) << args;

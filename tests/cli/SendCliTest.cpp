@@ -14,6 +14,7 @@
 #include "TestUtil.h"
 #include "smtp/RealSmtpServer.h"
 #include "smtp/ScriptedServer.h"
+#include "smtp/TestCertificates.h"
 
 namespace {
 
@@ -82,6 +83,42 @@ TEST_F(SendCli, TakesWhatIsNotGivenFromTheSavedSettings) {
     EXPECT_EQ(rc, 0) << out;
     EXPECT_NE(out.find(">>> Connecting to 127.0.0.1:" + std::to_string(server.Port())), std::string::npos) << out;
     EXPECT_EQ(server.Envelope(1), "saved\na@x.org\nb@y.org\n");
+}
+
+// The trust store is the system's: OpenSSL's SSL_CERT_FILE stands in for it here.
+TEST_F(SendCli, EncryptsAsAskedOrAsSaved) {
+    testutil::TestCertificates certs;
+    testutil::TestCertificates::Issued cert = certs.Issue("server", "DNS:localhost,IP:127.0.0.1");
+    testutil::RealSmtpServer implicit("ann", "pa ss", {"--tls", "implicit", "--cert", cert.cert, "--key", cert.key});
+    const std::string trust = "unset SSL_CERT_DIR; export SSL_CERT_FILE=" + certs.CaFile() + "; ";
+    const std::string fields = "page.html --from a@x.org --to b@y.org --server localhost --auth --user ann --port ";
+    std::string out;
+    EXPECT_EQ(RunCommand(trust + Cli(fields + std::to_string(implicit.Port()) + " --security tls"), &out), 0) << out;
+    EXPECT_NE(out.find("...\n>>> OK\n>>> TLS handshake OK: TLSv1.3, TLS_"), std::string::npos) << out;
+    EXPECT_EQ(implicit.Envelope(1), "ann\na@x.org\nb@y.org\n");
+
+    // The system's own authorities do not know the test's.
+    EXPECT_EQ(RunCommand("unset SSL_CERT_FILE SSL_CERT_DIR; " +
+                             Cli(fields + std::to_string(implicit.Port()) + " --security tls"),
+                         &out),
+              1);
+    EXPECT_NE(out.find(">>> OK\n>>> Certificate verification failed: unable to get local issuer certificate.\n\n"
+                       "Failed to sent email."),
+              std::string::npos)
+        << out;
+
+    // Saved as STARTTLS; a "none" on the command line wins over it.
+    testutil::RealSmtpServer starttls("ann", "pa ss", {"--tls", "starttls", "--cert", cert.cert, "--key", cert.key});
+    ASSERT_EQ(RunCommand(std::string(QUILLORY_CLI) + " options --security starttls", &out), 0) << out;
+    EXPECT_EQ(RunCommand(trust + Cli(fields + std::to_string(starttls.Port())), &out), 0) << out;
+    EXPECT_NE(out.find(">>> STARTTLS\n<<< 220 Ready to start TLS\n>>> TLS handshake OK: "), std::string::npos) << out;
+    EXPECT_EQ(RunCommand(trust + Cli(fields + std::to_string(starttls.Port()) + " --security none"), &out), 1);
+    EXPECT_EQ(out.find(">>> STARTTLS"), std::string::npos) << out;
+    EXPECT_NE(out.find("<<< 250 HELP\n>>> AUTH LOGIN\n<<< 530 Must issue a STARTTLS command first\n"), std::string::npos)
+        << out;
+
+    EXPECT_EQ(RunCommand(Cli(fields + "25 --security ssl"), &out), 2);
+    EXPECT_NE(out.find("--security takes none, starttls or tls, not 'ssl'"), std::string::npos) << out;
 }
 
 TEST_F(SendCli, FailedDeliveryEndsWithTheFailureText) {

@@ -9,17 +9,22 @@
 
 namespace testutil {
 
-RealSmtpServer::RealSmtpServer(const std::string& user, const std::string& password) {
+RealSmtpServer::RealSmtpServer(const std::string& user, const std::string& password,
+                               const std::vector<std::string>& extra) {
     int in[2], out[2];
     if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     std::string script = std::string(QUILLORY_SOURCE_DIR) + "/tests/tools/smtp_server.py";
-    std::string dir = m_dir.Path();
+    std::vector<std::string> args = {QUILLORY_PYTHON, script, "--dir", m_dir.Path(), "--user", user,
+                                     "--password", password};
+    args.insert(args.end(), extra.begin(), extra.end());
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
     m_pid = ::fork();
     if (m_pid == 0) {
         ::dup2(in[0], 0);
         ::dup2(out[1], 1);
-        ::execl(QUILLORY_PYTHON, QUILLORY_PYTHON, script.c_str(), "--dir", dir.c_str(), "--user", user.c_str(),
-                "--password", password.c_str(), static_cast<char*>(nullptr));
+        ::execv(QUILLORY_PYTHON, argv.data());
         ::_exit(127);
     }
     ::close(in[0]);

@@ -1,6 +1,7 @@
 #pragma once
 // Debian's aiosmtpd run as a child process on 127.0.0.1 (tools/smtp_server.py).
 #include <string>
+#include <vector>
 #include <sys/types.h>
 
 #include "TestUtil.h"
@@ -9,7 +10,9 @@ namespace testutil {
 
 class RealSmtpServer {
 public:
-    RealSmtpServer(const std::string& user = "", const std::string& password = "");
+    // extra: more arguments for the script (--tls, --cert, --key, ...).
+    RealSmtpServer(const std::string& user = "", const std::string& password = "",
+                   const std::vector<std::string>& extra = {});
     ~RealSmtpServer();
     int Port() const { return m_port; }
     // Message n (from 1) as stored, and its envelope: login, sender, recipients.

@@ -57,6 +57,7 @@ TEST_F(SenderTest, JobChecksFailBeforeAnyConnection) {
     check([](SendJob& j) { j.m_strFrom.clear(); }, "no sender");
     check([](SendJob& j) { j.m_bAuth = true, j.m_strUser.clear(); }, "login without account name");
     check([](SendJob& j) { j.m_strMessageFile.clear(); }, "no message file");
+    check([](SendJob& j) { j.m_nSecurity = 3; }, "unknown security: never plain text by mistake");
     check([](SendJob& j) { j.m_strFrom = "a@x.org>\r\nRCPT TO: <evil@y.org"; }, "command in the sender");
     check([](SendJob& j) { j.m_listRecipients.push_back("c@z\r\nDATA"); }, "command in a recipient");
     // No sink: nothing can be reported, and nothing may crash.

@@ -1,5 +1,6 @@
 """A real SMTP server for the tests: aiosmtpd on 127.0.0.1, AUTH LOGIN allowed
-without TLS. Each accepted message is stored as N.eml (its bytes, dot-stuffing
+without TLS; with --cert and --key it speaks TLS, with STARTTLS required
+(--tls starttls) or from the first byte (--tls implicit). Each accepted message is stored as N.eml (its bytes, dot-stuffing
 undone) and N.env (login, sender, then one recipient per line).
 Prints "PORT n" when ready and runs until its standard input closes."""
 import argparse
@@ -7,7 +8,9 @@ import logging
 import os
 import signal
 import socket
+import ssl
 import sys
+import warnings
 
 from aiosmtpd.controller import Controller
 from aiosmtpd.smtp import AuthResult, LoginPassword
@@ -21,11 +24,20 @@ ap.add_argument("--user", default="")
 ap.add_argument("--password", default="")
 ap.add_argument("--discard", action="store_true", help="keep nothing (benchmarks)")
 ap.add_argument("--until-killed", action="store_true", help="ignore standard input")
+ap.add_argument("--tls", choices=["starttls", "implicit"])
+ap.add_argument("--cert")
+ap.add_argument("--key")
+ap.add_argument("--no-login", action="store_true", help="offer AUTH PLAIN only")
+ap.add_argument("--tls11", action="store_true", help="offer nothing newer than TLS 1.1")
 args = ap.parse_args()
+if args.tls:
+    # Failed handshakes are what the TLS tests are about, not news.
+    logging.getLogger("mail.log").setLevel(logging.CRITICAL)
+    warnings.filterwarnings("ignore", category=DeprecationWarning)  # TLS 1.1 is, on purpose
 
 
 def authenticate(server, session, envelope, mechanism, auth_data):
-    ok = (mechanism == "LOGIN" and isinstance(auth_data, LoginPassword)
+    ok = (mechanism in ("LOGIN", "PLAIN") and isinstance(auth_data, LoginPassword)
           and auth_data.login.decode() == args.user and auth_data.password.decode() == args.password)
     return AuthResult(success=ok, handled=False, auth_data=auth_data)
 
@@ -52,8 +64,23 @@ probe.bind(("127.0.0.1", 0))
 port = probe.getsockname()[1]
 probe.close()
 
-controller = Controller(Store(), hostname="127.0.0.1", port=port, auth_require_tls=False,
-                        authenticator=authenticate, data_size_limit=0, server_hostname="quillory-test")
+options = {"auth_require_tls": False}
+if args.tls:
+    context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+    context.load_cert_chain(args.cert, args.key)
+    if args.tls11:
+        context.set_ciphers("DEFAULT:@SECLEVEL=0")
+        context.minimum_version = ssl.TLSVersion.TLSv1
+        context.maximum_version = ssl.TLSVersion.TLSv1_1
+    if args.tls == "starttls":
+        options = {"tls_context": context, "require_starttls": True, "auth_require_tls": True}
+    else:
+        options["ssl_context"] = context
+if args.no_login:
+    options["auth_exclude_mechanism"] = ["LOGIN"]
+
+controller = Controller(Store(), hostname="127.0.0.1", port=port, authenticator=authenticate,
+                        data_size_limit=0, server_hostname="quillory-test", **options)
 controller.start()
 print("PORT", port, flush=True)
 if args.until_killed:
