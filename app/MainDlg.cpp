@@ -20,6 +20,7 @@
 #include "ui/HelpWindow.h"
 #include "ui/IconMenu.h"
 #include "ui/Prompts.h"
+#include "ui/SendProgressDlg.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ CMainDlg::CMainDlg(const Services& services)
     OnInitDialog();
 }
 
-CMainDlg::~CMainDlg() = default;
+CMainDlg::~CMainDlg() { OnSendClose(); }  // a send still running is cancelled
 
 void CMainDlg::BuildControls() {
     setWindowTitle(QStringLiteral("Quillory"));
@@ -214,7 +215,8 @@ void CMainDlg::keyPressEvent(QKeyEvent* e) {
 }
 
 void CMainDlg::closeEvent(QCloseEvent* e) {
-    if (!isEnabled()) {  // a creation or send is running
+    if (m_pSendDlg) OnSendClose();  // closing the program cancels a send and removes its file
+    if (!isEnabled()) {  // a creation is running
         e->ignore();
         return;
     }
@@ -289,7 +291,6 @@ void CMainDlg::OnAttachRemove() {
     for (QTreeWidgetItem* item : m_listAttach->selectedItems()) delete item;
 }
 
-void CMainDlg::OnSendEmail() { NotAvailableYet(); }
 void CMainDlg::OnOptions() { NotAvailableYet(); }
 void CMainDlg::OnAttachOpen() { NotAvailableYet(); }
 void CMainDlg::OnAttachBrowse() { NotAvailableYet(); }
