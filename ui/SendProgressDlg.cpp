@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -73,4 +74,12 @@ void CSendProgressDlg::closeEvent(QCloseEvent* e) {
         QDialog::closeEvent(e);
     else
         e->ignore();
+}
+
+void CSendProgressDlg::paintEvent(QPaintEvent* e) {
+    QDialog::paintEvent(e);
+    // Without a title bar the window needs an edge of its own to stand out.
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::Dark));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }

@@ -41,6 +41,7 @@ protected:
     void keyPressEvent(QKeyEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
 
 private:
     QPointer<QWidget> m_pOwner;
