@@ -9,6 +9,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <filesystem>
+#include <set>
 #include <sys/stat.h>
 #include <thread>
 
@@ -39,10 +40,21 @@ public:
     }
 };
 
-int ThreadCount() {
-    int n = 0;
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/task")) ++n;
-    return n;
+// Threads of this process that kept its name: ours, not the toolkit's named pool.
+std::set<std::string> PlainThreads() {
+    std::string name = testutil::ReadFile("/proc/self/comm");
+    std::set<std::string> tids;
+    for (const auto& e : std::filesystem::directory_iterator("/proc/self/task"))
+        if (testutil::ReadFile(e.path().string() + "/comm") == name) tids.insert(e.path().filename().string());
+    return tids;
+}
+
+// The threads of `now` that were not in `before`.
+std::set<std::string> Added(const std::set<std::string>& before, const std::set<std::string>& now) {
+    std::set<std::string> added;
+    for (const std::string& t : now)
+        if (!before.count(t)) added.insert(t);
+    return added;
 }
 
 struct SendEmail : ::testing::Test {
@@ -280,11 +292,13 @@ struct StalledSend : SendEmail {
 TEST_F(StalledSend, CancelGivesTheWindowBackAtOnce) {
     auto dlg = Open(server.Port());
     AttachLargeFile(*dlg);
-    int threadsBefore = ThreadCount();
+    std::set<std::string> threadsBefore = PlainThreads();
     Click(*dlg, IDC_SEND_EMAIL);
     CSendProgressDlg* s = SendWindow();
     ASSERT_NE(s, nullptr);
     ASSERT_TRUE(InBody(s)) << Log(s);
+    std::set<std::string> worker = Added(threadsBefore, PlainThreads());
+    ASSERT_EQ(worker.size(), 1u) << "the worker thread is not told apart";
     std::vector<std::string> temp = TempMessages();
     ASSERT_EQ(temp.size(), 1u);
     EXPECT_EQ(temp[0].rfind("EML", 0), 0u);
@@ -299,7 +313,7 @@ TEST_F(StalledSend, CancelGivesTheWindowBackAtOnce) {
     EXPECT_TRUE(dlg->isEnabled());
     EXPECT_EQ(SendWindow(), nullptr);
     EXPECT_TRUE(TempMessages().empty());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ThreadCount() <= threadsBefore; }, 5000))
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Added(threadsBefore, PlainThreads()).empty(); }, 2000))
         << "the stopped worker is still running";
     EXPECT_TRUE(QTest::qWaitFor([] { return SendWindows().empty(); }, 2000));
     EXPECT_TRUE(prompts.messages.empty());
@@ -308,19 +322,21 @@ TEST_F(StalledSend, CancelGivesTheWindowBackAtOnce) {
 TEST_F(StalledSend, ClosingTheProgramCancelsTheSend) {
     auto dlg = Open(server.Port());
     AttachLargeFile(*dlg);
-    int threadsBefore = ThreadCount();
+    std::set<std::string> threadsBefore = PlainThreads();
     Edit(*dlg, IDC_SUBJECT)->setText("Kept");
     Click(*dlg, IDC_SEND_EMAIL);
     CSendProgressDlg* s = SendWindow();
     ASSERT_NE(s, nullptr);
     ASSERT_TRUE(InBody(s)) << Log(s);
+    std::set<std::string> worker = Added(threadsBefore, PlainThreads());
+    ASSERT_EQ(worker.size(), 1u) << "the worker thread is not told apart";
     ASSERT_EQ(TempMessages().size(), 1u);
 
     dlg->close();
     EXPECT_FALSE(dlg->isVisible());
     EXPECT_EQ(SendWindow(), nullptr);
     EXPECT_TRUE(TempMessages().empty());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ThreadCount() <= threadsBefore; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Added(threadsBefore, PlainThreads()).empty(); }, 2000));
     dlg.reset();
     EXPECT_TRUE(QTest::qWaitFor([] { return SendWindows().empty(); }, 2000));
     CMainDlg again(CMainDlg::Services{&prompts, &shell, fixed.Get(), store.get()});
