@@ -20,6 +20,7 @@
 #include "ui/HelpWindow.h"
 #include "ui/IconMenu.h"
 #include "ui/Prompts.h"
+#include "ui/SendProgressDlg.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ CMainDlg::CMainDlg(const Services& services)
     OnInitDialog();
 }
 
-CMainDlg::~CMainDlg() = default;
+CMainDlg::~CMainDlg() { OnSendClose(); }  // a send still running is cancelled
 
 void CMainDlg::BuildControls() {
     setWindowTitle(QStringLiteral("Quillory"));
@@ -214,7 +215,8 @@ void CMainDlg::keyPressEvent(QKeyEvent* e) {
 }
 
 void CMainDlg::closeEvent(QCloseEvent* e) {
-    if (!isEnabled()) {  // a creation or send is running
+    if (m_pSendDlg) OnSendClose();  // closing the program cancels a send and removes its file
+    if (!isEnabled()) {  // a creation is running
         e->ignore();
         return;
     }
@@ -266,9 +268,4 @@ void CMainDlg::SelectInExplorer(const std::string& strPath) {
     m_services.shell->ShowInFolder(strPath, err);
 }
 
-void CMainDlg::NotAvailableYet() {
-    m_services.prompts->MessageBox(this, QStringLiteral("This command is not available yet."));
-}
-
-void CMainDlg::OnSendEmail() { NotAvailableYet(); }
 void CMainDlg::OnShowHelp() { CHelpWindow::ShowHelp(); }

@@ -1,15 +1,20 @@
 #pragma once
 #include <QDialog>
+#include <QPointer>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/AppSettings.h"
 #include "compose/ComposeJob.h"
 #include "platform/Platform.h"
 #include "platform/SettingsStore.h"
 #include "platform/Shell.h"
+#include "smtp/SendWorker.h"
 
 class CIconMenu;
+class CSendProgressDlg;
 class IPrompts;
 class QLineEdit;
 class QMenu;
@@ -75,6 +80,11 @@ public slots:
     void OnHomepage();
     void OnTellFriend();
     void OnAbout();
+    // A notice of send nSendId, queued from its worker: wParam 0 is the log
+    // line strText; wParam 1 is the end, lParam 1 meaning success.
+    void OnSendNotify(std::uint64_t nSendId, int wParam, const std::string& strText, int lParam);
+    // The progress window's button: Cancel while sending, Close afterwards.
+    void OnSendClose();
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;
@@ -86,7 +96,6 @@ protected:
 private:
     void BuildControls();
     void OnInitDialog();
-    void NotAvailableYet();
     void SelectInExplorer(const std::string& strPath);
     void ShellOpen(const std::string& strTarget);
 
@@ -102,4 +111,11 @@ private:
     QMenu* m_pAttachMenu = nullptr;
     QHash<int, QWidget*> m_controls;
     bool m_bClosing = false;
+
+    // The send under way, if any.
+    QPointer<CSendProgressDlg> m_pSendDlg;
+    std::unique_ptr<CSendWorker> m_hSendThread;  // none once it has reported its end, or after a cancel
+    std::string m_strSendTempFile;
+    // Cancelled workers run out on their own; they are waited for only when the window goes.
+    std::vector<std::unique_ptr<CSendWorker>> m_listStoppedSends;
 };

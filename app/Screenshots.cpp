@@ -15,6 +15,7 @@
 #include "ui/CreateProgressDlg.h"
 #include "ui/HelpWindow.h"
 #include "ui/Prompts.h"
+#include "ui/SendProgressDlg.h"
 
 namespace {
 
@@ -87,6 +88,23 @@ int main(int argc, char** argv) {
     app.processEvents();
     ok &= Save(&about, folder, "about.png");
     about.close();
+    // A send that has just ended, with the last part of its dialogue in view.
+    auto* send = new CSendProgressDlg(&dlg);
+    send->ProgressBar()->setValue(100);
+    for (const char* line :
+         {">>> Initiating...", ">>> Connecting to mail.example.com:25...", ">>> OK",
+          "<<< 220 mail.example.com ESMTP ready", ">>> HELO host\r\n", "<<< 250 mail.example.com",
+          ">>> MAIL FROM: <ann@example.com>\r\n", "<<< 250 2.1.0 Ok", ">>> RCPT TO: <bob@example.com>\r\n",
+          "<<< 250 2.1.5 Ok", ">>> DATA\r\n", "<<< 354 End data with <CR><LF>.<CR><LF>",
+          ">>> Sending message body...", ">>> Done", ">>> \r\n.\r\n", "<<< 250 2.0.0 Ok: queued as 4F2A1C",
+          ">>> QUIT\r\n", "<<< 221 2.0.0 Bye", "\r\nSent email successfully."})
+        send->AppendLog(line);
+    send->SetStatus(QStringLiteral("Sending email...OK"));
+    send->SetFinished();
+    send->show();
+    app.processEvents();
+    ok &= Save(send, folder, "send-progress.png");
+    send->End();
 
     CHelpWindow* help = CHelpWindow::ShowHelp();
     app.processEvents();

@@ -7,23 +7,11 @@
 #include "compose/MimeComposer.h"
 #include "platform/TempFile.h"
 #include "platform/Terminal.h"
-#include "smtp/AddressList.h"
+#include "smtp/SendFields.h"
 #include "smtp/SendOutcome.h"
 #include "smtp/SendWorker.h"
 
 namespace {
-
-// Shows each line the way the window's log box does: line ends at the end are
-// replaced by one, and a CR LF inside ("\r\n.\r\n") starts a new line.
-std::string AsLogLine(std::string text) {
-    while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.pop_back();
-    std::string shown;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-        shown += text[i];
-    }
-    return shown + "\n";
-}
 
 // Prints as the lines arrive; tells the waiting main thread when it is over.
 class PrintingNotify : public ISendNotify {
@@ -49,33 +37,14 @@ struct TempFileGuard {
     }
 };
 
-bool Validate(const CliRequest& req, std::string& from, std::vector<std::string>& recipients, std::string& err) {
-    const ComposeJob& job = req.job;
-    if (job.m_strHtmlPath.empty()) return err = "Please choose a HTML file.", false;
-    if (job.m_strFrom.empty()) return err = "Please enter mail \"From\".", false;
-    if (job.m_strTo.empty()) return err = "Please enter mail \"To\".", false;
-    std::vector<std::string> fromList, ccList;
-    ParseAddressList(job.m_strFrom, fromList);
-    if (fromList.empty()) return err = "Please enter mail \"From\".", false;
-    ParseAddressList(job.m_strTo, recipients);
-    if (recipients.empty()) return err = "Please enter mail \"To\".", false;
-    ParseAddressList(job.m_strCc, ccList);
-    recipients.insert(recipients.end(), ccList.begin(), ccList.end());
-    from = fromList[0];
-    std::string reason;
-    if (!CheckEnvelopeAddress(from, reason)) return err = reason, false;
-    for (const std::string& r : recipients)
-        if (!CheckEnvelopeAddress(r, reason)) return err = reason, false;
-    return true;
-}
-
 } // namespace
 
 int RunSend(const CliRequest& req, std::string& /*out*/, std::string& err) {
-    std::string from;
-    std::vector<std::string> recipients;
+    SendAddresses addresses;
+    SendField field;
     std::string why;
-    if (!Validate(req, from, recipients, why)) {
+    if (!CheckSendFields(req.job.m_strHtmlPath, req.job.m_strFrom, req.job.m_strTo, req.job.m_strCc, addresses, why,
+                         field)) {
         err = "quillory-cli: " + why + "\n";
         return 2;
     }
@@ -112,8 +81,8 @@ int RunSend(const CliRequest& req, std::string& /*out*/, std::string& err) {
     auto job = std::make_unique<SendJob>();
     job->m_strServer = req.send.server;
     job->m_nPort = req.send.port;
-    job->m_strFrom = from;
-    job->m_listRecipients = recipients;
+    job->m_strFrom = addresses.strFrom;
+    job->m_listRecipients = addresses.listRecipients;
     job->m_bAuth = req.send.auth;
     job->m_nSecurity = req.send.security;
     job->m_strUser = req.send.user;

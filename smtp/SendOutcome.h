@@ -1,9 +1,10 @@
 #pragma once
 #include <string>
 
-// The product's support contact, named in failure texts.
-inline constexpr char kSupportAddress[] = "support@quillory.example";
-
 // The text the log gets when a delivery ends, as the window shows it:
 // it begins with CR LF, so an empty line stands before it.
 std::string SendOutcomeText(bool bSuccess);
+
+// One log line as it is shown: the line ends at its end are replaced by a
+// single "\n", and a CR LF inside ("\r\n.\r\n") starts a new line.
+std::string AsLogLine(std::string text);
