@@ -11,6 +11,7 @@ void CMainDlg::OnOptions() {
     COptionsDlg dlg(this, *m_services.prompts);
     dlg.SmtpServer = m_settings.SmtpServer;
     dlg.SmtpPort = m_settings.SmtpPort;
+    dlg.SmtpSecurity = m_settings.SmtpSecurity;
     dlg.SrvReqAuth = m_settings.SrvReqAuth;
     dlg.AuthName = m_settings.AuthName;
     dlg.AuthPass = m_settings.AuthPass;
@@ -19,6 +20,7 @@ void CMainDlg::OnOptions() {
     if (dlg.exec() != QDialog::Accepted) return;
     m_settings.SmtpServer = dlg.SmtpServer;
     m_settings.SmtpPort = dlg.SmtpPort;
+    m_settings.SmtpSecurity = dlg.SmtpSecurity;
     m_settings.SrvReqAuth = dlg.SrvReqAuth;
     m_settings.AuthName = dlg.AuthName;
     m_settings.AuthPass = dlg.AuthPass;

@@ -1,6 +1,7 @@
 #include "app/OptionsDlg.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -36,7 +37,9 @@ void COptionsDlg::BuildControls() {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     DialogUnits du(font());
-    setFixedSize(du.X(232), du.Y(189));
+    // One row taller than the classic layout: the security choice sits under the port.
+    constexpr int kRow = 19;
+    setFixedSize(du.X(232), du.Y(189 + kRow));
 
     auto label = [&](const char* text, int x, int y, int w, int h) {
         auto* l = new QLabel(QString::fromUtf8(text), this);
@@ -65,33 +68,40 @@ void COptionsDlg::BuildControls() {
     m_spin->setGeometry(du.Rect(131, 41, 11, 14));
     m_spin->SetBuddy(port);
     m_controls.insert(IDC_PORT_SPIN, m_spin);
-    QCheckBox* auth = check(IDC_SRV_REQ_AUTH, "The SMTP Server requires &authentication", 7, 60, 172, 10);
-    QLineEdit* name = edit(IDC_AUTH_NAME, 78, 76, 147, 14);
-    label("Account &Name:", 23, 80, 53, 8)->setBuddy(name);
-    QLineEdit* pass = edit(IDC_AUTH_PASS, 78, 96, 147, 14);
-    label("&Password:", 23, 101, 54, 8)->setBuddy(pass);
+    auto* security = new QComboBox(this);
+    security->addItems({QStringLiteral("None"), QStringLiteral("STARTTLS"), QStringLiteral("TLS")});
+    security->setGeometry(du.Rect(57, 58, 85, 14));
+    security->setToolTip(QStringLiteral("STARTTLS usually goes with port 587, TLS with port 465."));
+    m_controls.insert(IDC_SMTP_SECURITY, security);
+    label("Secur&ity:", 7, 61, 49, 8)->setBuddy(security);
+    QCheckBox* auth = check(IDC_SRV_REQ_AUTH, "The SMTP Server requires &authentication", 7, 60 + kRow, 172, 10);
+    QLineEdit* name = edit(IDC_AUTH_NAME, 78, 76 + kRow, 147, 14);
+    label("Account &Name:", 23, 80 + kRow, 53, 8)->setBuddy(name);
+    QLineEdit* pass = edit(IDC_AUTH_PASS, 78, 96 + kRow, 147, 14);
+    label("&Password:", 23, 101 + kRow, 54, 8)->setBuddy(pass);
     pass->setEchoMode(QLineEdit::Password);
-    check(IDC_BROWSE_OUTPUT, "&Browse output folder after creating HTML email", 7, 122, 195, 10);
-    check(IDC_OPEN_EML, "&Open HTML email file after creating HTML email", 7, 137, 195, 10);
+    check(IDC_BROWSE_OUTPUT, "&Browse output folder after creating HTML email", 7, 122 + kRow, 195, 10);
+    check(IDC_OPEN_EML, "&Open HTML email file after creating HTML email", 7, 137 + kRow, 195, 10);
     auto* line = new QFrame(this);
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Sunken);
-    line->setGeometry(du.X(7), du.Y(158), du.X(218), 2);
+    line->setGeometry(du.X(7), du.Y(158 + kRow), du.X(218), 2);
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setGeometry(du.Rect(115, 168, 52, 14));
+    ok->setGeometry(du.Rect(115, 168 + kRow, 52, 14));
     ok->setDefault(true);
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cancel->setGeometry(du.Rect(173, 168, 52, 14));
+    cancel->setGeometry(du.Rect(173, 168 + kRow, 52, 14));
     cancel->setAutoDefault(false);
     m_controls.insert(IDOK, ok);
     m_controls.insert(IDCANCEL, cancel);
 
-    // Tab order is the order of the template: server, port, the check box, the account, the two actions, OK, Cancel.
-    QWidget* chain[] = {Control(IDC_SMTP_SERVER), port, auth, name, pass, Control(IDC_BROWSE_OUTPUT),
+    // Tab order: server, port, security, the check box, the account, the two actions, OK, Cancel.
+    QWidget* chain[] = {Control(IDC_SMTP_SERVER), port, security, auth, name, pass, Control(IDC_BROWSE_OUTPUT),
                         Control(IDC_OPEN_EML), ok, cancel};
     for (std::size_t i = 1; i < std::size(chain); ++i) setTabOrder(chain[i - 1], chain[i]);
 
     connect(auth, &QCheckBox::clicked, this, &COptionsDlg::OnAuthClicked);
+    connect(security, &QComboBox::activated, this, [this] { m_bSecurityTouched = true; });
     connect(ok, &QPushButton::clicked, this, &COptionsDlg::accept);
     connect(cancel, &QPushButton::clicked, this, &COptionsDlg::reject);
 }
@@ -112,10 +122,16 @@ bool COptionsDlg::UpdateData(bool bSaveAndValidate) {
         for (const Text& t : texts) text(t.id)->setText(FromBytes(*t.value));
         for (const Flag& f : flags) box(f.id)->setChecked(*f.value != 0);
         text(IDC_SMTP_PORT)->setText(QString::number(SmtpPort));
+        // A stored value outside the three choices shows as None until it is changed.
+        auto* security = static_cast<QComboBox*>(Control(IDC_SMTP_SECURITY));
+        security->setCurrentIndex(SmtpSecurity >= 0 && SmtpSecurity <= 2 ? SmtpSecurity : 0);
+        m_bSecurityTouched = false;
         return true;
     }
     for (const Text& t : texts) *t.value = text(t.id)->text().toStdString();
     for (const Flag& f : flags) *f.value = box(f.id)->isChecked() ? 1 : 0;
+    auto* security = static_cast<QComboBox*>(Control(IDC_SMTP_SECURITY));
+    if (m_bSecurityTouched || (SmtpSecurity >= 0 && SmtpSecurity <= 2)) SmtpSecurity = security->currentIndex();
     std::int32_t port = 0;
     if (!ParseInt32(text(IDC_SMTP_PORT)->text(), port)) {
         text(IDC_SMTP_PORT)->setFocus();

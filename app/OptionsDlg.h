@@ -6,6 +6,7 @@
 
 class IPrompts;
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class CSpinButtonCtrl;
 
@@ -21,6 +22,7 @@ enum OptionsControlId : int {
     IDC_SRV_REQ_AUTH = 1032,
     IDC_AUTH_NAME = 1035,
     IDC_AUTH_PASS = 1038,
+    IDC_SMTP_SECURITY = 1040,
 };
 
 // The Options window: SMTP server, port and account, and what happens after an
@@ -45,6 +47,7 @@ public:
     std::int32_t BrowseOutputFolder = 1;
     std::int32_t OpenEml = 1;
     std::int32_t SmtpPort = 25;
+    std::int32_t SmtpSecurity = 0;  // 0 none, 1 STARTTLS, 2 TLS
 
     void setVisible(bool visible) override;
 
@@ -60,5 +63,6 @@ private:
 
     IPrompts* m_pPrompts;
     CSpinButtonCtrl* m_spin = nullptr;
+    bool m_bSecurityTouched = false;  // an odd stored value is kept unless the user picks one
     QHash<int, QWidget*> m_controls;
 };

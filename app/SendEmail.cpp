@@ -93,6 +93,7 @@ void CMainDlg::OnSendEmail() {
     auto job = std::make_unique<SendJob>();
     job->m_strServer = m_settings.SmtpServer;
     job->m_nPort = m_settings.SmtpPort;
+    job->m_nSecurity = m_settings.SmtpSecurity;
     job->m_bAuth = m_settings.SrvReqAuth != 0;
     job->m_strUser = m_settings.AuthName;
     job->m_strPassword = m_settings.AuthPass;

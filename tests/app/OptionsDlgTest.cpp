@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -54,7 +55,7 @@ TEST_F(OptionsWindow, ShowsTheWorkingCopyInTemplateOrder) {
     EXPECT_EQ(Edit(d, IDC_AUTH_PASS)->echoMode(), QLineEdit::Password);
     EXPECT_EQ(d.focusWidget(), d.Control(IDC_SMTP_SERVER));
 
-    int ids[] = {IDC_SMTP_SERVER, IDC_SMTP_PORT, IDC_SRV_REQ_AUTH, IDC_AUTH_NAME, IDC_AUTH_PASS,
+    int ids[] = {IDC_SMTP_SERVER, IDC_SMTP_PORT, IDC_SMTP_SECURITY, IDC_SRV_REQ_AUTH, IDC_AUTH_NAME, IDC_AUTH_PASS,
                  IDC_BROWSE_OUTPUT, IDC_OPEN_EML, IDOK, IDCANCEL};
     QWidget* at = d.Control(IDC_SMTP_SERVER);
     for (std::size_t i = 1; i < std::size(ids); ++i) {
@@ -196,6 +197,10 @@ TEST_F(OptionsCommand, OkSavesTheSevenOptionsAtOnceAndNothingElse) {
         EXPECT_TRUE(Box(d, IDC_BROWSE_OUTPUT)->isChecked());
         Edit(d, IDC_SMTP_SERVER)->setText("smtp.example.org");
         Edit(d, IDC_SMTP_PORT)->setText("587");
+        auto* security = static_cast<QComboBox*>(d.Control(IDC_SMTP_SECURITY));
+        EXPECT_EQ(security->currentText(), "None");
+        security->setCurrentIndex(1);
+        emit security->activated(1);
         QTest::mouseClick(d.Control(IDC_SRV_REQ_AUTH), Qt::LeftButton);
         QTest::keyClicks(Edit(d, IDC_AUTH_NAME), "ann");
         Edit(d, IDC_AUTH_PASS)->setText("s3cret");
@@ -209,6 +214,7 @@ TEST_F(OptionsCommand, OkSavesTheSevenOptionsAtOnceAndNothingElse) {
     stored.LoadSettings();
     EXPECT_EQ(stored.SmtpServer, "smtp.example.org");
     EXPECT_EQ(stored.SmtpPort, 587);
+    EXPECT_EQ(stored.SmtpSecurity, 1) << "STARTTLS";
     EXPECT_EQ(stored.SrvReqAuth, 1);
     EXPECT_EQ(stored.AuthName, "ann");
     EXPECT_EQ(stored.AuthPass, "s3cret");
@@ -216,6 +222,26 @@ TEST_F(OptionsCommand, OkSavesTheSevenOptionsAtOnceAndNothingElse) {
     EXPECT_EQ(stored.OpenEml, 1);
     EXPECT_EQ(stored.MailFrom, "") << "options never write the mail group";
     EXPECT_NE(testutil::ReadFile(file), before);
+}
+
+TEST_F(OptionsCommand, AnUnknownStoredSecurityIsKeptUnlessChanged) {
+    auto main = Open();
+    main->m_settings.SmtpServer = "mail.example.com";
+    main->m_settings.SmtpSecurity = 7;  // written by a newer version, say
+    RunOptions(*main, [&](COptionsDlg& d) {
+        EXPECT_EQ(static_cast<QComboBox*>(d.Control(IDC_SMTP_SECURITY))->currentText(), "None");
+        QTest::mouseClick(d.Control(IDOK), Qt::LeftButton);
+        EXPECT_FALSE(d.isVisible()) << "accepted";
+    });
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_EQ(main->m_settings.SmtpSecurity, 7);
+    RunOptions(*main, [&](COptionsDlg& d) {
+        auto* security = static_cast<QComboBox*>(d.Control(IDC_SMTP_SECURITY));
+        security->setCurrentIndex(2);
+        emit security->activated(2);
+        QTest::mouseClick(d.Control(IDOK), Qt::LeftButton);
+    });
+    EXPECT_EQ(main->m_settings.SmtpSecurity, 2);
 }
 
 TEST_F(OptionsCommand, CancelChangesNothingAnywhere) {
