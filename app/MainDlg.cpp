@@ -16,7 +16,7 @@
 #include "platform/qt/DesktopShell.h"
 #include "res/MenuResources.h"
 #include "ui/AttachmentList.h"
-#include "ui/DialogUnits.h"
+#include "ui/DialogTemplate.h"
 #include "ui/HelpWindow.h"
 #include "ui/IconMenu.h"
 #include "ui/Prompts.h"
@@ -46,69 +46,45 @@ void CMainDlg::BuildControls() {
     setWindowTitle(QStringLiteral("Quillory"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    DialogUnits du(font());
+    CDialogTemplate t(this, m_controls);
+    const DialogUnits& du = t.Units();
     setFixedSize(du.X(331), du.Y(265));
 
-    auto label = [&](const char* text, int x, int y, int w, int h) {
-        auto* l = new QLabel(QString::fromUtf8(text), this);
-        l->setGeometry(du.Rect(x, y, w, h));
-        return l;
-    };
-    auto edit = [&](int id, int x, int y, int w, int h) {
-        auto* e = new QLineEdit(this);
-        e->setGeometry(du.Rect(x, y, w, h));
-        m_controls.insert(id, e);
-        return e;
-    };
-    auto button = [&](int id, const char* text, int x, int y, int w, int h) {
-        auto* b = new QPushButton(QString::fromUtf8(text), this);
-        b->setGeometry(du.Rect(x, y, w, h));
-        b->setAutoDefault(false);
-        m_controls.insert(id, b);
-        return b;
-    };
-    auto line = [&](int x, int y, int w) {
-        auto* f = new QFrame(this);
-        f->setFrameShape(QFrame::HLine);
-        f->setFrameShadow(QFrame::Sunken);
-        f->setGeometry(du.X(x), du.Y(y), du.X(w), 2);
-    };
-
-    QLabel* l = label("&HTML File:", 7, 11, 35, 8);
-    m_pHtmlEdit = edit(IDC_HTML_FILE, 43, 7, 195, 14);
+    QLabel* l = t.Label("&HTML File:", 7, 11, 35, 8);
+    m_pHtmlEdit = t.Edit(IDC_HTML_FILE, 43, 7, 195, 14);
     l->setBuddy(m_pHtmlEdit);
-    button(IDC_BROWSE_HTML, "&Browse", 241, 7, 40, 14);
-    button(IDC_OPEN_HTML, "&Open", 284, 7, 40, 14);
-    l = label("S&ubject:", 7, 29, 35, 8);
-    m_pSubjectEdit = edit(IDC_SUBJECT, 43, 26, 281, 14);
+    t.Button(IDC_BROWSE_HTML, "&Browse", 241, 7, 40, 14);
+    t.Button(IDC_OPEN_HTML, "&Open", 284, 7, 40, 14);
+    l = t.Label("S&ubject:", 7, 29, 35, 8);
+    m_pSubjectEdit = t.Edit(IDC_SUBJECT, 43, 26, 281, 14);
     l->setBuddy(m_pSubjectEdit);
-    l = label("&From:", 7, 48, 35, 8);
-    m_pFromEdit = edit(IDC_FROM, 43, 45, 281, 14);
+    l = t.Label("&From:", 7, 48, 35, 8);
+    m_pFromEdit = t.Edit(IDC_FROM, 43, 45, 281, 14);
     l->setBuddy(m_pFromEdit);
-    l = label("&To:", 7, 67, 35, 8);
-    m_pToEdit = edit(IDC_TO, 43, 64, 281, 14);
+    l = t.Label("&To:", 7, 67, 35, 8);
+    m_pToEdit = t.Edit(IDC_TO, 43, 64, 281, 14);
     l->setBuddy(m_pToEdit);
-    l = label("&Cc:", 7, 86, 35, 8);
-    m_pCcEdit = edit(IDC_CC, 43, 83, 281, 14);
+    l = t.Label("&Cc:", 7, 86, 35, 8);
+    m_pCcEdit = t.Edit(IDC_CC, 43, 83, 281, 14);
     l->setBuddy(m_pCcEdit);
-    QLabel* note = label("Format of From, To, and Cc: ann@example.com or My Name <ann@example.com>, "
+    QLabel* note = t.Label("Format of From, To, and Cc: ann@example.com or My Name <ann@example.com>, "
                          "use comma (,) or semicolon (;) to separate multiple recipients.",
                          7, 103, 317, 17);
     note->setTextFormat(Qt::PlainText);
     note->setWordWrap(true);
-    line(7, 126, 317);
-    l = label("Attachme&nts:", 7, 134, 103, 8);
+    t.EtchedLine(7, 126, 317);
+    l = t.Label("Attachme&nts:", 7, 134, 103, 8);
     m_listAttach = new CAttachmentList(this);
     m_listAttach->setGeometry(du.Rect(7, 144, 262, 84));
     m_listAttach->setContextMenuPolicy(Qt::CustomContextMenu);
     m_controls.insert(IDC_ATTACH_LIST, m_listAttach);
     l->setBuddy(m_listAttach);
-    button(IDC_ATTACH_ADD, "&Add", 276, 144, 48, 14);
-    button(IDC_ATTACH_REMOVE, "&Remove", 276, 163, 48, 14);
-    line(7, 235, 317);
-    button(IDC_MORE, "&More >>", 7, 244, 52, 14);
-    button(IDC_SEND_EMAIL, "&Send Email", 185, 244, 64, 14);
-    button(IDC_CREATE_EMAIL, "Create &Email", 260, 244, 64, 14);
+    t.Button(IDC_ATTACH_ADD, "&Add", 276, 144, 48, 14);
+    t.Button(IDC_ATTACH_REMOVE, "&Remove", 276, 163, 48, 14);
+    t.EtchedLine(7, 235, 317);
+    t.Button(IDC_MORE, "&More >>", 7, 244, 52, 14);
+    t.Button(IDC_SEND_EMAIL, "&Send Email", 185, 244, 64, 14);
+    t.Button(IDC_CREATE_EMAIL, "Create &Email", 260, 244, 64, 14);
 
     auto click = [&](int id, void (CMainDlg::*slot)()) {
         connect(static_cast<QPushButton*>(m_controls.value(id)), &QPushButton::clicked, this, slot);

@@ -9,7 +9,7 @@
 #include <QRegularExpressionValidator>
 #include <charconv>
 
-#include "ui/DialogUnits.h"
+#include "ui/DialogTemplate.h"
 #include "ui/Prompts.h"
 #include "ui/SpinButton.h"
 
@@ -36,33 +36,16 @@ void COptionsDlg::BuildControls() {
     setWindowTitle(QStringLiteral("Options"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    DialogUnits du(font());
+    CDialogTemplate t(this, m_controls);
+    const DialogUnits& du = t.Units();
     // One row taller than the classic layout: the security choice sits under the port.
     constexpr int kRow = 19;
     setFixedSize(du.X(232), du.Y(189 + kRow));
 
-    auto label = [&](const char* text, int x, int y, int w, int h) {
-        auto* l = new QLabel(QString::fromUtf8(text), this);
-        l->setGeometry(du.Rect(x, y, w, h));
-        return l;
-    };
-    auto edit = [&](int id, int x, int y, int w, int h) {
-        auto* e = new QLineEdit(this);
-        e->setGeometry(du.Rect(x, y, w, h));
-        m_controls.insert(id, e);
-        return e;
-    };
-    auto check = [&](int id, const char* text, int x, int y, int w, int h) {
-        auto* c = new QCheckBox(QString::fromUtf8(text), this);
-        c->setGeometry(du.Rect(x, y, w, h));
-        m_controls.insert(id, c);
-        return c;
-    };
-
-    label("&SMTP Server:", 7, 10, 49, 8)->setBuddy(edit(IDC_SMTP_SERVER, 57, 7, 168, 14));
-    label("(Host name or IP address)", 57, 24, 92, 8);
-    QLineEdit* port = edit(IDC_SMTP_PORT, 57, 39, 49, 14);
-    label("S&MTP Port:", 7, 41, 49, 8)->setBuddy(port);
+    t.Label("&SMTP Server:", 7, 10, 49, 8)->setBuddy(t.Edit(IDC_SMTP_SERVER, 57, 7, 168, 14));
+    t.Label("(Host name or IP address)", 57, 24, 92, 8);
+    QLineEdit* port = t.Edit(IDC_SMTP_PORT, 57, 39, 49, 14);
+    t.Label("S&MTP Port:", 7, 41, 49, 8)->setBuddy(port);
     port->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), port));
     m_spin = new CSpinButtonCtrl(this);
     m_spin->setGeometry(du.Rect(131, 41, 11, 14));
@@ -73,19 +56,16 @@ void COptionsDlg::BuildControls() {
     security->setGeometry(du.Rect(57, 58, 85, 14));
     security->setToolTip(QStringLiteral("STARTTLS usually goes with port 587, TLS with port 465."));
     m_controls.insert(IDC_SMTP_SECURITY, security);
-    label("Secur&ity:", 7, 61, 49, 8)->setBuddy(security);
-    QCheckBox* auth = check(IDC_SRV_REQ_AUTH, "The SMTP Server requires &authentication", 7, 60 + kRow, 172, 10);
-    QLineEdit* name = edit(IDC_AUTH_NAME, 78, 76 + kRow, 147, 14);
-    label("Account &Name:", 23, 80 + kRow, 53, 8)->setBuddy(name);
-    QLineEdit* pass = edit(IDC_AUTH_PASS, 78, 96 + kRow, 147, 14);
-    label("&Password:", 23, 101 + kRow, 54, 8)->setBuddy(pass);
+    t.Label("Secur&ity:", 7, 61, 49, 8)->setBuddy(security);
+    QCheckBox* auth = t.Check(IDC_SRV_REQ_AUTH, "The SMTP Server requires &authentication", 7, 60 + kRow, 172, 10);
+    QLineEdit* name = t.Edit(IDC_AUTH_NAME, 78, 76 + kRow, 147, 14);
+    t.Label("Account &Name:", 23, 80 + kRow, 53, 8)->setBuddy(name);
+    QLineEdit* pass = t.Edit(IDC_AUTH_PASS, 78, 96 + kRow, 147, 14);
+    t.Label("&Password:", 23, 101 + kRow, 54, 8)->setBuddy(pass);
     pass->setEchoMode(QLineEdit::Password);
-    check(IDC_BROWSE_OUTPUT, "&Browse output folder after creating HTML email", 7, 122 + kRow, 195, 10);
-    check(IDC_OPEN_EML, "&Open HTML email file after creating HTML email", 7, 137 + kRow, 195, 10);
-    auto* line = new QFrame(this);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    line->setGeometry(du.X(7), du.Y(158 + kRow), du.X(218), 2);
+    t.Check(IDC_BROWSE_OUTPUT, "&Browse output folder after creating HTML email", 7, 122 + kRow, 195, 10);
+    t.Check(IDC_OPEN_EML, "&Open HTML email file after creating HTML email", 7, 137 + kRow, 195, 10);
+    t.EtchedLine(7, 158 + kRow, 218);
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setGeometry(du.Rect(115, 168 + kRow, 52, 14));
     ok->setDefault(true);
