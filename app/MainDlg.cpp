@@ -15,6 +15,7 @@
 #include "app/ControlIds.h"
 #include "platform/qt/DesktopShell.h"
 #include "res/MenuResources.h"
+#include "ui/KeyFilter.h"
 #include "ui/AttachmentList.h"
 #include "ui/DialogTemplate.h"
 #include "ui/HelpWindow.h"
@@ -179,15 +180,7 @@ void CMainDlg::UpdateData(bool bSaveAndValidate) {
 }
 
 void CMainDlg::keyPressEvent(QKeyEvent* e) {
-    switch (e->key()) {
-    case Qt::Key_Escape:
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        e->accept();  // Enter and Esc do nothing here
-        return;
-    default:
-        QDialog::keyPressEvent(e);
-    }
+    if (!SwallowEnterAndEsc(e)) QDialog::keyPressEvent(e);
 }
 
 void CMainDlg::closeEvent(QCloseEvent* e) {

@@ -7,25 +7,28 @@
 #include "ui/HyperLink.h"
 #include "ui/Prompts.h"
 
+namespace {
+
+// The options group, between the settings and the dialog's working copy.
+template <class From, class To>
+void CopyOptions(const From& from, To& to) {
+    to.SmtpServer = from.SmtpServer;
+    to.SmtpPort = from.SmtpPort;
+    to.SmtpSecurity = from.SmtpSecurity;
+    to.SrvReqAuth = from.SrvReqAuth;
+    to.AuthName = from.AuthName;
+    to.AuthPass = from.AuthPass;
+    to.BrowseOutputFolder = from.BrowseOutputFolder;
+    to.OpenEml = from.OpenEml;
+}
+
+} // namespace
+
 void CMainDlg::OnOptions() {
     COptionsDlg dlg(this, *m_services.prompts);
-    dlg.SmtpServer = m_settings.SmtpServer;
-    dlg.SmtpPort = m_settings.SmtpPort;
-    dlg.SmtpSecurity = m_settings.SmtpSecurity;
-    dlg.SrvReqAuth = m_settings.SrvReqAuth;
-    dlg.AuthName = m_settings.AuthName;
-    dlg.AuthPass = m_settings.AuthPass;
-    dlg.BrowseOutputFolder = m_settings.BrowseOutputFolder;
-    dlg.OpenEml = m_settings.OpenEml;
+    CopyOptions(m_settings, dlg);
     if (dlg.exec() != QDialog::Accepted) return;
-    m_settings.SmtpServer = dlg.SmtpServer;
-    m_settings.SmtpPort = dlg.SmtpPort;
-    m_settings.SmtpSecurity = dlg.SmtpSecurity;
-    m_settings.SrvReqAuth = dlg.SrvReqAuth;
-    m_settings.AuthName = dlg.AuthName;
-    m_settings.AuthPass = dlg.AuthPass;
-    m_settings.BrowseOutputFolder = dlg.BrowseOutputFolder;
-    m_settings.OpenEml = dlg.OpenEml;
+    CopyOptions(dlg, m_settings);
     // Saved at once, so the options outlive a program that is killed later.
     std::string err;
     if (!m_settings.SaveSettings(SETTINGS_OPTIONS, err))

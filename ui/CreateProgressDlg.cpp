@@ -7,6 +7,7 @@
 #include <QScreen>
 
 #include "ui/DialogUnits.h"
+#include "ui/KeyFilter.h"
 
 void CProgressAdapter::SetRange(int nLower, int nUpper) { m_pBar->setRange(nLower, nUpper); }
 
@@ -41,15 +42,7 @@ CCreateProgressDlg::CCreateProgressDlg()
 void CCreateProgressDlg::SetCaption(const QString& text) { m_pCaption->setText(text); }
 
 void CCreateProgressDlg::keyPressEvent(QKeyEvent* e) {
-    switch (e->key()) {
-    case Qt::Key_Escape:
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        e->accept();
-        return;
-    default:
-        QDialog::keyPressEvent(e);
-    }
+    if (!SwallowEnterAndEsc(e)) QDialog::keyPressEvent(e);
 }
 
 void CCreateProgressDlg::showEvent(QShowEvent* e) {

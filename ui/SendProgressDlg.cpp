@@ -10,6 +10,7 @@
 #include <QScreen>
 
 #include "ui/DialogUnits.h"
+#include "ui/KeyFilter.h"
 #include "ui/LogEdit.h"
 
 CSendProgressDlg::CSendProgressDlg(QWidget* pOwner)
@@ -49,15 +50,7 @@ void CSendProgressDlg::End() {
 }
 
 void CSendProgressDlg::keyPressEvent(QKeyEvent* e) {
-    switch (e->key()) {
-    case Qt::Key_Escape:
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        e->accept();
-        return;
-    default:
-        QDialog::keyPressEvent(e);
-    }
+    if (!SwallowEnterAndEsc(e)) QDialog::keyPressEvent(e);
 }
 
 void CSendProgressDlg::showEvent(QShowEvent* e) {
