@@ -2,6 +2,7 @@
 # Composing large attachments against coreutils' base64 of the same bytes,
 # measured in the same run: time ratio and peak memory of both.
 set -euo pipefail
+BENCH_DIR=$(cd "$(dirname "$0")" && pwd)
 BUILD=${1:-build}
 CLI=$(realpath "$BUILD/quillory-cli")
 WORK=$(realpath "$BUILD")/bench-work
@@ -10,15 +11,7 @@ trap 'rm -rf "$WORK"' EXIT
 cd "$WORK"
 printf '<html><body><p>bench</p></body></html>\n' > page.html
 
-measure() {  # prints "seconds peak_kib" of the command, best of 3 runs
-  local best_t="" best_m=""
-  for _ in 1 2 3; do
-    /usr/bin/time -f '%e %M' -o t.txt "$@" >/dev/null
-    read -r t m < t.txt
-    if [ -z "$best_t" ] || awk "BEGIN{exit !($t < $best_t)}"; then best_t=$t; best_m=$m; fi
-  done
-  echo "$best_t $best_m"
-}
+. "$BENCH_DIR/measure.sh"
 
 report() {  # name, our "t m", peer "t m"
   read -r qt qm <<<"$2"

@@ -4,6 +4,7 @@
 # message, all measured in the same run. Also counts how often each
 # content-type source is opened in one run.
 set -euo pipefail
+BENCH_DIR=$(cd "$(dirname "$0")" && pwd)
 BUILD=${1:-build}
 CLI=$(realpath "$BUILD/quillory-cli")
 WORK=$(realpath "$BUILD")/bench-scan
@@ -36,15 +37,7 @@ plain = page.replace("<img ", "<imx ").replace("<link ", "<lunk ").replace("<scr
 open("plain.html", "w").write(plain)
 PY
 
-measure() {  # prints "seconds peak_kib" of the command, best of 3 runs
-  local best_t="" best_m=""
-  for _ in 1 2 3; do
-    /usr/bin/time -f '%e %M' -o t.txt "$@" >/dev/null
-    read -r t m < t.txt
-    if [ -z "$best_t" ] || awk "BEGIN{exit !($t < $best_t)}"; then best_t=$t; best_m=$m; fi
-  done
-  echo "$best_t $best_m"
-}
+. "$BENCH_DIR/measure.sh"
 
 q=$(measure "$CLI" compose refs.html -o refs.eml)
 p=$(measure "$CLI" compose plain.html -o plain.eml)

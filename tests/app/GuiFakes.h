@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "TestUtil.h"
 #include "platform/Shell.h"
 #include "ui/Prompts.h"
 
@@ -59,5 +60,15 @@ struct RecordingShell : platform::Shell {
     bool ShowInFolder(const std::string& path, std::string&) override {
         calls.push_back("show " + path);
         return true;
+    }
+};
+
+// Looks at the screen each time the composer pauses for its progress bar.
+class WatchingClock : public testutil::FixedClock {
+public:
+    std::function<void()> onStep;
+    void SleepMs(unsigned ms) override {
+        FixedClock::SleepMs(ms);
+        if (onStep) onStep();
     }
 };

@@ -21,16 +21,6 @@ namespace {
 
 using testutil::TempDir;
 
-// Looks at the screen each time the composer pauses for its progress bar.
-class WatchingClock : public testutil::FixedClock {
-public:
-    std::function<void()> onStep;
-    void SleepMs(unsigned ms) override {
-        FixedClock::SleepMs(ms);
-        if (onStep) onStep();
-    }
-};
-
 struct MainWindow : ::testing::Test {
     TempDir dir;
     RecordingPrompts prompts;

@@ -30,16 +30,6 @@ using testutil::TempDir;
 const char kFailureEnd[] =
     "\nFailed to sent email. Please check SMTP settings or contact us at <support@quillory.example>.\n";
 
-// Looks at the screen each time the composer pauses for its progress bar.
-class WatchingClock : public testutil::FixedClock {
-public:
-    std::function<void()> onStep;
-    void SleepMs(unsigned ms) override {
-        FixedClock::SleepMs(ms);
-        if (onStep) onStep();
-    }
-};
-
 // Threads of this process that kept its name: ours, not the toolkit's named pool.
 std::set<std::string> PlainThreads() {
     std::string name = testutil::ReadFile("/proc/self/comm");
