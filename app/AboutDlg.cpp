@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/Links.h"
+#include "core/Product.h"
 #include "ui/DialogUnits.h"
 #include "ui/HyperLink.h"
 

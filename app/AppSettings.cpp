@@ -4,14 +4,23 @@ const char AppSettings::kKey[] = "Software\\Quillory\\Options";
 
 namespace {
 
-void QueryInt(platform::SettingsKey& key, const char* name, std::int32_t& field) {
+template <typename T>
+void QueryInt(platform::SettingsKey& key, const char* name, T& field) {
     std::uint32_t v;
-    if (key.QueryDword(name, v)) field = static_cast<std::int32_t>(v);
+    if (key.QueryDword(name, v)) field = static_cast<T>(static_cast<std::int32_t>(v));
 }
 
 void QueryText(platform::SettingsKey& key, const char* name, std::string& field) {
     std::string v;
     if (key.QueryString(name, v)) field = std::move(v);
+}
+
+// Writes one value when it differs from what the store held.
+template <typename T>
+void SetIfChanged(platform::SettingsKey& key, const char* name, const T& now, const T& before) {
+    if (now == before) return;
+    if constexpr (std::is_same_v<T, std::string>) key.SetString(name, now);
+    else key.SetDword(name, static_cast<std::uint32_t>(static_cast<std::int32_t>(now)));
 }
 
 } // namespace
@@ -27,24 +36,33 @@ void AppSettings::LoadSettings(std::vector<std::string>* warnings) {
             warnings->push_back(err.substr(p, nl - p));
             p = nl + 1;
         }
-        return;
+    } else {
+        QueryInt(*key, "BrowseOutputFolder", options.BrowseOutputFolder);
+        QueryInt(*key, "OpenEml", options.OpenEml);
+        QueryText(*key, "SmtpServer", options.SmtpServer);
+        QueryInt(*key, "SmtpPort", options.SmtpPort);
+        QueryInt(*key, "SrvReqAuth", options.SrvReqAuth);
+        QueryText(*key, "AuthName", options.AuthName);
+        QueryText(*key, "AuthPass", options.AuthPass);
+        QueryInt(*key, "SmtpSecurity", options.Security);
+        QueryText(*key, "MailFrom", mail.MailFrom);
+        QueryText(*key, "MailTo", mail.MailTo);
+        QueryText(*key, "MailCc", mail.MailCc);
+        QueryText(*key, "MailSubject", mail.MailSubject);
+        if (warnings) {
+            for (std::string& w : key->Warnings()) warnings->push_back(std::move(w));
+        }
+        key->Close(err);  // nothing was set, so nothing is written
     }
-    QueryInt(*key, "BrowseOutputFolder", BrowseOutputFolder);
-    QueryInt(*key, "OpenEml", OpenEml);
-    QueryText(*key, "SmtpServer", SmtpServer);
-    QueryInt(*key, "SmtpPort", SmtpPort);
-    QueryInt(*key, "SrvReqAuth", SrvReqAuth);
-    QueryText(*key, "AuthName", AuthName);
-    QueryText(*key, "AuthPass", AuthPass);
-    QueryInt(*key, "SmtpSecurity", SmtpSecurity);
-    QueryText(*key, "MailFrom", MailFrom);
-    QueryText(*key, "MailTo", MailTo);
-    QueryText(*key, "MailCc", MailCc);
-    QueryText(*key, "MailSubject", MailSubject);
-    if (warnings) {
-        for (std::string& w : key->Warnings()) warnings->push_back(std::move(w));
+    // A value missing from the store must still be written when it is set, so
+    // the comparison base is "unknown" for everything not read.
+    m_storedOptions = options;
+    m_storedMail = mail;
+    if (!key) {
+        m_storedOptions = AppOptions{"\x01"};
+        m_storedOptions.SmtpPort = -1;
+        m_storedMail = MailFields{"\x01", "\x01", "\x01", "\x01"};
     }
-    key->Close(err);  // nothing was set, so nothing is written
 }
 
 bool AppSettings::SaveSettings(unsigned mask, std::string& err) {
@@ -54,23 +72,28 @@ bool AppSettings::SaveSettings(unsigned mask, std::string& err) {
     }
     std::unique_ptr<platform::SettingsKey> key = m_pStore->CreateForSetting(kKey, err);
     if (!key) return false;
+    const AppOptions& o = options;
+    const AppOptions& b = m_storedOptions;
     if (mask & SETTINGS_OPTIONS) {
-        key->SetDword("BrowseOutputFolder", static_cast<std::uint32_t>(BrowseOutputFolder));
-        key->SetDword("OpenEml", static_cast<std::uint32_t>(OpenEml));
-        key->SetString("SmtpServer", SmtpServer);
-        key->SetDword("SmtpPort", static_cast<std::uint32_t>(SmtpPort));
-        key->SetDword("SrvReqAuth", static_cast<std::uint32_t>(SrvReqAuth));
-        key->SetString("AuthName", AuthName);
-        key->SetString("AuthPass", AuthPass);
-        key->SetDword("SmtpSecurity", static_cast<std::uint32_t>(SmtpSecurity));
+        SetIfChanged(*key, "BrowseOutputFolder", o.BrowseOutputFolder, b.BrowseOutputFolder);
+        SetIfChanged(*key, "OpenEml", o.OpenEml, b.OpenEml);
+        SetIfChanged(*key, "SmtpServer", o.SmtpServer, b.SmtpServer);
+        SetIfChanged(*key, "SmtpPort", o.SmtpPort, b.SmtpPort);
+        SetIfChanged(*key, "SrvReqAuth", o.SrvReqAuth, b.SrvReqAuth);
+        SetIfChanged(*key, "AuthName", o.AuthName, b.AuthName);
+        SetIfChanged(*key, "AuthPass", o.AuthPass, b.AuthPass);
+        SetIfChanged(*key, "SmtpSecurity", o.Security, b.Security);
     }
     if (mask & SETTINGS_MAIL) {
-        key->SetString("MailFrom", MailFrom);
-        key->SetString("MailTo", MailTo);
-        key->SetString("MailCc", MailCc);
-        key->SetString("MailSubject", MailSubject);
+        SetIfChanged(*key, "MailFrom", mail.MailFrom, m_storedMail.MailFrom);
+        SetIfChanged(*key, "MailTo", mail.MailTo, m_storedMail.MailTo);
+        SetIfChanged(*key, "MailCc", mail.MailCc, m_storedMail.MailCc);
+        SetIfChanged(*key, "MailSubject", mail.MailSubject, m_storedMail.MailSubject);
     }
-    return key->Close(err);
+    if (!key->Close(err)) return false;
+    if (mask & SETTINGS_OPTIONS) m_storedOptions = options;
+    if (mask & SETTINGS_MAIL) m_storedMail = mail;
+    return true;
 }
 
 bool AppSettings::TestAndClearFirstRun() {

@@ -3,7 +3,7 @@
 #include <QLineEdit>
 
 #include "app/ControlIds.h"
-#include "app/Links.h"
+#include "core/Product.h"
 #include "app/MainDlg.h"
 #include "compose/MimeComposer.h"
 #include "ui/AttachmentList.h"

@@ -1,7 +1,7 @@
 // The main window's commands of the More >> menu that leave the window: the
 // Options dialog, the About box and the web links.
 #include "app/AboutDlg.h"
-#include "app/Links.h"
+#include "core/Product.h"
 #include "app/MainDlg.h"
 #include "app/OptionsDlg.h"
 #include "ui/HyperLink.h"

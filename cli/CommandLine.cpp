@@ -4,6 +4,7 @@
 #include "cli/OptionsCommand.h"
 #include "cli/SendCommand.h"
 #include "compose/MimeComposer.h"
+#include "core/Product.h"
 #include "smtp/SmtpSecurity.h"
 
 namespace {
@@ -47,7 +48,7 @@ const char kUsage[] =
     "$XDG_CONFIG_HOME/quillory/settings.reg, by default ~/.config/quillory/.\n"
     "\n"
     "Exit status: 0 done, 1 composition, delivery or saving failed, 2 bad usage\n"
-    "or missing fields, 130 interrupted.\n";
+    "or missing fields, 4 sent but some recipients refused, 130 interrupted.\n";
 
 std::string Absolute(const std::string& path, const std::string& cwd) {
     if (path.empty() || path[0] == '/') return path;
@@ -61,30 +62,45 @@ CliRequest Usage(std::string why) {
     return r;
 }
 
-// Any integer: a port out of range is refused by the connect step, as it would
-// be when it came from the settings.
-bool ParsePort(const std::string& text, int& port) {
-    if (text.empty() || text.size() > 9) return false;
-    std::size_t i = text[0] == '-' ? 1 : 0;
-    if (i == text.size()) return false;
-    for (std::size_t j = i; j < text.size(); ++j)
-        if (text[j] < '0' || text[j] > '9') return false;
-    port = std::stoi(text);
+} // namespace
+
+// The value options that send and options share: the SMTP settings.
+bool ParseSmtpOption(const std::string& a, const std::string& v, AppOptionsOverlay& o, std::string& error) {
+    if (a == "--server") {
+        o.SmtpServer = v;
+    } else if (a == "--user") {
+        o.AuthName = v;
+    } else if (a == "--port") {
+        int port = 0;
+        if (!ParsePort(v, port)) {
+            error = "--port takes a port number from 1 to 65535, not '" + v + "'";
+            return false;
+        }
+        o.SmtpPort = port;
+    } else if (a == "--security") {
+        SmtpSecurity sec = kSecurityNone;
+        if (!ParseSecurity(v, sec)) {
+            error = "--security takes none, starttls or tls, not '" + v + "'";
+            return false;
+        }
+        o.Security = sec;
+    }
     return true;
 }
 
-} // namespace
+bool IsSmtpOption(const std::string& a) {
+    return a == "--server" || a == "--user" || a == "--port" || a == "--security";
+}
 
 const char* UsageText() { return kUsage; }
 
 CliRequest ParseCommandLine(const std::vector<std::string>& args, const std::string& cwd) {
     if (args.empty()) return Usage("no command given");
-    for (const std::string& a : args) {
-        CliRequest r;
-        if (a == "--help" || a == "-h") r.kind = CliRequest::Kind::Help;
-        if (a == "--version") r.kind = CliRequest::Kind::Version;
-        if (r.kind != CliRequest::Kind::Usage) return r;
-    }
+    CliRequest help;
+    // --help and --version count where an option may stand, never as a value.
+    if (args[0] == "--help" || args[0] == "-h") help.kind = CliRequest::Kind::Help;
+    if (args[0] == "--version") help.kind = CliRequest::Kind::Version;
+    if (help.kind != CliRequest::Kind::Usage) return help;
     if (args[0] == "options") {
         CliRequest r;
         ParseOptionsCommand(args, r);
@@ -99,51 +115,39 @@ CliRequest ParseCommandLine(const std::vector<std::string>& args, const std::str
     bool haveOutput = false;
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
-        auto value = [&](std::string& into) {
-            if (i + 1 >= args.size()) return false;
-            into = args[++i];
-            return true;
-        };
-        bool ok = true;
-        if (send && a == "--server") {
-            ok = r.send.bServerGiven = value(r.send.server);
-        } else if (send && a == "--port") {
-            std::string port;
-            ok = r.send.bPortGiven = value(port);
-            if (ok && !ParsePort(port, r.send.port)) return Usage("--port needs a number");
-        } else if (send && a == "--auth") {
-            r.send.auth = r.send.bAuthGiven = true;
-        } else if (send && a == "--security") {
-            std::string mode;
-            ok = r.send.bSecurityGiven = value(mode);
-            if (ok && !ParseSecurity(mode, r.send.security))
-                return Usage("--security takes none, starttls or tls, not '" + mode + "'");
-        } else if (send && a == "--user") {
-            ok = r.send.bUserGiven = value(r.send.user);
-        } else if (!send && (a == "-o" || a == "--output")) {
-            ok = value(r.job.m_strOutputPath);
-            haveOutput = ok;
-        } else if (a == "--subject") {
-            ok = r.bSubjectGiven = value(r.job.m_strSubject);
-        } else if (a == "--from") {
-            ok = r.bFromGiven = value(r.job.m_strFrom);
-        } else if (a == "--to") {
-            ok = r.bToGiven = value(r.job.m_strTo);
-        } else if (a == "--cc") {
-            ok = r.bCcGiven = value(r.job.m_strCc);
-        } else if (a == "--attach") {
-            std::string file;
-            ok = value(file);
-            if (ok && file.empty()) return Usage("--attach needs a file name");
-            if (ok) r.job.m_listAttachments.push_back(Absolute(file, cwd));
-        } else if (a.size() > 1 && a[0] == '-') {
-            return Usage("unknown option '" + a + "'");
-        } else if (html.empty()) {
-            html = a;
-        } else {
-            return Usage("more than one HTML file given");
+        if (a == "--help" || a == "-h") return help.kind = CliRequest::Kind::Help, help;
+        if (a == "--version") return help.kind = CliRequest::Kind::Version, help;
+        if (send && a == "--auth") {
+            r.options.SrvReqAuth = true;
+            continue;
         }
-        if (!ok) return Usage("option '" + a + "' needs a value");
+        const bool takesValue = (send && IsSmtpOption(a)) || (!send && (a == "-o" || a == "--output")) ||
+                                a == "--subject" || a == "--from" || a == "--to" || a == "--cc" || a == "--attach";
+        if (!takesValue) {
+            if (a.size() > 1 && a[0] == '-') return Usage("unknown option '" + a + "'");
+            if (!html.empty()) return Usage("more than one HTML file given");
+            html = a;
+            continue;
+        }
+        if (i + 1 >= args.size()) return Usage("option '" + a + "' needs a value");
+        const std::string& v = args[++i];
+        if (a == "-o" || a == "--output") {
+            r.job.m_strOutputPath = v;
+            haveOutput = true;
+        } else if (a == "--subject") {
+            r.mail.MailSubject = v;
+        } else if (a == "--from") {
+            r.mail.MailFrom = v;
+        } else if (a == "--to") {
+            r.mail.MailTo = v;
+        } else if (a == "--cc") {
+            r.mail.MailCc = v;
+        } else if (a == "--attach") {
+            if (v.empty()) return Usage("--attach needs a file name");
+            r.job.m_listAttachments.push_back(Absolute(v, cwd));
+        } else if (!ParseSmtpOption(a, v, r.options, r.error)) {
+            return Usage(r.error);
+        }
     }
     if (send) {
         // A missing page is reported like the other missing fields, by the send itself.
@@ -165,13 +169,13 @@ int RunCli(const std::vector<std::string>& args, const std::string& cwd, std::st
         out = kUsage;
         return 0;
     case CliRequest::Kind::Version:
-        out = "quillory-cli 2.0.617\n";
+        out = std::string("quillory-cli ") + kQuilloryVersion + "\n";
         return 0;
     case CliRequest::Kind::Usage:
         err = "quillory-cli: " + req.error + "\n" + kUsage;
         return 2;
     case CliRequest::Kind::Options:
-        return RunOptionsCommand(req.options, in, out, err);
+        return RunOptionsCommand(req, in, out, err);
     case CliRequest::Kind::Send:
     case CliRequest::Kind::Compose:
         break;
@@ -181,22 +185,19 @@ int RunCli(const std::vector<std::string>& args, const std::string& cwd, std::st
     std::vector<std::string> warnings;
     settings.LoadSettings(&warnings);
     err += WarningLines(warnings);
-    if (!req.bSubjectGiven) req.job.m_strSubject = settings.MailSubject;
-    if (!req.bFromGiven) req.job.m_strFrom = settings.MailFrom;
-    if (!req.bToGiven) req.job.m_strTo = settings.MailTo;
-    if (!req.bCcGiven) req.job.m_strCc = settings.MailCc;
+    MailFields fields = settings.mail;
+    req.mail.ApplyTo(fields);
+    req.job.m_strSubject = fields.MailSubject;
+    req.job.m_strFrom = fields.MailFrom;
+    req.job.m_strTo = fields.MailTo;
+    req.job.m_strCc = fields.MailCc;
     if (req.kind == CliRequest::Kind::Send) {
-        SendOptions& s = req.send;
-        if (!s.bServerGiven) s.server = settings.SmtpServer;
-        if (!s.bPortGiven) s.port = settings.SmtpPort;
-        if (!s.bAuthGiven) s.auth = settings.SrvReqAuth != 0;
-        if (!s.bSecurityGiven) s.security = settings.SmtpSecurity;
-        if (!s.bUserGiven) {
-            s.user = settings.AuthName;
-            s.storedPassword = settings.AuthPass;
-        }
+        // The saved password belongs to the saved account only.
+        if (req.options.AuthName && *req.options.AuthName != settings.options.AuthName) settings.options.AuthPass.clear();
+        AppOptions options = settings.options;
+        req.options.ApplyTo(options);
         std::string sendErr;
-        int rc = RunSend(req, out, sendErr);
+        int rc = RunSend(req.job, options, out, sendErr);
         err += sendErr;
         return rc;
     }

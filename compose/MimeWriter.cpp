@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "compose/Base64.h"
+#include "core/Base64.h"
 #include "compose/ContentType.h"
 #include "compose/HeaderFormat.h"
 #include "compose/MimeComposer.h"

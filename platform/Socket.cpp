@@ -70,12 +70,28 @@ public:
         }
     }
 
+    std::string LocalAddressLiteral() const override {
+        sockaddr_storage addr{};
+        socklen_t len = sizeof addr;
+        if (::getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) return {};
+        char text[INET6_ADDRSTRLEN] = {};
+        if (addr.ss_family == AF_INET) {
+            ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(&addr)->sin_addr, text, sizeof text);
+            return std::string("[") + text + "]";
+        }
+        if (addr.ss_family == AF_INET6) {
+            ::inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6*>(&addr)->sin6_addr, text, sizeof text);
+            return std::string("[IPv6:") + text + "]";
+        }
+        return {};
+    }
+
 private:
     int m_fd;
     const StopSignal* m_pStop;
 };
 
-bool Resolve(const std::string& host, int port, sockaddr_storage& addr, socklen_t& len, std::string& err) {
+bool Resolve(const std::string& host, int port, sockaddr_storage& addr, socklen_t& len, ConnectError& err) {
     std::memset(&addr, 0, sizeof addr);
     in_addr v4{};
     if (::inet_pton(AF_INET, host.c_str(), &v4) == 1) {
@@ -92,7 +108,8 @@ bool Resolve(const std::string& host, int port, sockaddr_storage& addr, socklen_
     addrinfo* list = nullptr;
     int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &list);
     if (rc != 0) {
-        err = ::gai_strerror(rc);
+        err.kind = rc == EAI_SYSTEM ? ConnectError::Kind::Other : ConnectError::Kind::HostNotFound;
+        err.text = rc == EAI_SYSTEM ? std::strerror(errno) : ::gai_strerror(rc);
         return false;
     }
     const addrinfo* pick = nullptr;
@@ -102,7 +119,7 @@ bool Resolve(const std::string& host, int port, sockaddr_storage& addr, socklen_
         if (a->ai_family == AF_INET6) pick = a;
     if (!pick) {
         ::freeaddrinfo(list);
-        err = "no IPv4 or IPv6 address";
+        err = {ConnectError::Kind::HostNotFound, "no IPv4 or IPv6 address"};
         return false;
     }
     std::memcpy(&addr, pick->ai_addr, pick->ai_addrlen);
@@ -117,13 +134,13 @@ bool Resolve(const std::string& host, int port, sockaddr_storage& addr, socklen_
 class PosixNetwork : public Network {
 public:
     std::unique_ptr<Socket> Connect(const std::string& host, int port, int waitMs, const StopSignal* stop,
-                                    std::string& err) override {
+                                    ConnectError& err) override {
         if (host.empty()) {
-            err = "no host";
+            err = {ConnectError::Kind::HostNotFound, "no host"};
             return nullptr;
         }
         if (port < 1 || port > 65535) {
-            err = "port out of range";
+            err = {ConnectError::Kind::Other, "port out of range"};
             return nullptr;
         }
         sockaddr_storage addr;
@@ -131,7 +148,7 @@ public:
         if (!Resolve(host, port, addr, len, err)) return nullptr;
         int fd = ::socket(addr.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         if (fd < 0) {
-            err = std::strerror(errno);
+            err = {ConnectError::Kind::Other, std::strerror(errno)};
             return nullptr;
         }
         auto sock = std::make_unique<PosixSocket>(fd, stop);
@@ -141,19 +158,21 @@ public:
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0) return sock;
         if (errno != EINPROGRESS) {
-            err = std::strerror(errno);
+            err = {errno == ECONNREFUSED ? ConnectError::Kind::Refused : ConnectError::Kind::Other, std::strerror(errno)};
             return nullptr;
         }
         WaitResult w = sock->WaitWritable(waitMs);
         if (w != WaitResult::Ready) {
-            err = w == WaitResult::TimedOut ? "connection timed out" : w == WaitResult::Stopped ? "stopped" : "wait failed";
+            if (w == WaitResult::TimedOut) err = {ConnectError::Kind::TimedOut, "connection timed out"};
+            else if (w == WaitResult::Stopped) err = {ConnectError::Kind::Stopped, "stopped"};
+            else err = {ConnectError::Kind::Other, "wait failed"};
             return nullptr;
         }
         int soerr = 0;
         socklen_t sl = sizeof soerr;
         if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soerr, &sl) != 0) soerr = errno;
         if (soerr != 0) {
-            err = std::strerror(soerr);
+            err = {soerr == ECONNREFUSED ? ConnectError::Kind::Refused : ConnectError::Kind::Other, std::strerror(soerr)};
             return nullptr;
         }
         return sock;

@@ -43,6 +43,16 @@ public:
 
     // Lets a layer on top (TLS) tell "not now" from a broken connection.
     static constexpr long kWouldBlock = -2;
+
+    // The local end of the connection as an address literal for EHLO:
+    // "[192.0.2.10]" or "[IPv6:2001:db8::1]"; empty when unknown.
+    virtual std::string LocalAddressLiteral() const = 0;
+};
+
+// Why a connection did not come up.
+struct ConnectError {
+    enum class Kind { None, HostNotFound, Refused, TimedOut, Stopped, Other } kind = Kind::None;
+    std::string text;  // the resolver's or the system's words
 };
 
 class Network {
@@ -53,9 +63,10 @@ public:
     // has none. The connect itself waits at most waitMs and watches stop.
     // Null on failure, with the reason in err.
     virtual std::unique_ptr<Socket> Connect(const std::string& host, int port, int waitMs, const StopSignal* stop,
-                                            std::string& err) = 0;
+                                            ConnectError& err) = 0;
 };
 
 Network& RealNetwork();
+
 
 } // namespace platform

@@ -1,5 +1,7 @@
 #include "platform/System.h"
 
+#include <netdb.h>
+
 #include <chrono>
 #include <climits>
 #include <cstdlib>
@@ -47,6 +49,20 @@ public:
 };
 
 } // namespace
+
+std::string HostInfo::FullyQualifiedName() {
+    std::string name;
+    if (!Name(name) || name.empty()) return {};
+    if (name.find('.') != std::string::npos) return name;
+    addrinfo hints{};
+    hints.ai_flags = AI_CANONNAME;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    if (::getaddrinfo(name.c_str(), nullptr, &hints, &list) != 0) return {};
+    std::string canon = list && list->ai_canonname ? list->ai_canonname : "";
+    ::freeaddrinfo(list);
+    return canon.find('.') != std::string::npos && canon.back() != '.' ? canon : std::string();
+}
 
 bool ToLocalTime(std::time_t t, std::tm& out, long& gmtoffSeconds) {
     if (!::localtime_r(&t, &out)) return false;

@@ -30,6 +30,9 @@ public:
     virtual ~HostInfo() = default;
     // The machine's host name as the system reports it.
     virtual bool Name(std::string& name) = 0;
+    // The fully qualified name, when the name or the resolver's canonical
+    // name for it has a dot; empty otherwise.
+    virtual std::string FullyQualifiedName();
 };
 
 // Local time of t with its offset from UTC in seconds (daylight time included).

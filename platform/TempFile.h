@@ -11,4 +11,26 @@ bool CreateTempFile(const std::string& prefix, std::string& path, std::string& e
 // Removes a file; a missing file is not an error.
 bool RemoveFile(const std::string& path);
 
+// A private temporary file that is removed when its owner goes, on every path.
+class OwnedTempFile {
+public:
+    OwnedTempFile() = default;
+    ~OwnedTempFile() { Remove(); }
+    OwnedTempFile(const OwnedTempFile&) = delete;
+    OwnedTempFile& operator=(const OwnedTempFile&) = delete;
+
+    bool Create(const std::string& prefix, std::string& err) {
+        Remove();
+        return CreateTempFile(prefix, m_strPath, err);
+    }
+    void Remove() {
+        if (!m_strPath.empty()) RemoveFile(m_strPath);
+        m_strPath.clear();
+    }
+    const std::string& Path() const { return m_strPath; }
+
+private:
+    std::string m_strPath;
+};
+
 } // namespace platform

@@ -86,6 +86,8 @@ public:
 
     Socket& Inner() { return *m_inner; }
 
+    std::string LocalAddressLiteral() const override { return m_inner->LocalAddressLiteral(); }
+
     WaitResult WaitWritable(int waitMs) override {
         m_nWaitMs = waitMs;
         return m_inner->WaitWritable(waitMs);

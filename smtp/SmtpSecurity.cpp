@@ -8,10 +8,10 @@ const char* SecurityName(int nSecurity) {
     return nSecurity >= kSecurityNone && nSecurity <= kSecurityTls ? kNames[nSecurity] : nullptr;
 }
 
-bool ParseSecurity(const std::string& name, int& nSecurity) {
+bool ParseSecurity(const std::string& name, SmtpSecurity& security) {
     for (int i = kSecurityNone; i <= kSecurityTls; ++i) {
         if (name == kNames[i]) {
-            nSecurity = i;
+            security = static_cast<SmtpSecurity>(i);
             return true;
         }
     }

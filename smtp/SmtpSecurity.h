@@ -12,4 +12,4 @@ enum SmtpSecurity : int {
 // "none", "starttls", "tls"; null for a number that is none of them.
 const char* SecurityName(int nSecurity);
 // The reverse; false for any other word.
-bool ParseSecurity(const std::string& name, int& nSecurity);
+bool ParseSecurity(const std::string& name, SmtpSecurity& security);

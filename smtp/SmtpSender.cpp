@@ -1,20 +1,24 @@
 #include "smtp/SmtpSender.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
-#include "compose/Base64.h"
+#include "core/Ascii.h"
+#include "core/Base64.h"
 #include "platform/TlsSocket.h"
 #include "smtp/AddressList.h"
+#include "smtp/DotStuffing.h"
 
 namespace {
 
 const char kTimeOut[] = "Time out.";
+const char kClosed[] = "Connection closed by the server.";
 
 // "250-..." and the like: more lines of the same reply follow.
-bool IsContinuation(const char* line, long len) {
-    return len >= 4 && line[0] >= '0' && line[0] <= '9' && line[1] >= '0' && line[1] <= '9' && line[2] >= '0' &&
-           line[2] <= '9' && line[3] == '-';
+bool IsContinuation(const std::string& line) {
+    return line.size() >= 4 && line[0] >= '0' && line[0] <= '9' && line[1] >= '0' && line[1] <= '9' &&
+           line[2] >= '0' && line[2] <= '9' && line[3] == '-';
 }
 
 std::string Base64Line(const std::string& text) {
@@ -26,48 +30,38 @@ std::string Base64Line(const std::string& text) {
 
 // The keyword part of an EHLO reply line ("250-AUTH LOGIN PLAIN"), upper-cased.
 std::string Capability(const std::string& line) {
-    std::string cap = line.size() > 4 ? line.substr(4) : "";
-    for (char& c : cap) c = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
-    while (!cap.empty() && (cap.back() == ' ' || cap.back() == '\t')) cap.pop_back();
-    return cap;
+    return ascii::ToUpper(ascii::Trim(line.size() > 4 ? std::string_view(line).substr(4) : std::string_view()));
 }
 
-bool Offers(const std::vector<std::string>& reply, const std::string& keyword) {
+long long NowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+bool OffersExtension(const std::vector<std::string>& reply, const std::string& keyword) {
     for (const std::string& line : reply)
         if (Capability(line) == keyword) return true;
     return false;
 }
 
-// Whether the reply lists AUTH mechanisms with PLAIN but without LOGIN. Both
-// spellings count: "AUTH LOGIN PLAIN" and the older "AUTH=LOGIN PLAIN".
-bool OffersPlainOnly(const std::vector<std::string>& reply) {
-    bool plain = false, login = false;
+// Both spellings count: "AUTH LOGIN PLAIN" and the older "AUTH=LOGIN PLAIN".
+bool OffersAuthMechanism(const std::vector<std::string>& reply, const std::string& mechanism) {
     for (const std::string& line : reply) {
         std::string cap = Capability(line);
         if (cap.size() < 5 || cap.compare(0, 4, "AUTH") != 0 || (cap[4] != ' ' && cap[4] != '=')) continue;
-        std::size_t p = 5;
-        while (p < cap.size()) {
+        for (std::size_t p = 5; p < cap.size();) {
             std::size_t end = cap.find(' ', p);
             if (end == std::string::npos) end = cap.size();
-            std::string mech = cap.substr(p, end - p);
-            plain = plain || mech == "PLAIN";
-            login = login || mech == "LOGIN";
+            if (cap.compare(p, end - p, mechanism) == 0 && end - p == mechanism.size()) return true;
             p = end + 1;
         }
     }
-    return plain && !login;
+    return false;
 }
-
-} // namespace
 
 CSmtpSender::CSmtpSender(const platform::Platform& env) : m_env(env) {}
-
-int CSmtpSender::SendThreadProc(std::unique_ptr<SendJob> pJob, platform::Platform env) {
-    CSmtpSender sender(env);
-    sender.Run(*pJob);
-    pJob.reset();  // the job ends with the delivery, after its completion notice
-    return 0;
-}
 
 bool CSmtpSender::Stopped() const { return m_pJob && m_pJob->m_pStop && m_pJob->m_pStop->IsRequested(); }
 
@@ -77,20 +71,37 @@ void CSmtpSender::PostLogLine(LogDirection dir, const std::string& strText) {
     m_pJob->m_pNotify->OnSendLog(m_pJob->m_nSendId, dir, (dir == LogDirection::Outgoing ? ">>> " : "<<< ") + strText);
 }
 
-void CSmtpSender::PostDone(bool bSuccess) {
+void CSmtpSender::PostDone() {
     if (!m_pJob || !m_pJob->m_pNotify || Stopped()) return;
-    m_pJob->m_pNotify->OnSendDone(m_pJob->m_nSendId, bSuccess);
+    m_pJob->m_pNotify->OnSendDone(m_pJob->m_nSendId, m_outcome);
 }
 
-void CSmtpSender::Run(const SendJob& job) {
+bool CSmtpSender::Fail(SendFailure failure, const std::string& strSystemError) {
+    if (Stopped()) failure = SendFailure::Cancelled;
+    m_outcome.failure = failure;
+    m_outcome.strSystemError = strSystemError;
+    if (failure == SendFailure::Refused || failure == SendFailure::NoRelay || failure == SendFailure::NoStartTls) {
+        m_outcome.nReplyCode = m_nReplyCode;
+        m_outcome.listReplyLines = m_listReplyLines;
+    }
+    return false;
+}
+
+SendOutcome CSmtpSender::Run(const SendJob& job) {
     m_pJob = &job;
+    m_outcome = SendOutcome();
+    m_outcome.strServer = job.m_strServer;
+    m_outcome.nPort = job.m_nPort;
     PostLogLine(LogDirection::Outgoing, "Initiating...");
-    bool bSuccess = CheckJob(job) && Deliver(job);  // Deliver closes its socket
-    PostDone(bSuccess);
+    if (CheckJob()) Deliver();
+    m_pSock.reset();
+    PostDone();
     m_pJob = nullptr;
+    return m_outcome;
 }
 
-bool CSmtpSender::CheckJob(const SendJob& job) {
+bool CSmtpSender::CheckJob() {
+    const SendJob& job = *m_pJob;
     bool ok = !job.m_listRecipients.empty() && !job.m_strServer.empty() && !job.m_strFrom.empty() &&
               (!job.m_bAuth || !job.m_strUser.empty()) && !job.m_strMessageFile.empty() && job.m_pNotify &&
               SecurityName(job.m_nSecurity) != nullptr;
@@ -99,227 +110,276 @@ bool CSmtpSender::CheckJob(const SendJob& job) {
     std::string reason;
     ok = ok && CheckEnvelopeAddress(job.m_strFrom, reason);
     for (const std::string& r : job.m_listRecipients) ok = ok && CheckEnvelopeAddress(r, reason);
-    if (!ok) PostLogLine(LogDirection::Outgoing, "Parameters error. Please check SMTP settings.");
-    return ok;
+    if (ok) return true;
+    PostLogLine(LogDirection::Outgoing, "Parameters error. Please check SMTP settings.");
+    return Fail(SendFailure::BadFields, reason.empty() ? "the SMTP settings are incomplete" : reason);
 }
 
-bool CSmtpSender::Deliver(const SendJob& job) {
-    PostLogLine(LogDirection::Outgoing, "Connecting to " + job.m_strServer + ":" + std::to_string(job.m_nPort) + "...");
-    std::unique_ptr<platform::Socket> sock = Connect(job.m_strServer, job.m_nPort);
-    if (!sock) {
-        PostLogLine(LogDirection::Outgoing, "Failure");
-        return false;
-    }
-    PostLogLine(LogDirection::Outgoing, "OK");
+bool CSmtpSender::Deliver() {
+    const SendJob& job = *m_pJob;
+    if (!Connect()) return false;
     const int wait = job.m_nWaitMs;
 
-    if (job.m_nSecurity == kSecurityTls && !SecureConnection(sock, job)) return false;
-    if (ReceiveReply(*sock, kLongReplyBuffer, wait) != 220) return false;
+    if (job.m_nSecurity == kSecurityTls && !SecureConnection()) return false;
+    m_outcome.stage = SendStage::Greeting;
+    int code = ReceiveReply(wait);
+    if (code < 0) return false;
+    if (code != 220) return Fail(SendFailure::Refused);
     // Never on in plain text once encryption was asked for.
-    if (job.m_nSecurity == kSecurityStartTls && !UpgradeToTls(sock, job)) return false;
-    if (!Greet(*sock, job)) return false;
+    if (job.m_nSecurity == kSecurityStartTls && !UpgradeToTls()) return false;
+    if (!Greet()) return false;
 
-    if (!SendCommand(*sock, "MAIL FROM: <" + job.m_strFrom + ">\r\n", 250, wait)) return false;
+    m_outcome.stage = SendStage::Mail;
+    if (!Expect("MAIL FROM:<" + job.m_strFrom + ">\r\n", 250, wait)) return false;
 
-    int accepted = 0;
+    m_outcome.stage = SendStage::Rcpt;
     for (const std::string& rcpt : job.m_listRecipients) {
-        int code = SendCommandMultiline(*sock, "RCPT TO: <" + rcpt + ">\r\n", kLongReplyBuffer, wait);
+        code = Command("RCPT TO:<" + rcpt + ">\r\n", wait);
         if (code < 0) return false;
-        if (code == 250 || code == 251) ++accepted;
+        if (code == 250 || code == 251) {
+            m_outcome.listAccepted.push_back(rcpt);
+        } else {
+            m_outcome.listRefused.push_back(rcpt);
+            m_outcome.listRefusedReplies.push_back(m_listReplyLines.empty() ? std::string() : m_listReplyLines.back());
+        }
     }
-    if (accepted == 0) {
-        PostLogLine(LogDirection::Incoming, "SMTP Server doesn't relay emails.");
-        return false;
+    if (m_outcome.listAccepted.empty()) {
+        PostLogLine(LogDirection::Outgoing, "SMTP Server doesn't relay emails.");
+        return Fail(SendFailure::NoRelay);
     }
 
-    if (!SendCommand(*sock, "DATA\r\n", 354, wait)) return false;
+    m_outcome.stage = SendStage::Data;
+    if (!Expect("DATA\r\n", 354, wait)) return false;
+    m_outcome.stage = SendStage::Body;
     PostLogLine(LogDirection::Outgoing, "Sending message body...");
-    if (!SendMessageFile(*sock, job.m_strMessageFile, wait)) return false;
+    if (!SendMessageFile()) return false;
     PostLogLine(LogDirection::Outgoing, "Done");
-    if (!SendCommand(*sock, "\r\n.\r\n", 250, job.m_nEndOfDataWaitMs)) return false;
+    m_outcome.stage = SendStage::EndOfData;
+    if (!Expect("\r\n.\r\n", 250, job.m_nEndOfDataWaitMs)) return false;
 
     // The message is accepted; whatever QUIT gets cannot undo that.
-    SendCommand(*sock, "QUIT\r\n", 221, wait);
+    m_outcome.bSuccess = true;
+    m_outcome.stage = SendStage::Quit;
+    SendOutcome delivered = m_outcome;
+    Command("QUIT\r\n", wait);
+    m_outcome = delivered;
     return true;
+}
+
+std::string CSmtpSender::HelloName() const {
+    // A name servers can check, or the address they see us at.
+    std::string name = m_env.host->FullyQualifiedName();
+    if (!name.empty()) return name;
+    name = m_pSock ? m_pSock->LocalAddressLiteral() : std::string();
+    return name.empty() ? "[127.0.0.1]" : name;
 }
 
 // HELO, or EHLO and the login. After STARTTLS the server has forgotten the
 // first EHLO, so EHLO comes again even without a login.
-bool CSmtpSender::Greet(platform::Socket& sock, const SendJob& job) {
-    if (!job.m_bAuth && job.m_nSecurity != kSecurityStartTls) return SendCommand(sock, "HELO host\r\n", 250, job.m_nWaitMs);
-    if (!SendCommand(sock, "EHLO host\r\n", 250, job.m_nWaitMs)) return false;
-    return !job.m_bAuth || Authenticate(sock, job);
+bool CSmtpSender::Greet() {
+    const SendJob& job = *m_pJob;
+    m_outcome.stage = SendStage::Hello;
+    if (!job.m_bAuth && job.m_nSecurity != kSecurityStartTls)
+        return Expect("HELO " + HelloName() + "\r\n", 250, job.m_nWaitMs);
+    if (!Expect("EHLO " + HelloName() + "\r\n", 250, job.m_nWaitMs)) return false;
+    return !job.m_bAuth || Authenticate();
 }
 
 // Follows the EHLO, whose reply is still in m_listReplyLines.
-bool CSmtpSender::Authenticate(platform::Socket& sock, const SendJob& job) {
+bool CSmtpSender::Authenticate() {
+    const SendJob& job = *m_pJob;
     const int wait = job.m_nWaitMs;
+    m_outcome.stage = SendStage::Auth;
     // Inside TLS a server without LOGIN gets PLAIN; in plain text the login
     // stays exactly what it always was.
-    if (job.m_nSecurity != kSecurityNone && OffersPlainOnly(m_listReplyLines)) {
+    if (job.m_nSecurity != kSecurityNone && OffersAuthMechanism(m_listReplyLines, "PLAIN") &&
+        !OffersAuthMechanism(m_listReplyLines, "LOGIN")) {
         std::string credentials = std::string(1, '\0') + job.m_strUser + '\0' + job.m_strPassword;
-        return SendCommandMultiline(sock, "AUTH PLAIN " + Base64Line(credentials), kReplyBuffer, wait,
-                                    "AUTH PLAIN ********\r\n") == 235;
+        return Expect("AUTH PLAIN " + Base64Line(credentials), 235, wait, "AUTH PLAIN ********\r\n");
     }
-    if (!SendCommand(sock, "AUTH LOGIN\r\n", 334, wait)) return false;
-    if (!SendCommand(sock, Base64Line(job.m_strUser), 334, wait)) return false;
+    if (!Expect("AUTH LOGIN\r\n", 334, wait)) return false;
+    if (!Expect(Base64Line(job.m_strUser), 334, wait)) return false;
     // The log is what users paste into support requests; base64 hides nothing.
-    return SendCommandMultiline(sock, Base64Line(job.m_strPassword), kReplyBuffer, wait, "********\r\n") == 235;
+    return Expect(Base64Line(job.m_strPassword), 235, wait, "********\r\n");
 }
 
-bool CSmtpSender::UpgradeToTls(std::unique_ptr<platform::Socket>& sock, const SendJob& job) {
-    if (!SendCommand(*sock, "EHLO host\r\n", 250, job.m_nWaitMs)) return false;
-    if (!Offers(m_listReplyLines, "STARTTLS")) {
-        PostLogLine(LogDirection::Incoming, "Server does not offer STARTTLS.");
-        return false;
+bool CSmtpSender::UpgradeToTls() {
+    m_outcome.stage = SendStage::Tls;
+    if (!Expect("EHLO " + HelloName() + "\r\n", 250, m_pJob->m_nWaitMs)) return false;
+    if (!OffersExtension(m_listReplyLines, "STARTTLS")) {
+        PostLogLine(LogDirection::Outgoing, "Server does not offer STARTTLS.");
+        return Fail(SendFailure::NoStartTls);
     }
-    if (!SendCommand(*sock, "STARTTLS\r\n", 220, job.m_nWaitMs)) return false;
-    return SecureConnection(sock, job);
+    if (!Expect("STARTTLS\r\n", 220, m_pJob->m_nWaitMs)) return false;
+    // Anything that came with the plain-text reply would be taken as if it had
+    // come through TLS: a known way to inject commands.
+    if (!m_strInput.empty()) {
+        PostLogLine(LogDirection::Outgoing, "TLS handshake failed: the server sent data before the handshake.");
+        return Fail(SendFailure::ProtocolError, "the server sent data before the TLS handshake");
+    }
+    return SecureConnection();
 }
 
-bool CSmtpSender::SecureConnection(std::unique_ptr<platform::Socket>& sock, const SendJob& job) {
+bool CSmtpSender::SecureConnection() {
+    m_outcome.stage = SendStage::Tls;
     platform::TlsOptions options;
-    options.strCaFile = job.m_strCaFile;
+    options.strCaFile = m_pJob->m_strCaFile;
     platform::TlsOutcome outcome;
-    sock = platform::StartTls(std::move(sock), job.m_strServer, job.m_nWaitMs, options, outcome);
+    m_pSock = platform::StartTls(std::move(m_pSock), m_pJob->m_strServer, m_pJob->m_nWaitMs, options, outcome);
     switch (outcome.failure) {
     case platform::TlsFailure::None:
         PostLogLine(LogDirection::Outgoing, "TLS handshake OK: " + outcome.text);
         return true;
     case platform::TlsFailure::Verification:
         PostLogLine(LogDirection::Outgoing, "Certificate verification failed: " + outcome.text + ".");
-        return false;
+        return Fail(SendFailure::TlsVerification, outcome.text);
     case platform::TlsFailure::TimedOut:
         PostLogLine(LogDirection::Incoming, kTimeOut);  // a silent server, as at any other step
-        return false;
+        return Fail(SendFailure::TimedOut);
     case platform::TlsFailure::Stopped:
-        return false;
+        return Fail(SendFailure::Cancelled);
     case platform::TlsFailure::Handshake:
         break;
     }
     PostLogLine(LogDirection::Outgoing, "TLS handshake failed: " + outcome.text + ".");
-    return false;
+    return Fail(SendFailure::TlsHandshake, outcome.text);
 }
 
-std::unique_ptr<platform::Socket> CSmtpSender::Connect(const std::string& strHost, int nPort) {
-    std::string err;
-    return m_env.net->Connect(strHost, nPort, m_pJob->m_nWaitMs, m_pJob->m_pStop.get(), err);
+bool CSmtpSender::Connect() {
+    const SendJob& job = *m_pJob;
+    std::string where = job.m_strServer + ":" + std::to_string(job.m_nPort);
+    PostLogLine(LogDirection::Outgoing, "Connecting to " + where + "...");
+    m_outcome.stage = SendStage::Connecting;
+    platform::ConnectError err;
+    m_pSock = m_env.net->Connect(job.m_strServer, job.m_nPort, job.m_nWaitMs, job.m_pStop.get(), err);
+    if (m_pSock) {
+        PostLogLine(LogDirection::Outgoing, "OK");
+        return true;
+    }
+    using Kind = platform::ConnectError::Kind;
+    switch (err.kind) {
+    case Kind::HostNotFound:
+        m_outcome.stage = SendStage::Resolving;
+        PostLogLine(LogDirection::Outgoing, "Host not found: " + job.m_strServer);
+        return Fail(SendFailure::HostNotFound, err.text);
+    case Kind::Refused:
+        PostLogLine(LogDirection::Outgoing, "Connection refused (" + where + ")");
+        return Fail(SendFailure::ConnectionRefused, err.text);
+    case Kind::TimedOut:
+        PostLogLine(LogDirection::Outgoing, kTimeOut);
+        return Fail(SendFailure::TimedOut, err.text);
+    case Kind::Stopped:
+        return Fail(SendFailure::Cancelled);
+    default:
+        PostLogLine(LogDirection::Outgoing, "Failure: " + err.text);
+        return Fail(SendFailure::ConnectFailed, err.text);
+    }
 }
 
-long CSmtpSender::SendBytes(platform::Socket& sock, const char* data, std::size_t len, int waitMs) {
-    std::size_t sent = 0;
-    while (sent < len) {
-        if (sock.WaitWritable(waitMs) != platform::WaitResult::Ready) break;
+bool CSmtpSender::SendAll(const char* data, std::size_t len, int waitMs) {
+    for (std::size_t sent = 0; sent < len;) {
+        platform::WaitResult w = m_pSock->WaitWritable(waitMs);
+        if (w == platform::WaitResult::Stopped) return Fail(SendFailure::Cancelled);
+        if (w != platform::WaitResult::Ready) {
+            PostLogLine(LogDirection::Outgoing, kTimeOut);
+            return Fail(SendFailure::TimedOut, "the server stopped taking data");
+        }
         std::size_t n = len - sent < kMaxSendChunk ? len - sent : kMaxSendChunk;
-        long r = sock.Send(data + sent, n);
-        if (r < 0) return -1;
+        long r = m_pSock->Send(data + sent, n);
+        if (r == platform::Socket::kWouldBlock) continue;
+        if (r < 0) {
+            PostLogLine(LogDirection::Outgoing, kClosed);
+            return Fail(SendFailure::ConnectionClosed);
+        }
         sent += static_cast<std::size_t>(r);
     }
-    return static_cast<long>(sent);
+    return true;
 }
 
-long CSmtpSender::ReceiveLine(platform::Socket& sock, char* buf, std::size_t capacity, int waitMs,
-                              bool& bWholeLine) {
-    buf[0] = '\0';
-    bWholeLine = false;
-    std::size_t len = 0;
-    // One byte per call: never read past the line, so nothing is held back
-    // between replies.
-    while (len + 1 < capacity) {
-        if (sock.WaitReadable(waitMs) != platform::WaitResult::Ready) return -1;
-        char c;
-        if (sock.Receive(&c, 1) != 1) return -1;
-        buf[len++] = c;
-        if (c == '\n') {
-            --len;
-            if (len > 0 && buf[len - 1] == '\r') --len;
-            bWholeLine = true;
-            break;
-        }
-    }
-    buf[len] = '\0';
-    return static_cast<long>(len);
-}
-
-int CSmtpSender::ReceiveReply(platform::Socket& sock, std::size_t capacity, int waitMs) {
-    std::unique_ptr<char[]> buf(new char[capacity]);
+int CSmtpSender::ReceiveReply(int waitMs) {
     m_listReplyLines.clear();
-    bool bLineStart = true;
-    bool bMore = false;
-    int code = 0;
+    m_nReplyCode = 0;
+    const long long deadline = NowMs() + waitMs;
+    std::size_t replyBytes = 0;
     for (;;) {
-        bool bWhole = false;
-        long n = ReceiveLine(sock, buf.get(), capacity, waitMs, bWhole);
-        if (n < 0) {
-            PostLogLine(LogDirection::Incoming, kTimeOut);
-            return -1;
+        std::size_t lf = m_strInput.find('\n');
+        if (lf == std::string::npos) {
+            if (m_strInput.size() > kMaxReplyLine) {
+                PostLogLine(LogDirection::Outgoing, "The server sent a reply line longer than 64 KiB.");
+                return Fail(SendFailure::ProtocolError, "reply line longer than 64 KiB"), -1;
+            }
+            long long left = deadline - NowMs();
+            platform::WaitResult w =
+                left > 0 ? m_pSock->WaitReadable(static_cast<int>(left)) : platform::WaitResult::TimedOut;
+            if (w == platform::WaitResult::Stopped) return Fail(SendFailure::Cancelled), -1;
+            if (w != platform::WaitResult::Ready) {
+                PostLogLine(LogDirection::Incoming, kTimeOut);
+                return Fail(SendFailure::TimedOut), -1;
+            }
+            char buf[16 * 1024];
+            long n = m_pSock->Receive(buf, sizeof buf);
+            if (n == platform::Socket::kWouldBlock) continue;
+            if (n <= 0) {
+                PostLogLine(LogDirection::Outgoing, kClosed);
+                return Fail(SendFailure::ConnectionClosed), -1;
+            }
+            m_strInput.append(buf, static_cast<std::size_t>(n));
+            continue;
         }
-        m_listReplyLines.emplace_back(buf.get(), static_cast<std::size_t>(n));
-        PostLogLine(LogDirection::Incoming, m_listReplyLines.back());
-        // The rest of an over-long line is logged but judged by its start.
-        if (bLineStart) {
-            code = std::atoi(buf.get());
-            bMore = IsContinuation(buf.get(), n);
+        std::string line = m_strInput.substr(0, lf);
+        m_strInput.erase(0, lf + 1);
+        replyBytes += lf + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        PostLogLine(LogDirection::Incoming, line);
+        m_nReplyCode = std::atoi(line.c_str());
+        m_listReplyLines.push_back(std::move(line));
+        if (!IsContinuation(m_listReplyLines.back())) return m_nReplyCode;
+        if (replyBytes > kMaxReply) {
+            PostLogLine(LogDirection::Outgoing, "The server sent a reply longer than 1 MiB.");
+            return Fail(SendFailure::ProtocolError, "reply longer than 1 MiB"), -1;
         }
-        bLineStart = bWhole;
-        if (bWhole && !bMore) return code;
     }
 }
 
-int CSmtpSender::SendCommandMultiline(platform::Socket& sock, const std::string& strCommand, std::size_t capacity,
-                                      int waitMs, const char* pszLogAs) {
+int CSmtpSender::Command(const std::string& strCommand, int waitMs, const char* pszLogAs) {
     PostLogLine(LogDirection::Outgoing, pszLogAs ? pszLogAs : strCommand);
-    if (SendBytes(sock, strCommand.data(), strCommand.size(), waitMs) != static_cast<long>(strCommand.size())) {
-        PostLogLine(LogDirection::Outgoing, kTimeOut);
-        return -1;
-    }
-    return ReceiveReply(sock, capacity, waitMs);
+    if (!SendAll(strCommand.data(), strCommand.size(), waitMs)) return -1;
+    return ReceiveReply(waitMs);
 }
 
-bool CSmtpSender::SendCommand(platform::Socket& sock, const std::string& strCommand, int nExpected, int waitMs) {
-    return SendCommandMultiline(sock, strCommand, kReplyBuffer, waitMs) == nExpected;
+bool CSmtpSender::Expect(const std::string& strCommand, int nExpected, int waitMs, const char* pszLogAs) {
+    int code = Command(strCommand, waitMs, pszLogAs);
+    if (code < 0) return false;
+    return code == nExpected || Fail(SendFailure::Refused);
 }
 
-bool CSmtpSender::SendMessageFile(platform::Socket& sock, const std::string& strPath, int waitMs) {
+bool CSmtpSender::SendMessageFile() {
+    const std::string& path = m_pJob->m_strMessageFile;
     std::string err;
-    std::unique_ptr<platform::InputFile> file = m_env.files->OpenRead(strPath, err);
+    std::unique_ptr<platform::InputFile> file = m_env.files->OpenRead(path, err);
     if (!file) {
-        PostLogLine(LogDirection::Outgoing, "Failed to open file " + strPath + ".");
-        return false;
+        PostLogLine(LogDirection::Outgoing, "Failed to open file " + path + ".");
+        return Fail(SendFailure::FileError, err);
     }
-    // Dot-stuffing: a line that starts with '.' gets one more in front, or a
-    // lone "." would end the data early. Lines end with CR LF, which may fall
-    // across the edge of two reads, so the state carries over.
-    enum { kLineStart, kInLine, kAfterCr } state = kLineStart;
-    std::unique_ptr<char[]> inBuf(new char[kFileReadSize]);
-    std::unique_ptr<char[]> outBuf(new char[2 * kFileReadSize]);  // every byte may be a stuffed '.'
-    char* in = inBuf.get();
-    char* out = outBuf.get();
+    const std::uint64_t total = file->Size();
+    std::uint64_t done = 0;
+    CDotStuffer stuffer;
+    std::unique_ptr<char[]> in(new char[kFileReadSize]);
+    std::string out;
+    out.reserve(2 * kFileReadSize);  // every byte may be a stuffed '.'
     for (;;) {
         std::size_t got = 0;
-        if (!file->Read(in, kFileReadSize, got, err)) {
+        if (!file->Read(in.get(), kFileReadSize, got, err)) {
             // Ending the data here would deliver half a message as a whole one.
-            PostLogLine(LogDirection::Outgoing, "Failed to read file " + strPath + ".");
-            return false;
+            PostLogLine(LogDirection::Outgoing, "Failed to read file " + path + ".");
+            return Fail(SendFailure::FileError, err);
         }
         if (got == 0) break;
-        // Line by line: copy up to each LF, then judge whether it ended a line.
-        std::size_t n = 0;
-        for (std::size_t i = 0; i < got;) {
-            if (state == kLineStart && in[i] == '.') out[n++] = '.';
-            const char* lf = static_cast<const char*>(std::memchr(in + i, '\n', got - i));
-            std::size_t end = lf ? static_cast<std::size_t>(lf - in) + 1 : got;
-            std::memcpy(out + n, in + i, end - i);
-            n += end - i;
-            if (!lf) state = in[got - 1] == '\r' ? kAfterCr : kInLine;
-            else if (end - i >= 2) state = in[end - 2] == '\r' ? kLineStart : kInLine;
-            else state = state == kAfterCr ? kLineStart : kInLine;  // the CR ended the previous read
-            i = end;
-        }
-        if (SendBytes(sock, out, n, waitMs) != static_cast<long>(n)) {
-            PostLogLine(LogDirection::Outgoing, kTimeOut);
-            return false;
-        }
+        out.clear();
+        stuffer.Feed(in.get(), got, out);
+        if (!SendAll(out.data(), out.size(), m_pJob->m_nWaitMs)) return false;
+        done += got;
+        if (m_pJob->m_pNotify && !Stopped()) m_pJob->m_pNotify->OnSendProgress(m_pJob->m_nSendId, done, total);
     }
     return true;
 }

@@ -10,31 +10,31 @@
 #include "smtp/SendNotify.h"
 #include "smtp/SmtpSecurity.h"
 
-// The inputs of one SMTP delivery. Filled by the front end, then owned by the
-// worker, which frees it when the delivery ends.
+// The inputs of one SMTP delivery. Filled by the send pipeline, then owned by
+// the worker, which frees it when the delivery ends.
 struct SendJob {
     std::string m_strServer;  // dotted IPv4 address or host name
     int m_nPort = 25;
     std::string m_strFrom;  // bare sender address for MAIL FROM
     std::vector<std::string> m_listRecipients;  // To, then Cc; duplicates kept
-    bool m_bAuth = false;  // EHLO + AUTH LOGIN instead of HELO
-    int m_nSecurity = kSecurityNone;  // an SmtpSecurity value; others are refused
+    bool m_bAuth = false;  // EHLO + AUTH instead of HELO
+    SmtpSecurity m_nSecurity = kSecurityNone;
     std::string m_strUser;
     std::string m_strPassword;
     std::string m_strMessageFile;
     std::shared_ptr<ISendNotify> m_pNotify;  // receives the log lines and the outcome
     std::uint64_t m_nSendId = 0;  // handed back with every notice
     std::shared_ptr<platform::StopSignal> m_pStop;  // may be null: no cancel
-    // Longest silence allowed before each byte of a reply and before each send
-    // call; the end-of-data mark and its reply get the longer one.
+    // The longest wait for a whole reply and before each send call; the
+    // end-of-data mark and its reply get the longer one.
     int m_nWaitMs = 60 * 1000;
     int m_nEndOfDataWaitMs = 120 * 1000;
     // Authorities trusted instead of the system's; only tests set it.
     std::string m_strCaFile;
 };
 
-// Delivers one message file to one SMTP server: greeting, EHLO + AUTH LOGIN
-// or HELO, MAIL FROM, RCPT TO per recipient, DATA, the file, QUIT. Every command
+// Delivers one message file to one SMTP server: greeting, EHLO + AUTH or
+// HELO, MAIL FROM, RCPT TO per recipient, DATA, the file, QUIT. Every command
 // and reply line is reported as a log line, the outcome once at the end.
 // With security on, the same dialogue runs inside TLS: from the first byte, or
 // after EHLO and STARTTLS, and then with one more EHLO.
@@ -42,48 +42,56 @@ class CSmtpSender {
 public:
     explicit CSmtpSender(const platform::Platform& env = platform::Platform());
 
-    // Worker thread entry: runs the delivery, then frees the job. Returns 0.
-    static int SendThreadProc(std::unique_ptr<SendJob> pJob, platform::Platform env = platform::Platform());
-
-    // The whole delivery; reports only through the job's notify sink.
-    void Run(const SendJob& job);
+    // The whole delivery; reports through the job's notify sink and returns
+    // the outcome it reported (also when stopped, when nothing is reported).
+    SendOutcome Run(const SendJob& job);
 
     // Larger than the classic 1400 bytes: the bytes on the wire are the same,
     // and fewer system calls keep a 100 MiB message on a par with curl.
     static constexpr std::size_t kMaxSendChunk = 64 * 1024;
     static constexpr std::size_t kFileReadSize = 64 * 1024;
-    static constexpr std::size_t kLongReplyBuffer = 2048;  // greeting, RCPT
-    static constexpr std::size_t kReplyBuffer = 1024;
+    // A server that sends more than this in one line or one reply is broken
+    // or hostile; reading on would only grow memory and the log.
+    static constexpr std::size_t kMaxReplyLine = 64 * 1024;
+    static constexpr std::size_t kMaxReply = 1024 * 1024;
 
 protected:
-    bool Deliver(const SendJob& job);
-    bool CheckJob(const SendJob& job);
-    bool Greet(platform::Socket& sock, const SendJob& job);
-    bool Authenticate(platform::Socket& sock, const SendJob& job);
-    // EHLO, STARTTLS and the handshake; sock becomes the encrypted socket.
-    bool UpgradeToTls(std::unique_ptr<platform::Socket>& sock, const SendJob& job);
-    // The handshake over sock, logged; sock becomes the encrypted socket.
-    bool SecureConnection(std::unique_ptr<platform::Socket>& sock, const SendJob& job);
-    std::unique_ptr<platform::Socket> Connect(const std::string& strHost, int nPort);
-    // Bytes sent; less than len when a writability wait ended; -1 when a send failed.
-    long SendBytes(platform::Socket& sock, const char* data, std::size_t len, int waitMs);
-    // One line without its line end into buf (at most capacity - 1 bytes, NUL
-    // added); bWholeLine is false when the buffer filled first. -1 on failure.
-    long ReceiveLine(platform::Socket& sock, char* buf, std::size_t capacity, int waitMs, bool& bWholeLine);
-    // Reads and logs a reply to its last line, keeping its lines in
-    // m_listReplyLines; its code, or -1 when it did not come.
-    int ReceiveReply(platform::Socket& sock, std::size_t capacity, int waitMs);
-    bool SendCommand(platform::Socket& sock, const std::string& strCommand, int nExpected, int waitMs);
-    // Logs (as strLogAs when given) and sends a command, then reads its whole
-    // reply. The reply code, or -1 when sending or receiving failed.
-    int SendCommandMultiline(platform::Socket& sock, const std::string& strCommand, std::size_t capacity,
-                             int waitMs, const char* pszLogAs = nullptr);
-    bool SendMessageFile(platform::Socket& sock, const std::string& strPath, int waitMs);
+    bool Deliver();
+    bool CheckJob();
+    bool Greet();
+    bool Authenticate();
+    bool UpgradeToTls();   // EHLO, STARTTLS and the handshake
+    bool SecureConnection();  // the handshake; m_pSock becomes the encrypted socket
+    bool Connect();
+    bool SendMessageFile();
+    // Sends all of data, waiting at most waitMs before each call. On failure
+    // records the reason in the outcome and logs it.
+    bool SendAll(const char* data, std::size_t len, int waitMs);
+    // Reads and logs one whole reply within waitMs, keeping its lines; its
+    // code, or -1 when it did not come (the outcome says why).
+    int ReceiveReply(int waitMs);
+    // Logs (as pszLogAs when given) and sends a command, then reads its reply.
+    // The reply code, or -1.
+    int Command(const std::string& strCommand, int waitMs, const char* pszLogAs = nullptr);
+    // Command, then: true when the code is nExpected; otherwise the step failed
+    // with the server's reply as its reason.
+    bool Expect(const std::string& strCommand, int nExpected, int waitMs, const char* pszLogAs = nullptr);
+    bool Fail(SendFailure failure, const std::string& strSystemError = std::string());
     void PostLogLine(LogDirection dir, const std::string& strText);
-    void PostDone(bool bSuccess);
+    void PostDone();
     bool Stopped() const;
+    std::string HelloName() const;
 
     platform::Platform m_env;
     const SendJob* m_pJob = nullptr;
+    std::unique_ptr<platform::Socket> m_pSock;
+    std::string m_strInput;  // bytes received past the last line taken
     std::vector<std::string> m_listReplyLines;  // of the last reply
+    int m_nReplyCode = 0;
+    std::uint64_t m_nBodySize = 0;
+    SendOutcome m_outcome;
 };
+
+// Whether an EHLO reply lists the keyword, or the AUTH mechanism, given.
+bool OffersExtension(const std::vector<std::string>& reply, const std::string& keyword);
+bool OffersAuthMechanism(const std::vector<std::string>& reply, const std::string& mechanism);

@@ -1,0 +1,128 @@
+#include "smtp/ComposeAndSend.h"
+
+#include <atomic>
+
+#include "compose/MimeComposer.h"
+#include "platform/TempFile.h"
+#include "smtp/SmtpSender.h"
+
+namespace {
+
+std::atomic<std::uint64_t> g_nextSendId{1};
+
+// The composer's steps, as progress notices of the send.
+class ComposeProgress : public IProgress {
+public:
+    ComposeProgress(ISendNotify& notify, std::uint64_t id, const platform::StopSignal& stop)
+        : m_notify(notify), m_id(id), m_stop(stop) {}
+    void SetRange(int lower, int upper) override {
+        m_lower = lower;
+        m_upper = upper;
+        Report();
+    }
+    void SetStep(int step) override { m_step = step; }
+    void SetPos(int pos) override {
+        m_pos = pos;
+        Report();
+    }
+    void StepIt() override {
+        m_pos += m_step;
+        Report();
+    }
+
+private:
+    void Report() {
+        if (m_stop.IsRequested() || m_upper <= m_lower) return;
+        auto clamp = [&](int v) { return static_cast<std::uint64_t>(v < m_lower ? 0 : v > m_upper ? m_upper - m_lower : v - m_lower); };
+        m_notify.OnSendProgress(m_id, clamp(m_pos), clamp(m_upper));
+    }
+    ISendNotify& m_notify;
+    std::uint64_t m_id;
+    const platform::StopSignal& m_stop;
+    int m_lower = 0, m_upper = 0, m_step = 1, m_pos = 0;
+};
+
+void Run(SendRequest request, SendAddresses addresses, std::shared_ptr<ISendNotify> notify, std::uint64_t id,
+         std::shared_ptr<platform::StopSignal> stop, platform::Platform env) {
+    SendOutcome failed;
+    failed.strServer = request.options.SmtpServer;
+    failed.nPort = request.options.SmtpPort;
+    failed.stage = SendStage::Composing;
+    failed.failure = SendFailure::ComposeFailed;
+    notify->OnSendStage(id, SendStage::Composing);
+
+    platform::OwnedTempFile temp;  // removed on every way out of this function
+    std::string err;
+    if (!temp.Create("EML", err)) {
+        failed.strSystemError = "cannot create a temporary file: " + err;
+        if (!stop->IsRequested()) notify->OnSendDone(id, failed);
+        return;
+    }
+    {
+        // The message waits in the shared temporary folder: only its owner may read it.
+        platform::Platform composeEnv = env;
+        composeEnv.files = &platform::PrivateFileSystem();
+        ComposeProgress progress(*notify, id, *stop);
+        ComposeJob job = request.message;
+        job.m_strOutputPath = temp.Path();
+        job.m_pProgress = &progress;
+        CMimeComposer composer(composeEnv);
+        static_cast<ComposeJob&>(composer) = job;
+        if (!composer.Compose()) {
+            failed.strSystemError = composer.GetLastError();
+            if (!stop->IsRequested()) notify->OnSendDone(id, failed);
+            return;
+        }
+    }
+    if (stop->IsRequested()) return;
+    notify->OnSendStage(id, SendStage::Connecting);
+
+    const AppOptions& o = request.options;
+    SendJob job;
+    job.m_strServer = o.SmtpServer;
+    job.m_nPort = o.SmtpPort;
+    job.m_nSecurity = o.Security;
+    job.m_bAuth = o.SrvReqAuth;
+    job.m_strUser = o.AuthName;
+    job.m_strPassword = o.AuthPass;
+    job.m_strFrom = addresses.strFrom;
+    job.m_listRecipients = std::move(addresses.listRecipients);
+    job.m_strMessageFile = temp.Path();
+    job.m_pNotify = notify;
+    job.m_nSendId = id;
+    job.m_pStop = stop;
+    job.m_nWaitMs = request.nWaitMs;
+    job.m_nEndOfDataWaitMs = request.nEndOfDataWaitMs;
+    job.m_strCaFile = request.strCaFile;
+    CSmtpSender(env).Run(job);
+}
+
+} // namespace
+
+CComposeAndSend::CComposeAndSend(const platform::Platform& env) : m_env(env) {}
+
+CComposeAndSend::~CComposeAndSend() {
+    Cancel();
+    Join();
+}
+
+bool CComposeAndSend::Start(SendRequest request, std::shared_ptr<ISendNotify> notify, SendField& field,
+                            std::string& message) {
+    SendAddresses addresses;
+    const ComposeJob& m = request.message;
+    if (!CheckSendFields(m.m_strHtmlPath, m.m_strFrom, m.m_strTo, m.m_strCc, addresses, message, field)) return false;
+    Cancel();
+    Join();
+    m_pStop = std::make_shared<platform::StopSignal>();
+    m_nSendId = g_nextSendId++;
+    m_thread = std::thread(Run, std::move(request), std::move(addresses), std::move(notify), m_nSendId, m_pStop, m_env);
+    return true;
+}
+
+void CComposeAndSend::Cancel() {
+    if (m_pStop) m_pStop->Request();
+}
+
+void CComposeAndSend::Join() {
+    if (m_thread.joinable()) m_thread.join();
+}
