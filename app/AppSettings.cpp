@@ -44,6 +44,8 @@ void AppSettings::LoadSettings(std::vector<std::string>* warnings) {
         QueryInt(*key, "SrvReqAuth", options.SrvReqAuth);
         QueryText(*key, "AuthName", options.AuthName);
         QueryText(*key, "AuthPass", options.AuthPass);
+        QueryInt(*key, "AuthMethod", options.AuthMethod);
+        QueryText(*key, "OAuthTokenCommand", options.OAuthTokenCommand);
         QueryInt(*key, "SmtpSecurity", options.Security);
         QueryText(*key, "MailFrom", mail.MailFrom);
         QueryText(*key, "MailTo", mail.MailTo);
@@ -54,14 +56,29 @@ void AppSettings::LoadSettings(std::vector<std::string>* warnings) {
         }
         key->Close(err);  // nothing was set, so nothing is written
     }
+    m_strFilePass = options.AuthPass;
+    m_passwordPlace = m_strFilePass.empty() ? PasswordPlace::None : PasswordPlace::File;
+    if (m_strFilePass.empty() && !options.AuthName.empty()) {
+        std::string secret;
+        platform::KeyringResult r = m_pKeyring->Lookup(
+            {options.SmtpServer, options.SmtpPort, options.AuthName}, secret, m_strKeyringNote);
+        if (r == platform::KeyringResult::Ok) {
+            options.AuthPass = secret;
+            m_passwordPlace = PasswordPlace::Keyring;
+        } else if (r == platform::KeyringResult::Failed && warnings) {
+            warnings->push_back("the password could not be read from the keyring: " + m_strKeyringNote);
+        }
+    }
     // A value missing from the store must still be written when it is set, so
     // the comparison base is "unknown" for everything not read.
     m_storedOptions = options;
     m_storedMail = mail;
     if (!key) {
-        m_storedOptions = AppOptions{"\x01"};
+        const std::string unknown = "\x01";
+        m_storedOptions = AppOptions();
+        m_storedOptions.SmtpServer = unknown;
         m_storedOptions.SmtpPort = -1;
-        m_storedMail = MailFields{"\x01", "\x01", "\x01", "\x01"};
+        m_storedMail = MailFields{unknown, unknown, unknown, unknown};
     }
 }
 
@@ -81,7 +98,11 @@ bool AppSettings::SaveSettings(unsigned mask, std::string& err) {
         SetIfChanged(*key, "SmtpPort", o.SmtpPort, b.SmtpPort);
         SetIfChanged(*key, "SrvReqAuth", o.SrvReqAuth, b.SrvReqAuth);
         SetIfChanged(*key, "AuthName", o.AuthName, b.AuthName);
-        SetIfChanged(*key, "AuthPass", o.AuthPass, b.AuthPass);
+        std::string filePass = PlacePassword();
+        SetIfChanged(*key, "AuthPass", filePass, m_strFilePass);
+        SetIfChanged(*key, "AuthMethod", o.AuthMethod, b.AuthMethod);
+        SetIfChanged(*key, "OAuthTokenCommand", o.OAuthTokenCommand, b.OAuthTokenCommand);
+        m_strPendingFilePass = filePass;
         SetIfChanged(*key, "SmtpSecurity", o.Security, b.Security);
     }
     if (mask & SETTINGS_MAIL) {
@@ -91,9 +112,47 @@ bool AppSettings::SaveSettings(unsigned mask, std::string& err) {
         SetIfChanged(*key, "MailSubject", mail.MailSubject, m_storedMail.MailSubject);
     }
     if (!key->Close(err)) return false;
-    if (mask & SETTINGS_OPTIONS) m_storedOptions = options;
+    if (mask & SETTINGS_OPTIONS) {
+        m_storedOptions = options;
+        m_strFilePass = m_strPendingFilePass;
+    }
     if (mask & SETTINGS_MAIL) m_storedMail = mail;
     return true;
+}
+
+std::string AppSettings::PlacePassword() {
+    const AppOptions& o = options;
+    const AppOptions& b = m_storedOptions;
+    const platform::SecretKey key{o.SmtpServer, o.SmtpPort, o.AuthName};
+    const bool keyMoved = o.SmtpServer != b.SmtpServer || o.SmtpPort != b.SmtpPort || o.AuthName != b.AuthName;
+    // Nothing to do unless the password, what it is filed under, or its place
+    // in the file has to change.
+    if (o.AuthPass == b.AuthPass && !keyMoved && m_strFilePass.empty()) return m_strFilePass;
+    std::string ignored;
+    if (keyMoved && m_passwordPlace == PasswordPlace::Keyring)
+        m_pKeyring->Remove({b.SmtpServer, b.SmtpPort, b.AuthName}, ignored);
+    if (o.AuthPass.empty()) {
+        if (!keyMoved) m_pKeyring->Remove(key, ignored);
+        m_passwordPlace = PasswordPlace::None;
+        return std::string();
+    }
+    // The file's copy goes only once the keyring has confirmed the write.
+    if (m_pKeyring->Store(key, o.AuthPass, m_strKeyringNote) == platform::KeyringResult::Ok) {
+        m_passwordPlace = PasswordPlace::Keyring;
+        return std::string();
+    }
+    m_passwordPlace = PasswordPlace::File;
+    return o.AuthPass;
+}
+
+std::string AppSettings::PasswordPlaceText() const {
+    switch (m_passwordPlace) {
+    case PasswordPlace::Keyring: return "in the keyring";
+    case PasswordPlace::File:
+        return "in the settings file" + (m_strKeyringNote.empty() ? std::string() : " (no keyring: " + m_strKeyringNote + ")");
+    case PasswordPlace::None: break;
+    }
+    return "nowhere: no password is saved";
 }
 
 bool AppSettings::TestAndClearFirstRun() {

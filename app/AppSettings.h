@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Keyring.h"
 #include "platform/SettingsStore.h"
 #include "smtp/Options.h"
 
@@ -13,7 +14,9 @@ constexpr unsigned SETTINGS_MAIL = 16;
 
 class AppSettings {
 public:
-    explicit AppSettings(platform::SettingsStore& store = platform::RealSettingsStore()) : m_pStore(&store) {}
+    explicit AppSettings(platform::SettingsStore& store = platform::RealSettingsStore(),
+                         platform::Keyring& keyring = platform::RealKeyring())
+        : m_pStore(&store), m_pKeyring(&keyring) {}
 
     AppOptions options;
     MailFields mail;
@@ -32,10 +35,25 @@ public:
     // records; true on every start when the store cannot be opened.
     bool TestAndClearFirstRun();
 
+    // Where the password is kept: the keyring when there is one; otherwise
+    // the settings file, as a sentence for the user ("in the keyring").
+    enum class PasswordPlace { None, Keyring, File };
+    PasswordPlace PasswordStoredIn() const { return m_passwordPlace; }
+    std::string PasswordPlaceText() const;
+
     static const char kKey[];
 
 private:
+    // Puts the password in the keyring, or keeps it in the file when there is
+    // none; returns what the file's AuthPass must hold.
+    std::string PlacePassword();
+
     platform::SettingsStore* m_pStore;
+    platform::Keyring* m_pKeyring;
+    PasswordPlace m_passwordPlace = PasswordPlace::None;
+    std::string m_strKeyringNote;  // why the keyring was not used
+    std::string m_strFilePass;     // the AuthPass the file holds
+    std::string m_strPendingFilePass;  // what it will hold once the save lands
     AppOptions m_storedOptions;  // as last loaded or saved
     MailFields m_storedMail;
 };

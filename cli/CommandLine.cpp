@@ -15,9 +15,11 @@ const char kUsage[] =
     "       quillory-cli send PAGE.html --from F --to T [--cc C] [--subject S]\n"
     "                         [--attach FILE]... [--server HOST] [--port N]\n"
     "                         [--auth --user NAME] [--security none|starttls|tls]\n"
+    "                         [--auth-method METHOD] [--oauth-token-command CMD]\n"
     "       quillory-cli options [--server HOST] [--port N] [--auth on|off]\n"
     "                            [--user NAME] [--password-stdin]\n"
     "                            [--security none|starttls|tls]\n"
+    "                            [--auth-method METHOD] [--oauth-token-command CMD]\n"
     "                            [--browse-folder on|off] [--open-eml on|off]\n"
     "       quillory-cli --help | --version\n"
     "\n"
@@ -38,6 +40,11 @@ const char kUsage[] =
     "  --port N               SMTP port (default 25)\n"
     "  --auth --user NAME     log in with AUTH LOGIN as NAME; the password comes from\n"
     "                         QUILLORY_SMTP_PASSWORD or is asked for on the terminal\n"
+    "  --auth-method METHOD   auto (default): what the server offers; login, plain,\n"
+    "                         or xoauth2: an OAuth2 access token from the token command\n"
+    "  --oauth-token-command CMD\n"
+    "                         a program (run without a shell, 30 s at most) whose\n"
+    "                         first line of output is the access token\n"
     "  --security MODE        none: plain text (default); starttls: encrypt after the\n"
     "                         greeting (usually port 587); tls: encrypted from the\n"
     "                         start (usually port 465). The server's certificate\n"
@@ -45,7 +52,8 @@ const char kUsage[] =
     "\n"
     "options alone lists the saved settings; with changes it saves the options\n"
     "(password read from the first line of standard input) in\n"
-    "$XDG_CONFIG_HOME/quillory/settings.reg, by default ~/.config/quillory/.\n"
+    "$XDG_CONFIG_HOME/quillory/settings.reg, by default ~/.config/quillory/; the\n"
+    "password goes to the desktop's keyring when there is one.\n"
     "\n"
     "Exit status: 0 done, 1 composition, delivery or saving failed, 2 bad usage\n"
     "or missing fields, 4 sent but some recipients refused, 130 interrupted.\n";
@@ -84,12 +92,22 @@ bool ParseSmtpOption(const std::string& a, const std::string& v, AppOptionsOverl
             return false;
         }
         o.Security = sec;
+    } else if (a == "--auth-method") {
+        SmtpAuthMethod method = kAuthAuto;
+        if (!ParseAuthMethod(v, method)) {
+            error = "--auth-method takes auto, login, plain or xoauth2, not '" + v + "'";
+            return false;
+        }
+        o.AuthMethod = method;
+    } else if (a == "--oauth-token-command") {
+        o.OAuthTokenCommand = v;
     }
     return true;
 }
 
 bool IsSmtpOption(const std::string& a) {
-    return a == "--server" || a == "--user" || a == "--port" || a == "--security";
+    return a == "--server" || a == "--user" || a == "--port" || a == "--security" || a == "--auth-method" ||
+           a == "--oauth-token-command";
 }
 
 const char* UsageText() { return kUsage; }

@@ -64,7 +64,10 @@ std::string FormatSettings(const AppSettings& s) {
     Line(out, "SmtpPort", std::to_string(o.SmtpPort));
     Line(out, "SrvReqAuth", OnOff(o.SrvReqAuth));
     Line(out, "AuthName", ascii::Printable(o.AuthName));
-    Line(out, "AuthPass", o.AuthPass.empty() ? "" : "********");
+    Line(out, "AuthPass", o.AuthPass.empty() ? "" : "******** (" + s.PasswordPlaceText() + ")");
+    const char* method = AuthMethodName(o.AuthMethod);
+    Line(out, "AuthMethod", method ? method : std::to_string(static_cast<int>(o.AuthMethod)));
+    Line(out, "OAuthTokenCommand", ascii::Printable(o.OAuthTokenCommand));
     // A number that means nothing is shown as it is: sending refuses it.
     const char* security = SecurityName(o.Security);
     Line(out, "SmtpSecurity", security ? security : std::to_string(static_cast<int>(o.Security)));
@@ -103,5 +106,7 @@ int RunOptionsCommand(const CliRequest& req, std::istream* in, std::string& out,
         err += "quillory-cli: the options were not saved: " + why + "\n";
         return 1;
     }
+    if (req.bPasswordFromStdin && !s.options.AuthPass.empty())
+        out += "The password is kept " + s.PasswordPlaceText() + ".\n";
     return 0;
 }

@@ -70,3 +70,32 @@ std::size_t Base64EncodeLines(const unsigned char* in, std::size_t count, char* 
     }
     return static_cast<std::size_t>(o - out);
 }
+
+bool Base64Decode(std::string_view in, std::string& out) {
+    out.clear();
+    unsigned acc = 0;
+    int bits = 0;
+    bool padded = false;
+    for (char ch : in) {
+        if (ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n') continue;
+        if (ch == '=') {
+            padded = true;
+            continue;
+        }
+        if (padded) return false;  // data after the padding
+        int v;
+        if (ch >= 'A' && ch <= 'Z') v = ch - 'A';
+        else if (ch >= 'a' && ch <= 'z') v = ch - 'a' + 26;
+        else if (ch >= '0' && ch <= '9') v = ch - '0' + 52;
+        else if (ch == '+') v = 62;
+        else if (ch == '/') v = 63;
+        else return false;
+        acc = (acc << 6) | static_cast<unsigned>(v);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            out += static_cast<char>((acc >> bits) & 0xff);
+        }
+    }
+    return true;
+}

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 // Encodes 1 to 3 bytes into 4 characters, '=' padding the short forms.
 void Base64EncodeGroup(const unsigned char* in, int count, char* out);
@@ -14,3 +16,7 @@ std::size_t Base64Encode(const unsigned char* in, std::size_t count, char* out);
 // out must hold Base64LinesSize(count) bytes. Returns the number written.
 std::size_t Base64EncodeLines(const unsigned char* in, std::size_t count, char* out);
 std::size_t Base64LinesSize(std::size_t count);
+
+// Decodes base64, skipping white space; padding is optional. False for any
+// other character or a stray '='.
+bool Base64Decode(std::string_view in, std::string& out);

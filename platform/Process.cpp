@@ -1,6 +1,9 @@
 #include "platform/Process.h"
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <poll.h>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -118,7 +121,7 @@ bool StartDetached(const std::vector<std::string>& argv, int& errNo, std::string
     return true;
 }
 
-bool RunForOutput(const std::vector<std::string>& argv, std::string& out, std::string& err) {
+bool RunForOutput(const std::vector<std::string>& argv, std::string& out, std::string& err, int timeoutMs) {
     out.clear();
     std::string program = argv.empty() ? std::string() : argv[0];
     std::vector<char*> args = ArgPointers(argv);
@@ -129,19 +132,39 @@ bool RunForOutput(const std::vector<std::string>& argv, std::string& out, std::s
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, pipefd[1], STDOUT_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    // A group of its own, so that a time-out ends whatever it started too.
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attr, 0);
     pid_t pid = 0;
-    int rc = program.empty() ? ENOENT : ::posix_spawnp(&pid, program.c_str(), &actions, nullptr, args.data(), environ);
+    int rc = program.empty() ? ENOENT : ::posix_spawnp(&pid, program.c_str(), &actions, &attr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
     ::close(pipefd[1]);
     if (rc != 0) {
         ::close(pipefd[0]);
         err = Describe(program, rc);
         return false;
     }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    bool timedOut = false;
     char buf[4096];
     for (;;) {
+        if (timeoutMs >= 0) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            pollfd p{pipefd[0], POLLIN, 0};
+            int r = left.count() > 0 ? ::poll(&p, 1, static_cast<int>(left.count())) : 0;
+            if (r < 0 && errno == EINTR) continue;
+            if (r == 0) {
+                timedOut = true;
+                ::kill(-pid, SIGKILL);
+                break;
+            }
+        }
         ssize_t n = ::read(pipefd[0], buf, sizeof buf);
         if (n > 0) {
             out.append(buf, static_cast<std::size_t>(n));
@@ -157,11 +180,52 @@ bool RunForOutput(const std::vector<std::string>& argv, std::string& out, std::s
             return false;
         }
     }
+    if (timedOut) {
+        err = "'" + program + "' did not finish within " + std::to_string(timeoutMs / 1000.0).substr(0, 4) + " s";
+        return false;
+    }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         err = "'" + program + "' failed (status " +
               std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)) + ")";
         return false;
     }
+    return true;
+}
+
+bool SplitCommandLine(const std::string& text, std::vector<std::string>& words, std::string& err) {
+    words.clear();
+    std::string word;
+    bool inWord = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == ' ' || c == '\t' || c == '\n') {
+            if (inWord) words.push_back(std::move(word));
+            word.clear();
+            inWord = false;
+            continue;
+        }
+        inWord = true;
+        if (c == '\\' && i + 1 < text.size()) {
+            word += text[++i];
+        } else if (c == '\'' || c == '"') {
+            std::size_t end = i + 1;
+            for (; end < text.size() && text[end] != c; ++end) {
+                // Inside double quotes a backslash still escapes " and itself.
+                if (c == '"' && text[end] == '\\' && end + 1 < text.size() &&
+                    (text[end + 1] == '"' || text[end + 1] == '\\'))
+                    ++end;
+                word += text[end];
+            }
+            if (end >= text.size()) {
+                err = std::string("unclosed ") + (c == '"' ? "double" : "single") + " quote";
+                return false;
+            }
+            i = end;
+        } else {
+            word += c;
+        }
+    }
+    if (inWord) words.push_back(std::move(word));
     return true;
 }
 

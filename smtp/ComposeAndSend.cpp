@@ -85,6 +85,8 @@ void Run(SendRequest request, SendAddresses addresses, std::shared_ptr<ISendNoti
     job.m_bAuth = o.SrvReqAuth;
     job.m_strUser = o.AuthName;
     job.m_strPassword = o.AuthPass;
+    job.m_nAuthMethod = o.AuthMethod;
+    job.m_strOAuthTokenCommand = o.OAuthTokenCommand;
     job.m_strFrom = addresses.strFrom;
     job.m_listRecipients = std::move(addresses.listRecipients);
     job.m_strMessageFile = temp.Path();

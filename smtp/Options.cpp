@@ -7,6 +7,8 @@ void AppOptionsOverlay::ApplyTo(AppOptions& o) const {
     if (SrvReqAuth) o.SrvReqAuth = *SrvReqAuth;
     if (AuthName) o.AuthName = *AuthName;
     if (AuthPass) o.AuthPass = *AuthPass;
+    if (AuthMethod) o.AuthMethod = *AuthMethod;
+    if (OAuthTokenCommand) o.OAuthTokenCommand = *OAuthTokenCommand;
     if (BrowseOutputFolder) o.BrowseOutputFolder = *BrowseOutputFolder;
     if (OpenEml) o.OpenEml = *OpenEml;
 }

@@ -15,7 +15,9 @@ struct AppOptions {
     SmtpSecurity Security = kSecurityNone;  // stored as SmtpSecurity
     bool SrvReqAuth = false;
     std::string AuthName;
-    std::string AuthPass;
+    std::string AuthPass;  // kept in the keyring when there is one
+    SmtpAuthMethod AuthMethod = kAuthAuto;
+    std::string OAuthTokenCommand;  // prints an OAuth2 access token (XOAUTH2)
     bool BrowseOutputFolder = true;  // after Create Email: show the file in its folder
     bool OpenEml = true;             // after Create Email: open it in the mail program
 
@@ -39,12 +41,14 @@ struct AppOptionsOverlay {
     std::optional<bool> SrvReqAuth;
     std::optional<std::string> AuthName;
     std::optional<std::string> AuthPass;
+    std::optional<SmtpAuthMethod> AuthMethod;
+    std::optional<std::string> OAuthTokenCommand;
     std::optional<bool> BrowseOutputFolder;
     std::optional<bool> OpenEml;
 
     bool Any() const {
-        return SmtpServer || SmtpPort || Security || SrvReqAuth || AuthName || AuthPass || BrowseOutputFolder ||
-               OpenEml;
+        return SmtpServer || SmtpPort || Security || SrvReqAuth || AuthName || AuthPass || AuthMethod ||
+               OAuthTokenCommand || BrowseOutputFolder || OpenEml;
     }
     void ApplyTo(AppOptions& o) const;
 };

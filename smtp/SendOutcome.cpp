@@ -33,8 +33,12 @@ std::string Refusal(const SendOutcome& o) {
     case SendStage::Hello: return WithReply("The server refused the greeting (EHLO/HELO)", o);
     case SendStage::Auth:
         // 535 and its kin are about the credentials; anything else about the method.
-        if (o.nReplyCode == 535 || o.nReplyCode == 534 || o.nReplyCode == 530)
+        if (o.nReplyCode == 535 || o.nReplyCode == 534 || o.nReplyCode == 530) {
+            // XOAUTH2 servers explain themselves in a JSON challenge.
+            if (!o.strSystemError.empty())
+                return WithReply("The server refused the access token", o) + ": " + ascii::Printable(o.strSystemError);
             return WithReply("The server refused the password", o);
+        }
         return WithReply("The server refused the login", o);
     case SendStage::Mail: return WithReply("The server refused the sender", o);
     case SendStage::Data: return WithReply("The server refused to take the message", o);
@@ -86,6 +90,7 @@ std::string DescribeFailure(const SendOutcome& o) {
     case SendFailure::TlsHandshake: return "TLS handshake failed: " + sys;
     case SendFailure::ProtocolError: return "The server broke the protocol: " + sys;
     case SendFailure::FileError: return "The message file could not be read: " + sys;
+    case SendFailure::TokenFailed: return "The OAuth2 token command failed: " + sys;
     case SendFailure::Cancelled: return "Cancelled";
     }
     return {};

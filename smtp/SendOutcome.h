@@ -38,6 +38,7 @@ enum class SendFailure {
     TlsHandshake,
     ProtocolError,      // a reply no server should send (too long, malformed)
     FileError,          // the message file could not be read
+    TokenFailed,        // the OAuth2 token command gave no token
     Cancelled,
 };
 

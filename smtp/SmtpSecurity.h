@@ -13,3 +13,16 @@ enum SmtpSecurity : int {
 const char* SecurityName(int nSecurity);
 // The reverse; false for any other word.
 bool ParseSecurity(const std::string& name, SmtpSecurity& security);
+
+// How the client logs in when the server requires it. The numbers are those
+// stored in the AuthMethod setting.
+enum SmtpAuthMethod : int {
+    kAuthAuto = 0,     // the best the server offers: XOAUTH2 with a token command, else LOGIN, or PLAIN inside TLS
+    kAuthLogin = 1,
+    kAuthPlain = 2,
+    kAuthXOAuth2 = 3,  // an access token from the token command
+};
+
+// "auto", "login", "plain", "xoauth2"; null for any other number.
+const char* AuthMethodName(int nMethod);
+bool ParseAuthMethod(const std::string& name, SmtpAuthMethod& method);

@@ -6,6 +6,7 @@
 
 #include "core/Ascii.h"
 #include "core/Base64.h"
+#include "platform/Process.h"
 #include "platform/TlsSocket.h"
 #include "smtp/AddressList.h"
 #include "smtp/DotStuffing.h"
@@ -190,10 +191,20 @@ bool CSmtpSender::Authenticate() {
     const SendJob& job = *m_pJob;
     const int wait = job.m_nWaitMs;
     m_outcome.stage = SendStage::Auth;
-    // Inside TLS a server without LOGIN gets PLAIN; in plain text the login
-    // stays exactly what it always was.
-    if (job.m_nSecurity != kSecurityNone && OffersAuthMechanism(m_listReplyLines, "PLAIN") &&
-        !OffersAuthMechanism(m_listReplyLines, "LOGIN")) {
+    SmtpAuthMethod method = job.m_nAuthMethod;
+    if (method == kAuthAuto) {
+        // Inside TLS a server without LOGIN gets PLAIN; in plain text the login
+        // stays exactly what it always was.
+        if (!job.m_strOAuthTokenCommand.empty() && OffersAuthMechanism(m_listReplyLines, "XOAUTH2"))
+            method = kAuthXOAuth2;
+        else if (job.m_nSecurity != kSecurityNone && OffersAuthMechanism(m_listReplyLines, "PLAIN") &&
+                 !OffersAuthMechanism(m_listReplyLines, "LOGIN"))
+            method = kAuthPlain;
+        else
+            method = kAuthLogin;
+    }
+    if (method == kAuthXOAuth2) return AuthXOAuth2();
+    if (method == kAuthPlain) {
         std::string credentials = std::string(1, '\0') + job.m_strUser + '\0' + job.m_strPassword;
         return Expect("AUTH PLAIN " + Base64Line(credentials), 235, wait, "AUTH PLAIN ********\r\n");
     }
@@ -201,6 +212,42 @@ bool CSmtpSender::Authenticate() {
     if (!Expect(Base64Line(job.m_strUser), 334, wait)) return false;
     // The log is what users paste into support requests; base64 hides nothing.
     return Expect(Base64Line(job.m_strPassword), 235, wait, "********\r\n");
+}
+
+bool CSmtpSender::FetchToken(std::string& token) {
+    std::vector<std::string> argv;
+    std::string err;
+    if (m_pJob->m_strOAuthTokenCommand.empty()) err = "no token command is set";
+    else if (!platform::SplitCommandLine(m_pJob->m_strOAuthTokenCommand, argv, err)) err = "bad token command: " + err;
+    else if (argv.empty()) err = "no token command is set";
+    std::string out;
+    if (err.empty() && platform::RunForOutput(argv, out, err, m_pJob->m_nTokenTimeoutMs)) {
+        token = std::string(ascii::Trim(std::string_view(out).substr(0, out.find('\n'))));
+        if (!token.empty()) return true;
+        err = "'" + argv[0] + "' printed no token";
+    }
+    PostLogLine(LogDirection::Outgoing, "OAuth2 token command failed: " + err);
+    return Fail(SendFailure::TokenFailed, err);
+}
+
+// RFC 7628's form as the big providers take it: one initial response; on a
+// 334 challenge the server's JSON error comes back, answered by an empty line.
+bool CSmtpSender::AuthXOAuth2() {
+    const int wait = m_pJob->m_nWaitMs;
+    std::string token;
+    if (!FetchToken(token)) return false;
+    std::string response = "user=" + m_pJob->m_strUser + "\x01" "auth=Bearer " + token + "\x01\x01";
+    int code = Command("AUTH XOAUTH2 " + Base64Line(response), wait, "AUTH XOAUTH2 ********\r\n");
+    if (code < 0) return false;
+    if (code == 235) return true;
+    if (code != 334) return Fail(SendFailure::Refused);
+    std::string json;
+    const std::string& challenge = m_listReplyLines.back();
+    if (!Base64Decode(challenge.size() > 4 ? std::string_view(challenge).substr(4) : std::string_view(), json))
+        json = "(an undecodable challenge)";
+    code = Command("\r\n", wait);
+    if (code < 0) return false;
+    return code == 235 || Fail(SendFailure::Refused, json);
 }
 
 bool CSmtpSender::UpgradeToTls() {

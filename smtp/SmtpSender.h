@@ -21,6 +21,9 @@ struct SendJob {
     SmtpSecurity m_nSecurity = kSecurityNone;
     std::string m_strUser;
     std::string m_strPassword;
+    SmtpAuthMethod m_nAuthMethod = kAuthAuto;
+    std::string m_strOAuthTokenCommand;  // run without a shell; prints the access token
+    int m_nTokenTimeoutMs = 30 * 1000;
     std::string m_strMessageFile;
     std::shared_ptr<ISendNotify> m_pNotify;  // receives the log lines and the outcome
     std::uint64_t m_nSendId = 0;  // handed back with every notice
@@ -60,6 +63,8 @@ protected:
     bool CheckJob();
     bool Greet();
     bool Authenticate();
+    bool AuthXOAuth2();
+    bool FetchToken(std::string& token);
     bool UpgradeToTls();   // EHLO, STARTTLS and the handshake
     bool SecureConnection();  // the handshake; m_pSock becomes the encrypted socket
     bool Connect();

@@ -4,6 +4,7 @@ without TLS; with --cert and --key it speaks TLS, with STARTTLS required
 undone) and N.env (login, sender, then one recipient per line).
 Prints "PORT n" when ready and runs until its standard input closes."""
 import argparse
+import json
 import logging
 import os
 import signal
@@ -11,6 +12,7 @@ import socket
 import ssl
 import sys
 import warnings
+from base64 import b64decode
 
 from aiosmtpd.controller import Controller
 from aiosmtpd.smtp import AuthResult, LoginPassword
@@ -29,6 +31,7 @@ ap.add_argument("--cert")
 ap.add_argument("--key")
 ap.add_argument("--no-login", action="store_true", help="offer AUTH PLAIN only")
 ap.add_argument("--tls11", action="store_true", help="offer nothing newer than TLS 1.1")
+ap.add_argument("--oauth-token", help="offer XOAUTH2, taking this access token for --user")
 args = ap.parse_args()
 if args.tls:
     # Failed handshakes are what the TLS tests are about, not news.
@@ -57,6 +60,24 @@ class Store:
             f.write("\n".join([login, envelope.mail_from] + envelope.rcpt_tos) + "\n")
         return "250 OK stored"
 
+
+async def auth_xoauth2(self, server, argv):
+    """XOAUTH2 as the big providers run it: a bad token gets a 334 challenge
+    with a JSON error, the client's empty answer, then 535."""
+    try:
+        fields = dict(f.split("=", 1) for f in b64decode(argv[1]).decode().split("\x01") if f)
+    except Exception:
+        await server.push("501 5.5.2 Can't decode the initial response")
+        return AuthResult(success=False, handled=True)
+    if fields.get("user") == args.user and fields.get("auth") == "Bearer " + args.oauth_token:
+        return AuthResult(success=True, auth_data=LoginPassword(args.user.encode(), b""))
+    error = json.dumps({"status": "401", "schemes": "bearer", "scope": "https://mail.example/"})
+    await server.challenge_auth(error)
+    return AuthResult(success=False, handled=False)
+
+
+if args.oauth_token:
+    Store.auth_XOAUTH2 = auth_xoauth2
 
 # aiosmtpd's controller probes its own port, so it needs a fixed one: take a free one.
 probe = socket.socket()

@@ -1,0 +1,66 @@
+// The password in a real Secret Service: gnome-keyring under a private D-Bus
+// session, driven through the command line as a user would.
+#include <gtest/gtest.h>
+
+#include "TestUtil.h"
+#include "smtp/RealSmtpServer.h"
+
+namespace {
+
+using testutil::RunCommand;
+using testutil::TempDir;
+
+// Runs script in a fresh session with an unlocked keyring and private folders.
+int InKeyringSession(const TempDir& dir, const std::string& script, std::string& out) {
+    std::string run = dir.Write("script.sh", "set -e\necho -n unlock | gnome-keyring-daemon --unlock "
+                                             "--components=secrets >/dev/null\n" + script);
+    std::string env = "env -u DBUS_SESSION_BUS_ADDRESS HOME=" + dir.Path() + " XDG_RUNTIME_DIR=" + dir.Path() +
+                      "run XDG_DATA_HOME=" + dir.Path() + "data XDG_CACHE_HOME=" + dir.Path() +
+                      "cache XDG_CONFIG_HOME=" + dir.Path() + "cfg CLI=" + QUILLORY_CLI;
+    return RunCommand("mkdir -p -m 700 " + dir.Path() + "run && " + env + " timeout 60 dbus-run-session -- sh " +
+                          run + " 2>&1 | grep -v 'Failed to set fd limit'",
+                      &out);
+}
+
+TEST(Keyring, StoresMovesAndUsesThePassword) {
+    TempDir dir;
+    testutil::RealSmtpServer server("ann", "from-the-keyring");
+    const std::string port = std::to_string(server.Port());
+    // A password saved in the file by an earlier version moves at the next save.
+    dir.Write("cfg/quillory/settings.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Quillory\\Options]\r\n"
+                                           "\"AuthPass\"=\"old-secret\"\r\n");
+    std::string out;
+    int rc = InKeyringSession(dir,
+                              "$CLI options --server 127.0.0.1 --port " + port + " --user ann\n"
+                              "echo \"file after the move: $(grep -c AuthPass $XDG_CONFIG_HOME/quillory/settings.reg)\"\n"
+                              "secret-tool lookup application quillory server 127.0.0.1 port " + port + " user ann\n"
+                              "echo\n"
+                              "echo from-the-keyring | $CLI options --password-stdin\n"
+                              "$CLI options | grep AuthPass\n"
+                              "echo '<p>hi</p>' > $HOME/p.html\n"
+                              "$CLI send $HOME/p.html --from a@x.org --to b@y.org --auth | tail -1\n",
+                              out);
+    EXPECT_EQ(rc, 0) << out;
+    EXPECT_NE(out.find("file after the move: 1"), std::string::npos) << out;  // the value stays, empty
+    EXPECT_NE(out.find("old-secret"), std::string::npos) << out;              // secret-tool found it
+    EXPECT_NE(out.find("The password is kept in the keyring."), std::string::npos) << out;
+    EXPECT_NE(out.find("******** (in the keyring)"), std::string::npos) << out;
+    EXPECT_NE(out.find("Sent email successfully."), std::string::npos) << out;
+    EXPECT_EQ(testutil::ReadFile(dir.Path() + "cfg/quillory/settings.reg").find("secret"), std::string::npos);
+}
+
+TEST(Keyring, WithoutABusThePasswordStaysInTheFile) {
+    TempDir dir;
+    std::string out;
+    std::string env = "DBUS_SESSION_BUS_ADDRESS=unix:path=" + dir.Path() + "nobus XDG_CONFIG_HOME=" + dir.Path() + " ";
+    ASSERT_EQ(RunCommand(env + QUILLORY_CLI + " options --user bob && echo pw | " + env + QUILLORY_CLI +
+                             " options --password-stdin && " + env + QUILLORY_CLI + " options",
+                         &out),
+              0)
+        << out;
+    EXPECT_NE(out.find("The password is kept in the settings file"), std::string::npos) << out;
+    EXPECT_NE(out.find("******** (in the settings file"), std::string::npos) << out;
+    EXPECT_NE(testutil::ReadFile(dir.Path() + "quillory/settings.reg").find("\"AuthPass\"=\"pw\""), std::string::npos);
+}
+
+} // namespace
