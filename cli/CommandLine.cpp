@@ -1,9 +1,13 @@
 #include "cli/CommandLine.h"
 
+#include <tuple>
+
 #include "app/AppSettings.h"
 #include "cli/OptionsCommand.h"
 #include "cli/SendCommand.h"
 #include "compose/MimeComposer.h"
+#include "core/Utf8.h"
+#include "platform/Codeset.h"
 #include "smtp/SmtpSecurity.h"
 
 namespace {
@@ -181,10 +185,13 @@ int RunCli(const std::vector<std::string>& args, const std::string& cwd, std::st
     std::vector<std::string> warnings;
     settings.LoadSettings(&warnings);
     err += WarningLines(warnings);
-    if (!req.bSubjectGiven) req.job.m_strSubject = settings.MailSubject;
-    if (!req.bFromGiven) req.job.m_strFrom = settings.MailFrom;
-    if (!req.bToGiven) req.job.m_strTo = settings.MailTo;
-    if (!req.bCcGiven) req.job.m_strCc = settings.MailCc;
+    // Arguments come in the locale's codeset; saved values are UTF-8 already.
+    const std::string codeset = platform::LocaleCodeset();
+    for (auto [given, field, saved] : {std::tuple{req.bSubjectGiven, &req.job.m_strSubject, &settings.MailSubject},
+                                       std::tuple{req.bFromGiven, &req.job.m_strFrom, &settings.MailFrom},
+                                       std::tuple{req.bToGiven, &req.job.m_strTo, &settings.MailTo},
+                                       std::tuple{req.bCcGiven, &req.job.m_strCc, &settings.MailCc}})
+        *field = given ? TextToUtf8(*field, codeset) : *saved;
     if (req.kind == CliRequest::Kind::Send) {
         SendOptions& s = req.send;
         if (!s.bServerGiven) s.server = settings.SmtpServer;
@@ -206,5 +213,6 @@ int RunCli(const std::vector<std::string>& args, const std::string& cwd, std::st
         err += "quillory-cli: " + composer.GetLastError() + "\n";
         return 1;
     }
+    for (const std::string& w : composer.Warnings()) err += "quillory-cli: warning: " + w + "\n";
     return 0;
 }

@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "compose/Base64.h"
+#include "core/AddressList.h"
+#include "core/Base64.h"
 #include "platform/TlsSocket.h"
-#include "smtp/AddressList.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "compose/Base64.h"
+#include "core/Base64.h"
 
 #include <cstring>
 

@@ -3,7 +3,7 @@
 #include <random>
 #include <string>
 
-#include "compose/Base64.h"
+#include "core/Base64.h"
 
 namespace {
 
