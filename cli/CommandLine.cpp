@@ -1,10 +1,14 @@
 #include "cli/CommandLine.h"
 
+#include <tuple>
+
 #include "app/AppSettings.h"
 #include "cli/OptionsCommand.h"
 #include "cli/SendCommand.h"
 #include "compose/MimeComposer.h"
 #include "core/Product.h"
+#include "core/Utf8.h"
+#include "platform/Codeset.h"
 #include "smtp/SmtpSecurity.h"
 
 namespace {
@@ -203,6 +207,10 @@ int RunCli(const std::vector<std::string>& args, const std::string& cwd, std::st
     std::vector<std::string> warnings;
     settings.LoadSettings(&warnings);
     err += WarningLines(warnings);
+    // Arguments come in the locale's codeset; saved values are UTF-8 already.
+    const std::string codeset = platform::LocaleCodeset();
+    for (std::optional<std::string>* given : {&req.mail.MailSubject, &req.mail.MailFrom, &req.mail.MailTo, &req.mail.MailCc})
+        if (*given) **given = TextToUtf8(**given, codeset);
     MailFields fields = settings.mail;
     req.mail.ApplyTo(fields);
     req.job.m_strSubject = fields.MailSubject;
@@ -225,5 +233,6 @@ int RunCli(const std::vector<std::string>& args, const std::string& cwd, std::st
         err += "quillory-cli: " + composer.GetLastError() + "\n";
         return 1;
     }
+    for (const std::string& w : composer.Warnings()) err += "quillory-cli: warning: " + w + "\n";
     return 0;
 }

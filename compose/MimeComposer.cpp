@@ -85,6 +85,7 @@ bool CMimeComposer::LoadHtml() {
 
 bool CMimeComposer::Compose() {
     m_strError.clear();
+    m_listWarnings.clear();
     if (m_strHtmlPath.empty()) return Fail("no HTML file given");
     if (m_strOutputPath.empty()) return Fail("no output file given");
     if (!GetFolderOfPath(m_strHtmlPath, m_strHtmlFolder))

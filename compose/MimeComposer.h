@@ -23,6 +23,9 @@ public:
     // On failure GetLastError() says why, naming the file concerned.
     bool Compose();
     const std::string& GetLastError() const { return m_strError; }
+    // What the message holds that some readers or servers may refuse; the
+    // composition still succeeded.
+    const std::vector<std::string>& Warnings() const { return m_listWarnings; }
 
     const std::vector<ResourceEntry>& Resources() const { return m_listResources; }
     const std::vector<ReferenceEntry>& References() const { return m_listReferences; }
@@ -51,6 +54,7 @@ protected:
     // Writing.
     void MakeBoundary(std::string& strBoundary);
     bool WriteHeaders();
+    std::string MakeMessageId();
     std::string FormatDateHeader();
     bool WriteHtmlPart(const std::string& strCharset);
     std::string BuildHtmlBody();
@@ -65,6 +69,10 @@ protected:
     bool WriteFileBody(const std::string& strOpenPath, const std::string& strPath, const std::string& strHeader,
                        const char* pszWhat);
     std::string ResolveContentType(const std::string& strPath);
+    // "Content-Type: ..." with its charset (UTF-8 text only) and name
+    // parameters; strName receives the file name as UTF-8.
+    std::string ContentTypeHeader(const std::string& strOpenPath, const std::string& strPath, std::string& strName);
+    bool IsUtf8Text(const std::string& strOpenPath);
 
     platform::Platform m_env;
     std::unique_ptr<platform::OutputFile> m_hOutFile;
@@ -87,4 +95,5 @@ protected:
     std::string m_strBoundary;
     std::string m_strRelatedBoundary;
     std::string m_strError;
+    std::vector<std::string> m_listWarnings;
 };

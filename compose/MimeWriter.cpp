@@ -9,11 +9,15 @@
 #include "compose/HeaderFormat.h"
 #include "compose/MimeComposer.h"
 #include "compose/PathUtil.h"
+#include "core/Utf8.h"
 
 namespace {
 // A multiple of 57 (one line) and of 3648 (the classic read), so lines
 // continue evenly from one read to the next.
 constexpr std::size_t kReadChunk = 3648 * 64;
+
+// RFC 2387 wants the type of the related body's root part.
+const char kRelatedType[] = "related;\r\n\ttype=\"text/html\";\r\n";
 
 void AppendHex(std::string& s, unsigned long v) {
     char buf[20];
@@ -83,14 +87,36 @@ std::string CMimeComposer::FormatDateHeader() {
     return FormatRfcDate(local, offset);
 }
 
+std::string CMimeComposer::MakeMessageId() {
+    static const char kHex[] = "0123456789abcdef";
+    unsigned char g[16];
+    if (!m_env.random->Fill(g, sizeof g))
+        for (unsigned char& b : g) b = static_cast<unsigned char>(m_env.random->Next());
+    std::string id = "<";
+    for (unsigned char b : g) {
+        id += kHex[b >> 4];
+        id += kHex[b & 15];
+    }
+    std::string domain = FirstAddressDomain(m_strFrom);
+    return id + "@" + (domain.empty() ? std::string(m_szHostName) : domain) + ">";
+}
+
 bool CMimeComposer::WriteHeaders() {
-    std::string block = FormatHeaderLine("From", m_strFrom) + FormatHeaderLine("To", m_strTo);
-    if (!m_strCc.empty()) block += FormatHeaderLine("Cc", m_strCc);
-    block += FormatHeaderLine("Subject", m_strSubject);
+    std::string block, line, error;
+    auto add = [&](bool ok) {
+        if (ok) block += line;
+        return ok || Fail(error);
+    };
+    if (!add(FormatAddressHeader("From", m_strFrom, line, error, m_listWarnings)) ||
+        !add(FormatAddressHeader("To", m_strTo, line, error, m_listWarnings)) ||
+        (!m_strCc.empty() && !add(FormatAddressHeader("Cc", m_strCc, line, error, m_listWarnings))) ||
+        !add(FormatSubjectHeader(m_strSubject, line, error)))
+        return false;
     block += "Date: " + FormatDateHeader() + "\r\n";
+    block += "Message-ID: " + MakeMessageId() + "\r\n";
     block += "MIME-Version: 1.0\r\nContent-Type: multipart/";
-    block += m_listAttachments.empty() ? "related" : "mixed";
-    block += ";\r\n\tboundary=\"" + m_strBoundary + "\"\r\n";
+    block += m_listAttachments.empty() ? kRelatedType : "mixed;\r\n";
+    block += "\tboundary=\"" + m_strBoundary + "\"\r\n";
     block += "X-Priority: 3\r\nX-Mailer: Quillory 2.0.617\r\n\r\nThis is a multi-part message in MIME format.\r\n\r\n";
     return WriteOut(block);
 }
@@ -116,7 +142,7 @@ bool CMimeComposer::WriteHtmlPart(const std::string& strCharset) {
     std::string body = BuildHtmlBody();
     std::string head;
     if (!m_listAttachments.empty())
-        head = "--" + m_strBoundary + "\r\nContent-Type: multipart/related;\r\n\tboundary=\"" +
+        head = "--" + m_strBoundary + "\r\nContent-Type: multipart/" + kRelatedType + "\tboundary=\"" +
                m_strRelatedBoundary + "\"\r\n\r\n\r\n";
     head += "--" + m_strRelatedBoundary + "\r\nContent-Type: text/html;\r\n\tcharset=\"" + strCharset +
             "\"\r\nContent-Transfer-Encoding: base64\r\n\r\n";
@@ -160,14 +186,36 @@ bool CMimeComposer::WriteFileBody(const std::string& strOpenPath, const std::str
     return WriteOut("\r\n\r\n", 4);
 }
 
+std::string CMimeComposer::ContentTypeHeader(const std::string& strOpenPath, const std::string& strPath,
+                                             std::string& strName) {
+    std::string type = ResolveContentType(strPath);
+    strName = TextToUtf8(GetFileNamePart(strPath), m_strFileNameCodeset);
+    std::string header = "Content-Type: " + type + ";\r\n";
+    if (type.compare(0, 5, "text/") == 0 && IsUtf8Text(strOpenPath)) header += "\tcharset=\"utf-8\";\r\n";
+    return header + FormatNameParameter(strName) + "\r\n";
+}
+
+bool CMimeComposer::IsUtf8Text(const std::string& strOpenPath) {
+    std::string err;
+    std::unique_ptr<platform::InputFile> file = m_env.files->OpenRead(strOpenPath, err);
+    if (!file) return false;  // the part's own read reports it
+    std::unique_ptr<unsigned char[]> in(new unsigned char[kReadChunk]);
+    Utf8Check check;
+    std::size_t got = 0;
+    while (file->Read(in.get(), kReadChunk, got, err) && got > 0) check.Feed(in.get(), got);
+    return check.IsUtf8WithNonAscii();
+}
+
 bool CMimeComposer::WriteInlinePart(const ResourceEntry& entry) {
-    std::string header = "--" + m_strRelatedBoundary + "\r\nContent-Type: " + ResolveContentType(entry.m_strPath) +
-                         ";\r\n\tname=\"" + QuoteParameterValue(GetFileNamePart(entry.m_strPath)) +
-                         "\"\r\nContent-Transfer-Encoding: base64\r\nContent-ID: <" + entry.m_strContentId +
-                         ">\r\n\r\n";
     // Relative resource paths are relative to the page's folder.
     std::string full = entry.m_strPath;
     if (full.empty() || full[0] != '/') full = m_strHtmlFolder + full;
+    std::string name;
+    std::string header = "--" + m_strRelatedBoundary + "\r\n" + ContentTypeHeader(full, entry.m_strPath, name) +
+                         "Content-Transfer-Encoding: base64\r\nContent-ID: <" + entry.m_strContentId + ">\r\n";
+    // Readers that take names only from the disposition learn the full name here.
+    if (!IsAscii(name)) header += "Content-Disposition: inline;\r\n" + FormatFilenameParameter(name) + "\r\n";
+    header += "\r\n";
     return WriteFileBody(full, entry.m_strPath, header, "resource file");
 }
 
@@ -180,11 +228,11 @@ bool CMimeComposer::WriteAttachments() {
 }
 
 bool CMimeComposer::WriteAttachmentPart(const std::string& strPath) {
-    std::string name = QuoteParameterValue(GetFileNamePart(strPath));
-    std::string header = "--" + m_strBoundary + "\r\nContent-Type: " + ResolveContentType(strPath) +
-                         ";\r\n\tname=\"" + name +
-                         "\"\r\nContent-Transfer-Encoding: base64\r\nContent-Disposition: attachment;\r\n\tfilename=\"" +
-                         name + "\"\r\n\r\n";
+    std::string name;
+    std::string type = ContentTypeHeader(strPath, strPath, name);
+    std::string header = "--" + m_strBoundary + "\r\n" + type +
+                         "Content-Transfer-Encoding: base64\r\nContent-Disposition: attachment;\r\n" +
+                         FormatFilenameParameter(name) + "\r\n\r\n";
     return WriteFileBody(strPath, strPath, header, "attachment");
 }
 

@@ -51,4 +51,30 @@ bool ConvertFromUtf8(const std::string& in, const std::string& codeset, std::str
     return true;
 }
 
+bool ConvertToUtf8(std::string_view in, const std::string& codeset, std::string& out,
+                   const std::function<void(unsigned char, std::string&)>& onBadByte) {
+    iconv_t cd = ::iconv_open("UTF-8", codeset.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    char* src = const_cast<char*>(in.data());
+    std::size_t srcLeft = in.size();
+    char buf[1024];
+    while (srcLeft > 0) {
+        char* dst = buf;
+        std::size_t dstLeft = sizeof buf;
+        std::size_t r = ::iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+        out.append(buf, sizeof buf - dstLeft);
+        if (r != static_cast<std::size_t>(-1) || errno == E2BIG) continue;
+        // EILSEQ or EINVAL: the byte at src starts nothing this codeset knows.
+        onBadByte(static_cast<unsigned char>(*src), out);
+        ++src;
+        --srcLeft;
+        ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    char* dst = buf;
+    std::size_t dstLeft = sizeof buf;
+    if (::iconv(cd, nullptr, nullptr, &dst, &dstLeft) != static_cast<std::size_t>(-1)) out.append(buf, sizeof buf - dstLeft);
+    ::iconv_close(cd);
+    return true;
+}
+
 } // namespace platform

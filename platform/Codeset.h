@@ -1,6 +1,8 @@
 #pragma once
 // The character set that file names are written in, and conversion into it.
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -16,5 +18,11 @@ bool IsUtf8Codeset(const std::string& codeset);
 // Converts UTF-8 bytes to codeset. False, with out untouched, when a byte
 // sequence is invalid, cut short, or has no equivalent in codeset.
 bool ConvertFromUtf8(const std::string& in, const std::string& codeset, std::string& out);
+
+// Converts bytes in codeset to UTF-8, appending to out. Each byte the codeset
+// cannot read is handed to onBadByte, which appends what stands for it. False
+// when the system has no converter for codeset (out is then untouched).
+bool ConvertToUtf8(std::string_view in, const std::string& codeset, std::string& out,
+                   const std::function<void(unsigned char, std::string&)>& onBadByte);
 
 } // namespace platform

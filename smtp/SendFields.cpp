@@ -1,6 +1,7 @@
 #include "smtp/SendFields.h"
 
-#include "smtp/AddressList.h"
+#include "core/AddressList.h"
+#include "core/Utf8.h"
 
 namespace {
 
@@ -8,6 +9,17 @@ bool Refuse(SendField which, const std::string& text, std::string& strMessage, S
     field = which;
     strMessage = text;
     return false;
+}
+
+// The envelope carries ASCII only: the domain goes as its A-label, and a local
+// part beyond ASCII would need SMTPUTF8, which is never asked of the server.
+bool CheckEnvelope(const MailAddress& address, std::string& reason) {
+    if (!IsAscii(address.strLocalPart)) {
+        reason = "The address \"" + address.strLocalPart + "@" + address.strDomain +
+                 "\" has a non-ASCII local part, which cannot be sent without SMTPUTF8.";
+        return false;
+    }
+    return CheckEnvelopeAddress(address.EnvelopeAddress(), reason);
 }
 
 } // namespace
@@ -22,24 +34,25 @@ bool CheckSendFields(const std::string& strHtmlPath, const std::string& strFrom,
     if (strFrom.empty()) return Refuse(SendField::From, kNeedFrom, strMessage, field);
     if (strTo.empty()) return Refuse(SendField::To, kNeedTo, strMessage, field);
 
-    std::vector<std::string> fromList, toList, ccList;
-    ParseAddressList(strFrom, fromList);
+    AddressListResult parsed;
+    if (!ParseAddressList(strFrom, parsed)) return Refuse(SendField::From, parsed.strError, strMessage, field);
+    std::vector<MailAddress> fromList = parsed.Addresses();
     if (fromList.empty()) return Refuse(SendField::From, kNeedFrom, strMessage, field);
-    ParseAddressList(strTo, toList);
+    if (!ParseAddressList(strTo, parsed)) return Refuse(SendField::To, parsed.strError, strMessage, field);
+    std::vector<MailAddress> toList = parsed.Addresses();
     if (toList.empty()) return Refuse(SendField::To, kNeedTo, strMessage, field);
-    ParseAddressList(strCc, ccList);
+    if (!ParseAddressList(strCc, parsed)) return Refuse(SendField::Cc, parsed.strError, strMessage, field);
+    std::vector<MailAddress> ccList = parsed.Addresses();
 
-    // A line break or bracket inside an address would add commands of its own
-    // to the dialogue; refuse it here, where the user can still correct it.
     std::string reason;
-    if (!CheckEnvelopeAddress(fromList[0], reason)) return Refuse(SendField::From, reason, strMessage, field);
-    for (const std::string& a : toList)
-        if (!CheckEnvelopeAddress(a, reason)) return Refuse(SendField::To, reason, strMessage, field);
-    for (const std::string& a : ccList)
-        if (!CheckEnvelopeAddress(a, reason)) return Refuse(SendField::Cc, reason, strMessage, field);
+    if (!CheckEnvelope(fromList[0], reason)) return Refuse(SendField::From, reason, strMessage, field);
+    for (const MailAddress& a : toList)
+        if (!CheckEnvelope(a, reason)) return Refuse(SendField::To, reason, strMessage, field);
+    for (const MailAddress& a : ccList)
+        if (!CheckEnvelope(a, reason)) return Refuse(SendField::Cc, reason, strMessage, field);
 
-    out.strFrom = fromList[0];
-    out.listRecipients = std::move(toList);
-    out.listRecipients.insert(out.listRecipients.end(), ccList.begin(), ccList.end());
+    out.strFrom = fromList[0].EnvelopeAddress();
+    for (const std::vector<MailAddress>* list : {&toList, &ccList})
+        for (const MailAddress& a : *list) out.listRecipients.push_back(a.EnvelopeAddress());
     return true;
 }

@@ -8,6 +8,7 @@
 enum class SendField { None, HtmlFile, From, To, Cc };
 
 struct SendAddresses {
+    // Envelope addresses: domains as A-labels.
     std::string strFrom;  // the first address of the From field; any others are not used
     std::vector<std::string> listRecipients;  // the To addresses, then the Cc ones
 };

@@ -4,11 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/AddressList.h"
 #include "core/Ascii.h"
 #include "core/Base64.h"
 #include "platform/Process.h"
 #include "platform/TlsSocket.h"
-#include "smtp/AddressList.h"
 #include "smtp/DotStuffing.h"
 
 namespace {

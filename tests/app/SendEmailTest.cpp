@@ -125,7 +125,7 @@ TEST_F(SendEmail, RefusesFieldsWithoutAnAddress) {
         {"p.html", "a@x.org", "", "", "Please enter mail \"To\".", IDC_TO},
         {"p.html", "Ann <>", "b@y.org", "", "Please enter mail \"From\".", IDC_FROM},
         {"p.html", "a@x.org", " ; , ;", "", "Please enter mail \"To\".", IDC_TO},
-        {"p.html", "a@x.org", "b@y.org", "Cy <c<d@z.org>", "The address \"c<d@z.org\" contains '<' or '>'.", IDC_CC},
+        {"p.html", "a@x.org", "b@y.org", "Cy <c<d@z.org>", "The address \"Cy <c<d@z.org>\" is not valid.", IDC_CC},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);

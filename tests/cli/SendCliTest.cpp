@@ -153,8 +153,10 @@ TEST_F(SendCli, MissingFieldsAndUnsafeAddressesAreRefusedFirst) {
         {"page.html --from a@x --to ' ;; , '", "Please enter mail \"To\"."},
         {"page.html --from a@x --to 'b@y' --cc \"$(printf 'c@z\\r\\nRSET')\"",
          "The address \"c@z\\r\\nRSET\" contains a control character."},
-        {"page.html --from 'a@x <b@y>>' --to b@y", ""},  // '>' after the first one is harmless: ends the address
-        {"page.html --from 'Ann <a@x<evil>' --to b@y", "The address \"a@x<evil\" contains '<' or '>'."},
+        {"page.html --from \"$(printf 'Ann\\nB <a@x>')\" --to b@y", "The address \"Ann\\nB <a@x>\" contains a control character."},
+        {"page.html --from 'a@x <b@y>>' --to b@y", "The address \"a@x <b@y>>\" has '>' without '<'."},
+        {"page.html --from 'Ann <a@x<evil>' --to b@y", "The address \"Ann <a@x<evil>\" is not valid."},
+        {"page.html --from a@x --to '\"Doe, John\" <j@y>'", ""},  // accepted, then the connection fails
     };
     for (const Case& c : cases) {
         std::string out;

@@ -52,7 +52,8 @@ TEST_F(ComposedMessage, RelatedShapeByteForByte) {
     std::string want =
         "From: Ann <ann@example.com>\r\nTo: Bob <bob@example.com>\r\nCc: Cy <cy@example.com>\r\n"
         "Subject: Hello\r\nDate: Sat, 05 Dec 2026 23:41:32 -0000\r\n"
-        "MIME-Version: 1.0\r\nContent-Type: multipart/related;\r\n\tboundary=\"" + b + "\"\r\n"
+        "Message-ID: <101112131415161718191a1b1c1d1e1f@example.com>\r\n"
+        "MIME-Version: 1.0\r\nContent-Type: multipart/related;\r\n\ttype=\"text/html\";\r\n\tboundary=\"" + b + "\"\r\n"
         "X-Priority: 3\r\nX-Mailer: Quillory 2.0.617\r\n\r\n"
         "This is a multi-part message in MIME format.\r\n\r\n"
         "--" + b + "\r\nContent-Type: text/html;\r\n\tcharset=\"iso-8859-1\"\r\n"
@@ -73,10 +74,12 @@ TEST_F(ComposedMessage, MixedShapeByteForByte) {
     std::string want =
         "From: ann@example.com\r\nTo: bob@example.com\r\n"
         "Subject: \r\nDate: Sat, 05 Dec 2026 23:41:32 -0000\r\n"
+        "Message-ID: <202122232425262728292a2b2c2d2e2f@example.com>\r\n"
         "MIME-Version: 1.0\r\nContent-Type: multipart/mixed;\r\n\tboundary=\"" + b1 + "\"\r\n"
         "X-Priority: 3\r\nX-Mailer: Quillory 2.0.617\r\n\r\n"
         "This is a multi-part message in MIME format.\r\n\r\n"
-        "--" + b1 + "\r\nContent-Type: multipart/related;\r\n\tboundary=\"" + b2 + "\"\r\n\r\n\r\n"
+        "--" + b1 + "\r\nContent-Type: multipart/related;\r\n\ttype=\"text/html\";\r\n\tboundary=\"" + b2 +
+        "\"\r\n\r\n\r\n"
         "--" + b2 + "\r\nContent-Type: text/html;\r\n\tcharset=\"iso-8859-1\"\r\n"
         "Content-Transfer-Encoding: base64\r\n\r\n"
         "PGh0bWw+DQo8Ym9keT5IaTwvYm9keT4NCjwvaHRtbD4NCg==\r\n\r\n"

@@ -14,49 +14,84 @@ std::string DateIn(const char* tz, std::time_t t) {
     return FormatRfcDate(local, off);
 }
 
-TEST(HeaderLine, ValuesThatFitAreWrittenAsTyped) {
-    EXPECT_EQ(FormatHeaderLine("Subject", ""), "Subject: \r\n");
-    EXPECT_EQ(FormatHeaderLine("From", "Ann <ann@example.com>"), "From: Ann <ann@example.com>\r\n");
-    EXPECT_EQ(FormatHeaderLine("Subject", "  two  spaces \"quoted\" \xe9t\xe9"),
-              "Subject:   two  spaces \"quoted\" \xe9t\xe9\r\n");
+std::string Line(const char* name, const std::string& value) {
+    std::string line, error;
+    std::vector<std::string> warnings;
+    bool ok = std::string(name) == "Subject" ? FormatSubjectHeader(value, line, error)
+                                              : FormatAddressHeader(name, value, line, error, warnings);
+    EXPECT_TRUE(ok) << error;
+    return line;
 }
 
-TEST(HeaderLine, LineBreaksCannotStartANewHeader) {
-    EXPECT_EQ(FormatHeaderLine("Subject", "Hi\r\nBcc: victim@example.com"), "Subject: Hi  Bcc: victim@example.com\r\n");
-    EXPECT_EQ(FormatHeaderLine("To", "a@x\nb@y\rc@z"), "To: a@x b@y c@z\r\n");
+TEST(HeaderLine, AsciiValuesAreWrittenAsTypedControlsAsSpaces) {
+    const struct {
+        const char* name;
+        std::string value, line;
+    } cases[] = {
+        {"Subject", "", "Subject: \r\n"},
+        {"From", "Ann <ann@example.com>", "From: Ann <ann@example.com>\r\n"},
+        {"To", "b@y.org; , Bob <bob@y.org>", "To: b@y.org; , Bob <bob@y.org>\r\n"},
+        {"Subject", "  two  spaces \"quoted\"\ttab", "Subject:   two  spaces \"quoted\"\ttab\r\n"},
+        {"Subject", "Hi\r\nBcc: victim@example.com", "Subject: Hi  Bcc: victim@example.com\r\n"},
+        {"To", "a@x\nb@y\rc@z", "To: a@x b@y c@z\r\n"},
+        {"Subject", "esc\x1b[2J vt\x0b del\x7f nul", "Subject: esc [2J vt  del  nul\r\n"},
+        {"Cc", "c@z\x1b]0;title\x07", "Cc: c@z ]0;title \r\n"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Line(c.name, c.value), c.line) << c.value;
 }
 
-TEST(HeaderLine, LongValuesFoldAtSpacesBelowTheLimit) {
+TEST(HeaderLine, OtherTextIsEncodedWholeAndRoundTrips) {
+    EXPECT_EQ(Line("Subject", "Zo\xc3\xab"), "Subject: =?UTF-8?B?Wm/Dqw==?=\r\n");
+    EXPECT_EQ(Line("Subject", "caf\xe9"), "Subject: =?UTF-8?B?Y2Fmw6k=?=\r\n");  // windows-1252 byte
+    EXPECT_EQ(Line("From", "Zo\xc3\xab <zoe@ex\xc3\xa4mple.de>"), "From: =?UTF-8?B?Wm/Dqw==?= <zoe@xn--exmple-cua.de>\r\n");
+    std::string line, error;
+    std::vector<std::string> warnings;
+    EXPECT_TRUE(FormatAddressHeader("Cc", "zo\xc3\xab@x.de", line, error, warnings));
+    EXPECT_EQ(line, "Cc: zo\xc3\xab@x.de\r\n") << "a non-ASCII local part is written as typed";
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("non-ASCII local part"), std::string::npos);
+    EXPECT_FALSE(FormatAddressHeader("To", "Zo\xc3\xab", line, error, warnings));
+    EXPECT_EQ(error, "To: The address \"Zo\xc3\xab\" has no domain.");
+}
+
+TEST(HeaderLine, LongLinesFoldOrFailNeverPass998) {
     std::string words;
     for (int i = 0; i < 400; ++i) words += "word ";  // 2000 characters
-    std::string out = FormatHeaderLine("Subject", words);
+    std::string out = Line("Subject", words);
     std::string unfolded;
-    std::size_t start = 0;
-    while (start < out.size()) {
-        std::size_t end = out.find("\r\n", start);
-        ASSERT_NE(end, std::string::npos);
-        std::string line = out.substr(start, end - start);
-        EXPECT_LE(line.size(), 998u);
-        if (start > 0) {
-            EXPECT_EQ(line[0], ' ') << "continuation lines start with white space";
-        }
-        unfolded += line;
-        start = end + 2;
+    for (std::size_t start = 0, end; (end = out.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        EXPECT_LE(end - start, 998u);
+        EXPECT_TRUE(start == 0 || out[start] == ' ');
+        unfolded += out.substr(start, end - start);
     }
     EXPECT_EQ(unfolded, "Subject: " + words) << "unfolding gives back the value";
-
-    // A value exactly at the limit stays on one line.
     std::string exact(998 - 9, 'a');
-    EXPECT_EQ(FormatHeaderLine("Subject", exact), "Subject: " + exact + "\r\n");
-    // Without any space there is nowhere to fold: the value is kept whole.
-    std::string solid(2000, 'b');
-    EXPECT_EQ(FormatHeaderLine("Subject", solid), "Subject: " + solid + "\r\n");
+    EXPECT_EQ(Line("Subject", exact), "Subject: " + exact + "\r\n");
+
+    // 20 KB of addresses with nowhere to break: folded between them.
+    std::string list;
+    for (int i = 0; i < 1000; ++i) list += (i ? "," : "") + std::string("u") + std::to_string(i) + "@e.org";
+    out = Line("To", list);
+    EXPECT_NE(out.find("To: u0@e.org, u1@e.org,"), std::string::npos);
+    for (std::size_t start = 0, end; (end = out.find("\r\n", start)) != std::string::npos; start = end + 2)
+        EXPECT_LE(end - start, 78u);
+
+    // One word or address that cannot fit fails, naming the header.
+    std::string error, line;
+    std::vector<std::string> warnings;
+    EXPECT_FALSE(FormatSubjectHeader(std::string(2000, 'b'), line, error));
+    EXPECT_EQ(error, "Subject: a word is longer than a header line may be (998 octets)");
+    EXPECT_FALSE(FormatAddressHeader("To", "a@b.c, " + std::string(1000, 'x') + "@e.org", line, error, warnings));
+    EXPECT_EQ(error, "To: an address is longer than a header line may be (998 octets)");
+    EXPECT_FALSE(FormatAddressHeader("Cc", std::string(1000, 'x') + " no list", line, error, warnings));
+    EXPECT_EQ(error, "Cc: a word is longer than a header line may be (998 octets)");
 }
 
-TEST(HeaderLine, FileNamesAreQuotedSafely) {
-    EXPECT_EQ(QuoteParameterValue("plain name.pdf"), "plain name.pdf");
-    EXPECT_EQ(QuoteParameterValue("say \"hi\"\\x.txt"), "say \\\"hi\\\"\\\\x.txt");
-    EXPECT_EQ(QuoteParameterValue("two\r\nlines.txt"), "two  lines.txt");
+TEST(HeaderLine, FileNameParameters) {
+    EXPECT_EQ(FormatNameParameter("say \"hi\"\\x.txt"), "\tname=\"say \\\"hi\\\"\\\\x.txt\"");
+    EXPECT_EQ(FormatFilenameParameter("two\r\nlines.txt"), "\tfilename=\"two  lines.txt\"");
+    EXPECT_EQ(FormatNameParameter("\xc3\xbc" "ber.png"), "\tname=\"=?UTF-8?B?w7xiZXIucG5n?=\"");
+    EXPECT_EQ(FormatFilenameParameter("\xc3\xbc" "ber.png"), "\tfilename*=UTF-8''%C3%BCber.png");
 }
 
 TEST(DateHeader, ZonesAndDaylightTime) {

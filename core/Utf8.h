@@ -1,0 +1,34 @@
+#pragma once
+// UTF-8 text: checking it, and reading other bytes the way the classic program's
+// code page (windows-1252) reads them.
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+bool IsAscii(std::string_view text);
+
+// Bytes of the well-formed UTF-8 character at the start of text, or 0 when
+// there is none (stray continuation, overlong form, surrogate, cut short).
+std::size_t Utf8CharLength(std::string_view text);
+
+// Well-formed UTF-8 stays; every other byte is read as windows-1252.
+std::string RepairUtf8(std::string_view text);
+
+// Text in codeset (as nl_langinfo names it) to UTF-8; bytes not valid in it
+// are read as windows-1252. The C locale's ASCII counts as UTF-8, since that
+// is what a terminal without a locale sends.
+std::string TextToUtf8(std::string_view text, const std::string& codeset);
+
+// Fed a file's bytes in pieces of any size: whether the whole is UTF-8 with at
+// least one non-ASCII character.
+class Utf8Check {
+public:
+    void Feed(const unsigned char* data, std::size_t n);
+    bool IsUtf8WithNonAscii() const { return m_bValid && m_bNonAscii && m_nNeed == 0; }
+
+private:
+    bool m_bValid = true;
+    bool m_bNonAscii = false;
+    int m_nNeed = 0;                  // continuation bytes still to come
+    unsigned char m_lo = 0x80, m_hi = 0xBF;  // range of the next continuation byte
+};
