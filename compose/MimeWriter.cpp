@@ -9,6 +9,7 @@
 #include "compose/HeaderFormat.h"
 #include "compose/MimeComposer.h"
 #include "compose/PathUtil.h"
+#include "core/Product.h"
 #include "core/Utf8.h"
 
 namespace {
@@ -117,7 +118,8 @@ bool CMimeComposer::WriteHeaders() {
     block += "MIME-Version: 1.0\r\nContent-Type: multipart/";
     block += m_listAttachments.empty() ? kRelatedType : "mixed;\r\n";
     block += "\tboundary=\"" + m_strBoundary + "\"\r\n";
-    block += "X-Priority: 3\r\nX-Mailer: Quillory 2.0.617\r\n\r\nThis is a multi-part message in MIME format.\r\n\r\n";
+    block += std::string("X-Priority: 3\r\nX-Mailer: Quillory ") + kQuilloryVersion +
+             "\r\n\r\nThis is a multi-part message in MIME format.\r\n\r\n";
     return WriteOut(block);
 }
 
