@@ -7,13 +7,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/RegDocument.h"
 #include "platform/SettingsStore.h"
+#include "platform/XdgFolders.h"
 
 namespace platform {
 namespace {
@@ -290,22 +290,8 @@ SettingsStore& RealSettingsStore() {
 }
 
 std::string SettingsFilePath() {
-    // A relative XDG_CONFIG_HOME is to be ignored, as the base-directory rules say.
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    std::string base;
-    if (xdg && xdg[0] == '/') {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        if (!home || !*home) {
-            const struct passwd* pw = ::getpwuid(::getuid());
-            home = pw ? pw->pw_dir : nullptr;
-        }
-        if (!home || !*home) return {};
-        base = std::string(home) + "/.config";
-    }
-    while (base.size() > 1 && base.back() == '/') base.pop_back();
-    return base + "/quillory/settings.reg";
+    std::string base = XdgConfigHome(RealEnvironment());
+    return base.empty() ? base : base + "/quillory/settings.reg";
 }
 
 } // namespace platform
