@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/FileReplacement.h"
+
 namespace platform {
 namespace {
 
@@ -39,63 +41,6 @@ private:
     std::uint64_t m_size;
 };
 
-mode_t CurrentUmask() {
-    // umask() can only be read by setting it; put it straight back.
-    mode_t m = ::umask(077);
-    ::umask(m);
-    return m;
-}
-
-class PosixOutputFile : public OutputFile {
-public:
-    PosixOutputFile(int fd, std::string tmp, std::string target, bool bPrivate)
-        : m_fd(fd), m_strTemp(std::move(tmp)), m_strTarget(std::move(target)), m_bPrivate(bPrivate) {}
-    ~PosixOutputFile() override {
-        if (m_fd >= 0) ::close(m_fd);
-        if (!m_bCommitted) ::unlink(m_strTemp.c_str());
-    }
-    bool Write(const void* data, std::size_t n, std::string& err) override {
-        const char* p = static_cast<const char*>(data);
-        while (n > 0) {
-            ssize_t w = ::write(m_fd, p, n);
-            if (w < 0) {
-                if (errno == EINTR) continue;
-                err = ErrnoText(errno);
-                return false;
-            }
-            p += w;
-            n -= static_cast<std::size_t>(w);
-        }
-        return true;
-    }
-    bool Commit(std::string& err) override {
-        mode_t mode = m_bPrivate ? 0600 : (0666 & ~CurrentUmask());
-        if (::fchmod(m_fd, mode) != 0 || ::fsync(m_fd) != 0) {
-            err = ErrnoText(errno);
-            return false;
-        }
-        int fd = m_fd;
-        m_fd = -1;
-        if (::close(fd) != 0) {
-            err = ErrnoText(errno);
-            return false;
-        }
-        if (::rename(m_strTemp.c_str(), m_strTarget.c_str()) != 0) {
-            err = ErrnoText(errno);
-            return false;
-        }
-        m_bCommitted = true;
-        return true;
-    }
-
-private:
-    int m_fd;
-    std::string m_strTemp;
-    std::string m_strTarget;
-    bool m_bPrivate;
-    bool m_bCommitted = false;
-};
-
 class PosixFileSystem : public FileSystem {
 public:
     explicit PosixFileSystem(bool bPrivateOutputs = false) : m_bPrivateOutputs(bPrivateOutputs) {}
@@ -123,17 +68,7 @@ public:
     }
 
     std::unique_ptr<OutputFile> CreateOutput(const std::string& target, std::string& err) override {
-        std::string::size_type slash = target.rfind('/');
-        std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-        std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-        std::string tmpl = folder + "." + name + ".XXXXXX";
-        std::string buf = tmpl;
-        int fd = ::mkostemp(buf.data(), O_CLOEXEC);
-        if (fd < 0) {
-            err = ErrnoText(errno);
-            return nullptr;
-        }
-        return std::make_unique<PosixOutputFile>(fd, buf, target, m_bPrivateOutputs);
+        return FileReplacement::Begin(target, m_bPrivateOutputs ? ReplaceMode::Private : ReplaceMode::KeepExisting, err);
     }
 
     bool CheckFolder(const std::string& path, std::string& err) override {

@@ -18,15 +18,14 @@ public:
     virtual bool Read(void* buf, std::size_t n, std::size_t& got, std::string& err) = 0;
 };
 
-// A new file written beside its final path and moved over it only by Commit,
-// so a failed run never damages what was at the target before.
-// Destroying it without a successful Commit removes the temporary file.
+// A new file moved over its target only by Commit, so a failed run never
+// damages what was there before (see FileReplacement). Destroying it without
+// a successful Commit leaves no trace.
 class OutputFile {
 public:
     virtual ~OutputFile() = default;
     virtual bool Write(const void* data, std::size_t n, std::string& err) = 0;
-    // Flushes to disk, gives the file the mode a newly created file would get,
-    // and renames it over the target.
+    // Flushes to disk, sets the permissions and puts the file in place.
     virtual bool Commit(std::string& err) = 0;
 };
 
@@ -35,7 +34,9 @@ public:
     virtual ~FileSystem() = default;
     // Opens an existing regular file for reading; a folder is refused.
     virtual std::unique_ptr<InputFile> OpenRead(const std::string& path, std::string& err) = 0;
-    // Creates the temporary file that Commit will move to target.
+    // Begins replacing target: a symbolic link is written through, and an
+    // existing target that is not a regular file is refused. A replaced file
+    // keeps its mode and group; a new one gets 0666 minus the umask.
     virtual std::unique_ptr<OutputFile> CreateOutput(const std::string& target, std::string& err) = 0;
     // True when path names a folder that can be opened.
     virtual bool CheckFolder(const std::string& path, std::string& err) = 0;
@@ -44,7 +45,7 @@ public:
 };
 
 FileSystem& RealFileSystem();
-// The same, but committed outputs get mode 0600 whatever the umask: for
+// The same, but committed outputs get mode 0600 whatever was there: for
 // messages that wait in a shared temporary folder.
 FileSystem& PrivateFileSystem();
 

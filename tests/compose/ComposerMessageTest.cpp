@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <random>
-#include <sys/stat.h>
 
 #include "TestUtil.h"
 #include "compose/MimeComposer.h"
@@ -173,17 +172,6 @@ TEST_F(ComposedMessage, HostNameAndBoundaryFallbacks) {
     ASSERT_TRUE(c->Compose());
     EXPECT_EQ(c->Boundary(), "----=_NextPart_ABCDE_5_4_321");
     EXPECT_EQ(c->RelatedBoundary(), c->Boundary());
-}
-
-TEST_F(ComposedMessage, OutputGetsTheModeOfANewFile) {
-    mode_t old = umask(027);
-    auto c = Composer("<p>x</p>");
-    bool ok = c->Compose();
-    umask(old);
-    ASSERT_TRUE(ok);
-    struct stat st {};
-    ASSERT_EQ(stat(c->m_strOutputPath.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
 } // namespace
