@@ -1,5 +1,6 @@
 #include "platform/FileSystem.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -41,26 +42,58 @@ private:
     std::uint64_t m_size;
 };
 
+// The content of a file that reported no size, read before anyone asked.
+class MemoryInputFile : public InputFile {
+public:
+    explicit MemoryInputFile(std::string data) : m_data(std::move(data)) {}
+    std::uint64_t Size() const override { return m_data.size(); }
+    bool Read(void* buf, std::size_t n, std::size_t& got, std::string&) override {
+        got = std::min(n, m_data.size() - m_at);
+        std::memcpy(buf, m_data.data() + m_at, got);
+        m_at += got;
+        return true;
+    }
+
+private:
+    std::string m_data;
+    std::size_t m_at = 0;
+};
+
+// Pseudo-files are small; a "size 0" file that goes on for longer is refused.
+constexpr std::size_t kMaxUnsizedFile = 16u << 20;
+
 class PosixFileSystem : public FileSystem {
 public:
     explicit PosixFileSystem(bool bPrivateOutputs = false) : m_bPrivateOutputs(bPrivateOutputs) {}
 
     std::unique_ptr<InputFile> OpenRead(const std::string& path, std::string& err) override {
-        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        // Without O_NONBLOCK, opening a FIFO waits for a writer, for ever.
+        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
         if (fd < 0) {
             err = ErrnoText(errno);
             return nullptr;
         }
+        // O_NONBLOCK stays: it changes nothing for a regular file.
         struct stat st {};
-        if (::fstat(fd, &st) != 0) {
-            err = ErrnoText(errno);
+        int e = ::fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
+        if (e != 0 || !S_ISREG(st.st_mode)) {
+            err = e != 0 ? ErrnoText(e) : "not a regular file";
             ::close(fd);
             return nullptr;
         }
-        if (S_ISDIR(st.st_mode)) {
-            err = ErrnoText(EISDIR);
-            ::close(fd);
-            return nullptr;
+        if (st.st_size == 0) {
+            PosixInputFile file(fd, 0);
+            std::string data;
+            char buf[65536];
+            for (std::size_t got = sizeof buf; got == sizeof buf && data.size() <= kMaxUnsizedFile;) {
+                if (!file.Read(buf, sizeof buf, got, err)) return nullptr;
+                data.append(buf, got);
+            }
+            if (data.size() > kMaxUnsizedFile) {
+                err = "it reports no size but goes on for more than 16 MiB";
+                return nullptr;
+            }
+            return std::make_unique<MemoryInputFile>(std::move(data));
         }
         // Read-ahead advice pays only for files larger than one read.
         if (st.st_size > (1 << 20)) ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -84,6 +117,16 @@ public:
     bool IsReadableFile(const std::string& path) override {
         struct stat st {};
         return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), R_OK) == 0;
+    }
+
+    bool Resolve(const std::string& path, ResolvedPath& out) override {
+        char buf[PATH_MAX];
+        struct stat st {};
+        if (!::realpath(path.c_str(), buf) || ::stat(buf, &st) != 0) return false;
+        out.strPath = buf;
+        out.device = static_cast<std::uint64_t>(st.st_dev);
+        out.inode = static_cast<std::uint64_t>(st.st_ino);
+        return true;
     }
 
 private:

@@ -29,10 +29,21 @@ public:
     virtual bool Commit(std::string& err) = 0;
 };
 
+// Where a path really leads, with symbolic links and ".." resolved, and the
+// identity of the file there.
+struct ResolvedPath {
+    std::string strPath;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool SameFile(const ResolvedPath& other) const { return device == other.device && inode == other.inode; }
+};
+
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
-    // Opens an existing regular file for reading; a folder is refused.
+    // Opens an existing regular file for reading, never waiting for a writer;
+    // folders, FIFOs, devices and sockets are refused. A file that reports no
+    // size (as those of /proc do) is read at once, so Size() tells the truth.
     virtual std::unique_ptr<InputFile> OpenRead(const std::string& path, std::string& err) = 0;
     // Begins replacing target: a symbolic link is written through, and an
     // existing target that is not a regular file is refused. A replaced file
@@ -42,6 +53,8 @@ public:
     virtual bool CheckFolder(const std::string& path, std::string& err) = 0;
     // True when path names a regular file that this process may read.
     virtual bool IsReadableFile(const std::string& path) = 0;
+    // False when the path leads to nothing.
+    virtual bool Resolve(const std::string& path, ResolvedPath& out) = 0;
 };
 
 FileSystem& RealFileSystem();

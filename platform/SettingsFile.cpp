@@ -252,8 +252,10 @@ SettingsStore& RealSettingsStore() {
     return store;
 }
 
-std::string SettingsFilePath() {
-    std::string base = XdgConfigHome(RealEnvironment());
+std::string SettingsFilePath() { return SettingsFilePath(RealEnvironment()); }
+
+std::string SettingsFilePath(Environment& env) {
+    std::string base = XdgConfigHome(env);
     return base.empty() ? base : base + "/quillory/settings.reg";
 }
 

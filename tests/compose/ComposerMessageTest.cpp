@@ -96,10 +96,11 @@ TEST_F(ComposedMessage, AttachmentsStreamWholeAndInOrder) {
     std::string a2 = dir.Write("empty.dat", "");
     std::string a3 = dir.Write("one.txt", "x");
     std::string a4 = dir.Write("quote\"and\\slash.txt", "odd name");
-    c->m_listAttachments = {a1, a2, a3, a4};
+    // A file of /proc reports no size but has content.
+    c->m_listAttachments = {a1, a2, a3, a4, "/proc/version"};
     ASSERT_TRUE(c->Compose()) << c->GetLastError();
-    EXPECT_EQ(CheckEml(c->m_strOutputPath,
-                       {"--html", c->m_strHtmlPath, "--attach", a1, "--attach", a2, "--attach", a3, "--attach", a4}),
+    EXPECT_EQ(CheckEml(c->m_strOutputPath, {"--html", c->m_strHtmlPath, "--attach", a1, "--attach", a2, "--attach", a3,
+                                            "--attach", a4, "--attach", "/proc/version"}),
               "");
     std::string msg = ReadFile(c->m_strOutputPath);
     // An empty file's part header is followed directly by the blank line pair.
