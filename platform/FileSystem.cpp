@@ -42,6 +42,25 @@ private:
     std::uint64_t m_size;
 };
 
+class StandardOutput : public OutputFile {
+public:
+    bool Write(const void* data, std::size_t n, std::string& err) override {
+        const char* p = static_cast<const char*>(data);
+        while (n > 0) {
+            ssize_t w = ::write(STDOUT_FILENO, p, n);
+            if (w < 0 && errno == EINTR) continue;
+            if (w < 0) {
+                err = ErrnoText(errno);
+                return false;
+            }
+            p += w;
+            n -= static_cast<std::size_t>(w);
+        }
+        return true;
+    }
+    bool Commit(std::string&) override { return true; }
+};
+
 // The content of a file that reported no size, read before anyone asked.
 class MemoryInputFile : public InputFile {
 public:
@@ -134,6 +153,8 @@ private:
 };
 
 } // namespace
+
+std::unique_ptr<OutputFile> StandardOutputFile() { return std::make_unique<StandardOutput>(); }
 
 FileSystem& RealFileSystem() {
     static PosixFileSystem fs;

@@ -62,6 +62,10 @@ FileSystem& RealFileSystem();
 // messages that wait in a shared temporary folder.
 FileSystem& PrivateFileSystem();
 
+// Writes to standard output as it comes; Commit only reports success. On a
+// failure the reader has a partial message to discard.
+std::unique_ptr<OutputFile> StandardOutputFile();
+
 // The current working directory, with a trailing '/'; empty when unknown.
 std::string CurrentDirectory();
 
