@@ -1,11 +1,10 @@
 #include "cli/CommandLine.h"
 
-#include <tuple>
 
 #include "app/AppSettings.h"
+#include "cli/ComposeCommand.h"
 #include "cli/OptionsCommand.h"
 #include "cli/SendCommand.h"
-#include "compose/MimeComposer.h"
 #include "core/Product.h"
 #include "core/Utf8.h"
 #include "platform/Codeset.h"
@@ -33,7 +32,8 @@ const char kUsage[] =
     "with the server as it goes. Header fields and SMTP options not given are\n"
     "taken from the saved settings.\n"
     "\n"
-    "  -o, --output OUT.eml   the message file to write (replaced only on success)\n"
+    "  -o, --output OUT.eml   the message file to write (replaced only on success);\n"
+    "                         - writes it to standard output\n"
     "  --subject S            Subject header\n"
     "  --from F               From header\n"
     "  --to T                 To header\n"
@@ -179,7 +179,7 @@ CliRequest ParseCommandLine(const std::vector<std::string>& args, const std::str
     if (html.empty()) return Usage("no HTML file given");
     if (!haveOutput || r.job.m_strOutputPath.empty()) return Usage("no output file given (-o OUT.eml)");
     r.job.m_strHtmlPath = Absolute(html, cwd);
-    r.job.m_strOutputPath = Absolute(r.job.m_strOutputPath, cwd);
+    if (r.job.m_strOutputPath != "-") r.job.m_strOutputPath = Absolute(r.job.m_strOutputPath, cwd);
     return r;
 }
 
@@ -227,12 +227,5 @@ int RunCli(const std::vector<std::string>& args, const std::string& cwd, std::st
         err += sendErr;
         return rc;
     }
-    CMimeComposer composer;
-    static_cast<ComposeJob&>(composer) = req.job;
-    if (!composer.Compose()) {
-        err += "quillory-cli: " + composer.GetLastError() + "\n";
-        return 1;
-    }
-    for (const std::string& w : composer.Warnings()) err += "quillory-cli: warning: " + w + "\n";
-    return 0;
+    return RunCompose(req, out, err);
 }

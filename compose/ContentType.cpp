@@ -1,6 +1,7 @@
 #include "compose/ContentType.h"
 
 #include "compose/MimeTypeTable.h"
+#include "platform/XdgFolders.h"
 
 namespace {
 
@@ -13,23 +14,10 @@ bool Usable(const std::string& type) { return IsMimeType(type); }
 
 ContentTypePaths DefaultContentTypePaths(platform::Environment& env) {
     ContentTypePaths paths;
-    std::string home, dataHome, dataDirs;
-    bool haveHome = env.GetVar("HOME", home) && !home.empty();
-    if (haveHome) paths.listAssociationFiles.push_back(home + "/.mime.types");
+    std::string home = platform::HomeFolder(env);
+    if (!home.empty()) paths.listAssociationFiles.push_back(home + "/.mime.types");
     paths.listAssociationFiles.push_back("/etc/mime.types");
-
-    // Relative entries are not allowed in these variables and are skipped.
-    if (!env.GetVar("XDG_DATA_HOME", dataHome) || dataHome.empty()) dataHome = haveHome ? home + "/.local/share" : "";
-    if (!dataHome.empty() && dataHome[0] == '/') paths.listGlobFiles.push_back(dataHome + "/mime/globs2");
-    if (!env.GetVar("XDG_DATA_DIRS", dataDirs) || dataDirs.empty()) dataDirs = "/usr/local/share:/usr/share";
-    std::size_t from = 0;
-    while (from <= dataDirs.size()) {
-        std::size_t colon = dataDirs.find(':', from);
-        if (colon == std::string::npos) colon = dataDirs.size();
-        std::string dir = dataDirs.substr(from, colon - from);
-        if (!dir.empty() && dir[0] == '/') paths.listGlobFiles.push_back(dir + "/mime/globs2");
-        from = colon + 1;
-    }
+    for (const std::string& folder : platform::XdgDataFolders(env)) paths.listGlobFiles.push_back(folder + "/mime/globs2");
     return paths;
 }
 

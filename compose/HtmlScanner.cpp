@@ -16,6 +16,8 @@ const std::string_view kFileScheme = "file:///";
 
 void CMimeComposer::ScanTag(const char* pszTagPrefix, const char* pszAttribute) {
     m_listScanReferences.clear();
+    std::string_view tag = pszTagPrefix;
+    m_scanUse = tag == "<link " ? TagUse::Link : tag == "<script " ? TagUse::Script : TagUse::Image;
     std::string_view lower(m_pszHtmlLower.get(), static_cast<std::size_t>(m_nHtmlLength));
     ScanTagValues(lower, pszTagPrefix, pszAttribute, [this](std::size_t pos, std::size_t len) {
         AddReference(static_cast<std::int32_t>(pos), static_cast<std::int32_t>(len));
@@ -70,18 +72,60 @@ bool CMimeComposer::ResolveReferencePath(std::int32_t nPosition, std::int32_t nL
     // Pages written on Windows use backslashes.
     ReplaceChar(value, '\\', '/');
     DecodeUrlPath(value, strPath, m_strFileNameCodeset);
-    if (strPath.size() > kMaxReferencePath) return false;
+    // "%00" would cut the name short where the system reads it: no file has such a name.
+    if (strPath.size() > kMaxReferencePath || strPath.find('\0') != std::string::npos) return false;
     return IsEmbeddable(strPath);
 }
 
+std::string CMimeComposer::FullResourcePath(const std::string& strPath) const {
+    return !strPath.empty() && strPath[0] == '/' ? strPath : m_strHtmlFolder + strPath;
+}
+
 // A regular file this process can read: a folder or an unreadable file would
-// become a "cid:" naming a part that is never written.
+// become a "cid:" naming a part that is never written. It must also be safe
+// to send; a file left out for safety is reported once.
 bool CMimeComposer::IsEmbeddable(const std::string& strPath) {
     if (m_mapResourceIndex.count(strPath)) return true;
-    if (m_setMissingPaths.count(strPath)) return false;
-    std::string full = (!strPath.empty() && strPath[0] == '/') ? strPath : m_strHtmlFolder + strPath;
-    if (m_env.files->IsReadableFile(full)) return true;
-    m_setMissingPaths.insert(strPath);
+    std::string key = strPath + '\0' + static_cast<char>('0' + static_cast<int>(m_scanUse));
+    if (m_setMissingPaths.count(key)) return false;
+    std::string full = FullResourcePath(strPath);
+    std::string reason;
+    if (m_env.files->IsReadableFile(full) && IsSafeToEmbed(full, reason)) return true;
+    m_setMissingPaths.insert(key);
+    if (!reason.empty() && std::none_of(m_listLeftOut.begin(), m_listLeftOut.end(),
+                                        [&](const LeftOutEntry& e) { return e.m_strPath == strPath; }))
+        m_listLeftOut.push_back(LeftOutEntry{strPath, reason});
+    return false;
+}
+
+// A page may carry what lies in its own folder tree, and elsewhere only what
+// its tag can use: a reference must not carry away a key, a password or
+// /etc/shadow. The program's settings and the home folder's hidden folders
+// are never sent.
+bool CMimeComposer::IsSafeToEmbed(const std::string& strFullPath, std::string& strReason) {
+    platform::ResolvedPath real;
+    if (!m_env.files->Resolve(strFullPath, real)) {
+        strReason = "its real location cannot be found";
+        return false;
+    }
+    if (m_bHaveSettingsFile && real.SameFile(m_settingsFile)) {
+        strReason = "it is the program's settings file";
+        return false;
+    }
+    if (!m_strRealHome.empty() && real.strPath.rfind(m_strRealHome + "/.", 0) == 0) {
+        strReason = "it lies in a hidden folder of the home folder";
+        return false;
+    }
+    if (real.strPath.rfind(m_strRealHtmlFolder, 0) == 0) return true;
+    std::string type = ResolveContentType(real.strPath);
+    auto starts = [&](const char* prefix) { return type.rfind(prefix, 0) == 0; };
+    bool fits = starts("image/");
+    if (m_scanUse == TagUse::Link) fits = fits || type == "text/css" || starts("font/");
+    if (m_scanUse == TagUse::Script)
+        fits = type == "text/javascript" || type == "application/javascript" || type == "application/x-javascript" ||
+               type == "application/ecmascript" || type == "text/ecmascript";
+    if (fits) return true;
+    strReason = "it lies outside the page's folder and its type (" + type + ") is not one the page can use there";
     return false;
 }
 

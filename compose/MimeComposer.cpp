@@ -4,6 +4,8 @@
 
 #include "compose/PathUtil.h"
 #include "platform/Codeset.h"
+#include "platform/SettingsStore.h"
+#include "platform/XdgFolders.h"
 
 namespace {
 const char kFallbackHost[] = "Quillnode";
@@ -95,6 +97,12 @@ bool CMimeComposer::Compose() {
     // current directory is left alone.
     if (!m_env.files->CheckFolder(m_strHtmlFolder, err))
         return Fail("cannot open folder '" + m_strHtmlFolder + "': " + err);
+    platform::ResolvedPath real;
+    m_strRealHtmlFolder = m_env.files->Resolve(m_strHtmlFolder, real) ? real.strPath : m_strHtmlFolder;
+    if (m_strRealHtmlFolder.back() != '/') m_strRealHtmlFolder += '/';
+    std::string home = platform::HomeFolder(*m_env.environment);
+    m_strRealHome = !home.empty() && m_env.files->Resolve(home, real) ? real.strPath : home;
+    m_bHaveSettingsFile = m_env.files->Resolve(platform::SettingsFilePath(*m_env.environment), m_settingsFile);
 
     bool ok = false;
     do {
@@ -111,12 +119,15 @@ bool CMimeComposer::Compose() {
         m_mapResourceIndex.clear();
         m_setMissingPaths.clear();
         m_setPositions.clear();
+        m_listLeftOut.clear();
         ScanTag("<link ", "href");
         ScanTag("<script ", "src");
         ScanTag("<img ", "src");
         ScanTag("<", "background");
         ScanTag("<input ", "src");
         DropOverlappingReferences();
+        // Refused for one tag but embedded for another: it travels after all.
+        std::erase_if(m_listLeftOut, [&](const LeftOutEntry& e) { return m_mapResourceIndex.count(e.m_strPath) > 0; });
 
         if (m_pProgress) {
             m_pProgress->SetRange(0, static_cast<int>(m_listResources.size() + m_listAttachments.size() + 7));
@@ -129,6 +140,7 @@ bool CMimeComposer::Compose() {
         if (!DetectCharset(charset)) charset = "iso-8859-1";
         StepProgress();
 
+        if (!CheckOutputIsNoInput()) break;
         m_hOutFile = m_env.files->CreateOutput(m_strOutputPath, err);
         if (!m_hOutFile) {
             Fail("cannot create output file '" + m_strOutputPath + "': " + err);
@@ -177,4 +189,20 @@ bool CMimeComposer::Compose() {
     // Without a commit the temporary file goes; whatever was at the output path stays.
     m_hOutFile.reset();
     return ok;
+}
+
+// Writing over the page, an embedded file or an attachment would destroy an
+// input, so the output may be none of them (links and hard links included).
+bool CMimeComposer::CheckOutputIsNoInput() {
+    platform::ResolvedPath out, in;
+    if (!m_env.files->Resolve(m_strOutputPath, out)) return true;  // a new file is no input
+    auto same = [&](const std::string& path) { return m_env.files->Resolve(path, in) && in.SameFile(out); };
+    std::string refuse = "output file '" + m_strOutputPath + "' is ";
+    if (same(m_strHtmlPath)) return Fail(refuse + "the HTML file itself");
+    for (const ResourceEntry& e : m_listResources) {
+        if (same(FullResourcePath(e.m_strPath))) return Fail(refuse + "the resource file '" + e.m_strPath + "'");
+    }
+    for (const std::string& path : m_listAttachments)
+        if (same(path)) return Fail(refuse + "the attachment '" + path + "'");
+    return true;
 }

@@ -10,6 +10,12 @@
 #include "compose/ContentType.h"
 #include "platform/Platform.h"
 
+// A file the page refers to that stays out of the message for safety.
+struct LeftOutEntry {
+    std::string m_strPath;    // as the page wrote it, decoded
+    std::string m_strReason;  // why, for people
+};
+
 // Turns one HTML file, four header values and a list of attachments into one
 // MIME message file. Lives for one composition: fill the job, call Compose once.
 class CMimeComposer : public ComposeJob {
@@ -29,6 +35,8 @@ public:
 
     const std::vector<ResourceEntry>& Resources() const { return m_listResources; }
     const std::vector<ReferenceEntry>& References() const { return m_listReferences; }
+    // Each local file the page names that was not embedded for safety, once.
+    const std::vector<LeftOutEntry>& LeftOut() const { return m_listLeftOut; }
     const std::string& Boundary() const { return m_strBoundary; }
     const std::string& RelatedBoundary() const { return m_strRelatedBoundary; }
     const char* HostName() const { return m_szHostName; }
@@ -48,6 +56,9 @@ protected:
     bool AddReference(std::int32_t nPosition, std::int32_t nLength);
     bool ResolveReferencePath(std::int32_t nPosition, std::int32_t nLength, std::string& strPath);
     bool IsEmbeddable(const std::string& strPath);
+    bool IsSafeToEmbed(const std::string& strFullPath, std::string& strReason);
+    bool CheckOutputIsNoInput();
+    std::string FullResourcePath(const std::string& strPath) const;
     void DropOverlappingReferences();
     bool DetectCharset(std::string& strCharset);
 
@@ -83,11 +94,21 @@ protected:
     std::int32_t m_nHtmlLength = 0;
     char m_szHostName[16] = {};
     std::string m_strHtmlFolder;  // resolves relative resource paths
+    // What a file embedded without question may be: inside the page's folder
+    // tree, and outside the settings file and the home folder's hidden ones.
+    std::string m_strRealHtmlFolder;  // links resolved, with a final '/'
+    std::string m_strRealHome;        // the same; empty when unknown
+    platform::ResolvedPath m_settingsFile;
+    bool m_bHaveSettingsFile = false;
+    // The content types a file out of the page's tree may have for the
+    // running scan's tag to use it.
+    enum class TagUse { Image, Link, Script } m_scanUse = TagUse::Image;
+    std::vector<LeftOutEntry> m_listLeftOut;
     std::vector<ResourceEntry> m_listResources;
     std::vector<ReferenceEntry> m_listReferences;
     // Indexes over the lists, so a page with many references stays linear.
     std::unordered_map<std::string, std::size_t> m_mapResourceIndex;  // path -> m_listResources
-    std::unordered_set<std::string> m_setMissingPaths;                 // looked up, not embeddable
+    std::unordered_set<std::string> m_setMissingPaths;                 // looked up, not embeddable (per use)
     std::unordered_set<std::int32_t> m_setPositions;                   // of m_listReferences
     std::vector<ReferenceEntry> m_listScanReferences;                  // of the running scan
     std::string m_strFileNameCodeset;

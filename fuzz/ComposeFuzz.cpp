@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "compose/MimeComposer.h"
@@ -46,6 +47,12 @@ public:
     }
     bool CheckFolder(const std::string&, std::string&) override { return true; }
     bool IsReadableFile(const std::string& path) override { return path.size() % 2 == 1; }
+    // Every path is its own file, and all lie in the page's folder.
+    bool Resolve(const std::string& path, platform::ResolvedPath& out) override {
+        out.strPath = path[0] == '/' ? path : "/site/" + path;
+        out.inode = std::hash<std::string>()(out.strPath);
+        return true;
+    }
 };
 
 class NoEnvironment : public platform::Environment {

@@ -1,32 +1,12 @@
 #include "platform/DesktopEntry.h"
 
-#include <cstdlib>
 #include <fstream>
 
 #include "platform/Process.h"
+#include "platform/XdgFolders.h"
 
 namespace platform {
 namespace {
-
-std::vector<std::string> DataFolders() {
-    std::vector<std::string> folders;
-    const char* home = std::getenv("XDG_DATA_HOME");
-    if (home && *home) {
-        folders.push_back(home);
-    } else if (const char* h = std::getenv("HOME"); h && *h) {
-        folders.push_back(std::string(h) + "/.local/share");
-    }
-    const char* dirs = std::getenv("XDG_DATA_DIRS");
-    std::string list = dirs && *dirs ? dirs : "/usr/local/share:/usr/share";
-    std::size_t start = 0;
-    while (start <= list.size()) {
-        std::size_t end = list.find(':', start);
-        if (end == std::string::npos) end = list.size();
-        if (end > start) folders.push_back(list.substr(start, end - start));
-        start = end + 1;
-    }
-    return folders;
-}
 
 std::string Trim(const std::string& s) {
     std::size_t b = s.find_first_not_of(" \t\r\n");
@@ -61,7 +41,7 @@ bool FindDesktopEntryExec(const std::string& strId, std::string& strExec, std::s
         err = "no desktop entry named '" + strId + "'";
         return false;
     }
-    for (const std::string& folder : DataFolders()) {
+    for (const std::string& folder : XdgDataFolders(RealEnvironment())) {
         // "vendor-app.desktop" may also live as applications/vendor/app.desktop.
         std::string path = folder + "/applications/" + strId;
         std::ifstream in(path);

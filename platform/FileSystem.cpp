@@ -1,5 +1,6 @@
 #include "platform/FileSystem.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -7,6 +8,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "platform/FileReplacement.h"
 
 namespace platform {
 namespace {
@@ -39,27 +42,14 @@ private:
     std::uint64_t m_size;
 };
 
-mode_t CurrentUmask() {
-    // umask() can only be read by setting it; put it straight back.
-    mode_t m = ::umask(077);
-    ::umask(m);
-    return m;
-}
-
-class PosixOutputFile : public OutputFile {
+class StandardOutput : public OutputFile {
 public:
-    PosixOutputFile(int fd, std::string tmp, std::string target, bool bPrivate)
-        : m_fd(fd), m_strTemp(std::move(tmp)), m_strTarget(std::move(target)), m_bPrivate(bPrivate) {}
-    ~PosixOutputFile() override {
-        if (m_fd >= 0) ::close(m_fd);
-        if (!m_bCommitted) ::unlink(m_strTemp.c_str());
-    }
     bool Write(const void* data, std::size_t n, std::string& err) override {
         const char* p = static_cast<const char*>(data);
         while (n > 0) {
-            ssize_t w = ::write(m_fd, p, n);
+            ssize_t w = ::write(STDOUT_FILENO, p, n);
+            if (w < 0 && errno == EINTR) continue;
             if (w < 0) {
-                if (errno == EINTR) continue;
                 err = ErrnoText(errno);
                 return false;
             }
@@ -68,54 +58,61 @@ public:
         }
         return true;
     }
-    bool Commit(std::string& err) override {
-        mode_t mode = m_bPrivate ? 0600 : (0666 & ~CurrentUmask());
-        if (::fchmod(m_fd, mode) != 0 || ::fsync(m_fd) != 0) {
-            err = ErrnoText(errno);
-            return false;
-        }
-        int fd = m_fd;
-        m_fd = -1;
-        if (::close(fd) != 0) {
-            err = ErrnoText(errno);
-            return false;
-        }
-        if (::rename(m_strTemp.c_str(), m_strTarget.c_str()) != 0) {
-            err = ErrnoText(errno);
-            return false;
-        }
-        m_bCommitted = true;
+    bool Commit(std::string&) override { return true; }
+};
+
+// The content of a file that reported no size, read before anyone asked.
+class MemoryInputFile : public InputFile {
+public:
+    explicit MemoryInputFile(std::string data) : m_data(std::move(data)) {}
+    std::uint64_t Size() const override { return m_data.size(); }
+    bool Read(void* buf, std::size_t n, std::size_t& got, std::string&) override {
+        got = std::min(n, m_data.size() - m_at);
+        std::memcpy(buf, m_data.data() + m_at, got);
+        m_at += got;
         return true;
     }
 
 private:
-    int m_fd;
-    std::string m_strTemp;
-    std::string m_strTarget;
-    bool m_bPrivate;
-    bool m_bCommitted = false;
+    std::string m_data;
+    std::size_t m_at = 0;
 };
+
+// Pseudo-files are small; a "size 0" file that goes on for longer is refused.
+constexpr std::size_t kMaxUnsizedFile = 16u << 20;
 
 class PosixFileSystem : public FileSystem {
 public:
     explicit PosixFileSystem(bool bPrivateOutputs = false) : m_bPrivateOutputs(bPrivateOutputs) {}
 
     std::unique_ptr<InputFile> OpenRead(const std::string& path, std::string& err) override {
-        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        // Without O_NONBLOCK, opening a FIFO waits for a writer, for ever.
+        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
         if (fd < 0) {
             err = ErrnoText(errno);
             return nullptr;
         }
+        // O_NONBLOCK stays: it changes nothing for a regular file.
         struct stat st {};
-        if (::fstat(fd, &st) != 0) {
-            err = ErrnoText(errno);
+        int e = ::fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
+        if (e != 0 || !S_ISREG(st.st_mode)) {
+            err = e != 0 ? ErrnoText(e) : "not a regular file";
             ::close(fd);
             return nullptr;
         }
-        if (S_ISDIR(st.st_mode)) {
-            err = ErrnoText(EISDIR);
-            ::close(fd);
-            return nullptr;
+        if (st.st_size == 0) {
+            PosixInputFile file(fd, 0);
+            std::string data;
+            char buf[65536];
+            for (std::size_t got = sizeof buf; got == sizeof buf && data.size() <= kMaxUnsizedFile;) {
+                if (!file.Read(buf, sizeof buf, got, err)) return nullptr;
+                data.append(buf, got);
+            }
+            if (data.size() > kMaxUnsizedFile) {
+                err = "it reports no size but goes on for more than 16 MiB";
+                return nullptr;
+            }
+            return std::make_unique<MemoryInputFile>(std::move(data));
         }
         // Read-ahead advice pays only for files larger than one read.
         if (st.st_size > (1 << 20)) ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -123,17 +120,7 @@ public:
     }
 
     std::unique_ptr<OutputFile> CreateOutput(const std::string& target, std::string& err) override {
-        std::string::size_type slash = target.rfind('/');
-        std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-        std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-        std::string tmpl = folder + "." + name + ".XXXXXX";
-        std::string buf = tmpl;
-        int fd = ::mkostemp(buf.data(), O_CLOEXEC);
-        if (fd < 0) {
-            err = ErrnoText(errno);
-            return nullptr;
-        }
-        return std::make_unique<PosixOutputFile>(fd, buf, target, m_bPrivateOutputs);
+        return FileReplacement::Begin(target, m_bPrivateOutputs ? ReplaceMode::Private : ReplaceMode::KeepExisting, err);
     }
 
     bool CheckFolder(const std::string& path, std::string& err) override {
@@ -151,11 +138,23 @@ public:
         return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), R_OK) == 0;
     }
 
+    bool Resolve(const std::string& path, ResolvedPath& out) override {
+        char buf[PATH_MAX];
+        struct stat st {};
+        if (!::realpath(path.c_str(), buf) || ::stat(buf, &st) != 0) return false;
+        out.strPath = buf;
+        out.device = static_cast<std::uint64_t>(st.st_dev);
+        out.inode = static_cast<std::uint64_t>(st.st_ino);
+        return true;
+    }
+
 private:
     bool m_bPrivateOutputs;
 };
 
 } // namespace
+
+std::unique_ptr<OutputFile> StandardOutputFile() { return std::make_unique<StandardOutput>(); }
 
 FileSystem& RealFileSystem() {
     static PosixFileSystem fs;

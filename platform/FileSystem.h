@@ -18,35 +18,53 @@ public:
     virtual bool Read(void* buf, std::size_t n, std::size_t& got, std::string& err) = 0;
 };
 
-// A new file written beside its final path and moved over it only by Commit,
-// so a failed run never damages what was at the target before.
-// Destroying it without a successful Commit removes the temporary file.
+// A new file moved over its target only by Commit, so a failed run never
+// damages what was there before (see FileReplacement). Destroying it without
+// a successful Commit leaves no trace.
 class OutputFile {
 public:
     virtual ~OutputFile() = default;
     virtual bool Write(const void* data, std::size_t n, std::string& err) = 0;
-    // Flushes to disk, gives the file the mode a newly created file would get,
-    // and renames it over the target.
+    // Flushes to disk, sets the permissions and puts the file in place.
     virtual bool Commit(std::string& err) = 0;
+};
+
+// Where a path really leads, with symbolic links and ".." resolved, and the
+// identity of the file there.
+struct ResolvedPath {
+    std::string strPath;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool SameFile(const ResolvedPath& other) const { return device == other.device && inode == other.inode; }
 };
 
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
-    // Opens an existing regular file for reading; a folder is refused.
+    // Opens an existing regular file for reading, never waiting for a writer;
+    // folders, FIFOs, devices and sockets are refused. A file that reports no
+    // size (as those of /proc do) is read at once, so Size() tells the truth.
     virtual std::unique_ptr<InputFile> OpenRead(const std::string& path, std::string& err) = 0;
-    // Creates the temporary file that Commit will move to target.
+    // Begins replacing target: a symbolic link is written through, and an
+    // existing target that is not a regular file is refused. A replaced file
+    // keeps its mode and group; a new one gets 0666 minus the umask.
     virtual std::unique_ptr<OutputFile> CreateOutput(const std::string& target, std::string& err) = 0;
     // True when path names a folder that can be opened.
     virtual bool CheckFolder(const std::string& path, std::string& err) = 0;
     // True when path names a regular file that this process may read.
     virtual bool IsReadableFile(const std::string& path) = 0;
+    // False when the path leads to nothing.
+    virtual bool Resolve(const std::string& path, ResolvedPath& out) = 0;
 };
 
 FileSystem& RealFileSystem();
-// The same, but committed outputs get mode 0600 whatever the umask: for
+// The same, but committed outputs get mode 0600 whatever was there: for
 // messages that wait in a shared temporary folder.
 FileSystem& PrivateFileSystem();
+
+// Writes to standard output as it comes; Commit only reports success. On a
+// failure the reader has a partial message to discard.
+std::unique_ptr<OutputFile> StandardOutputFile();
 
 // The current working directory, with a trailing '/'; empty when unknown.
 std::string CurrentDirectory();

@@ -7,13 +7,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/FileReplacement.h"
 #include "platform/RegDocument.h"
 #include "platform/SettingsStore.h"
+#include "platform/XdgFolders.h"
 
 namespace platform {
 namespace {
@@ -83,18 +84,6 @@ std::string ReadError(const std::string& path, int e) {
     return "cannot read '" + path + "': " + ErrnoText(e);
 }
 
-// Saves go to the file a symbolic link points at, so the link stays.
-std::string ResolveLink(const std::string& path) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-    char buf[PATH_MAX];
-    ssize_t n = ::readlink(path.c_str(), buf, sizeof buf - 1);
-    if (n <= 0) return path;
-    std::string target(buf, static_cast<std::size_t>(n));
-    if (target[0] == '/') return target;
-    return FolderOf(path) + "/" + target;
-}
-
 class FileSettingsKey : public SettingsKey {
 public:
     FileSettingsKey(std::string path, std::string key, RegDocument doc, int lockFd)
@@ -144,42 +133,16 @@ private:
 
     bool Write(std::string& err) {
         std::string text = m_doc.Serialize();
-        std::string folder = FolderOf(m_strPath);
-        std::string name = m_strPath.substr(m_strPath.rfind('/') + 1);
-        std::string tmp = folder + "/." + name + ".XXXXXX";
-        int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
-        if (fd < 0) {
-            err = "cannot save settings in '" + folder + "': " + ErrnoText(errno);
-            return false;
-        }
         // The file holds the SMTP password: only its owner may read it.
-        bool ok = ::fchmod(fd, 0600) == 0;
-        for (std::size_t done = 0; ok && done < text.size();) {
-            ssize_t w = ::write(fd, text.data() + done, text.size() - done);
-            if (w < 0 && errno == EINTR) continue;
-            if (w < 0) ok = false;
-            else done += static_cast<std::size_t>(w);
-        }
-        ok = ok && ::fsync(fd) == 0;
-        int e = errno;
-        if (::close(fd) != 0 && ok) {
-            ok = false;
-            e = errno;
-        }
-        if (ok && ::rename(tmp.c_str(), m_strPath.c_str()) != 0) {
-            ok = false;
-            e = errno;
-        }
-        if (!ok) {
-            ::unlink(tmp.c_str());
-            err = "cannot save settings to '" + m_strPath + "': " + ErrnoText(e);
+        std::string why;
+        auto file = FileReplacement::Begin(m_strPath, ReplaceMode::Private, why);
+        if (!file) {
+            err = "cannot save settings in '" + FolderOf(m_strPath) + "': " + why;
             return false;
         }
-        // Make the rename itself durable.
-        int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dir >= 0) {
-            ::fsync(dir);
-            ::close(dir);
+        if (!file->Write(text.data(), text.size(), why) || !file->Commit(why)) {
+            err = "cannot save settings to '" + m_strPath + "': " + why;
+            return false;
         }
         return true;
     }
@@ -220,7 +183,7 @@ public:
     }
 
     std::unique_ptr<SettingsKey> CreateForSetting(const std::string& key, std::string& err) override {
-        std::string path = ResolveLink(m_strPath);
+        std::string path = FinalPath(m_strPath);
         std::string folder = FolderOf(path);
         if (!MakeFolders(folder, err)) return nullptr;
         int lock = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -289,23 +252,11 @@ SettingsStore& RealSettingsStore() {
     return store;
 }
 
-std::string SettingsFilePath() {
-    // A relative XDG_CONFIG_HOME is to be ignored, as the base-directory rules say.
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    std::string base;
-    if (xdg && xdg[0] == '/') {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        if (!home || !*home) {
-            const struct passwd* pw = ::getpwuid(::getuid());
-            home = pw ? pw->pw_dir : nullptr;
-        }
-        if (!home || !*home) return {};
-        base = std::string(home) + "/.config";
-    }
-    while (base.size() > 1 && base.back() == '/') base.pop_back();
-    return base + "/quillory/settings.reg";
+std::string SettingsFilePath() { return SettingsFilePath(RealEnvironment()); }
+
+std::string SettingsFilePath(Environment& env) {
+    std::string base = XdgConfigHome(env);
+    return base.empty() ? base : base + "/quillory/settings.reg";
 }
 
 } // namespace platform

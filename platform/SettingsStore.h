@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Environment.h"
+
 namespace platform {
 
 // One open key. Changes made with the Set calls reach the store only when
@@ -46,5 +48,7 @@ std::unique_ptr<SettingsStore> MakeFileSettingsStore(const std::string& path);
 
 // Where the current user's settings file is; empty when no home folder is known.
 std::string SettingsFilePath();
+// The same, as the given environment describes the user.
+std::string SettingsFilePath(Environment& env);
 
 } // namespace platform

@@ -76,7 +76,10 @@ InterruptCatcher::~InterruptCatcher() {
 
 bool InterruptCatcher::Drain() {
     signalfd_siginfo info;
-    while (m_fd >= 0 && ::read(m_fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) m_bCaught = true;
+    while (m_fd >= 0 && ::read(m_fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+        if (!m_bCaught) m_nSignal = static_cast<int>(info.ssi_signo);
+        m_bCaught = true;
+    }
     return m_bCaught;
 }
 

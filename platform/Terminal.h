@@ -22,6 +22,8 @@ public:
 
     // True once a signal has arrived; does not wait.
     bool Caught();
+    // The first signal that arrived (SIGINT, SIGTERM or SIGHUP); 0 before.
+    int Signal() const { return m_nSignal; }
     // Waits until a signal arrives (true) or wake is requested (false).
     bool WaitUntilCaughtOr(const StopSignal& wake);
 
@@ -29,6 +31,7 @@ private:
     bool Drain();
     int m_fd = -1;
     bool m_bCaught = false;
+    int m_nSignal = 0;
     unsigned char m_oldMask[128];  // the sigset_t in force before
 };
 

@@ -1,6 +1,11 @@
 // The command line as a user runs it: the real program in a real folder.
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "TestUtil.h"
 #include "cli/CommandLine.h"
 
@@ -79,6 +84,57 @@ TEST(CommandLine, FailuresAndUsage) {
     EXPECT_EQ(out, "quillory-cli 2.0.617\n");
 }
 
+// "-o -" writes the message to standard output; files left out for safety
+// are named on standard error, one line each.
+TEST(CommandLine, StandardOutputAndLeftOutFiles) {
+    TempDir dir, elsewhere;
+    std::string secret = elsewhere.Write("secret", "key");
+    dir.Write("page.html", "<img src=\"a.png\"><link href=\"" + secret + "\">");
+    dir.Write("a.png", "png");
+    std::string out;
+    ASSERT_EQ(RunCommand("cd " + dir.Path() + " && (" + Cli() + " compose page.html -o - >msg.eml)", &out), 0) << out;
+    EXPECT_EQ(out, "quillory-cli: warning: '" + secret +
+                       "' is left out: it lies outside the page's folder and its type (application/octet-stream) is "
+                       "not one the page can use there\n");
+    EXPECT_EQ(testutil::CheckEml(dir.Path() + "msg.eml", {"--resource", dir.Path() + "a.png"}), "");
+    EXPECT_FALSE(testutil::FileExists(dir.Path() + "-"));
+}
+
+// A signal in the middle of a composition leaves no partial file behind and
+// ends the program with 128 + the signal's number.
+TEST(CommandLine, SignalsDuringComposeRemoveThePartialMessage) {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        TempDir dir;
+        std::string page = dir.Write("page.html", "<p>x</p>");
+        std::string big = dir.Path() + "big.bin";
+        ASSERT_EQ(::truncate(dir.Write("big.bin", "").c_str(), 4LL << 30), 0);  // sparse: costs no disk
+        std::string output = dir.Path() + "out.eml";
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            ::execl(QUILLORY_CLI, "quillory-cli", "compose", page.c_str(), "-o", output.c_str(), "--attach",
+                    big.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        // Wait until the temporary message has content, then interrupt.
+        bool writing = false;
+        for (int i = 0; i < 10000 && !writing; ++i) {
+            for (const std::string& name : testutil::ListFolder(dir.Path())) {
+                struct stat st {};
+                writing = writing || (name.rfind(".out.eml.", 0) == 0 && ::stat((dir.Path() + name).c_str(), &st) == 0 &&
+                                      st.st_size > 0);
+            }
+            if (!writing) ::usleep(1000);
+        }
+        EXPECT_TRUE(writing);
+        ::kill(pid, sig);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status)) << "signal " << sig << " killed the program";
+        EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
+        EXPECT_EQ(testutil::ListFolder(dir.Path()).size(), 2u) << "left behind beside page.html and big.bin";
+    }
+}
+
 TEST(CommandLine, ParsesAttachmentsInOrderAndMakesPathsAbsolute) {
     CliRequest r = ParseCommandLine({"compose", "p.html", "--attach", "/abs/x", "-o", "o.eml", "--attach", "rel/y"},
                                     "/home/u/");
@@ -86,6 +142,7 @@ TEST(CommandLine, ParsesAttachmentsInOrderAndMakesPathsAbsolute) {
     EXPECT_EQ(r.job.m_strHtmlPath, "/home/u/p.html");
     EXPECT_EQ(r.job.m_strOutputPath, "/home/u/o.eml");
     EXPECT_EQ(r.job.m_listAttachments, (std::vector<std::string>{"/abs/x", "/home/u/rel/y"}));
+    EXPECT_EQ(ParseCommandLine({"compose", "p.html", "-o", "-"}, "/home/u/").job.m_strOutputPath, "-");
 }
 
 } // namespace

@@ -122,24 +122,6 @@ TEST(BuiltInTable, IndexAgreesWithARowByRowSearchForEveryWord) {
     }
 }
 
-TEST(SourcePaths, FollowHomeAndTheXdgVariables) {
-    testutil::FixedEnvironment env;
-    ContentTypePaths p = DefaultContentTypePaths(env);
-    EXPECT_EQ(p.listAssociationFiles, (std::vector<std::string>{"/etc/mime.types"}));
-    EXPECT_EQ(p.listGlobFiles,
-              (std::vector<std::string>{"/usr/local/share/mime/globs2", "/usr/share/mime/globs2"}));
-
-    env.vars = {{"HOME", "/home/u"}};
-    p = DefaultContentTypePaths(env);
-    EXPECT_EQ(p.listAssociationFiles, (std::vector<std::string>{"/home/u/.mime.types", "/etc/mime.types"}));
-    EXPECT_EQ(p.listGlobFiles.front(), "/home/u/.local/share/mime/globs2");
-
-    env.vars = {{"HOME", "/home/u"}, {"XDG_DATA_HOME", "/d/h"}, {"XDG_DATA_DIRS", "/a::relative:/b/"}};
-    p = DefaultContentTypePaths(env);
-    EXPECT_EQ(p.listGlobFiles,
-              (std::vector<std::string>{"/d/h/mime/globs2", "/a/mime/globs2", "/b//mime/globs2"}));
-}
-
 using ContentTypesInMessages = ScanFixture;
 
 TEST_F(ContentTypesInMessages, EachSourceIsReadOncePerRun) {

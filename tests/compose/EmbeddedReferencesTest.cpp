@@ -27,7 +27,8 @@ TEST_F(EmbeddedReferences, OnlyTheFiveTagAttributesNamingReadableFilesAreEmbedde
         "<!-- <img src=\"commented.gif\"> -->\n"
         "<input type=image src=\"button.gif\">\n"
         "<script src=\"app.js\"></script>\n"
-        "<img src=\"data:image/gif;base64,R0lG\"><img src=\"#top\"><img src=\"mailto:a@b\">\n");
+        "<img src=\"data:image/gif;base64,R0lG\"><img src=\"#top\"><img src=\"mailto:a@b\">\n"
+        "<img src=\"logo.png%00.jpg\">\n");
 
     // First discovery order: link, script, img, background, input scans.
     EXPECT_EQ(Paths(), (std::vector<std::string>{"style.css", "app.js", "logo.png", "commented.gif", "cell.gif",
@@ -37,13 +38,50 @@ TEST_F(EmbeddedReferences, OnlyTheFiveTagAttributesNamingReadableFilesAreEmbedde
     for (const char* stays :
          {"href=\"doc.pdf\"", "src=\"HTTP://a.gif\"", "src='https://a.gif'", "src=Ftp://a.gif", "src=\"missing.gif\"",
           "src=\"sub\"", "src=\"fifo\"", "src=\"nl.gif\"", "src=\"alt.gif\"", "src=logo.png\twidth=3",
-          "url(bg.gif)", "src=\"data:image/gif;base64,R0lG\"", "src=\"#top\"", "src=\"mailto:a@b\"", "src=\"\""})
+          "url(bg.gif)", "src=\"data:image/gif;base64,R0lG\"", "src=\"#top\"", "src=\"mailto:a@b\"", "src=\"\"",
+          "src=\"logo.png%00.jpg\""})
         EXPECT_NE(body.find(stays), std::string::npos) << stays;
     EXPECT_EQ(testutil::CheckEml(c->m_strOutputPath,
                                  {"--resource", dir.Path() + "style.css", "--resource", dir.Path() + "app.js",
                                   "--resource", dir.Path() + "logo.png", "--resource", dir.Path() + "commented.gif",
                                   "--resource", dir.Path() + "cell.gif", "--resource", dir.Path() + "button.gif"}),
               "");
+}
+
+// Outside the page's folder tree only what the tag can use travels; the
+// settings file and the home folder's hidden folders never do.
+TEST_F(EmbeddedReferences, FilesOutsideThePageAreLeftOutForSafety) {
+    testutil::TempDir home, elsewhere;
+    fixed.environment.vars = {{"HOME", home.Path()}, {"XDG_CONFIG_HOME", elsewhere.Path() + "conf"}};
+    std::string settings = elsewhere.Write("conf/quillory/settings.reg", "REGEDIT4\n");
+    std::string key = home.Write(".ssh/id.png", "key");
+    std::string secret = elsewhere.Write("shadow", "secret");
+    std::string pic = elsewhere.Write("pic.png", "png");
+    std::string css = elsewhere.Write("style.css", "css");
+    std::string js = elsewhere.Write("app.js", "js");
+    File("sub/data.bin");
+    ASSERT_EQ(symlink(secret.c_str(), (dir.Path() + "link.png").c_str()), 0);
+    const std::string& e = elsewhere.Path();
+    std::string up = "../" + e.substr(e.rfind('/', e.size() - 2) + 1) + "shadow";  // both folders share a parent
+    Compose("<img src=\"file://" + settings + "\"><img src=\"" + key + "\"><link href=\"" + secret + "\">"
+            "<img src=\"" + pic + "\"><link href=\"" + css + "\"><img src=\"" + js + "\"><img src=\"sub/data.bin\">"
+            "<img src=\"link.png\"><img src=\"" + up + "\">");
+    const std::string outside = "it lies outside the page's folder and its type (application/octet-stream) is not";
+    std::vector<std::pair<std::string, std::string>> want = {
+        {secret, outside},
+        {settings, "it is the program's settings file"},
+        {key, "it lies in a hidden folder of the home folder"},
+        {js, "it lies outside the page's folder and its type (application/x-javascript) is not"},
+        {"link.png", outside},
+        {up, outside},
+    };
+    ASSERT_EQ(c->LeftOut().size(), want.size());
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        EXPECT_EQ(c->LeftOut()[i].m_strPath, want[i].first);
+        EXPECT_EQ(c->LeftOut()[i].m_strReason.rfind(want[i].second, 0), 0u) << c->LeftOut()[i].m_strReason;
+    }
+    EXPECT_EQ(Paths(), (std::vector<std::string>{css, pic, "sub/data.bin"}));
+    EXPECT_EQ(eml.find("secret"), std::string::npos);
 }
 
 TEST_F(EmbeddedReferences, UnreadableFileStaysAsWritten) {

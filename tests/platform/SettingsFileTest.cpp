@@ -69,18 +69,6 @@ std::vector<std::string> Leftovers(const std::string& folder) {
     return names;
 }
 
-TEST(SettingsFile, LivesInTheUsersConfigFolder) {
-    {
-        ScopedEnv xdg("XDG_CONFIG_HOME", "/x/conf/");
-        EXPECT_EQ(platform::SettingsFilePath(), "/x/conf/quillory/settings.reg");
-    }
-    ScopedEnv home("HOME", "/home/ann");
-    for (const char* ignored : {"", "relative/conf"}) {
-        ScopedEnv xdg("XDG_CONFIG_HOME", ignored);
-        EXPECT_EQ(platform::SettingsFilePath(), "/home/ann/.config/quillory/settings.reg");
-    }
-}
-
 TEST(SettingsFile, OnlyItsOwnerMayReadIt) {
     TempDir dir;
     ScopedEnv xdg("XDG_CONFIG_HOME", dir.Path() + "new/conf");
