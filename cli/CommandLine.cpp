@@ -1,6 +1,5 @@
 #include "cli/CommandLine.h"
 
-
 #include "app/AppSettings.h"
 #include "cli/ComposeCommand.h"
 #include "cli/OptionsCommand.h"
