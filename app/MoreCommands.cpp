@@ -25,6 +25,7 @@ void CopyOptions(const From& from, To& to) {
 } // namespace
 
 void CMainDlg::OnOptions() {
+    if (IsBusy()) return;
     COptionsDlg dlg(this, *m_services.prompts);
     CopyOptions(m_settings, dlg);
     if (dlg.exec() != QDialog::Accepted) return;
@@ -32,8 +33,8 @@ void CMainDlg::OnOptions() {
     // Saved at once, so the options outlive a program that is killed later.
     std::string err;
     if (!m_settings.SaveSettings(SETTINGS_OPTIONS, err))
-        m_services.prompts->MessageBox(this, QStringLiteral("The options could not be saved."),
-                                       QString::fromStdString(err));
+        m_services.prompts->MessageBox(this, QStringLiteral("The options could not be saved: ") +
+                                                 QString::fromStdString(err));
 }
 
 void CMainDlg::OnCheckUpdates() { OpenLinkCommand(this, *m_services.shell, *m_services.prompts, CheckUpdatesUrl()); }

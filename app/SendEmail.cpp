@@ -1,7 +1,7 @@
 // Send Email: from the button through the worker's notices to Close or Cancel.
+#include <QLineEdit>
 #include <QMetaObject>
 
-#include "app/ControlIds.h"
 #include "app/MainDlg.h"
 #include "platform/TempFile.h"
 #include "smtp/SendFields.h"
@@ -18,33 +18,23 @@ public:
     explicit CQueuedSendNotify(CMainDlg* pDlg) : m_pDlg(pDlg) {}
     void OnSendLog(std::uint64_t nSendId, LogDirection, const std::string& strLine) override {
         CMainDlg* dlg = m_pDlg;
-        QMetaObject::invokeMethod(
-            dlg, [dlg, nSendId, strLine] { dlg->OnSendNotify(nSendId, 0, strLine, 0); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(dlg, [dlg, nSendId, strLine] { dlg->OnSendLog(nSendId, strLine); },
+                                  Qt::QueuedConnection);
     }
     void OnSendDone(std::uint64_t nSendId, bool bSuccess) override {
         CMainDlg* dlg = m_pDlg;
-        int lParam = bSuccess ? 1 : 0;
-        QMetaObject::invokeMethod(
-            dlg, [dlg, nSendId, lParam] { dlg->OnSendNotify(nSendId, 1, std::string(), lParam); },
-            Qt::QueuedConnection);
+        QMetaObject::invokeMethod(dlg, [dlg, nSendId, bSuccess] { dlg->OnSendDone(nSendId, bSuccess); },
+                                  Qt::QueuedConnection);
     }
 
 private:
     CMainDlg* m_pDlg;
 };
 
-int FieldControl(SendField field) {
-    switch (field) {
-    case SendField::From: return IDC_FROM;
-    case SendField::To: return IDC_TO;
-    case SendField::Cc: return IDC_CC;
-    default: return IDC_HTML_FILE;
-    }
-}
-
 } // namespace
 
 void CMainDlg::OnSendEmail() {
+    if (IsBusy()) return;
     UpdateData(true);
     SendAddresses addresses;
     std::string message;
@@ -52,9 +42,13 @@ void CMainDlg::OnSendEmail() {
     if (!CheckSendFields(m_strHtmlPath, m_settings.MailFrom, m_settings.MailTo, m_settings.MailCc, addresses, message,
                          field)) {
         m_services.prompts->MessageBox(this, QString::fromStdString(message));
-        Control(FieldControl(field))->setFocus();
+        QLineEdit* edits[] = {m_ui.pHtmlEdit, m_ui.pFromEdit, m_ui.pToEdit, m_ui.pCcEdit};
+        int at = field == SendField::From ? 1 : field == SendField::To ? 2 : field == SendField::Cc ? 3 : 0;
+        edits[at]->setFocus();
         return;
     }
+    m_state.RememberPage(m_strHtmlPath);
+    ShowRecentPages();
 
     m_pSendDlg = new CSendProgressDlg(this);
     connect(m_pSendDlg, &CSendProgressDlg::SendClose, this,
@@ -65,26 +59,27 @@ void CMainDlg::OnSendEmail() {
             Qt::QueuedConnection);
     m_pSendDlg->show();
     m_pSendDlg->SetStatus(QStringLiteral("Creating HTML email..."));
-    m_pSendDlg->Progress()->SetPos(0);
-    setEnabled(false);
+    SetBusy(true);
 
+    // The composing step still runs here, on the GUI thread, until delivery
+    // takes over the whole job: from the temporary file to the outcome.
     std::string path, error, reason;
     bool ok = platform::CreateTempFile("EML", path, reason);
     if (!ok) {
-        error = "Failed to create a temporary file.";
+        error = "Failed to create a temporary file: " + reason;
     } else {
         // The message waits in the shared temporary folder: only its owner may read it.
         platform::FileSystem* files = m_services.env.files;
         m_services.env.files = &platform::PrivateFileSystem();
-        ok = ComposeEmail(path, error, m_pSendDlg->Progress(), &reason);
+        ok = ComposeEmail(path, error);
         m_services.env.files = files;
         if (!ok) platform::RemoveFile(path);
     }
     if (!ok) {
         m_pSendDlg->End();
         m_pSendDlg = nullptr;
-        setEnabled(true);
-        m_services.prompts->MessageBox(this, QString::fromStdString(error), QString::fromStdString(reason));
+        SetBusy(false);
+        m_services.prompts->MessageBox(this, QString::fromStdString(error));
         return;
     }
 
@@ -101,40 +96,36 @@ void CMainDlg::OnSendEmail() {
     job->m_listRecipients = std::move(addresses.listRecipients);
     job->m_strMessageFile = path;
     job->m_pNotify = std::make_shared<CQueuedSendNotify>(this);
-    m_hSendThread = std::make_unique<CSendWorker>();
-    m_hSendThread->Start(std::move(job), m_services.env);
+    m_pSendWorker = std::make_unique<CSendWorker>();
+    m_pSendWorker->Start(std::move(job), m_services.env);
 }
 
-void CMainDlg::OnSendNotify(std::uint64_t nSendId, int wParam, const std::string& strText, int lParam) {
+void CMainDlg::OnSendLog(std::uint64_t nSendId, const std::string& strText) {
     // Whatever a cancelled or earlier send still had on its way is dropped here.
-    if (!m_hSendThread || m_hSendThread->SendId() != nSendId) return;
-    if (wParam == 0) {
-        if (m_pSendDlg) m_pSendDlg->AppendLog(strText);
-        return;
-    }
-    if (m_pSendDlg) {
-        bool bSuccess = lParam == 1;
-        m_pSendDlg->AppendLog(SendOutcomeText(bSuccess));
-        m_pSendDlg->SetStatus(bSuccess ? QStringLiteral("Sending email...OK") : QStringLiteral("Sending email...Failure"));
-        m_pSendDlg->SetFinished();
-    }
+    if (!m_pSendWorker || m_pSendWorker->SendId() != nSendId) return;
+    if (m_pSendDlg) m_pSendDlg->AppendLog(strText);
+}
+
+void CMainDlg::OnSendDone(std::uint64_t nSendId, bool bSuccess) {
+    if (!m_pSendWorker || m_pSendWorker->SendId() != nSendId) return;
+    if (m_pSendDlg) m_pSendDlg->SetOutcome(bSuccess, QString::fromStdString(SendOutcomeText(bSuccess)));
     // Its end was the worker's last act, so this wait is short.
-    m_hSendThread->Join();
-    m_hSendThread.reset();
+    m_pSendWorker->Join();
+    m_pSendWorker.reset();
     platform::RemoveFile(m_strSendTempFile);
     m_strSendTempFile.clear();
 }
 
 void CMainDlg::OnSendClose() {
-    setEnabled(true);
     if (m_pSendDlg) {
         m_pSendDlg->End();
         m_pSendDlg = nullptr;
     }
-    if (m_hSendThread) {
+    if (!m_pComposeTask) SetBusy(false);
+    if (m_pSendWorker) {
         // Never wait here: the worker stops at its next wait and frees its job.
-        m_hSendThread->Cancel();
-        m_listStoppedSends.push_back(std::move(m_hSendThread));
+        m_pSendWorker->Cancel();
+        m_listStoppedSends.push_back(std::move(m_pSendWorker));
     }
     if (!m_strSendTempFile.empty()) {
         platform::RemoveFile(m_strSendTempFile);

@@ -155,9 +155,15 @@ bool CMimeComposer::WriteFileBody(const std::string& strOpenPath, const std::str
             return Fail(std::string("cannot read ") + pszWhat + " '" + strPath +
                         "': the file was shortened while it was read");
         done += got;
-        if (!WriteOut(out.get(), Base64EncodeLines(in.get(), got, out.get()))) return false;
+        if (!WriteOut(out.get(), Base64EncodeLines(in.get(), got, out.get())) || !ReportBytes(got)) return false;
     }
     return WriteOut("\r\n\r\n", 4);
+}
+
+std::string CMimeComposer::ResourcePath(const ResourceEntry& entry) const {
+    // Relative resource paths are relative to the page's folder.
+    if (!entry.m_strPath.empty() && entry.m_strPath[0] == '/') return entry.m_strPath;
+    return m_strHtmlFolder + entry.m_strPath;
 }
 
 bool CMimeComposer::WriteInlinePart(const ResourceEntry& entry) {
@@ -165,15 +171,11 @@ bool CMimeComposer::WriteInlinePart(const ResourceEntry& entry) {
                          ";\r\n\tname=\"" + QuoteParameterValue(GetFileNamePart(entry.m_strPath)) +
                          "\"\r\nContent-Transfer-Encoding: base64\r\nContent-ID: <" + entry.m_strContentId +
                          ">\r\n\r\n";
-    // Relative resource paths are relative to the page's folder.
-    std::string full = entry.m_strPath;
-    if (full.empty() || full[0] != '/') full = m_strHtmlFolder + full;
-    return WriteFileBody(full, entry.m_strPath, header, "resource file");
+    return WriteFileBody(ResourcePath(entry), entry.m_strPath, header, "resource file");
 }
 
 bool CMimeComposer::WriteAttachments() {
     for (const std::string& path : m_listAttachments) {
-        StepProgress();
         if (!WriteAttachmentPart(path)) return false;
     }
     return true;
