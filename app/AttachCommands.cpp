@@ -1,12 +1,15 @@
 // The attachment commands of the main window: add, drop, open, show, remove.
 #include <QApplication>
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 
-#include "app/ControlIds.h"
 #include "app/MainDlg.h"
 #include "compose/PathUtil.h"
 #include "platform/FileInfo.h"
@@ -26,36 +29,56 @@ bool IsHtmlExtension(const std::string& path) {
     return ext.compare(".htm", Qt::CaseInsensitive) == 0 || ext.compare(".html", Qt::CaseInsensitive) == 0;
 }
 
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-};
-
 } // namespace
 
 int CMainDlg::AddAttachment(const std::string& strPath) {
-    int row = m_listAttach->InsertRow(m_listAttach->topLevelItemCount(), FromBytes(GetFileNamePart(strPath)));
+    CAttachmentList* list = m_ui.pAttachList;
+    int row = list->InsertRow(list->topLevelItemCount(), FromBytes(GetFileNamePart(strPath)));
     std::uint64_t size = 0;
-    if (!platform::GetFileSize64(strPath, size)) size = 0;
-    QTreeWidgetItem* item = m_listAttach->topLevelItem(row);
-    item->setText(1, FromBytes(FormatFileSize(size)));
+    bool present = platform::GetFileSize64(strPath, size) && !platform::IsDirectory(strPath);
+    QTreeWidgetItem* item = list->topLevelItem(row);
+    static QFileIconProvider icons;
+    QFileInfo info(FromBytes(strPath));
+    item->setIcon(0, present ? icons.icon(info) : icons.icon(QFileIconProvider::File));
+    item->setText(1, FromBytes(FormatFileSize(present ? size : 0)));
+    item->setData(1, Qt::UserRole, QVariant::fromValue<quint64>(present ? size : 0));
     item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
     item->setText(CAttachmentList::kPathColumn, FromBytes(strPath));
-    m_listAttach->scrollToItem(item);
+    if (!present) {
+        // Kept, not dropped: the user decides, and Create Email will say what is missing.
+        for (int c = 0; c < 3; ++c) {
+            item->setForeground(c, list->palette().brush(QPalette::Disabled, QPalette::Text));
+            item->setToolTip(c, QStringLiteral("This file is missing: %1").arg(FromBytes(strPath)));
+        }
+    }
+    list->scrollToItem(item);
+    UpdateAttachTotal();
+    OnUpdateAttachCommand();
     return row;
+}
+
+void CMainDlg::UpdateAttachTotal() {
+    CAttachmentList* list = m_ui.pAttachList;
+    int n = list->topLevelItemCount();
+    quint64 total = 0;
+    for (int i = 0; i < n; ++i) total += list->topLevelItem(i)->data(1, Qt::UserRole).toULongLong();
+    m_ui.pAttachTotal->setText(n == 0 ? QStringLiteral("No attachments")
+                                      : QStringLiteral("%1 %2, %3 in all")
+                                            .arg(n)
+                                            .arg(n == 1 ? QStringLiteral("file") : QStringLiteral("files"))
+                                            .arg(FromBytes(FormatFileSize(total))));
 }
 
 bool CMainDlg::FindAttachment(const std::string& strPath) const {
     // Paths are compared byte for byte: "a.txt" and "A.TXT" are two files here.
     QString path = FromBytes(strPath);
-    for (int i = 0; i < m_listAttach->topLevelItemCount(); ++i)
-        if (m_listAttach->topLevelItem(i)->text(CAttachmentList::kPathColumn) == path) return true;
+    for (int i = 0; i < m_ui.pAttachList->topLevelItemCount(); ++i)
+        if (m_ui.pAttachList->topLevelItem(i)->text(CAttachmentList::kPathColumn) == path) return true;
     return false;
 }
 
 void CMainDlg::OnAttachAdd() {
-    WaitCursor wait;
+    if (IsBusy()) return;
     QStringList paths;
     if (!m_services.prompts->PromptForFiles(this, QStringLiteral("All Files (*)"), paths)) return;
     PumpMessages();
@@ -66,17 +89,35 @@ void CMainDlg::OnAttachAdd() {
 }
 
 void CMainDlg::OnAttachRemove() {
-    // Top to bottom, one at a time, until nothing is selected.
+    // Top to bottom, one at a time, until nothing is selected; then the row
+    // that took the place of the first one removed is selected, for the next Delete.
+    CAttachmentList* list = m_ui.pAttachList;
+    int firstRemoved = -1;
     for (;;) {
         int first = -1;
-        for (int i = 0; i < m_listAttach->topLevelItemCount() && first < 0; ++i)
-            if (m_listAttach->topLevelItem(i)->isSelected()) first = i;
+        for (int i = 0; i < list->topLevelItemCount() && first < 0; ++i)
+            if (list->topLevelItem(i)->isSelected()) first = i;
         if (first < 0) break;
-        m_listAttach->DeleteRow(first);
+        if (firstRemoved < 0) firstRemoved = first;
+        list->DeleteRow(first);
     }
+    if (firstRemoved < 0) return;
+    int count = list->topLevelItemCount();
+    if (count > 0) {
+        QTreeWidgetItem* next = list->topLevelItem(std::min(firstRemoved, count - 1));
+        list->setCurrentItem(next);
+        next->setSelected(true);
+    }
+    list->setFocus();
+    UpdateAttachTotal();
+    OnUpdateAttachCommand();
 }
 
-void CMainDlg::OnAttachRemoveAll() { m_listAttach->DeleteAllRows(); }
+void CMainDlg::OnAttachRemoveAll() {
+    m_ui.pAttachList->DeleteAllRows();
+    UpdateAttachTotal();
+    OnUpdateAttachCommand();
+}
 
 static QTreeWidgetItem* FirstSelected(CAttachmentList* list) {
     for (int i = 0; i < list->topLevelItemCount(); ++i)
@@ -85,36 +126,22 @@ static QTreeWidgetItem* FirstSelected(CAttachmentList* list) {
 }
 
 void CMainDlg::OnAttachOpen() {
-    QTreeWidgetItem* row = FirstSelected(m_listAttach);
+    QTreeWidgetItem* row = FirstSelected(m_ui.pAttachList);
     if (!row) return;
-    WaitCursor wait;
     ShellOpen(ToBytes(row->text(CAttachmentList::kPathColumn)));
 }
 
 void CMainDlg::OnAttachBrowse() {
-    QTreeWidgetItem* row = FirstSelected(m_listAttach);
+    QTreeWidgetItem* row = FirstSelected(m_ui.pAttachList);
     if (!row) return;
-    WaitCursor wait;
     SelectInExplorer(ToBytes(row->text(CAttachmentList::kPathColumn)));
 }
 
-void CMainDlg::OnUpdateAttachCommand(QMenu* pMenu) {
-    bool selected = !m_listAttach->selectedItems().isEmpty();
-    bool any = m_listAttach->topLevelItemCount() > 0;
-    for (QAction* a : pMenu->actions()) {
-        switch (a->data().toInt()) {
-        case ID_ATTACH_OPEN:
-        case ID_ATTACH_BROWSE:
-        case IDC_ATTACH_REMOVE:
-            a->setEnabled(selected);
-            break;
-        case ID_ATTACH_REMOVE_ALL:
-            a->setEnabled(any);
-            break;
-        default:
-            break;
-        }
-    }
+void CMainDlg::OnUpdateAttachCommand() {
+    bool selected = !m_ui.pAttachList->selectedItems().isEmpty();
+    for (QAction* a : {m_act.pAttachOpen, m_act.pAttachShow, m_act.pAttachRemove}) a->setEnabled(selected);
+    m_act.pAttachRemoveAll->setEnabled(m_ui.pAttachList->topLevelItemCount() > 0);
+    m_ui.pAttachRemove->setEnabled(selected);
 }
 
 void CMainDlg::dragEnterEvent(QDragEnterEvent* e) {
@@ -130,17 +157,14 @@ void CMainDlg::dropEvent(QDropEvent* e) {
 }
 
 void CMainDlg::OnDropFiles(const QStringList& paths, const QPoint& pos) {
-    QRect listRect = m_listAttach->geometry();
+    QRect listRect(m_ui.pAttachList->mapTo(this, QPoint(0, 0)), m_ui.pAttachList->size());
     bool onList = listRect.contains(pos);
     std::vector<std::string> collected;
     for (const QString& p : paths) {
         std::string path = ToBytes(p);
         if (path.empty()) continue;
         if (!onList) {
-            if (IsHtmlExtension(path)) {
-                m_strHtmlPath = path;
-                static_cast<QLineEdit*>(Control(IDC_HTML_FILE))->setText(p);
-            }
+            if (IsHtmlExtension(path)) PageChosen(p);
             break;  // only the first file counts outside the list
         }
         if (platform::IsDirectory(path) && !platform::IsSymbolicLink(path)) continue;

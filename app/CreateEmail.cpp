@@ -1,8 +1,10 @@
-// Create Email: from the button to the message file.
-#include <QApplication>
+// Create Email: from the button to the message file, composed on a thread of
+// its own while the window keeps painting.
+#include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 
-#include "app/ControlIds.h"
+#include "app/ComposeTask.h"
 #include "core/Product.h"
 #include "app/MainDlg.h"
 #include "compose/MimeComposer.h"
@@ -10,63 +12,94 @@
 #include "ui/CreateProgressDlg.h"
 #include "ui/Prompts.h"
 
+namespace {
+
+QString FromBytes(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+// The box's text: what failed, then why.
+QString FailureText(const std::string& strReason) {
+    return QStringLiteral("Failed to create HTML email.\n\n") + FromBytes(strReason);
+}
+
+} // namespace
+
 void CMainDlg::OnCreateEmail() {
+    if (IsBusy()) return;
     UpdateData(true);
     if (m_strHtmlPath.empty()) {
-        m_services.prompts->MessageBox(this, QStringLiteral("Please choose a HTML file."));
-        Control(IDC_HTML_FILE)->setFocus();
+        m_services.prompts->MessageBox(this, QStringLiteral("Please choose an HTML file."));
+        m_ui.pHtmlEdit->setFocus();
         return;
     }
-    QString chosen;
+    // The page's name as a message, in the folder of the last one or else beside the page.
+    QFileInfo page(FromBytes(m_strHtmlPath));
+    QString folder = m_state.LastEmlFolder.empty() ? page.absolutePath() : FromBytes(m_state.LastEmlFolder);
+    QString chosen = folder + QLatin1Char('/') + page.completeBaseName() + QStringLiteral(".eml");
     if (!m_services.prompts->PromptForFile(this, QStringLiteral("Email File (*.eml)"), true, QStringLiteral("eml"),
                                            chosen))
         return;
     std::string path = chosen.toStdString();
-    PumpMessages();
+    m_state.LastEmlFolder = QFileInfo(chosen).absolutePath().toStdString();
+    m_state.RememberPage(m_strHtmlPath);
+    ShowRecentPages();
 
-    auto* progress = new CCreateProgressDlg;
-    progress->show();
-    setEnabled(false);
-    progress->SetCaption(QStringLiteral("Creating HTML email..."));
-    progress->Progress()->SetPos(0);
-
-    std::string error, reason;
-    bool ok = ComposeEmail(path, error, progress->Progress(), &reason);
-
-    progress->close();
-    setEnabled(true);
-
-    if (!ok) {
-        m_services.prompts->MessageBox(this, QString::fromStdString(error), QString::fromStdString(reason));
-        return;
-    }
-    if (m_settings.BrowseOutputFolder) {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        SelectInExplorer(path);
-        QApplication::restoreOverrideCursor();
-    }
-    if (m_settings.OpenEml) {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        ShellOpen(path);
-        QApplication::restoreOverrideCursor();
-    }
+    m_pCreateDlg = new CCreateProgressDlg(this);
+    m_pCreateDlg->SetCaption(QStringLiteral("Creating HTML email..."));
+    m_pCreateDlg->SetBytes(0, 0);
+    m_pComposeTask = new CComposeTask(MakeComposeJob(path), m_services.env, this);
+    connect(m_pComposeTask, &CComposeTask::Progress, m_pCreateDlg, &CCreateProgressDlg::SetBytes);
+    connect(m_pComposeTask, &CComposeTask::Finished, this,
+            [this, path](CComposeTask::End end, const QString& reason) {
+                OnComposeFinished(static_cast<int>(end), reason, path);
+            });
+    connect(m_pCreateDlg, &CCreateProgressDlg::CancelRequested, m_pComposeTask, &CComposeTask::Cancel);
+    SetBusy(true);
+    m_pCreateDlg->show();
+    m_pComposeTask->Start();
 }
 
-bool CMainDlg::ComposeEmail(const std::string& strOutput, std::string& strError, IProgress* pProgress,
-                            std::string* pstrReason) {
-    CMimeComposer composer(m_services.env);
-    composer.m_strHtmlPath = m_strHtmlPath;
-    composer.m_strSubject = m_settings.MailSubject;
-    composer.m_strFrom = m_settings.MailFrom;
-    composer.m_strTo = m_settings.MailTo;
-    composer.m_strCc = m_settings.MailCc;
-    if (pProgress) composer.m_pProgress = pProgress;
-    composer.m_strOutputPath = strOutput;
+void CMainDlg::OnComposeFinished(int nEnd, const QString& strReason, const std::string& strPath) {
+    auto end = static_cast<CComposeTask::End>(nEnd);
+    m_pComposeTask->Wait();
+    m_pComposeTask->deleteLater();
+    m_pComposeTask = nullptr;
+    if (m_pCreateDlg) m_pCreateDlg->End();
+    SetBusy(false);
+    if (end == CComposeTask::End::Cancelled) return;
+    if (end == CComposeTask::End::Failed) {
+        m_services.prompts->MessageBox(this, FailureText(strReason.toStdString()));
+        return;
+    }
+    ShowSaved(strPath);
+    if (m_settings.options.BrowseOutputFolder) SelectInExplorer(strPath);
+    if (m_settings.options.OpenEml) ShellOpen(strPath);
+}
+
+void CMainDlg::ShowSaved(const std::string& strPath) {
+    m_strSavedPath = strPath;
+    m_ui.pStatusText->setText(QStringLiteral("Saved ") + QFileInfo(FromBytes(strPath)).fileName());
+    m_ui.pStatusText->setToolTip(FromBytes(strPath));
+    m_ui.pStatusLine->show();
+}
+
+ComposeJob CMainDlg::MakeComposeJob(const std::string& strOutput) const {
+    ComposeJob job;
+    job.m_strHtmlPath = m_strHtmlPath;
+    job.m_strSubject = m_settings.mail.MailSubject;
+    job.m_strFrom = m_settings.mail.MailFrom;
+    job.m_strTo = m_settings.mail.MailTo;
+    job.m_strCc = m_settings.mail.MailCc;
+    job.m_strOutputPath = strOutput;
     CAttachmentList* list = AttachList();
     for (int i = 0; i < list->topLevelItemCount(); ++i)
-        composer.m_listAttachments.push_back(list->topLevelItem(i)->text(CAttachmentList::kPathColumn).toStdString());
+        job.m_listAttachments.push_back(list->topLevelItem(i)->text(CAttachmentList::kPathColumn).toStdString());
+    return job;
+}
+
+bool CMainDlg::ComposeEmail(const std::string& strOutput, std::string& strError) {
+    CMimeComposer composer(m_services.env);
+    static_cast<ComposeJob&>(composer) = MakeComposeJob(strOutput);
     if (composer.Compose()) return true;
-    strError = std::string("Failed to create HTML email.\n\nTo get help, please contact <") + kSupportAddress + ">.";
-    if (pstrReason) *pstrReason = composer.GetLastError();
+    strError = FailureText(composer.GetLastError()).toStdString();
     return false;
 }

@@ -2,24 +2,30 @@
 #include <QDialog>
 #include <QPointer>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/AppSettings.h"
+#include "app/WindowState.h"
 #include "compose/ComposeJob.h"
 #include "platform/Platform.h"
 #include "platform/SettingsStore.h"
 #include "platform/Shell.h"
-#include "smtp/SendWorker.h"
+#include "smtp/ComposeAndSend.h"
 
-class CIconMenu;
+class CAttachmentList;
+class CComposeTask;
+class CCreateProgressDlg;
 class CSendProgressDlg;
 class IPrompts;
+class QAction;
+class QComboBox;
+class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
-class CAttachmentList;
 
 // The main window: the header fields, the attachment list and every command.
 class CMainDlg : public QDialog {
@@ -34,31 +40,79 @@ public:
     };
     static Services DefaultServices();
 
+    // The controls, in tab order.
+    struct Widgets {
+        QComboBox* pHtmlCombo;  // the page path, with the recent pages below it
+        QLineEdit* pHtmlEdit;   // the combo box's text field
+        QPushButton* pBrowseHtml;
+        QPushButton* pOpenHtml;
+        QLineEdit* pSubjectEdit;
+        QLineEdit* pFromEdit;
+        QLineEdit* pToEdit;
+        QLineEdit* pCcEdit;
+        CAttachmentList* pAttachList;
+        QPushButton* pAttachAdd;
+        QPushButton* pAttachRemove;
+        QLabel* pAttachTotal;
+        QPushButton* pMore;
+        QPushButton* pSendEmail;
+        QPushButton* pCreateEmail;
+        QWidget* pStatusLine;  // shown once a message has been written
+        QLabel* pStatusText;
+        QPushButton* pStatusShow;
+        QPushButton* pStatusOpen;
+    };
+    // The menu commands; the two popups are made of them.
+    struct Actions {
+        QAction* pOptions;
+        QAction* pTellFriend;
+        QAction* pFeedback;
+        QAction* pHomepage;
+        QAction* pCheckUpdates;
+        QAction* pHelp;
+        QAction* pAbout;
+        QAction* pAttachOpen;
+        QAction* pAttachShow;
+        QAction* pAttachAdd;
+        QAction* pAttachRemove;
+        QAction* pAttachRemoveAll;
+    };
+
+    // Says whether an address field's text is acceptable; when not, badPiece
+    // names the part that is wrong.
+    using AddressCheck = std::function<bool(const std::string& text, std::string& badPiece)>;
+
     explicit CMainDlg(const Services& services = DefaultServices());
     ~CMainDlg() override;
 
     // Moves the widgets' text into the fields (true) or the fields into the widgets (false).
     void UpdateData(bool bSaveAndValidate);
 
-    // Builds a message from the window's fields and attachment rows into strOutput.
-    // On failure strError holds the text for the user and strReason the cause.
-    bool ComposeEmail(const std::string& strOutput, std::string& strError, IProgress* pProgress,
-                      std::string* pstrReason = nullptr);
+    // Builds a message from the window's fields and attachment rows into
+    // strOutput, on this thread. On failure strError holds the text for the user.
+    bool ComposeEmail(const std::string& strOutput, std::string& strError);
+    // The inputs of a composition as the window holds them.
+    ComposeJob MakeComposeJob(const std::string& strOutput) const;
 
-    QWidget* Control(int nId) const;
+    const Widgets& Ui() const { return m_ui; }
+    const Actions& Commands() const { return m_act; }
     QMenu* MorePopup() const { return m_pMoreMenu; }
     QMenu* AttachPopup() const { return m_pAttachMenu; }
-    CAttachmentList* AttachList() const { return m_listAttach; }
-    // Appends a row for the file; returns its index.
+    CAttachmentList* AttachList() const { return m_ui.pAttachList; }
+    // Appends a row for the file; returns its index. A missing file is shown greyed.
     int AddAttachment(const std::string& strPath);
     // True when a row already holds exactly this path.
     bool FindAttachment(const std::string& strPath) const;
     // Files dropped at pos (in this window's coordinates): attachments when on
     // the list, the page when elsewhere.
     void OnDropFiles(const QStringList& paths, const QPoint& pos);
+    // A composition or a send is under way.
+    bool IsBusy() const;
+    void SetAddressCheck(AddressCheck check);
 
     std::string m_strHtmlPath;
     AppSettings m_settings;  // options, and the mail fields the edit boxes show
+    WindowState m_state;     // placement, page, attachments, recent pages
 
 public slots:
     void OnHtmlFileChange();
@@ -73,49 +127,64 @@ public slots:
     void OnAttachOpen();
     void OnAttachBrowse();
     void OnAttachRemoveAll();
-    void OnUpdateAttachCommand(QMenu* pMenu);
+    void OnUpdateAttachCommand();
     void OnShowHelp();
     void OnCheckUpdates();
     void OnFeedback();
     void OnHomepage();
     void OnTellFriend();
     void OnAbout();
-    // A notice of send nSendId, queued from its worker: wParam 0 is the log
-    // line strText; wParam 1 is the end, lParam 1 meaning success.
-    void OnSendNotify(std::uint64_t nSendId, int wParam, const std::string& strText, int lParam);
+    // Notices of send nSendId, queued from its worker: the phase, its
+    // progress, a log line, and the end.
+    void OnSendStage(std::uint64_t nSendId, SendStage stage);
+    void OnSendProgress(std::uint64_t nSendId, std::uint64_t nDone, std::uint64_t nTotal);
+    void OnSendLog(std::uint64_t nSendId, const std::string& strText);
+    void OnSendDone(std::uint64_t nSendId, const SendOutcome& outcome);
     // The progress window's button: Cancel while sending, Close afterwards.
     void OnSendClose();
 
 protected:
-    void keyPressEvent(QKeyEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    void showEvent(QShowEvent* e) override;
     void reject() override {}  // Esc never closes the window
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dropEvent(QDropEvent* e) override;
 
 private:
     void BuildControls();
+    void BuildActions();
     void OnInitDialog();
+    void RestoreState();
+    void SaveState();
+    void SetBusy(bool bBusy);
+    void PageChosen(const QString& path);
+    void ShowRecentPages();
+    void OnComposeFinished(int nEnd, const QString& strReason, const std::string& strPath);
+    void ShowSaved(const std::string& strPath);
+    void CheckAddressField(QLineEdit* pEdit);
+    void UpdateAttachTotal();
     void SelectInExplorer(const std::string& strPath);
     void ShellOpen(const std::string& strTarget);
 
     Services m_services;
-    CAttachmentList* m_listAttach = nullptr;
-    QLineEdit* m_pHtmlEdit = nullptr;
-    QLineEdit* m_pSubjectEdit = nullptr;
-    QLineEdit* m_pFromEdit = nullptr;
-    QLineEdit* m_pToEdit = nullptr;
-    QLineEdit* m_pCcEdit = nullptr;
-    std::unique_ptr<CIconMenu> m_pMenu;  // both popups below are its submenus
+    Widgets m_ui{};
+    Actions m_act{};
+    QWidget* m_pBody = nullptr;  // everything that is disabled while work runs
     QMenu* m_pMoreMenu = nullptr;
     QMenu* m_pAttachMenu = nullptr;
-    QHash<int, QWidget*> m_controls;
-    bool m_bClosing = false;
+    AddressCheck m_addressCheck;
+    bool m_bFirstRun = false;
+    bool m_bShownOnce = false;
+    std::string m_strSavedPath;  // the message the status line is about
+
+    // The composition under way for Create Email, if any.
+    CComposeTask* m_pComposeTask = nullptr;
+    QPointer<CCreateProgressDlg> m_pCreateDlg;
 
     // The send under way, if any.
     QPointer<CSendProgressDlg> m_pSendDlg;
-    std::unique_ptr<CSendWorker> m_hSendThread;  // none once it has reported its end, or after a cancel
-    std::string m_strSendTempFile;
-    // Cancelled workers run out on their own; they are waited for only when the window goes.
-    std::vector<std::unique_ptr<CSendWorker>> m_listStoppedSends;
+    std::unique_ptr<CComposeAndSend> m_pSendWorker;  // none once it has reported its end, or after a cancel
+    // Cancelled sends run out on their own; they are waited for only when the window goes.
+    std::vector<std::unique_ptr<CComposeAndSend>> m_listStoppedSends;
+    bool IsCurrentSend(std::uint64_t nSendId) const;
 };

@@ -7,33 +7,18 @@
 #include "ui/HyperLink.h"
 #include "ui/Prompts.h"
 
-namespace {
-
-// The options group, between the settings and the dialog's working copy.
-template <class From, class To>
-void CopyOptions(const From& from, To& to) {
-    to.SmtpServer = from.SmtpServer;
-    to.SmtpPort = from.SmtpPort;
-    to.SmtpSecurity = from.SmtpSecurity;
-    to.SrvReqAuth = from.SrvReqAuth;
-    to.AuthName = from.AuthName;
-    to.AuthPass = from.AuthPass;
-    to.BrowseOutputFolder = from.BrowseOutputFolder;
-    to.OpenEml = from.OpenEml;
-}
-
-} // namespace
-
 void CMainDlg::OnOptions() {
+    if (IsBusy()) return;
     COptionsDlg dlg(this, *m_services.prompts);
-    CopyOptions(m_settings, dlg);
+    dlg.m_options = m_settings.options;
+    dlg.m_strPasswordPlace = QString::fromStdString(m_settings.PasswordPlaceText());
     if (dlg.exec() != QDialog::Accepted) return;
-    CopyOptions(dlg, m_settings);
+    m_settings.options = dlg.m_options;
     // Saved at once, so the options outlive a program that is killed later.
     std::string err;
     if (!m_settings.SaveSettings(SETTINGS_OPTIONS, err))
-        m_services.prompts->MessageBox(this, QStringLiteral("The options could not be saved."),
-                                       QString::fromStdString(err));
+        m_services.prompts->MessageBox(this, QStringLiteral("The options could not be saved: ") +
+                                                 QString::fromStdString(err));
 }
 
 void CMainDlg::OnCheckUpdates() { OpenLinkCommand(this, *m_services.shell, *m_services.prompts, CheckUpdatesUrl()); }

@@ -2,14 +2,16 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
-#include <charconv>
+#include <QVBoxLayout>
 
-#include "ui/DialogTemplate.h"
 #include "ui/Prompts.h"
 #include "ui/SpinButton.h"
 
@@ -17,14 +19,6 @@ namespace {
 
 QString FromBytes(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
-// A whole signed decimal number that fits 32 bits, spaces around it allowed.
-bool ParseInt32(const QString& text, std::int32_t& value) {
-    std::string s = text.trimmed().toStdString();
-    if (!s.empty() && s[0] == '+') s.erase(0, 1);
-    if (s.empty()) return false;
-    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
-    return ec == std::errc() && end == s.data() + s.size();
-}
 
 } // namespace
 
@@ -32,95 +26,162 @@ COptionsDlg::COptionsDlg(QWidget* parent, IPrompts& prompts) : QDialog(parent), 
     BuildControls();
 }
 
+int COptionsDlg::DefaultPort(int nSecurity) {
+    switch (nSecurity) {
+    case 1: return 587;
+    case 2: return 465;
+    default: return 25;
+    }
+}
+
 void COptionsDlg::BuildControls() {
     setWindowTitle(QStringLiteral("Options"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint);
-    CDialogTemplate t(this, m_controls);
-    const DialogUnits& du = t.Units();
-    // One row taller than the classic layout: the security choice sits under the port.
-    constexpr int kRow = 19;
-    setFixedSize(du.X(232), du.Y(189 + kRow));
+    auto* layout = new QVBoxLayout(this);
+    auto* form = new QFormLayout;
+    layout->addLayout(form);
 
-    t.Label("&SMTP Server:", 7, 10, 49, 8)->setBuddy(t.Edit(IDC_SMTP_SERVER, 57, 7, 168, 14));
-    t.Label("(Host name or IP address)", 57, 24, 92, 8);
-    QLineEdit* port = t.Edit(IDC_SMTP_PORT, 57, 39, 49, 14);
-    t.Label("S&MTP Port:", 7, 41, 49, 8)->setBuddy(port);
-    port->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), port));
-    m_spin = new CSpinButtonCtrl(this);
-    m_spin->setGeometry(du.Rect(131, 41, 11, 14));
-    m_spin->SetBuddy(port);
-    m_controls.insert(IDC_PORT_SPIN, m_spin);
-    auto* security = new QComboBox(this);
-    security->addItems({QStringLiteral("None"), QStringLiteral("STARTTLS"), QStringLiteral("TLS")});
-    security->setGeometry(du.Rect(57, 58, 85, 14));
-    security->setToolTip(QStringLiteral("STARTTLS usually goes with port 587, TLS with port 465."));
-    m_controls.insert(IDC_SMTP_SECURITY, security);
-    t.Label("Secur&ity:", 7, 61, 49, 8)->setBuddy(security);
-    QCheckBox* auth = t.Check(IDC_SRV_REQ_AUTH, "The SMTP Server requires &authentication", 7, 60 + kRow, 172, 10);
-    QLineEdit* name = t.Edit(IDC_AUTH_NAME, 78, 76 + kRow, 147, 14);
-    t.Label("Account &Name:", 23, 80 + kRow, 53, 8)->setBuddy(name);
-    QLineEdit* pass = t.Edit(IDC_AUTH_PASS, 78, 96 + kRow, 147, 14);
-    t.Label("&Password:", 23, 101 + kRow, 54, 8)->setBuddy(pass);
-    pass->setEchoMode(QLineEdit::Password);
-    t.Check(IDC_BROWSE_OUTPUT, "&Browse output folder after creating HTML email", 7, 122 + kRow, 195, 10);
-    t.Check(IDC_OPEN_EML, "&Open HTML email file after creating HTML email", 7, 137 + kRow, 195, 10);
-    t.EtchedLine(7, 158 + kRow, 218);
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setGeometry(du.Rect(115, 168 + kRow, 52, 14));
-    ok->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cancel->setGeometry(du.Rect(173, 168 + kRow, 52, 14));
-    cancel->setAutoDefault(false);
-    m_controls.insert(IDOK, ok);
-    m_controls.insert(IDCANCEL, cancel);
+    m_ui.pServer = new QLineEdit(this);
+    auto* serverBox = new QVBoxLayout;
+    serverBox->setSpacing(0);
+    serverBox->addWidget(m_ui.pServer);
+    serverBox->addWidget(new QLabel(QStringLiteral("(Host name or IP address)"), this));
+    form->addRow(QStringLiteral("&SMTP Server:"), serverBox);
+    static_cast<QLabel*>(form->labelForField(serverBox))->setBuddy(m_ui.pServer);
 
-    // Tab order: server, port, security, the check box, the account, the two actions, OK, Cancel.
-    QWidget* chain[] = {Control(IDC_SMTP_SERVER), port, security, auth, name, pass, Control(IDC_BROWSE_OUTPUT),
-                        Control(IDC_OPEN_EML), ok, cancel};
+    m_ui.pPort = new QLineEdit(this);
+    m_ui.pPort->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_ui.pPort));
+    m_ui.pPort->setMaximumWidth(fontMetrics().averageCharWidth() * 10);
+    m_ui.pPortSpin = new CSpinButtonCtrl(this);
+    m_ui.pPortSpin->SetBuddy(m_ui.pPort);
+    auto* portRow = new QHBoxLayout;
+    portRow->setSpacing(0);
+    portRow->addWidget(m_ui.pPort);
+    portRow->addWidget(m_ui.pPortSpin);
+    portRow->addStretch(1);
+    form->addRow(QStringLiteral("S&MTP Port:"), portRow);
+    static_cast<QLabel*>(form->labelForField(portRow))->setBuddy(m_ui.pPort);
+
+    m_ui.pSecurity = new QComboBox(this);
+    m_ui.pSecurity->addItems({QStringLiteral("None"), QStringLiteral("STARTTLS"), QStringLiteral("TLS")});
+    m_ui.pSecurity->setToolTip(QStringLiteral("STARTTLS usually goes with port 587, TLS with port 465."));
+    form->addRow(QStringLiteral("Secur&ity:"), m_ui.pSecurity);
+
+    m_ui.pAuth = new QCheckBox(QStringLiteral("The SMTP Server requires &authentication"), this);
+    layout->addWidget(m_ui.pAuth);
+    auto* account = new QFormLayout;
+    account->setContentsMargins(fontMetrics().averageCharWidth() * 4, 0, 0, 0);
+    m_ui.pAuthName = new QLineEdit(this);
+    m_ui.pAuthPass = new QLineEdit(this);
+    m_ui.pAuthPass->setEchoMode(QLineEdit::Password);
+    account->addRow(QStringLiteral("Account &Name:"), m_ui.pAuthName);
+    account->addRow(QStringLiteral("&Password:"), m_ui.pAuthPass);
+    m_ui.pPasswordPlace = new QLabel(this);
+    account->addRow(QString(), m_ui.pPasswordPlace);
+    m_ui.pAuthMethod = new QComboBox(this);
+    m_ui.pAuthMethod->addItems({QStringLiteral("Automatic"), QStringLiteral("LOGIN"), QStringLiteral("PLAIN"),
+                                QStringLiteral("XOAUTH2 (OAuth2 token)")});
+    account->addRow(QStringLiteral("&Login method:"), m_ui.pAuthMethod);
+    m_ui.pTokenCommand = new QLineEdit(this);
+    m_ui.pTokenCommand->setPlaceholderText(QStringLiteral("a program that prints an access token"));
+    m_ui.pTokenCommand->setToolTip(QStringLiteral("For XOAUTH2: its first line of output is the token. "
+                                                  "It runs without a shell, for 30 seconds at most."));
+    account->addRow(QStringLiteral("&Token command:"), m_ui.pTokenCommand);
+    layout->addLayout(account);
+    m_ui.pPlainPasswordWarning =
+        new QLabel(QStringLiteral("With security None the password crosses the network unencrypted."), this);
+    m_ui.pPlainPasswordWarning->setWordWrap(true);
+    QPalette warn = m_ui.pPlainPasswordWarning->palette();
+    warn.setColor(QPalette::WindowText, QColor(170, 30, 30));
+    m_ui.pPlainPasswordWarning->setPalette(warn);
+    m_ui.pPlainPasswordWarning->hide();
+    layout->addWidget(m_ui.pPlainPasswordWarning);
+
+    m_ui.pBrowseOutput = new QCheckBox(QStringLiteral("&Browse output folder after creating HTML email"), this);
+    m_ui.pOpenEml = new QCheckBox(QStringLiteral("&Open HTML email file after creating HTML email"), this);
+    layout->addWidget(m_ui.pBrowseOutput);
+    layout->addWidget(m_ui.pOpenEml);
+    auto* line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    layout->addWidget(line);
+    auto* buttons = new QDialogButtonBox(this);
+    m_ui.pOk = buttons->addButton(QDialogButtonBox::Ok);
+    m_ui.pCancel = buttons->addButton(QDialogButtonBox::Cancel);
+    m_ui.pOk->setDefault(true);
+    m_ui.pCancel->setAutoDefault(false);
+    layout->addWidget(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    QWidget* chain[] = {m_ui.pServer,     m_ui.pPort,          m_ui.pSecurity, m_ui.pAuth,
+                        m_ui.pAuthName,   m_ui.pAuthPass,      m_ui.pAuthMethod, m_ui.pTokenCommand,
+                        m_ui.pBrowseOutput, m_ui.pOpenEml,     m_ui.pOk,       m_ui.pCancel};
     for (std::size_t i = 1; i < std::size(chain); ++i) setTabOrder(chain[i - 1], chain[i]);
 
-    connect(auth, &QCheckBox::clicked, this, &COptionsDlg::OnAuthClicked);
-    connect(security, &QComboBox::activated, this, [this] { m_bSecurityTouched = true; });
-    connect(ok, &QPushButton::clicked, this, &COptionsDlg::accept);
-    connect(cancel, &QPushButton::clicked, this, &COptionsDlg::reject);
+    connect(m_ui.pAuth, &QCheckBox::clicked, this, &COptionsDlg::OnAuthClicked);
+    connect(m_ui.pSecurity, &QComboBox::activated, this, &COptionsDlg::OnSecurityChosen);
+    connect(m_ui.pAuthPass, &QLineEdit::textChanged, this, &COptionsDlg::UpdatePasswordWarning);
+    connect(m_ui.pOk, &QPushButton::clicked, this, &COptionsDlg::accept);
+    connect(m_ui.pCancel, &QPushButton::clicked, this, &COptionsDlg::reject);
 }
 
 bool COptionsDlg::UpdateData(bool bSaveAndValidate) {
-    auto text = [this](int id) { return static_cast<QLineEdit*>(Control(id)); };
-    auto box = [this](int id) { return static_cast<QCheckBox*>(Control(id)); };
+    AppOptions& o = m_options;
     struct Text {
-        int id;
+        QLineEdit* edit;
         std::string* value;
-    } texts[] = {{IDC_SMTP_SERVER, &SmtpServer}, {IDC_AUTH_NAME, &AuthName}, {IDC_AUTH_PASS, &AuthPass}};
+    } texts[] = {{m_ui.pServer, &o.SmtpServer},
+                 {m_ui.pAuthName, &o.AuthName},
+                 {m_ui.pAuthPass, &o.AuthPass},
+                 {m_ui.pTokenCommand, &o.OAuthTokenCommand}};
     struct Flag {
-        int id;
-        std::int32_t* value;
-    } flags[] = {{IDC_SRV_REQ_AUTH, &SrvReqAuth}, {IDC_BROWSE_OUTPUT, &BrowseOutputFolder}, {IDC_OPEN_EML, &OpenEml}};
+        QCheckBox* box;
+        bool* value;
+    } flags[] = {{m_ui.pAuth, &o.SrvReqAuth}, {m_ui.pBrowseOutput, &o.BrowseOutputFolder}, {m_ui.pOpenEml, &o.OpenEml}};
 
     if (!bSaveAndValidate) {
-        for (const Text& t : texts) text(t.id)->setText(FromBytes(*t.value));
-        for (const Flag& f : flags) box(f.id)->setChecked(*f.value != 0);
-        text(IDC_SMTP_PORT)->setText(QString::number(SmtpPort));
+        for (const Text& t : texts) t.edit->setText(FromBytes(*t.value));
+        for (const Flag& f : flags) f.box->setChecked(*f.value);
+        m_ui.pPort->setText(QString::number(o.SmtpPort));
         // A stored value outside the three choices shows as None until it is changed.
-        auto* security = static_cast<QComboBox*>(Control(IDC_SMTP_SECURITY));
-        security->setCurrentIndex(SmtpSecurity >= 0 && SmtpSecurity <= 2 ? SmtpSecurity : 0);
+        m_nShownSecurity = SecurityName(o.Security) ? static_cast<int>(o.Security) : 0;
+        m_ui.pSecurity->setCurrentIndex(m_nShownSecurity);
+        m_ui.pAuthMethod->setCurrentIndex(AuthMethodName(o.AuthMethod) ? static_cast<int>(o.AuthMethod) : 0);
+        m_ui.pPasswordPlace->setText(m_strPasswordPlace.isEmpty() ? QString()
+                                                                  : QStringLiteral("Kept ") + m_strPasswordPlace + '.');
+        m_ui.pPasswordPlace->setVisible(!m_strPasswordPlace.isEmpty());
         m_bSecurityTouched = false;
+        UpdatePasswordWarning();
         return true;
     }
-    for (const Text& t : texts) *t.value = text(t.id)->text().toStdString();
-    for (const Flag& f : flags) *f.value = box(f.id)->isChecked() ? 1 : 0;
-    auto* security = static_cast<QComboBox*>(Control(IDC_SMTP_SECURITY));
-    if (m_bSecurityTouched || (SmtpSecurity >= 0 && SmtpSecurity <= 2)) SmtpSecurity = security->currentIndex();
-    std::int32_t port = 0;
-    if (!ParseInt32(text(IDC_SMTP_PORT)->text(), port)) {
-        text(IDC_SMTP_PORT)->setFocus();
-        text(IDC_SMTP_PORT)->selectAll();
-        m_pPrompts->MessageBox(this, QStringLiteral("Please enter an integer."));
+    for (const Text& t : texts) *t.value = t.edit->text().toStdString();
+    for (const Flag& f : flags) *f.value = f.box->isChecked();
+    if (m_bSecurityTouched || SecurityName(o.Security))
+        o.Security = static_cast<SmtpSecurity>(m_ui.pSecurity->currentIndex());
+    o.AuthMethod = static_cast<SmtpAuthMethod>(m_ui.pAuthMethod->currentIndex());
+    int port = 0;
+    if (!ParsePort(m_ui.pPort->text().trimmed().toStdString(), port)) {
+        m_ui.pPort->setFocus();
+        m_ui.pPort->selectAll();
+        m_pPrompts->MessageBox(this, QStringLiteral("Please enter a port number from 1 to 65535."));
         return false;
     }
-    SmtpPort = port;
+    o.SmtpPort = port;
     return true;
+}
+
+void COptionsDlg::OnSecurityChosen(int nSecurity) {
+    m_bSecurityTouched = true;
+    // Only a port that still holds the previous choice's usual number follows;
+    // a port the user typed on purpose stays.
+    if (m_ui.pPort->text() == QString::number(DefaultPort(m_nShownSecurity)))
+        m_ui.pPort->setText(QString::number(DefaultPort(nSecurity)));
+    m_nShownSecurity = nSecurity;
+    UpdatePasswordWarning();
+}
+
+void COptionsDlg::UpdatePasswordWarning() {
+    bool plain = m_ui.pSecurity->currentIndex() == 0 && m_ui.pAuth->isChecked() && !m_ui.pAuthPass->text().isEmpty();
+    m_ui.pPlainPasswordWarning->setVisible(plain);
 }
 
 void COptionsDlg::setVisible(bool visible) {
@@ -130,16 +191,19 @@ void COptionsDlg::setVisible(bool visible) {
 
 void COptionsDlg::OnInitDialog() {
     UpdateData(false);
-    m_spin->SetRange32(1, 65535);
+    m_ui.pPortSpin->SetRange32(1, 65535);
     UpdateAuthControls();
-    Control(IDC_SMTP_SERVER)->setFocus();  // the first control in tab order
+    m_ui.pServer->setFocus();  // the first control in tab order
 }
 
 void COptionsDlg::UpdateAuthControls() {
-    bool on = SrvReqAuth != 0;
-    Control(IDC_AUTH_NAME)->setEnabled(on);
-    if (on) Control(IDC_AUTH_NAME)->setFocus();
-    Control(IDC_AUTH_PASS)->setEnabled(on);
+    bool on = m_options.SrvReqAuth;
+    m_ui.pAuthName->setEnabled(on);
+    if (on) m_ui.pAuthName->setFocus();
+    m_ui.pAuthPass->setEnabled(on);
+    m_ui.pAuthMethod->setEnabled(on);
+    m_ui.pTokenCommand->setEnabled(on);
+    UpdatePasswordWarning();
 }
 
 void COptionsDlg::OnAuthClicked() {
@@ -151,13 +215,13 @@ void COptionsDlg::accept() { OnOK(); }
 
 void COptionsDlg::OnOK() {
     if (!UpdateData(true)) return;
-    if (SmtpServer.empty()) {
-        Control(IDC_SMTP_SERVER)->setFocus();
+    if (m_options.SmtpServer.empty()) {
+        m_ui.pServer->setFocus();
         m_pPrompts->MessageBox(this, QStringLiteral("Please input SMTP server name or IP address."));
         return;
     }
-    if (SrvReqAuth && AuthName.empty()) {
-        Control(IDC_AUTH_NAME)->setFocus();
+    if (m_options.SrvReqAuth && m_options.AuthName.empty()) {
+        m_ui.pAuthName->setFocus();
         m_pPrompts->MessageBox(this, QStringLiteral("Please enter SMTP server authentication account name."));
         return;
     }

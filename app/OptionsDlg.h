@@ -1,29 +1,17 @@
 #pragma once
 #include <QDialog>
-#include <QHash>
 #include <cstdint>
 #include <string>
+
+#include "smtp/Options.h"
 
 class IPrompts;
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
+class QPushButton;
 class CSpinButtonCtrl;
-
-// Control identifiers of the Options window.
-enum OptionsControlId : int {
-    IDOK = 1,
-    IDCANCEL = 2,
-    IDC_PORT_SPIN = 1015,
-    IDC_BROWSE_OUTPUT = 1021,
-    IDC_OPEN_EML = 1023,
-    IDC_SMTP_SERVER = 1028,
-    IDC_SMTP_PORT = 1030,
-    IDC_SRV_REQ_AUTH = 1032,
-    IDC_AUTH_NAME = 1035,
-    IDC_AUTH_PASS = 1038,
-    IDC_SMTP_SECURITY = 1040,
-};
 
 // The Options window: SMTP server, port and account, and what happens after an
 // .eml file is created. It edits a working copy that its owner fills before
@@ -33,21 +21,37 @@ class COptionsDlg : public QDialog {
 public:
     COptionsDlg(QWidget* parent, IPrompts& prompts);
 
+    // The controls, in tab order.
+    struct Widgets {
+        QLineEdit* pServer;
+        QLineEdit* pPort;
+        CSpinButtonCtrl* pPortSpin;
+        QComboBox* pSecurity;
+        QCheckBox* pAuth;
+        QLineEdit* pAuthName;
+        QLineEdit* pAuthPass;
+        QLabel* pPasswordPlace;         // where the password is kept: keyring or settings file
+        QComboBox* pAuthMethod;
+        QLineEdit* pTokenCommand;       // prints an OAuth2 access token, for XOAUTH2
+        QLabel* pPlainPasswordWarning;  // shown while a password would travel unencrypted
+        QCheckBox* pBrowseOutput;
+        QCheckBox* pOpenEml;
+        QPushButton* pOk;
+        QPushButton* pCancel;
+    };
+    const Widgets& Ui() const { return m_ui; }
+
     // Moves the working copy into the controls (false) or back (true). Reading
     // stops at a port that is not an integer, with the message shown and the
     // focus on the port; the fields read before it keep their new values.
     bool UpdateData(bool bSaveAndValidate);
-    QWidget* Control(int nId) const { return m_controls.value(nId); }
-    CSpinButtonCtrl* SpinButton() const { return m_spin; }
 
-    std::string SmtpServer;
-    std::string AuthName;
-    std::string AuthPass;
-    std::int32_t SrvReqAuth = 0;
-    std::int32_t BrowseOutputFolder = 1;
-    std::int32_t OpenEml = 1;
-    std::int32_t SmtpPort = 25;
-    std::int32_t SmtpSecurity = 0;  // 0 none, 1 STARTTLS, 2 TLS
+    // The working copy, and where the password is kept (shown, not edited).
+    AppOptions m_options;
+    QString m_strPasswordPlace;
+
+    // The usual port of each security choice.
+    static int DefaultPort(int nSecurity);
 
     void setVisible(bool visible) override;
 
@@ -59,10 +63,12 @@ private:
     void BuildControls();
     void OnInitDialog();
     void OnOK();
+    void OnSecurityChosen(int nSecurity);
     void UpdateAuthControls();
+    void UpdatePasswordWarning();
 
     IPrompts* m_pPrompts;
-    CSpinButtonCtrl* m_spin = nullptr;
+    Widgets m_ui{};
+    int m_nShownSecurity = 0;        // the choice the port last followed
     bool m_bSecurityTouched = false;  // an odd stored value is kept unless the user picks one
-    QHash<int, QWidget*> m_controls;
 };

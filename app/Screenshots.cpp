@@ -1,6 +1,8 @@
 // Renders each window offscreen into PNG files, to look at them without a desktop.
 #include <QApplication>
 #include <QDir>
+#include <QScreen>
+#include <QTest>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
@@ -8,7 +10,6 @@
 #include <cstdio>
 
 #include "app/AboutDlg.h"
-#include "app/ControlIds.h"
 #include "app/MainDlg.h"
 #include "app/OptionsDlg.h"
 #include "platform/qt/DesktopShell.h"
@@ -29,55 +30,55 @@ bool Save(QWidget* w, const QString& folder, const char* name) {
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("build/screenshots");
+    QString folder = QDir().absoluteFilePath(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("build/screenshots"));
     QDir().mkpath(folder);
+    // Paths as a user of the example sees them, not this machine's checkout.
+    QDir::setCurrent(QStringLiteral(QUILLORY_SOURCE_DIR));
     bool ok = true;
 
     CMainDlg dlg;
-    static_cast<QLineEdit*>(dlg.Control(IDC_HTML_FILE))->setText("/home/ann/newsletter/index.html");
-    dlg.AddAttachment(QUILLORY_SOURCE_DIR "/examples/newsletter/logo.png");
-    dlg.AddAttachment(QUILLORY_SOURCE_DIR "/examples/newsletter/style.css");
+    const CMainDlg::Widgets& ui = dlg.Ui();
+    ui.pHtmlEdit->setText("examples/newsletter/index.html");
+    ui.pSubjectEdit->setText("Quillory News, December");
+    ui.pFromEdit->setText("Ann Example <ann@example.com>");
+    ui.pToEdit->setText("bob@example.com; Cy <cy@example.org>");
+    dlg.AddAttachment("examples/newsletter/logo.png");
+    dlg.AddAttachment("examples/newsletter/style.css");
     dlg.show();
     app.processEvents();
     ok &= Save(&dlg, folder, "main-window.png");
 
     // The popups as the user meets them: More >> with the pointer on an entry,
     // and the attachment menu with nothing selected, so its file commands are grey.
-    auto entry = [](QMenu* menu, int id) -> QAction* {
-        for (QAction* a : menu->actions())
-            if (!a->isSeparator() && a->data().toInt() == id) return a;
-        return nullptr;
-    };
     dlg.OnMore();
-    dlg.MorePopup()->setActiveAction(entry(dlg.MorePopup(), ID_HOMEPAGE));
+    dlg.MorePopup()->setActiveAction(dlg.Commands().pHomepage);
     app.processEvents();
     ok &= Save(dlg.MorePopup(), folder, "more-menu.png");
     dlg.MorePopup()->hide();
-    for (int id : {ID_ATTACH_OPEN, ID_ATTACH_BROWSE, IDC_ATTACH_REMOVE, ID_ATTACH_REMOVE_ALL})
-        entry(dlg.AttachPopup(), id)->setEnabled(false);
     dlg.AttachPopup()->popup(dlg.mapToGlobal(QPoint(40, 300)));
-    dlg.AttachPopup()->setActiveAction(entry(dlg.AttachPopup(), IDC_ATTACH_ADD));
+    dlg.AttachPopup()->setActiveAction(dlg.Commands().pAttachAdd);
     app.processEvents();
     ok &= Save(dlg.AttachPopup(), folder, "attachment-menu.png");
     dlg.AttachPopup()->hide();
 
-    auto* progress = new CCreateProgressDlg;
+    auto* progress = new CCreateProgressDlg(&dlg);
     progress->SetCaption(QStringLiteral("Creating HTML email..."));
-    progress->ProgressBar()->setRange(0, 10);
-    progress->ProgressBar()->setValue(6);
+    progress->SetBytes(372u << 20, 1024u << 20);
     progress->show();
     app.processEvents();
     ok &= Save(progress, folder, "create-progress.png");
-    progress->close();
+    progress->End();
 
     COptionsDlg options(&dlg, QtPrompts());
-    options.SmtpServer = "smtp.example.com";
-    options.SmtpPort = 587;
-    options.SrvReqAuth = 1;
-    options.AuthName = "ann";
-    options.AuthPass = "secret";
+    options.m_options.SmtpServer = "smtp.example.com";
+    options.m_options.SmtpPort = 587;
+    options.m_options.Security = kSecurityStartTls;
+    options.m_options.SrvReqAuth = true;
+    options.m_options.AuthName = "ann";
+    options.m_options.AuthPass = "secret";
+    options.m_strPasswordPlace = QStringLiteral("in the keyring");
     options.show();
     app.processEvents();
     ok &= Save(&options, folder, "options.png");
@@ -89,26 +90,35 @@ int main(int argc, char** argv) {
     ok &= Save(&about, folder, "about.png");
     about.close();
     // A send that has just ended, with the last part of its dialogue in view.
+    // The dialogue is written out here, so the picture needs no server.
     auto* send = new CSendProgressDlg(&dlg);
-    send->ProgressBar()->setValue(100);
     for (const char* line :
-         {">>> Initiating...", ">>> Connecting to mail.example.com:25...", ">>> OK",
-          "<<< 220 mail.example.com ESMTP ready", ">>> HELO host\r\n", "<<< 250 mail.example.com",
+         {">>> Initiating...", ">>> Connecting to mail.example.com:587...", ">>> OK",
+          "<<< 220 mail.example.com ESMTP ready", ">>> EHLO host\r\n", "<<< 250-mail.example.com",
+          "<<< 250 STARTTLS", ">>> STARTTLS\r\n", "<<< 220 2.0.0 Ready to start TLS",
           ">>> MAIL FROM: <ann@example.com>\r\n", "<<< 250 2.1.0 Ok", ">>> RCPT TO: <bob@example.com>\r\n",
           "<<< 250 2.1.5 Ok", ">>> DATA\r\n", "<<< 354 End data with <CR><LF>.<CR><LF>",
           ">>> Sending message body...", ">>> Done", ">>> \r\n.\r\n", "<<< 250 2.0.0 Ok: queued as 4F2A1C",
-          ">>> QUIT\r\n", "<<< 221 2.0.0 Bye", "\r\nSent email successfully."})
+          ">>> QUIT\r\n", "<<< 221 2.0.0 Bye"})
         send->AppendLog(line);
-    send->SetStatus(QStringLiteral("Sending email...OK"));
-    send->SetFinished();
+    send->SetBytes(48213, 48213);
+    send->SetOutcome(true, QStringLiteral("\r\nSent email successfully."));
     send->show();
     app.processEvents();
     ok &= Save(send, folder, "send-progress.png");
     send->End();
 
-    CHelpWindow* help = CHelpWindow::ShowHelp();
+    CHelpWindow* help = CHelpWindow::ShowHelp(&dlg);
     app.processEvents();
     ok &= Save(help, folder, "help.png");
+    // On a real display, the whole screen as the window manager arranged it.
+    if (QGuiApplication::platformName() != QLatin1String("offscreen")) {
+        QTest::qWait(500);
+        QString path = folder + "/desktop.png";
+        bool saved = dlg.screen()->grabWindow(0).save(path);
+        std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(path));
+        ok &= saved;
+    }
     help->close();
     return ok ? 0 : 1;
 }

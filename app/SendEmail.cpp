@@ -1,11 +1,9 @@
-// Send Email: from the button through the worker's notices to Close or Cancel.
+// Send Email: from the button through the pipeline's notices to Close or Cancel.
+#include <QLineEdit>
 #include <QMetaObject>
 
-#include "app/ControlIds.h"
 #include "app/MainDlg.h"
-#include "platform/TempFile.h"
-#include "smtp/SendFields.h"
-#include "smtp/SendOutcome.h"
+#include "smtp/ComposeAndSend.h"
 #include "ui/Prompts.h"
 #include "ui/SendProgressDlg.h"
 
@@ -17,44 +15,50 @@ class CQueuedSendNotify : public ISendNotify {
 public:
     explicit CQueuedSendNotify(CMainDlg* pDlg) : m_pDlg(pDlg) {}
     void OnSendLog(std::uint64_t nSendId, LogDirection, const std::string& strLine) override {
-        CMainDlg* dlg = m_pDlg;
-        QMetaObject::invokeMethod(
-            dlg, [dlg, nSendId, strLine] { dlg->OnSendNotify(nSendId, 0, strLine, 0); }, Qt::QueuedConnection);
+        Post([nSendId, strLine](CMainDlg* dlg) { dlg->OnSendLog(nSendId, strLine); });
     }
-    void OnSendDone(std::uint64_t nSendId, bool bSuccess) override {
-        CMainDlg* dlg = m_pDlg;
-        int lParam = bSuccess ? 1 : 0;
-        QMetaObject::invokeMethod(
-            dlg, [dlg, nSendId, lParam] { dlg->OnSendNotify(nSendId, 1, std::string(), lParam); },
-            Qt::QueuedConnection);
+    void OnSendStage(std::uint64_t nSendId, SendStage stage) override {
+        Post([nSendId, stage](CMainDlg* dlg) { dlg->OnSendStage(nSendId, stage); });
+    }
+    void OnSendProgress(std::uint64_t nSendId, std::uint64_t nDone, std::uint64_t nTotal) override {
+        Post([nSendId, nDone, nTotal](CMainDlg* dlg) { dlg->OnSendProgress(nSendId, nDone, nTotal); });
+    }
+    void OnSendDone(std::uint64_t nSendId, const SendOutcome& outcome) override {
+        Post([nSendId, outcome](CMainDlg* dlg) { dlg->OnSendDone(nSendId, outcome); });
     }
 
 private:
+    template <typename F>
+    void Post(F f) {
+        CMainDlg* dlg = m_pDlg;
+        QMetaObject::invokeMethod(dlg, [dlg, f] { f(dlg); }, Qt::QueuedConnection);
+    }
     CMainDlg* m_pDlg;
 };
 
-int FieldControl(SendField field) {
-    switch (field) {
-    case SendField::From: return IDC_FROM;
-    case SendField::To: return IDC_TO;
-    case SendField::Cc: return IDC_CC;
-    default: return IDC_HTML_FILE;
-    }
-}
+QString FromBytes(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
 } // namespace
 
 void CMainDlg::OnSendEmail() {
+    if (IsBusy()) return;
     UpdateData(true);
-    SendAddresses addresses;
-    std::string message;
+    SendRequest request;
+    request.message = MakeComposeJob(std::string());
+    request.options = m_settings.options;
+    auto send = std::make_unique<CComposeAndSend>(m_services.env);
     SendField field;
-    if (!CheckSendFields(m_strHtmlPath, m_settings.MailFrom, m_settings.MailTo, m_settings.MailCc, addresses, message,
-                         field)) {
-        m_services.prompts->MessageBox(this, QString::fromStdString(message));
-        Control(FieldControl(field))->setFocus();
+    std::string message;
+    if (!send->Start(std::move(request), std::make_shared<CQueuedSendNotify>(this), field, message)) {
+        m_services.prompts->MessageBox(this, FromBytes(message));
+        QLineEdit* edits[] = {m_ui.pHtmlEdit, m_ui.pFromEdit, m_ui.pToEdit, m_ui.pCcEdit};
+        int at = field == SendField::From ? 1 : field == SendField::To ? 2 : field == SendField::Cc ? 3 : 0;
+        edits[at]->setFocus();
         return;
     }
+    m_pSendWorker = std::move(send);
+    m_state.RememberPage(m_strHtmlPath);
+    ShowRecentPages();
 
     m_pSendDlg = new CSendProgressDlg(this);
     connect(m_pSendDlg, &CSendProgressDlg::SendClose, this,
@@ -65,79 +69,57 @@ void CMainDlg::OnSendEmail() {
             Qt::QueuedConnection);
     m_pSendDlg->show();
     m_pSendDlg->SetStatus(QStringLiteral("Creating HTML email..."));
-    m_pSendDlg->Progress()->SetPos(0);
-    setEnabled(false);
-
-    std::string path, error, reason;
-    bool ok = platform::CreateTempFile("EML", path, reason);
-    if (!ok) {
-        error = "Failed to create a temporary file.";
-    } else {
-        // The message waits in the shared temporary folder: only its owner may read it.
-        platform::FileSystem* files = m_services.env.files;
-        m_services.env.files = &platform::PrivateFileSystem();
-        ok = ComposeEmail(path, error, m_pSendDlg->Progress(), &reason);
-        m_services.env.files = files;
-        if (!ok) platform::RemoveFile(path);
-    }
-    if (!ok) {
-        m_pSendDlg->End();
-        m_pSendDlg = nullptr;
-        setEnabled(true);
-        m_services.prompts->MessageBox(this, QString::fromStdString(error), QString::fromStdString(reason));
-        return;
-    }
-
-    m_strSendTempFile = path;
-    m_pSendDlg->SetStatus(QStringLiteral("Sending email..."));
-    auto job = std::make_unique<SendJob>();
-    job->m_strServer = m_settings.SmtpServer;
-    job->m_nPort = m_settings.SmtpPort;
-    job->m_nSecurity = m_settings.SmtpSecurity;
-    job->m_bAuth = m_settings.SrvReqAuth != 0;
-    job->m_strUser = m_settings.AuthName;
-    job->m_strPassword = m_settings.AuthPass;
-    job->m_strFrom = addresses.strFrom;
-    job->m_listRecipients = std::move(addresses.listRecipients);
-    job->m_strMessageFile = path;
-    job->m_pNotify = std::make_shared<CQueuedSendNotify>(this);
-    m_hSendThread = std::make_unique<CSendWorker>();
-    m_hSendThread->Start(std::move(job), m_services.env);
+    SetBusy(true);
 }
 
-void CMainDlg::OnSendNotify(std::uint64_t nSendId, int wParam, const std::string& strText, int lParam) {
+bool CMainDlg::IsCurrentSend(std::uint64_t nSendId) const {
     // Whatever a cancelled or earlier send still had on its way is dropped here.
-    if (!m_hSendThread || m_hSendThread->SendId() != nSendId) return;
-    if (wParam == 0) {
-        if (m_pSendDlg) m_pSendDlg->AppendLog(strText);
-        return;
-    }
+    return m_pSendWorker && m_pSendWorker->SendId() == nSendId && m_pSendDlg;
+}
+
+void CMainDlg::OnSendStage(std::uint64_t nSendId, SendStage stage) {
+    if (!IsCurrentSend(nSendId)) return;
+    m_pSendDlg->SetStatus(stage == SendStage::Composing ? QStringLiteral("Creating HTML email...")
+                                                        : QStringLiteral("Sending email..."));
+    m_pSendDlg->SetBytes(0, 0);
+}
+
+void CMainDlg::OnSendProgress(std::uint64_t nSendId, std::uint64_t nDone, std::uint64_t nTotal) {
+    if (IsCurrentSend(nSendId)) m_pSendDlg->SetBytes(nDone, nTotal);
+}
+
+void CMainDlg::OnSendLog(std::uint64_t nSendId, const std::string& strText) {
+    if (IsCurrentSend(nSendId)) m_pSendDlg->AppendLog(strText);
+}
+
+void CMainDlg::OnSendDone(std::uint64_t nSendId, const SendOutcome& outcome) {
+    if (!m_pSendWorker || m_pSendWorker->SendId() != nSendId) return;
     if (m_pSendDlg) {
-        bool bSuccess = lParam == 1;
-        m_pSendDlg->AppendLog(SendOutcomeText(bSuccess));
-        m_pSendDlg->SetStatus(bSuccess ? QStringLiteral("Sending email...OK") : QStringLiteral("Sending email...Failure"));
-        m_pSendDlg->SetFinished();
+        m_pSendDlg->AppendLog(SendOutcomeText(outcome));
+        m_pSendDlg->SetStatus(outcome.bSuccess ? QStringLiteral("Sending email...OK")
+                                               : QStringLiteral("Sending email...Failure"));
+        // The words come from what happened, not from the log's last line.
+        QString text = outcome.bSuccess ? QStringLiteral("The message was sent.")
+                                        : FromBytes(DescribeFailure(outcome)) + QLatin1Char('.');
+        if (outcome.PartlyDelivered()) text += QLatin1Char('\n') + FromBytes(DescribeRefused(outcome));
+        m_pSendDlg->SetOutcome(outcome.bSuccess, text);
     }
-    // Its end was the worker's last act, so this wait is short.
-    m_hSendThread->Join();
-    m_hSendThread.reset();
-    platform::RemoveFile(m_strSendTempFile);
-    m_strSendTempFile.clear();
+    // Its end was the worker's last act, so this wait is short; the pipeline
+    // has removed its temporary file.
+    m_pSendWorker->Join();
+    m_pSendWorker.reset();
 }
 
 void CMainDlg::OnSendClose() {
-    setEnabled(true);
     if (m_pSendDlg) {
         m_pSendDlg->End();
         m_pSendDlg = nullptr;
     }
-    if (m_hSendThread) {
-        // Never wait here: the worker stops at its next wait and frees its job.
-        m_hSendThread->Cancel();
-        m_listStoppedSends.push_back(std::move(m_hSendThread));
-    }
-    if (!m_strSendTempFile.empty()) {
-        platform::RemoveFile(m_strSendTempFile);
-        m_strSendTempFile.clear();
+    if (!m_pComposeTask) SetBusy(false);
+    if (m_pSendWorker) {
+        // Never wait here: the worker stops at its next wait or buffer, and
+        // removes its temporary file on the way out.
+        m_pSendWorker->Cancel();
+        m_listStoppedSends.push_back(std::move(m_pSendWorker));
     }
 }

@@ -3,14 +3,14 @@
 #include <string>
 #include <vector>
 
-// What the composer needs of a progress bar; the window implements it over its own widget.
+// Where a composition stands. It is called on the composing thread.
 class IProgress {
 public:
     virtual ~IProgress() = default;
-    virtual void SetRange(int nLower, int nUpper) = 0;
-    virtual void SetStep(int nStep) = 0;
-    virtual void SetPos(int nPos) = 0;
-    virtual void StepIt() = 0;
+    // nDone of nTotal bytes (the page, its files and the attachments) are
+    // encoded. Returning false stops the composition at the next buffer; it
+    // then fails and leaves no output file.
+    virtual bool OnBytes(std::uint64_t nDone, std::uint64_t nTotal) = 0;
 };
 
 // One embedded file.

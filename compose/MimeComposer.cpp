@@ -1,15 +1,22 @@
 #include "compose/MimeComposer.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "compose/PathUtil.h"
 #include "platform/Codeset.h"
 #include "platform/SettingsStore.h"
 #include "platform/XdgFolders.h"
+#include "platform/FileInfo.h"
 
 namespace {
 const char kFallbackHost[] = "Quillnode";
+
+std::uint64_t FileSizeOr0(const std::string& path) {
+    std::uint64_t size = 0;
+    return platform::GetFileSize64(path, size) ? size : 0;
 }
+} // namespace
 
 CMimeComposer::CMimeComposer(const platform::Platform& env)
     : m_env(env),
@@ -41,10 +48,10 @@ void CMimeComposer::ReleaseHtml() {
     m_pszHtmlLower.reset();
 }
 
-void CMimeComposer::StepProgress() {
-    if (!m_pProgress) return;
-    m_env.clock->SleepMs(1);
-    m_pProgress->StepIt();
+bool CMimeComposer::ReportBytes(std::uint64_t n) {
+    m_nBytesDone += n;
+    if (!m_pProgress || m_pProgress->OnBytes(m_nBytesDone, std::max(m_nBytesDone, m_nBytesTotal))) return true;
+    return Fail("the composition was cancelled");
 }
 
 bool CMimeComposer::LoadHtml() {
@@ -129,16 +136,14 @@ bool CMimeComposer::Compose() {
         // Refused for one tag but embedded for another: it travels after all.
         std::erase_if(m_listLeftOut, [&](const LeftOutEntry& e) { return m_mapResourceIndex.count(e.m_strPath) > 0; });
 
-        if (m_pProgress) {
-            m_pProgress->SetRange(0, static_cast<int>(m_listResources.size() + m_listAttachments.size() + 7));
-            m_pProgress->SetStep(1);
-            m_pProgress->SetPos(0);
-        }
-        StepProgress();
+        // The total is known before writing, so progress can be shown in bytes.
+        m_nBytesDone = 0;
+        m_nBytesTotal = static_cast<std::uint64_t>(m_nHtmlLength);
+        for (const ResourceEntry& entry : m_listResources) m_nBytesTotal += FileSizeOr0(ResourcePath(entry));
+        for (const std::string& path : m_listAttachments) m_nBytesTotal += FileSizeOr0(path);
 
         std::string charset;
         if (!DetectCharset(charset)) charset = "iso-8859-1";
-        StepProgress();
 
         if (!CheckOutputIsNoInput()) break;
         m_hOutFile = m_env.files->CreateOutput(m_strOutputPath, err);
@@ -146,7 +151,6 @@ bool CMimeComposer::Compose() {
             Fail("cannot create output file '" + m_strOutputPath + "': " + err);
             break;
         }
-        StepProgress();
 
         m_strBoundary.clear();
         MakeBoundary(m_strBoundary);
@@ -154,27 +158,21 @@ bool CMimeComposer::Compose() {
             MakeBoundary(m_strRelatedBoundary);
         else
             m_strRelatedBoundary = m_strBoundary;
-        StepProgress();
 
         if (!WriteHeaders()) break;
-        StepProgress();
-
-        if (!WriteHtmlPart(charset)) break;
+        if (!WriteHtmlPart(charset) || !ReportBytes(static_cast<std::uint64_t>(m_nHtmlLength))) break;
         bool partsOk = true;
         for (const ResourceEntry& entry : m_listResources) {
-            StepProgress();
             if (!WriteInlinePart(entry)) {
                 partsOk = false;
                 break;
             }
         }
         if (!partsOk) break;
-        StepProgress();
 
         if (!m_listAttachments.empty() && !WriteOut("--" + m_strRelatedBoundary + "--\r\n\r\n")) break;
         if (!WriteAttachments()) break;
 
-        StepProgress();
         if (!WriteClosingBoundary() || !FlushOut()) break;
         if (!m_hOutFile->Commit(err)) {
             Fail("cannot write output file '" + m_strOutputPath + "': " + err);

@@ -48,7 +48,8 @@ protected:
     // Run and loading.
     bool LoadHtml();
     void ReleaseHtml();
-    void StepProgress();
+    // Counts n more input bytes as encoded; false when the caller asked to stop.
+    bool ReportBytes(std::uint64_t n);
     bool Fail(std::string reason);
 
     // Scanning and charset.
@@ -70,6 +71,7 @@ protected:
     bool WriteHtmlPart(const std::string& strCharset);
     std::string BuildHtmlBody();
     bool WriteInlinePart(const ResourceEntry& entry);
+    std::string ResourcePath(const ResourceEntry& entry) const;
     bool WriteAttachments();
     bool WriteAttachmentPart(const std::string& strPath);
     bool WriteClosingBoundary();
@@ -117,4 +119,6 @@ protected:
     std::string m_strRelatedBoundary;
     std::string m_strError;
     std::vector<std::string> m_listWarnings;
+    std::uint64_t m_nBytesDone = 0;
+    std::uint64_t m_nBytesTotal = 0;
 };

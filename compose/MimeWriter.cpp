@@ -183,9 +183,15 @@ bool CMimeComposer::WriteFileBody(const std::string& strOpenPath, const std::str
             return Fail(std::string("cannot read ") + pszWhat + " '" + strPath +
                         "': the file was shortened while it was read");
         done += got;
-        if (!WriteOut(out.get(), Base64EncodeLines(in.get(), got, out.get()))) return false;
+        if (!WriteOut(out.get(), Base64EncodeLines(in.get(), got, out.get())) || !ReportBytes(got)) return false;
     }
     return WriteOut("\r\n\r\n", 4);
+}
+
+std::string CMimeComposer::ResourcePath(const ResourceEntry& entry) const {
+    // Relative resource paths are relative to the page's folder.
+    if (!entry.m_strPath.empty() && entry.m_strPath[0] == '/') return entry.m_strPath;
+    return m_strHtmlFolder + entry.m_strPath;
 }
 
 std::string CMimeComposer::ContentTypeHeader(const std::string& strOpenPath, const std::string& strPath,
@@ -209,9 +215,7 @@ bool CMimeComposer::IsUtf8Text(const std::string& strOpenPath) {
 }
 
 bool CMimeComposer::WriteInlinePart(const ResourceEntry& entry) {
-    // Relative resource paths are relative to the page's folder.
-    std::string full = entry.m_strPath;
-    if (full.empty() || full[0] != '/') full = m_strHtmlFolder + full;
+    std::string full = ResourcePath(entry);
     std::string name;
     std::string header = "--" + m_strRelatedBoundary + "\r\n" + ContentTypeHeader(full, entry.m_strPath, name) +
                          "Content-Transfer-Encoding: base64\r\nContent-ID: <" + entry.m_strContentId + ">\r\n";
@@ -223,7 +227,6 @@ bool CMimeComposer::WriteInlinePart(const ResourceEntry& entry) {
 
 bool CMimeComposer::WriteAttachments() {
     for (const std::string& path : m_listAttachments) {
-        StepProgress();
         if (!WriteAttachmentPart(path)) return false;
     }
     return true;

@@ -57,36 +57,38 @@ bool BuildHtmlCommand(const std::string& strExec, const std::string& strTarget, 
     return true;
 }
 
-LinkResult OpenUrl(Shell& shell, const std::string& strTarget) {
-    LinkResult first;
-    std::string err;
-    if (shell.Open(strTarget, err)) {
-        first.bOpened = true;
-        return first;
-    }
-    first.nCode = kLinkNoAssoc;
-    first.strReason = err;
+void OpenUrl(Shell& shell, const std::string& strTarget, std::function<void(const LinkResult&)> done) {
+    shell.Open(strTarget, [&shell, strTarget, done](const HandOff& opened) {
+        LinkResult first;
+        if (opened.bOk) {
+            first.bOpened = true;
+            return done(first);
+        }
+        first.nCode = opened.nErrno ? LinkErrorFromErrno(opened.nErrno) : kLinkNoAssoc;
+        first.strReason = opened.strReason;
 
-    std::string exec, why;
-    if (!DefaultHtmlCommand(exec, why)) {
-        first.strReason += "\n" + why;
-        return first;
-    }
-    LinkResult r;
-    std::vector<std::string> argv;
-    if (!BuildHtmlCommand(exec, strTarget, argv, why)) {
-        r.nCode = kLinkAssocIncomplete;
-        r.strReason = first.strReason + "\n" + why;
-        return r;
-    }
-    int errNo = 0;
-    if (shell.Start(argv, errNo, why)) {
-        r.bOpened = true;
-        return r;
-    }
-    r.nCode = LinkErrorFromErrno(errNo);
-    r.strReason = first.strReason + "\n" + why;
-    return r;
+        std::string exec, why;
+        if (!DefaultHtmlCommand(exec, why)) {
+            first.strReason += "\n" + why;
+            return done(first);
+        }
+        std::vector<std::string> argv;
+        if (!BuildHtmlCommand(exec, strTarget, argv, why)) {
+            LinkResult r;
+            r.nCode = kLinkAssocIncomplete;
+            r.strReason = first.strReason + "\n" + why;
+            return done(r);
+        }
+        shell.Start(argv, [reason = first.strReason, done](const HandOff& started) {
+            LinkResult r;
+            r.bOpened = started.bOk;
+            if (!started.bOk) {
+                r.nCode = LinkErrorFromErrno(started.nErrno);
+                r.strReason = reason + "\n" + started.strReason;
+            }
+            done(r);
+        });
+    });
 }
 
 } // namespace platform

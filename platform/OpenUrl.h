@@ -1,5 +1,6 @@
 #pragma once
 // Opening a web address or mailto: link in the user's program.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,7 +32,8 @@ struct LinkResult {
 
 // Opens strTarget with the desktop's opener; when that fails, starts the
 // program the desktop names for HTML pages with the target as its argument.
-LinkResult OpenUrl(Shell& shell, const std::string& strTarget);
+// done gets the outcome once it is known.
+void OpenUrl(Shell& shell, const std::string& strTarget, std::function<void(const LinkResult&)> done);
 
 // The arguments that start the HTML program of strExec (an Exec line) on
 // strTarget: the line is cut at its first %u, %U, %f or %F argument and the

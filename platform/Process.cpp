@@ -3,12 +3,12 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <poll.h>
 #include <cstdlib>
+#include <poll.h>
 #include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
-#include <sys/stat.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,133 +17,104 @@ extern char** environ;
 namespace platform {
 namespace {
 
-// The file exec would run for name, found before forking so the child only
-// has to call exec. False with ENOENT or EACCES as execvp would report them.
-bool ResolveProgram(const std::string& name, std::string& path, int& errNo) {
-    if (name.empty()) {
-        errNo = ENOENT;
-        return false;
-    }
-    if (name.find('/') != std::string::npos) {
-        path = name;
-        return true;
-    }
-    const char* env = std::getenv("PATH");
-    std::string dirs = env && *env ? env : "/usr/local/bin:/usr/bin:/bin";
-    bool sawDenied = false;
-    std::size_t start = 0;
-    while (start <= dirs.size()) {
-        std::size_t end = dirs.find(':', start);
-        if (end == std::string::npos) end = dirs.size();
-        std::string dir = dirs.substr(start, end - start);
-        std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
-        struct stat st;
-        if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-            if (::access(candidate.c_str(), X_OK) == 0) {
-                path = candidate;
-                return true;
-            }
-            sawDenied = true;
-        }
-        start = end + 1;
-    }
-    errNo = sawDenied ? EACCES : ENOENT;
-    return false;
-}
-
-std::vector<char*> ArgPointers(const std::vector<std::string>& argv) {
-    std::vector<char*> p;
-    for (const std::string& a : argv) p.push_back(const_cast<char*>(a.c_str()));
-    p.push_back(nullptr);
-    return p;
-}
+constexpr std::size_t kStderrKept = 4096;
 
 std::string Describe(const std::string& program, int errNo) {
     return "cannot start '" + program + "': " + std::strerror(errNo);
 }
 
+// The one place a program is started. stdoutFd and stderrFd become the
+// child's descriptors 1 and 2 (-1: /dev/null).
+int Spawn(const std::vector<std::string>& argv, int stdoutFd, int stderrFd, bool newSession, pid_t& pid) {
+    if (argv.empty() || argv[0].empty()) return ENOENT;
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (stdoutFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    if (stderrFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, stderrFd, STDERR_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+
+    // Signals this process ignores (SIGPIPE for the sockets) start at their defaults.
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none, defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+    if (newSession) flags |= POSIX_SPAWN_SETSID;
+    posix_spawnattr_setflags(&attr, flags);
+
+    int rc = ::posix_spawnp(&pid, args[0], &actions, &attr, args.data(), environ);
+    posix_spawnattr_destroy(&attr);
+    posix_spawn_file_actions_destroy(&actions);
+    return rc;
+}
+
 } // namespace
 
-bool StartDetached(const std::vector<std::string>& argv, int& errNo, std::string& err) {
-    errNo = 0;
+bool StartProcess(const std::vector<std::string>& argv, ChildProcess& child, int& errNo, std::string& err) {
     std::string program = argv.empty() ? std::string() : argv[0];
-    std::string path;
-    if (!ResolveProgram(program, path, errNo)) {
+    int errFd = ::memfd_create("quillory-child-stderr", MFD_CLOEXEC);
+    pid_t pid = -1;
+    errNo = Spawn(argv, -1, errFd, true, pid);
+    if (errNo != 0) {
+        if (errFd >= 0) ::close(errFd);
         err = Describe(program, errNo);
         return false;
     }
-    std::vector<char*> args = ArgPointers(argv);
+    child.pid = pid;
+    child.errFd = errFd;
+    return true;
+}
 
-    // The grandchild runs the program, so nobody has to wait for it; it
-    // reports a failed exec through the pipe, which closes itself on success.
-    int report[2];
-    if (::pipe2(report, O_CLOEXEC) != 0) {
-        errNo = errno;
-        err = Describe(program, errNo);
-        return false;
-    }
-    pid_t child = ::fork();
-    if (child < 0) {
-        errNo = errno;
-        ::close(report[0]);
-        ::close(report[1]);
-        err = Describe(program, errNo);
-        return false;
-    }
-    if (child == 0) {
-        ::close(report[0]);
-        pid_t grandchild = ::fork();
-        if (grandchild == 0) {
-            ::setsid();
-            ::execv(path.c_str(), args.data());
-        }
-        if (grandchild > 0) ::_exit(0);
-        int e = errno;  // of the failed fork or exec
-        ssize_t w = ::write(report[1], &e, sizeof e);
-        (void)w;
-        ::_exit(127);
-    }
-    ::close(report[1]);
+bool PollProcess(ChildProcess& child, ChildEnd& end) {
+    if (child.pid < 0) return true;
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    int childErr = 0;
-    ssize_t got;
+    pid_t r;
     do {
-        got = ::read(report[0], &childErr, sizeof childErr);
-    } while (got < 0 && errno == EINTR);
-    ::close(report[0]);
-    if (got == static_cast<ssize_t>(sizeof childErr)) {
-        errNo = childErr;
-        err = Describe(program, errNo);
-        return false;
+        r = ::waitpid(child.pid, &status, WNOHANG);
+    } while (r < 0 && errno == EINTR);
+    if (r == 0) return false;
+    end = ChildEnd();
+    if (r > 0) {
+        end.nExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 0;
+        end.nSignal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    } else {
+        end.nExitCode = 127;  // not our child any more: nothing can be said of it
     }
+    if (child.errFd >= 0) {
+        char buf[kStderrKept];
+        ssize_t n = ::pread(child.errFd, buf, sizeof buf, 0);
+        if (n > 0) end.strStderr.assign(buf, static_cast<std::size_t>(n));
+        ::close(child.errFd);
+    }
+    child = ChildProcess();
     return true;
 }
 
 bool RunForOutput(const std::vector<std::string>& argv, std::string& out, std::string& err, int timeoutMs) {
     out.clear();
     std::string program = argv.empty() ? std::string() : argv[0];
-    std::vector<char*> args = ArgPointers(argv);
     int pipefd[2];
     if (::pipe2(pipefd, O_CLOEXEC) != 0) {
         err = Describe(program, errno);
         return false;
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, pipefd[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    // A group of its own, so that a time-out ends whatever it started too.
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attr, 0);
+    // A session of its own, so that a time-out ends whatever it started too.
     pid_t pid = 0;
-    int rc = program.empty() ? ENOENT : ::posix_spawnp(&pid, program.c_str(), &actions, &attr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
+    int rc = Spawn(argv, pipefd[1], -1, true, pid);
     ::close(pipefd[1]);
     if (rc != 0) {
         ::close(pipefd[0]);

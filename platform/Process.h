@@ -1,16 +1,35 @@
 #pragma once
-// Starting other programs. The rest of the program reaches these through
-// platform::Shell so tests can record instead of start.
+// Starting other programs: the one way is posix_spawnp, with the C library's
+// PATH search. The window reaches these through platform::Shell so tests can
+// record instead of start.
 #include <string>
 #include <vector>
 
 namespace platform {
 
+// A started program that has not been waited for yet.
+struct ChildProcess {
+    int pid = -1;
+    int errFd = -1;  // a private file that holds what it wrote to standard error
+};
+
+// How a child ended.
+struct ChildEnd {
+    int nExitCode = 0;       // valid when nSignal is 0
+    int nSignal = 0;         // the signal that killed it, or 0
+    std::string strStderr;   // the first few KiB it wrote to standard error
+};
+
 // Starts argv[0] (searched in PATH when it holds no '/') with the other
-// elements as its arguments, in a session of its own, and does not wait for
-// it. False when the program could not be started: errNo is the system's error
-// number (ENOENT, EACCES, ENOEXEC, ...) and err says what failed.
-bool StartDetached(const std::vector<std::string>& argv, int& errNo, std::string& err);
+// elements as its arguments, in a session of its own, with standard input and
+// output on /dev/null. Does not wait for it: PollProcess must be called until
+// it reports the end. False when the program could not be started: errNo is
+// the system's error number (ENOENT, EACCES, ENOEXEC, ...) and err says so.
+bool StartProcess(const std::vector<std::string>& argv, ChildProcess& child, int& errNo, std::string& err);
+
+// Never blocks. True once the child has ended: end says how, and child is
+// released. False while it still runs.
+bool PollProcess(ChildProcess& child, ChildEnd& end);
 
 // Runs argv to its end and collects its standard output; its standard input
 // is empty and its standard error discarded. False with the reason when it

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 #include <sys/random.h>
+#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 
@@ -86,6 +87,11 @@ Random& RealRandom() {
 HostInfo& RealHost() {
     static RealHostImpl h;
     return h;
+}
+
+void LowerThreadPriority() {
+    // On Linux a thread's nice value is its own: the GUI thread keeps its place.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
 }
 
 } // namespace platform

@@ -42,6 +42,10 @@ bool ToLocalTime(std::time_t t, std::tm& out, long& gmtoffSeconds);
 // process, so Content-IDs and fallback boundaries differ from run to run.
 void SeedRandom();
 
+// Lets the calling thread yield to the others of the process (nice 10), so
+// long background work never keeps a window from painting.
+void LowerThreadPriority();
+
 Clock& RealClock();
 Random& RealRandom();
 HostInfo& RealHost();

@@ -10,36 +10,22 @@ namespace {
 
 std::atomic<std::uint64_t> g_nextSendId{1};
 
-// The composer's steps, as progress notices of the send.
+// The composer's bytes, as progress notices of the send; a stop ends the
+// composition at its next buffer.
 class ComposeProgress : public IProgress {
 public:
     ComposeProgress(ISendNotify& notify, std::uint64_t id, const platform::StopSignal& stop)
         : m_notify(notify), m_id(id), m_stop(stop) {}
-    void SetRange(int lower, int upper) override {
-        m_lower = lower;
-        m_upper = upper;
-        Report();
-    }
-    void SetStep(int step) override { m_step = step; }
-    void SetPos(int pos) override {
-        m_pos = pos;
-        Report();
-    }
-    void StepIt() override {
-        m_pos += m_step;
-        Report();
+    bool OnBytes(std::uint64_t nDone, std::uint64_t nTotal) override {
+        if (m_stop.IsRequested()) return false;
+        m_notify.OnSendProgress(m_id, nDone, nTotal);
+        return true;
     }
 
 private:
-    void Report() {
-        if (m_stop.IsRequested() || m_upper <= m_lower) return;
-        auto clamp = [&](int v) { return static_cast<std::uint64_t>(v < m_lower ? 0 : v > m_upper ? m_upper - m_lower : v - m_lower); };
-        m_notify.OnSendProgress(m_id, clamp(m_pos), clamp(m_upper));
-    }
     ISendNotify& m_notify;
     std::uint64_t m_id;
     const platform::StopSignal& m_stop;
-    int m_lower = 0, m_upper = 0, m_step = 1, m_pos = 0;
 };
 
 void Run(SendRequest request, SendAddresses addresses, std::shared_ptr<ISendNotify> notify, std::uint64_t id,

@@ -1,54 +1,56 @@
 #include "ui/CreateProgressDlg.h"
 
-#include <QGuiApplication>
-#include <QKeyEvent>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
-#include <QScreen>
+#include <QPushButton>
+#include <QVBoxLayout>
 
-#include "ui/DialogUnits.h"
-#include "ui/KeyFilter.h"
+#include "ui/AttachmentList.h"
 
-void CProgressAdapter::SetRange(int nLower, int nUpper) { m_pBar->setRange(nLower, nUpper); }
-
-void CProgressAdapter::SetPos(int nPos) {
-    m_pBar->setValue(nPos);
-    m_pBar->repaint();
-}
-
-void CProgressAdapter::StepIt() {
-    int next = m_pBar->value() + m_nStep;
-    // Like the classic control: past the end wraps to the start.
-    if (next > m_pBar->maximum()) next = m_pBar->minimum() + (next - m_pBar->maximum());
-    m_pBar->setValue(next);
-    m_pBar->repaint();
-}
-
-CCreateProgressDlg::CCreateProgressDlg()
-    : QDialog(nullptr, Qt::Dialog | Qt::FramelessWindowHint),
+CCreateProgressDlg::CCreateProgressDlg(QWidget* pOwner)
+    : QDialog(pOwner),
       m_pCaption(new QLabel(this)),
       m_pBar(new QProgressBar(this)),
-      m_progress(m_pBar) {
+      m_pBytes(new QLabel(this)),
+      m_pCancel(new QPushButton(QStringLiteral("Cancel"), this)) {
     setAttribute(Qt::WA_DeleteOnClose);
-    DialogUnits du(font());
-    setFixedSize(du.X(320), du.Y(38));
-    m_pCaption->setGeometry(du.Rect(7, 7, 306, 8));
-    m_pBar->setGeometry(du.Rect(7, 18, 306, 13));
-    m_pBar->setTextVisible(false);
-    m_pBar->setRange(0, 100);
+    setWindowTitle(QStringLiteral("Quillory"));
+    m_pCaption->setTextFormat(Qt::PlainText);
+    m_pBar->setRange(0, 1000);
     m_pBar->setValue(0);
+    m_pBar->setFormat(QStringLiteral("%p %"));
+    m_pBar->setMinimumWidth(m_pBar->fontMetrics().averageCharWidth() * 50);
+    m_pBytes->setTextFormat(Qt::PlainText);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_pCaption);
+    layout->addWidget(m_pBar);
+    auto* row = new QHBoxLayout;
+    row->addWidget(m_pBytes, 1);
+    row->addWidget(m_pCancel);
+    layout->addLayout(row);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    connect(m_pCancel, &QPushButton::clicked, this, &CCreateProgressDlg::reject);
 }
 
 void CCreateProgressDlg::SetCaption(const QString& text) { m_pCaption->setText(text); }
 
-void CCreateProgressDlg::keyPressEvent(QKeyEvent* e) {
-    if (!SwallowEnterAndEsc(e)) QDialog::keyPressEvent(e);
+void CCreateProgressDlg::SetBytes(std::uint64_t nDone, std::uint64_t nTotal) {
+    m_pBar->setValue(nTotal ? static_cast<int>(nDone * 1000 / nTotal) : 0);
+    m_pBytes->setText(QStringLiteral("%1 of %2")
+                          .arg(QString::fromStdString(FormatFileSize(nDone)),
+                               QString::fromStdString(FormatFileSize(nTotal))));
 }
 
-void CCreateProgressDlg::showEvent(QShowEvent* e) {
-    QDialog::showEvent(e);
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect area = screen->availableGeometry();
-        move(area.center() - rect().center());
-    }
+void CCreateProgressDlg::End() {
+    m_bEnding = true;
+    close();
+}
+
+void CCreateProgressDlg::reject() {
+    if (m_bEnding) return QDialog::reject();
+    m_pCancel->setEnabled(false);
+    m_pCaption->setText(QStringLiteral("Cancelling..."));
+    emit CancelRequested();
 }

@@ -1,42 +1,37 @@
 #pragma once
 #include <QDialog>
-
-#include "compose/ComposeJob.h"
+#include <cstdint>
 
 class QLabel;
 class QProgressBar;
+class QPushButton;
 
-// Drives a progress bar for the composer and repaints it at each step, since
-// the composition blocks the event loop.
-class CProgressAdapter : public IProgress {
-public:
-    explicit CProgressAdapter(QProgressBar* bar) : m_pBar(bar) {}
-    void SetRange(int nLower, int nUpper) override;
-    void SetStep(int nStep) override { m_nStep = nStep; }
-    void SetPos(int nPos) override;
-    void StepIt() override;
-
-private:
-    QProgressBar* m_pBar;
-    int m_nStep = 1;
-};
-
-// The small window shown while a message file is written. It has no title bar,
-// ignores Enter and Esc, and deletes itself when closed.
+// The window shown while a message file is written: what is being written,
+// the bytes done of the total as a bar with its percentage, and Cancel. Esc
+// and the window's close button cancel too. It deletes itself when closed.
 class CCreateProgressDlg : public QDialog {
     Q_OBJECT
 public:
-    CCreateProgressDlg();
+    explicit CCreateProgressDlg(QWidget* pOwner);
     void SetCaption(const QString& text);
-    QProgressBar* ProgressBar() const { return m_pBar; }
-    IProgress* Progress() { return &m_progress; }
+    void SetBytes(std::uint64_t nDone, std::uint64_t nTotal);
+    // The work has ended: the window goes without asking anything more.
+    void End();
 
-protected:
-    void keyPressEvent(QKeyEvent* e) override;
-    void showEvent(QShowEvent* e) override;
+    QProgressBar* ProgressBar() const { return m_pBar; }
+    QLabel* BytesLabel() const { return m_pBytes; }
+    QPushButton* CancelButton() const { return m_pCancel; }
+
+signals:
+    void CancelRequested();
+
+public slots:
+    void reject() override;  // Esc and the close button: Cancel
 
 private:
     QLabel* m_pCaption;
     QProgressBar* m_pBar;
-    CProgressAdapter m_progress;
+    QLabel* m_pBytes;
+    QPushButton* m_pCancel;
+    bool m_bEnding = false;
 };

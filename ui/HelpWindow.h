@@ -1,17 +1,22 @@
 #pragma once
 #include <QTextBrowser>
 
-// The user guide, in a window of its own titled "Quillory Help".
+// The user guide, in a window of its own titled "Quillory Help": a normal
+// window sized for reading, closed by Esc and Ctrl+W.
 class CHelpWindow : public QTextBrowser {
     Q_OBJECT
 public:
     CHelpWindow();
     static constexpr const char* kTitle = "Quillory Help";
 
-    // Shows the guide, creating the window on first use; maximised when asked.
-    static CHelpWindow* ShowHelp(bool bMaximised = false);
+    // Shows the guide, creating the window on first use. The first time it is
+    // placed beside pBeside (the main window) rather than over it.
+    static CHelpWindow* ShowHelp(QWidget* pBeside = nullptr);
     // Closes the guide's window if it is open.
     static void CloseHelp();
     static CHelpWindow* Instance();
     static bool IsShown();
+
+private:
+    bool m_bPlaced = false;
 };

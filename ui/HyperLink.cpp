@@ -4,6 +4,7 @@
 #include <QEnterEvent>
 #include <QFontMetrics>
 #include <QMouseEvent>
+#include <QPointer>
 
 #include "ui/Prompts.h"
 
@@ -11,6 +12,7 @@ CHyperLink::CHyperLink(const QString& text, QWidget* parent, platform::Shell& sh
     : QLabel(text, parent), m_pShell(&shell), m_pPrompts(&prompts) {
     setTextFormat(Qt::PlainText);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);  // a plain static's placement
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);  // clickable where the text is, no wider
     PreSubclassWindow();
 }
 
@@ -101,11 +103,15 @@ void CHyperLink::mouseReleaseEvent(QMouseEvent* e) {
 
 void CHyperLink::OnLinkClicked() {
     m_bPointerOver = false;
-    platform::LinkResult r = platform::OpenUrl(*m_pShell, m_strUrl);
-    m_bVisited = r.bOpened;
     ApplyLook();
-    // A click that does nothing visible would leave the user guessing.
-    if (!r.bOpened) ShowLinkError(*m_pPrompts, window(), r);
+    QPointer<CHyperLink> self(this);
+    platform::OpenUrl(*m_pShell, m_strUrl, [self](const platform::LinkResult& r) {
+        if (!self) return;  // the box was closed before the opener ended
+        self->m_bVisited = r.bOpened;
+        self->ApplyLook();
+        // A click that does nothing visible would leave the user guessing.
+        if (!r.bOpened) ShowLinkError(*self->m_pPrompts, self->window(), r);
+    });
 }
 
 QString CHyperLink::LinkErrorText(int nCode) {
@@ -130,13 +136,18 @@ QString CHyperLink::LinkErrorText(int nCode) {
 }
 
 void CHyperLink::ShowLinkError(IPrompts& prompts, QWidget* owner, const platform::LinkResult& result) {
-    prompts.MessageBox(owner, LinkErrorText(result.nCode), QString::fromStdString(result.strReason));
+    QApplication::beep();
+    // The opener's own words name the cause; the table's text says what kind of failure it was.
+    QString reason = QString::fromStdString(result.strReason).trimmed();
+    QString text = QStringLiteral("Unable to open hyperlink:\n\n") + LinkErrorText(result.nCode);
+    QString first = reason.section(QLatin1Char('\n'), 0, 0);
+    if (!first.isEmpty()) text += QStringLiteral("\n\n") + first;
+    prompts.Notify(owner, text, reason.contains(QLatin1Char('\n')) ? reason : QString());
 }
 
-bool OpenLinkCommand(QWidget* owner, platform::Shell& shell, IPrompts& prompts, const std::string& strTarget) {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    platform::LinkResult r = platform::OpenUrl(shell, strTarget);
-    QApplication::restoreOverrideCursor();
-    if (!r.bOpened) CHyperLink::ShowLinkError(prompts, owner, r);
-    return r.bOpened;
+void OpenLinkCommand(QWidget* owner, platform::Shell& shell, IPrompts& prompts, const std::string& strTarget) {
+    QPointer<QWidget> guard(owner);
+    platform::OpenUrl(shell, strTarget, [guard, &prompts](const platform::LinkResult& r) {
+        if (!r.bOpened) CHyperLink::ShowLinkError(prompts, guard, r);
+    });
 }

@@ -23,7 +23,8 @@ public:
     bool IsVisited() const { return m_bVisited; }
     QColor TextColour() const;
 
-    // The box for a link that could not be opened, its text chosen by code.
+    // Beeps and shows, without holding up the window, why a link could not be
+    // opened: the text chosen by code, then the opener's reason.
     static void ShowLinkError(IPrompts& prompts, QWidget* owner, const platform::LinkResult& result);
     static QString LinkErrorText(int nCode);
 
@@ -54,6 +55,6 @@ private:
     QFont m_fontPlain;
 };
 
-// Opens target for a menu command or a button: with the wait cursor, and the
-// link error box when it fails. True when it opened.
-bool OpenLinkCommand(QWidget* owner, platform::Shell& shell, IPrompts& prompts, const std::string& strTarget);
+// Opens target for a menu command or a button; the link error box follows if
+// it fails.
+void OpenLinkCommand(QWidget* owner, platform::Shell& shell, IPrompts& prompts, const std::string& strTarget);

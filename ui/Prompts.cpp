@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 
@@ -31,6 +32,21 @@ public:
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Quillory"), text, QMessageBox::Ok, owner);
         if (!detail.isEmpty()) box.setDetailedText(detail);
         box.exec();
+    }
+    void Notify(QWidget* owner, const QString& text, const QString& detail) override {
+        auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Quillory"), text, QMessageBox::Ok, owner);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::NonModal);
+        if (!detail.isEmpty()) box->setDetailedText(detail);
+        box->show();
+    }
+    bool Question(QWidget* owner, const QString& text, const QString& yesText) override {
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Quillory"), text, QMessageBox::NoButton, owner);
+        QPushButton* yes = box.addButton(yesText, QMessageBox::AcceptRole);
+        box.addButton(QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Cancel);
+        box.exec();
+        return box.clickedButton() == yes;
     }
 };
 

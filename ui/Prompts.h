@@ -18,6 +18,11 @@ public:
     // A warning titled "Quillory" with an OK button; detail, when given, is
     // shown under "Show Details...".
     virtual void MessageBox(QWidget* owner, const QString& text, const QString& detail = QString()) = 0;
+    // The same warning, but it does not hold up the window: for a hand-off
+    // that failed while the user went on working.
+    virtual void Notify(QWidget* owner, const QString& text, const QString& detail = QString()) = 0;
+    // A yes/no question; true for yes.
+    virtual bool Question(QWidget* owner, const QString& text, const QString& yesText) = 0;
 };
 
 // The real dialogs.

@@ -1,38 +1,43 @@
 #include "ui/SendProgressDlg.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
+#include <QVBoxLayout>
 
-#include "ui/DialogUnits.h"
-#include "ui/KeyFilter.h"
+#include "ui/AttachmentList.h"
 #include "ui/LogEdit.h"
 
 CSendProgressDlg::CSendProgressDlg(QWidget* pOwner)
-    : QDialog(nullptr, Qt::Dialog | Qt::FramelessWindowHint),
-      m_pOwner(pOwner),
+    : QDialog(pOwner),
       m_pStatus(new QLabel(this)),
       m_pBar(new QProgressBar(this)),
+      m_pBytes(new QLabel(this)),
       m_pLog(new CLogEdit(this)),
-      m_pButton(new QPushButton(QStringLiteral("Cancel"), this)),
-      m_progress(m_pBar) {
+      m_pButton(new QPushButton(QStringLiteral("Cancel"), this)) {
     setAttribute(Qt::WA_DeleteOnClose);
-    DialogUnits du(font());
-    setFixedSize(du.X(320), du.Y(170));
-    m_pStatus->setGeometry(du.Rect(7, 7, 306, 8));
+    setWindowTitle(QStringLiteral("Send Email"));
+    setSizeGripEnabled(true);
     m_pStatus->setTextFormat(Qt::PlainText);
-    m_pBar->setGeometry(du.Rect(7, 18, 306, 13));
-    m_pBar->setTextVisible(false);
-    m_pBar->setRange(0, 100);
-    m_pBar->setValue(0);
-    m_pLog->setGeometry(du.Rect(7, 36, 306, 107));
-    m_pButton->setGeometry(du.Rect(263, 149, 50, 14));
+    m_pBytes->setTextFormat(Qt::PlainText);
+    m_pBar->setRange(0, 0);  // busy until the body starts
+    m_pBar->setFormat(QStringLiteral("%p %"));
     m_pButton->setAutoDefault(false);
+    QFontMetrics fm(font());
+    m_pLog->setMinimumSize(fm.averageCharWidth() * 72, fm.lineSpacing() * 14);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_pStatus);
+    layout->addWidget(m_pBar);
+    layout->addWidget(m_pBytes);
+    layout->addWidget(m_pLog, 1);
+    auto* row = new QHBoxLayout;
+    row->addStretch(1);
+    row->addWidget(m_pButton);
+    layout->addLayout(row);
     connect(m_pButton, &QPushButton::clicked, this, &CSendProgressDlg::SendClose);
 }
 
@@ -42,7 +47,32 @@ QString CSendProgressDlg::Status() const { return m_pStatus->text(); }
 
 void CSendProgressDlg::AppendLog(const std::string& strText) { m_pLog->AppendLog(strText); }
 
-void CSendProgressDlg::SetFinished() { m_pButton->setText(QStringLiteral("Close")); }
+void CSendProgressDlg::SetBytes(std::uint64_t nSent, std::uint64_t nTotal) {
+    m_pBar->setRange(0, 1000);
+    m_pBar->setValue(nTotal ? static_cast<int>(nSent * 1000 / nTotal) : 0);
+    m_pBytes->setText(QStringLiteral("%1 of %2 sent")
+                          .arg(QString::fromStdString(FormatFileSize(nSent)),
+                               QString::fromStdString(FormatFileSize(nTotal))));
+}
+
+void CSendProgressDlg::SetOutcome(bool bOk, const QString& text) {
+    m_bFinished = true;
+    m_bOk = bOk;
+    m_pLog->AppendLog(text.toStdString());
+    SetStatus(bOk ? QStringLiteral("Sending email...OK") : QStringLiteral("Sending email...Failure"));
+    m_pBar->setRange(0, 1000);
+    m_pBar->setValue(1000);
+    m_pBar->setTextVisible(false);
+    if (!bOk) {
+        // The bar itself says it went wrong, not only the text.
+        QPalette p = m_pBar->palette();
+        p.setColor(QPalette::Highlight, QColor(190, 30, 30));
+        m_pBar->setPalette(p);
+    }
+    m_pButton->setText(QStringLiteral("Close"));
+    m_pButton->setDefault(true);
+    m_pButton->setFocus();
+}
 
 void CSendProgressDlg::End() {
     m_bEnding = true;
@@ -50,29 +80,22 @@ void CSendProgressDlg::End() {
 }
 
 void CSendProgressDlg::keyPressEvent(QKeyEvent* e) {
-    if (!SwallowEnterAndEsc(e)) QDialog::keyPressEvent(e);
-}
-
-void CSendProgressDlg::showEvent(QShowEvent* e) {
-    QDialog::showEvent(e);
-    QRect area = m_pOwner ? m_pOwner->frameGeometry() : QRect();
-    if (area.isEmpty())
-        if (QScreen* screen = QGuiApplication::primaryScreen()) area = screen->availableGeometry();
-    move(area.center() - rect().center());
+    switch (e->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        // Before the end a stray key must not cancel the send.
+        if (m_bFinished) emit SendClose();
+        e->accept();
+        return;
+    default:
+        QDialog::keyPressEvent(e);
+    }
 }
 
 void CSendProgressDlg::closeEvent(QCloseEvent* e) {
-    // The window manager's close would leave the owner disabled for good.
-    if (m_bEnding)
-        QDialog::closeEvent(e);
-    else
-        e->ignore();
-}
-
-void CSendProgressDlg::paintEvent(QPaintEvent* e) {
-    QDialog::paintEvent(e);
-    // Without a title bar the window needs an edge of its own to stand out.
-    QPainter painter(this);
-    painter.setPen(palette().color(QPalette::Dark));
-    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    if (m_bEnding) return QDialog::closeEvent(e);
+    // The window manager's close is the button: the owner closes the window.
+    e->ignore();
+    emit SendClose();
 }

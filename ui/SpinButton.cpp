@@ -21,14 +21,11 @@ CSpinButtonCtrl::CSpinButtonCtrl(QWidget* parent) : QWidget(parent) {
     };
     m_pUp = arrow(Qt::UpArrow, 1);
     m_pDown = arrow(Qt::DownArrow, -1);
+    setFixedWidth(fontMetrics().height());
 }
 
 void CSpinButtonCtrl::SetBuddy(QLineEdit* pBuddy) {
     m_pBuddy = pBuddy;
-    QRect r = pBuddy->geometry();
-    int w = width();
-    pBuddy->setGeometry(r.left(), r.top(), r.width() - w, r.height());
-    setGeometry(r.right() + 1 - w, r.top(), w, r.height());
     pBuddy->installEventFilter(this);
 }
 

@@ -4,15 +4,15 @@
 class QLineEdit;
 class QToolButton;
 
-// An up-down arrow pair bound to an edit box: it sits on the box's right edge,
-// and its arrows (and the Up and Down keys in the box) step the box's number
+// An up-down arrow pair bound to an edit box, laid out on the box's right
+// edge by its owner. Its arrows (and the Up and Down keys in the box) step the box's number
 // within a range, written without thousands separators.
 class CSpinButtonCtrl : public QWidget {
     Q_OBJECT
 public:
     explicit CSpinButtonCtrl(QWidget* parent);
 
-    // Takes the edit box as buddy, narrowing it by this control's width.
+    // Takes the edit box as buddy.
     void SetBuddy(QLineEdit* pBuddy);
     void SetRange32(int nLower, int nUpper);
     int Lower() const { return m_nLower; }

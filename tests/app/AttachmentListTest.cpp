@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -15,7 +16,6 @@
 
 #include "GuiFakes.h"
 #include "TestUtil.h"
-#include "app/ControlIds.h"
 #include "app/MainDlg.h"
 #include "ui/AttachmentList.h"
 #include "ui/HelpWindow.h"
@@ -51,8 +51,8 @@ struct AttachmentList : ::testing::Test {
     std::unique_ptr<CMainDlg> dlg;
 
     void SetUp() override {
+        AppSettings(*store).TestAndClearFirstRun();  // no guide
         dlg = std::make_unique<CMainDlg>(CMainDlg::Services{&prompts, &shell, fixed.Get(), store.get()});
-        CHelpWindow::CloseHelp();  // the first start opens the guide
         dlg->show();
     }
     CAttachmentList* List() { return dlg->AttachList(); }
@@ -62,8 +62,8 @@ struct AttachmentList : ::testing::Test {
         return out;
     }
     std::string Sized(const std::string& name, std::size_t n) { return dir.Write(name, std::string(n, 'x')); }
-    QPoint OnList() { return List()->geometry().center(); }
-    QPoint OffList() { return dlg->Control(IDC_SUBJECT)->geometry().center(); }
+    QPoint OnList() { return List()->mapTo(dlg.get(), List()->rect().center()); }
+    QPoint OffList() { return dlg->Ui().pSubjectEdit->mapTo(dlg.get(), QPoint(2, 2)); }
     static QStringList Q(std::initializer_list<std::string> l) {
         QStringList out;
         for (const std::string& s : l) out << QString::fromStdString(s);
@@ -131,7 +131,7 @@ TEST_F(AttachmentList, DropsOnTheListFollowLinksAndPassOverFolders) {
 }
 
 TEST_F(AttachmentList, HtmlDroppedOffTheListBecomesThePage) {
-    auto* html = static_cast<QLineEdit*>(dlg->Control(IDC_HTML_FILE));
+    QLineEdit* html = dlg->Ui().pHtmlEdit;
     std::string jpeg = Sized("photo.jpg", 10), page = Sized("News.HTML", 10);
     dlg->OnDropFiles(Q({jpeg}), OffList());
     EXPECT_EQ(html->text(), "");
@@ -139,7 +139,7 @@ TEST_F(AttachmentList, HtmlDroppedOffTheListBecomesThePage) {
     EXPECT_EQ(html->text(), "") << "only the first file counts";
     dlg->OnDropFiles(Q({page, jpeg}), OffList());
     EXPECT_EQ(html->text(), QString::fromStdString(page));
-    EXPECT_TRUE(dlg->Control(IDC_OPEN_HTML)->isEnabled());
+    EXPECT_TRUE(dlg->Ui().pOpenHtml->isEnabled());
     EXPECT_EQ(List()->topLevelItemCount(), 0);
 }
 
@@ -155,41 +155,36 @@ TEST_F(AttachmentList, RealDropEventsTakeLocalFilesOnly) {
     EXPECT_EQ(Column(2), Q({file}));
 }
 
-TEST_F(AttachmentList, RemoveTakesEverySelectedRowAndTheButtonFollowsTheSelection) {
-    for (const char* n : {"1", "2", "3", "4"}) dlg->AddAttachment(Sized(n, 1));
-    QWidget* remove = dlg->Control(IDC_ATTACH_REMOVE);
-    EXPECT_FALSE(remove->isEnabled());
+TEST_F(AttachmentList, RemoveAndDeleteTakeTheSelectionAndSelectTheNextRow) {
+    for (const char* n : {"1", "2", "3", "4", "5"}) dlg->AddAttachment(Sized(n, 1000));
+    EXPECT_EQ(dlg->Ui().pAttachTotal->text(), "5 files, 4.9 KB in all");
+    const CMainDlg::Actions& act = dlg->Commands();
+    auto states = [&] {
+        return std::vector<bool>{act.pAttachOpen->isEnabled(), act.pAttachShow->isEnabled(),
+                                 act.pAttachRemove->isEnabled(), act.pAttachRemoveAll->isEnabled(),
+                                 act.pAttachAdd->isEnabled(), dlg->Ui().pAttachRemove->isEnabled()};
+    };
+    EXPECT_EQ(states(), (std::vector<bool>{false, false, false, true, true, false}));
     List()->topLevelItem(0)->setSelected(true);
     List()->topLevelItem(2)->setSelected(true);
-    EXPECT_TRUE(remove->isEnabled());
-    QTest::mouseClick(remove, Qt::LeftButton);
-    EXPECT_EQ(Column(0), (QStringList{"2", "4"}));
-    EXPECT_FALSE(remove->isEnabled());
+    EXPECT_EQ(states(), (std::vector<bool>{true, true, true, true, true, true}));
+    QTest::mouseClick(dlg->Ui().pAttachRemove, Qt::LeftButton);
+    EXPECT_EQ(Column(0), (QStringList{"2", "4", "5"}));
+    EXPECT_EQ(List()->selectedItems(), QList<QTreeWidgetItem*>{List()->topLevelItem(0)}) << "the row now in first place";
+    EXPECT_EQ(dlg->focusWidget(), List());
+
+    List()->clearSelection();
+    List()->setCurrentItem(List()->topLevelItem(2));
+    dlg->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
     QTest::keyClick(List(), Qt::Key_Delete);
-    EXPECT_EQ(List()->topLevelItemCount(), 2) << "Delete is not a command here";
+    EXPECT_EQ(Column(0), (QStringList{"2", "4"}));
+    EXPECT_EQ(List()->selectedItems(), QList<QTreeWidgetItem*>{List()->topLevelItem(1)}) << "the last row was removed";
+    EXPECT_EQ(dlg->Ui().pAttachTotal->text(), "2 files, 2.0 KB in all");
     dlg->OnAttachRemoveAll();
     EXPECT_EQ(List()->topLevelItemCount(), 0);
-}
-
-TEST_F(AttachmentList, MenuItemsGreyWithoutASelectionOrRows) {
-    auto states = [&] {
-        dlg->OnUpdateAttachCommand(dlg->AttachPopup());
-        std::map<int, bool> on;
-        for (QAction* a : dlg->AttachPopup()->actions())
-            if (!a->isSeparator()) on[a->data().toInt()] = a->isEnabled();
-        return on;
-    };
-    auto empty = states();
-    EXPECT_FALSE(empty[ID_ATTACH_OPEN] || empty[ID_ATTACH_BROWSE] || empty[IDC_ATTACH_REMOVE] ||
-                 empty[ID_ATTACH_REMOVE_ALL]);
-    EXPECT_TRUE(empty[IDC_ATTACH_ADD]);
-    dlg->AddAttachment(Sized("x", 1));
-    auto rows = states();
-    EXPECT_FALSE(rows[ID_ATTACH_OPEN] || rows[ID_ATTACH_BROWSE] || rows[IDC_ATTACH_REMOVE]);
-    EXPECT_TRUE(rows[ID_ATTACH_REMOVE_ALL]);
-    List()->topLevelItem(0)->setSelected(true);
-    auto selected = states();
-    EXPECT_TRUE(selected[ID_ATTACH_OPEN] && selected[ID_ATTACH_BROWSE] && selected[IDC_ATTACH_REMOVE]);
+    EXPECT_EQ(states(), (std::vector<bool>{false, false, false, false, true, false}));
+    EXPECT_EQ(dlg->Ui().pAttachTotal->text(), "No attachments");
 }
 
 TEST_F(AttachmentList, OpenAndBrowseUseTheFirstSelectedRow) {
@@ -213,11 +208,12 @@ TEST_F(AttachmentList, AddSkipsDuplicatesAndTheMessageFollowsTheListOrder) {
     EXPECT_EQ(Column(0), (QStringList{"two.bin", "one.txt", "three.dat"}));
     emit List()->header()->sectionClicked(1);  // by size: one, three, two
 
-    static_cast<QLineEdit*>(dlg->Control(IDC_HTML_FILE))->setText(QString::fromStdString(Sized("p.html", 3)));
+    dlg->Ui().pHtmlEdit->setText(QString::fromStdString(Sized("p.html", 3)));
     std::string out = dir.Path() + "ordered.eml";
     prompts.fileAnswers.push_back(QString::fromStdString(out));
     dlg->m_settings.BrowseOutputFolder = dlg->m_settings.OpenEml = 0;
     dlg->OnCreateEmail();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg->IsBusy(); }, 20000));
     ASSERT_TRUE(prompts.messages.empty()) << prompts.messages[0].detail.toStdString();
     EXPECT_EQ(testutil::CheckEml(out, {"--attach", one, "--attach", three, "--attach", two}), "");
 }

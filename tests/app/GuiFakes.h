@@ -1,6 +1,7 @@
 #pragma once
 // Stand-ins for the person at the screen and for the desktop.
 #include <QStringList>
+#include <QWidget>
 #include <deque>
 #include <functional>
 #include <string>
@@ -13,15 +14,20 @@
 struct RecordingPrompts : IPrompts {
     struct Message {
         QString text, detail;
+        bool modal;
     };
     std::deque<QString> fileAnswers;  // empty string = the user cancels
     std::deque<QStringList> filesAnswers;
     std::vector<QString> fileFilters;
+    std::vector<QString> fileSuggestions;  // the path each file dialog started with
     std::vector<Message> messages;
+    std::vector<QString> questions;
+    bool answerYes = false;
     std::function<void()> onMessage;
 
     bool PromptForFile(QWidget*, const QString& filter, bool, const QString&, QString& path) override {
         fileFilters.push_back(filter);
+        fileSuggestions.push_back(path);
         if (fileAnswers.empty()) return false;
         path = fileAnswers.front();
         fileAnswers.pop_front();
@@ -35,40 +41,50 @@ struct RecordingPrompts : IPrompts {
         return !paths.isEmpty();
     }
     void MessageBox(QWidget*, const QString& text, const QString& detail) override {
-        messages.push_back({text, detail});
+        messages.push_back({text, detail, true});
         if (onMessage) onMessage();
+    }
+    void Notify(QWidget*, const QString& text, const QString& detail) override {
+        messages.push_back({text, detail, false});
+    }
+    bool Question(QWidget*, const QString& text, const QString&) override {
+        questions.push_back(text);
+        return answerYes;
     }
 };
 
+// Whether w is where its window's keyboard focus is (or would be, once active).
+inline bool Focused(QWidget* w) {
+    QWidget* f = w->window()->focusWidget();
+    return f && (f == w || f == w->focusProxy());
+}
+
+// Records each hand-off and answers it at once.
 struct RecordingShell : platform::Shell {
     std::vector<std::string> calls;  // "open PATH", "show PATH" or "start ARG|ARG|..."
     bool openFails = false;          // as when the desktop has no opener
     int startErrno = 0;              // non-zero: Start fails with it
-    bool Open(const std::string& target, std::string& err) override {
+    void Open(const std::string& target, platform::HandOffDone done) override {
         calls.push_back("open " + target);
-        if (openFails) err = "no opener";
-        return !openFails;
+        platform::HandOff r;
+        r.bOk = !openFails;
+        if (openFails) r.strReason = "no opener";
+        done(r);
     }
-    bool Start(const std::vector<std::string>& argv, int& errNo, std::string& err) override {
+    void Start(const std::vector<std::string>& argv, platform::HandOffDone done) override {
         std::string line = "start ";
         for (std::size_t i = 0; i < argv.size(); ++i) line += (i ? "|" : "") + argv[i];
         calls.push_back(line);
-        errNo = startErrno;
-        if (startErrno) err = "cannot start";
-        return startErrno == 0;
+        platform::HandOff r;
+        r.bOk = startErrno == 0;
+        r.nErrno = startErrno;
+        if (startErrno) r.strReason = "cannot start";
+        done(r);
     }
-    bool ShowInFolder(const std::string& path, std::string&) override {
+    void ShowInFolder(const std::string& path, platform::HandOffDone done) override {
         calls.push_back("show " + path);
-        return true;
-    }
-};
-
-// Looks at the screen each time the composer pauses for its progress bar.
-class WatchingClock : public testutil::FixedClock {
-public:
-    std::function<void()> onStep;
-    void SleepMs(unsigned ms) override {
-        FixedClock::SleepMs(ms);
-        if (onStep) onStep();
+        platform::HandOff r;
+        r.bOk = true;
+        done(r);
     }
 };

@@ -5,18 +5,20 @@
 #include <QAction>
 #include <QApplication>
 #include <QEnterEvent>
-#include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <cerrno>
+#include <sys/stat.h>
 
 #include "GuiFakes.h"
 #include "TestUtil.h"
 #include "app/AboutDlg.h"
 #include "app/MainDlg.h"
+#include "platform/qt/DesktopShell.h"
 #include "ui/HelpWindow.h"
 #include "ui/HyperLink.h"
 
@@ -40,8 +42,8 @@ struct Links : ::testing::Test {
     std::unique_ptr<CMainDlg> main;
 
     void SetUp() override {
+        AppSettings(*store).TestAndClearFirstRun();  // no guide
         main = std::make_unique<CMainDlg>(CMainDlg::Services{&prompts, &shell, platform::Platform(), store.get()});
-        CHelpWindow::CloseHelp();  // the first start's guide
     }
     void TearDown() override { CHelpWindow::CloseHelp(); }
     void Trigger(const QString& menuText) {
@@ -70,7 +72,6 @@ TEST_F(Links, MenuCommandsHandTheirTargetsToTheShellAsTheyStand) {
     Trigger("&Tell A Friend");
     EXPECT_EQ(shell.calls, (Calls{"open " + kUpdates, "open " + kSupport, "open " + kHome, "open " + kFriend}));
     EXPECT_TRUE(prompts.messages.empty());
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the wait cursor is gone afterwards";
 }
 
 TEST_F(Links, AboutBoxShowsTheBuildAndOpensItsLinks) {
@@ -117,20 +118,65 @@ TEST_F(Links, FailuresShowTheLinkBoxWithTheReason) {
     FakeDesktop desktop;
     desktop.AddProgram("fakebrowser");
     desktop.AddEntry("fakebrowser.desktop", "[Desktop Entry]\nExec=fakebrowser %u\n");
-    shell.startErrno = ENOENT;
-    Trigger("Home&page");
-    shell.startErrno = EACCES;
-    Trigger("Home&page");
-    shell.startErrno = ELOOP;
-    Trigger("Home&page");
+    for (int e : {ENOENT, EACCES, ELOOP}) {
+        shell.startErrno = e;
+        Trigger("Home&page");
+    }
+    const QString prefix = "Unable to open hyperlink:\n\n";
     ASSERT_EQ(prompts.messages.size(), 4u);
-    EXPECT_EQ(prompts.messages[0].text, "There is no application associated\nwith the given filename extension.");
-    EXPECT_TRUE(prompts.messages[0].detail.startsWith("no opener\n")) << prompts.messages[0].detail.toStdString();
-    EXPECT_EQ(prompts.messages[1].text, "The specified file was not found.");
-    EXPECT_TRUE(prompts.messages[1].detail.endsWith("cannot start"));
-    EXPECT_EQ(prompts.messages[2].text, "The operating system denied\naccess to the specified file.");
-    EXPECT_EQ(prompts.messages[3].text, QString("Unknown Error (%1) occurred.").arg(-ELOOP));
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "no wait cursor over the box";
+    EXPECT_EQ(prompts.messages[0].text,
+              prefix + "There is no application associated\nwith the given filename extension.\n\nno opener");
+    EXPECT_TRUE(prompts.messages[1].text.startsWith(prefix + "The specified file was not found."));
+    EXPECT_TRUE(prompts.messages[1].detail.endsWith("cannot start")) << "the whole story behind Show Details";
+    EXPECT_TRUE(prompts.messages[2].text.startsWith(prefix + "The operating system denied\naccess"));
+    EXPECT_TRUE(prompts.messages[3].text.startsWith(prefix + QString("Unknown Error (%1) occurred.").arg(-ELOOP)));
+    for (const auto& m : prompts.messages) EXPECT_FALSE(m.modal) << "the window is not held up";
+}
+
+// The desktop's real shell, with openers of our own making first in PATH.
+TEST_F(Links, EveryWayAnOpenerFailsIsReported) {
+    struct Case {
+        const char* name;
+        const char* xdgOpen;  // script text; null: no xdg-open
+        const char* gio;      // script text; null: no gio
+        const char* expected;  // in the message
+    } cases[] = {
+        {"no opener at all", nullptr, nullptr, "neither xdg-open nor gio is installed"},
+        {"exit status", "#!/bin/sh\necho \"xdg-open: no method available for opening '$1'\" >&2\nexit 3\n", nullptr,
+         "xdg-open: no method available for opening"},
+        {"silent failure", "#!/bin/sh\nexit 4\n", nullptr, "xdg-open ended with status 4"},
+        {"killed", "#!/bin/sh\nkill -KILL $$\n", nullptr, "xdg-open was stopped by signal 9"},
+        {"not runnable", "", nullptr, "Permission denied"},
+        {"gio instead", nullptr, "#!/bin/sh\necho \"gio: $2: Operation not supported\" >&2\nexit 1\n",
+         "gio: /nowhere/page.html: Operation not supported"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir bin;
+        testutil::ScopedEnv path("PATH", bin.Path());
+        if (c.xdgOpen) ::chmod(bin.Write("xdg-open", c.xdgOpen).c_str(), *c.xdgOpen ? 0755 : 0644);
+        if (c.gio) ::chmod(bin.Write("gio", c.gio).c_str(), 0755);
+        RecordingPrompts seen;
+        auto dlg = std::make_unique<CMainDlg>(CMainDlg::Services{&seen, &platform::RealShell(), platform::Platform(),
+                                                                  store.get()});
+        dlg->Ui().pHtmlEdit->setText("/nowhere/page.html");
+        QTest::mouseClick(dlg->Ui().pOpenHtml, Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !seen.messages.empty(); }, 5000));
+        EXPECT_TRUE(seen.messages[0].text.startsWith("Unable to open \"/nowhere/page.html\":\n\n"))
+            << seen.messages[0].text.toStdString();
+        EXPECT_TRUE((seen.messages[0].text + seen.messages[0].detail).contains(c.expected))
+            << seen.messages[0].text.toStdString() << "\n" << seen.messages[0].detail.toStdString();
+        EXPECT_FALSE(seen.messages[0].modal);
+    }
+    TempDir bin;
+    testutil::ScopedEnv path("PATH", bin.Path());
+    ::chmod(bin.Write("xdg-open", "#!/bin/sh\nexit 0\n").c_str(), 0755);
+    RecordingPrompts seen;
+    CMainDlg dlg(CMainDlg::Services{&seen, &platform::RealShell(), platform::Platform(), store.get()});
+    dlg.Ui().pHtmlEdit->setText("/nowhere/page.html");
+    QTest::mouseClick(dlg.Ui().pOpenHtml, Qt::LeftButton);
+    QTest::qWait(400);
+    EXPECT_TRUE(seen.messages.empty()) << "an opener that succeeds is not reported";
 }
 
 TEST_F(Links, HelpComesBackFromTheTaskbar) {
@@ -143,41 +189,18 @@ TEST_F(Links, HelpComesBackFromTheTaskbar) {
     EXPECT_TRUE(CHelpWindow::IsShown());
 }
 
-// The hyperlink as drawn: its text colours are read back from an offscreen rendering.
-struct HyperLinkLook : ::testing::Test {
+// The hyperlink's look: the colour it is drawn in and its underline, by state.
+TEST(HyperLinkLook, BlueThenRedUnderThePointerPurpleOnceOpenedAndBlueAgainAfterAFailure) {
     RecordingPrompts prompts;
     RecordingShell shell;
     QWidget page;
-    CHyperLink* link = nullptr;
-
-    void SetUp() override {
-        QPalette p = page.palette();
-        p.setColor(QPalette::Window, Qt::white);
-        page.setPalette(p);
-        page.setAutoFillBackground(true);
-        page.resize(300, 60);
-        link = new CHyperLink(QStringLiteral("Visit Quillory Homepage"), &page, shell, prompts);
-        link->move(10, 10);
-        link->SetLinkUrl("https://www.quillory.example/");
-        page.show();
-    }
-    QImage Shot() { return page.grab(link->geometry()).toImage().convertToFormat(QImage::Format_RGB32); }
-    static int Count(const QImage& img, QColor c) {
-        int n = 0;
-        for (int y = 0; y < img.height(); ++y)
-            for (int x = 0; x < img.width(); ++x) n += img.pixelColor(x, y) == c;
-        return n;
-    }
-    // Whether some row is drawn across most of the text: the underline.
-    static bool Underlined(const QImage& img) {
-        for (int y = 0; y < img.height(); ++y) {
-            int inked = 0;
-            for (int x = 0; x < img.width(); ++x) inked += img.pixelColor(x, y) != QColor(Qt::white);
-            if (inked > img.width() * 8 / 10) return true;
-        }
-        return false;
-    }
-    void Hover(bool in) {
+    auto* link = new CHyperLink(QStringLiteral("Visit Quillory Homepage"), &page, shell, prompts);
+    link->SetLinkUrl("https://www.quillory.example/");
+    page.show();
+    auto look = [&] {
+        return std::pair{link->palette().color(QPalette::WindowText), link->font().underline()};
+    };
+    auto hover = [&](bool in) {
         if (in) {
             QEnterEvent e(QPointF(2, 2), QPointF(12, 12), QPointF(12, 12));
             QApplication::sendEvent(link, &e);
@@ -185,67 +208,31 @@ struct HyperLinkLook : ::testing::Test {
             QEvent e(QEvent::Leave);
             QApplication::sendEvent(link, &e);
         }
-    }
-};
-
-const QColor kBlue(0, 0, 238), kPurple(85, 26, 139), kRed(255, 0, 0);
-
-TEST_F(HyperLinkLook, BlueThenRedUnderThePointerThenPurpleOnceOpened) {
-    QImage fresh = Shot();
-    EXPECT_GT(Count(fresh, kBlue), 0);
-    EXPECT_EQ(Count(fresh, kPurple) + Count(fresh, kRed), 0);
-    EXPECT_FALSE(Underlined(fresh)) << "underlined only under the pointer";
+    };
+    const QColor blue(0, 0, 238), purple(85, 26, 139), red(255, 0, 0);
+    EXPECT_EQ(look(), std::pair(blue, false)) << "underlined only under the pointer";
     EXPECT_EQ(link->toolTip(), "https://www.quillory.example/");
     EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor);
-
-    Hover(true);
-    QImage hovered = Shot();
-    EXPECT_GT(Count(hovered, kRed), 0);
-    EXPECT_EQ(Count(hovered, kBlue), 0);
-    EXPECT_TRUE(Underlined(hovered));
-    Hover(false);
-    EXPECT_FALSE(Underlined(Shot()));
-
+    hover(true);
+    EXPECT_EQ(look(), std::pair(red, true));
+    hover(false);
+    EXPECT_EQ(look(), std::pair(blue, false));
     QTest::mouseClick(link, Qt::LeftButton);
     EXPECT_EQ(shell.calls, (Calls{"open https://www.quillory.example/"}));
-    QImage visited = Shot();
-    EXPECT_GT(Count(visited, kPurple), 0);
-    EXPECT_EQ(Count(visited, kBlue) + Count(visited, kRed), 0);
-    EXPECT_TRUE(prompts.messages.empty());
-}
+    EXPECT_EQ(look(), std::pair(purple, false));
 
-TEST_F(HyperLinkLook, AFailedOpenStaysBlueAndSaysWhy) {
     link->SetUnderlineMode(1);
-    EXPECT_TRUE(Underlined(Shot())) << "mode 1: always underlined";
-    Hover(true);
-    Hover(false);
-    EXPECT_TRUE(Underlined(Shot()));
-
+    hover(true);
+    hover(false);
+    EXPECT_TRUE(look().second) << "mode 1: always underlined";
     FakeDesktop none("");
     shell.openFails = true;
     QTest::mouseClick(link, Qt::LeftButton);
     EXPECT_FALSE(link->IsVisited());
-    QImage after = Shot();
-    EXPECT_GT(Count(after, kBlue), 0);
-    EXPECT_EQ(Count(after, kPurple), 0);
+    EXPECT_EQ(look().first, blue);
     ASSERT_EQ(prompts.messages.size(), 1u);
-    EXPECT_EQ(prompts.messages[0].text, "There is no application associated\nwith the given filename extension.");
-}
-
-TEST_F(HyperLinkLook, SizeFollowsTheTextKeepingTheAnchoredEdge) {
-    QFontMetrics fm(link->font());
-    int before = link->width();
-    link->setText("A much longer text for the same link label");
-    link->FitToText();
-    EXPECT_GT(link->width(), before);
-    EXPECT_EQ(link->x(), 10);
-
-    link->setAlignment(Qt::AlignRight | Qt::AlignTop);
-    int right = link->geometry().right();
-    link->setText("Short");
-    link->FitToText();
-    EXPECT_EQ(link->geometry().right(), right);
-    EXPECT_LT(link->width(), before);
+    EXPECT_TRUE(prompts.messages[0].text.startsWith(
+        "Unable to open hyperlink:\n\nThere is no application associated\nwith the given filename extension."));
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -20,8 +21,6 @@ namespace {
 
 using testutil::TempDir;
 
-QLineEdit* Edit(COptionsDlg& d, int id) { return static_cast<QLineEdit*>(d.Control(id)); }
-QCheckBox* Box(COptionsDlg& d, int id) { return static_cast<QCheckBox*>(d.Control(id)); }
 
 struct OptionsWindow : ::testing::Test {
     RecordingPrompts prompts;
@@ -40,74 +39,75 @@ struct OptionsWindow : ::testing::Test {
         dlg->show();
         return *dlg;
     }
-    void PressOk() { QTest::mouseClick(dlg->Control(IDOK), Qt::LeftButton); }
+    void PressOk() { QTest::mouseClick(dlg->Ui().pOk, Qt::LeftButton); }
     bool Accepted() const { return !dlg->isVisible() && dlg->result() == QDialog::Accepted; }
 };
 
 TEST_F(OptionsWindow, ShowsTheWorkingCopyInTemplateOrder) {
     COptionsDlg& d = Show();
     EXPECT_EQ(d.windowTitle(), "Options");
-    EXPECT_EQ(Edit(d, IDC_SMTP_SERVER)->text(), "mail.example.com");
-    EXPECT_EQ(Edit(d, IDC_SMTP_PORT)->text(), "2525");
-    EXPECT_FALSE(Box(d, IDC_SRV_REQ_AUTH)->isChecked());
-    EXPECT_FALSE(Box(d, IDC_BROWSE_OUTPUT)->isChecked());
-    EXPECT_TRUE(Box(d, IDC_OPEN_EML)->isChecked());
-    EXPECT_EQ(Edit(d, IDC_AUTH_PASS)->echoMode(), QLineEdit::Password);
-    EXPECT_EQ(d.focusWidget(), d.Control(IDC_SMTP_SERVER));
+    EXPECT_EQ(d.Ui().pServer->text(), "mail.example.com");
+    EXPECT_EQ(d.Ui().pPort->text(), "2525");
+    EXPECT_FALSE(d.Ui().pAuth->isChecked());
+    EXPECT_FALSE(d.Ui().pBrowseOutput->isChecked());
+    EXPECT_TRUE(d.Ui().pOpenEml->isChecked());
+    EXPECT_EQ(d.Ui().pAuthPass->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(d.focusWidget(), d.Ui().pServer);
 
-    int ids[] = {IDC_SMTP_SERVER, IDC_SMTP_PORT, IDC_SMTP_SECURITY, IDC_SRV_REQ_AUTH, IDC_AUTH_NAME, IDC_AUTH_PASS,
-                 IDC_BROWSE_OUTPUT, IDC_OPEN_EML, IDOK, IDCANCEL};
-    QWidget* at = d.Control(IDC_SMTP_SERVER);
-    for (std::size_t i = 1; i < std::size(ids); ++i) {
+    const COptionsDlg::Widgets& u = d.Ui();
+    QWidget* order[] = {u.pServer, u.pPort, u.pSecurity, u.pAuth, u.pAuthName, u.pAuthPass, u.pBrowseOutput,
+                        u.pOpenEml, u.pOk, u.pCancel};
+    QWidget* at = u.pServer;
+    for (std::size_t i = 1; i < std::size(order); ++i) {
         do at = at->nextInFocusChain();
         while (!(at->focusPolicy() & Qt::TabFocus));
-        EXPECT_EQ(at, d.Control(ids[i])) << "tab stop " << i;
+        EXPECT_EQ(at, order[i]) << "tab stop " << i;
     }
 }
 
 TEST_F(OptionsWindow, AccountFieldsFollowTheCheckBoxAndKeepTheirText) {
     COptionsDlg& d = Show(0, "ann", "pw");
-    EXPECT_FALSE(d.Control(IDC_AUTH_NAME)->isEnabled());
-    EXPECT_FALSE(d.Control(IDC_AUTH_PASS)->isEnabled());
-    EXPECT_EQ(Edit(d, IDC_AUTH_NAME)->text(), "ann");
+    EXPECT_FALSE(d.Ui().pAuthName->isEnabled());
+    EXPECT_FALSE(d.Ui().pAuthPass->isEnabled());
+    EXPECT_EQ(d.Ui().pAuthName->text(), "ann");
 
-    QTest::mouseClick(d.Control(IDC_SRV_REQ_AUTH), Qt::LeftButton);
-    EXPECT_TRUE(d.Control(IDC_AUTH_NAME)->isEnabled());
-    EXPECT_TRUE(d.Control(IDC_AUTH_PASS)->isEnabled());
-    EXPECT_EQ(d.focusWidget(), d.Control(IDC_AUTH_NAME));
+    QTest::mouseClick(d.Ui().pAuth, Qt::LeftButton);
+    EXPECT_TRUE(d.Ui().pAuthName->isEnabled());
+    EXPECT_TRUE(d.Ui().pAuthPass->isEnabled());
+    EXPECT_EQ(d.focusWidget(), d.Ui().pAuthName);
 
-    QTest::mouseClick(d.Control(IDC_SRV_REQ_AUTH), Qt::LeftButton);
-    EXPECT_FALSE(d.Control(IDC_AUTH_NAME)->isEnabled());
-    EXPECT_FALSE(d.Control(IDC_AUTH_PASS)->isEnabled());
-    EXPECT_EQ(Edit(d, IDC_AUTH_NAME)->text(), "ann");
-    EXPECT_EQ(Edit(d, IDC_AUTH_PASS)->text(), "pw");
+    QTest::mouseClick(d.Ui().pAuth, Qt::LeftButton);
+    EXPECT_FALSE(d.Ui().pAuthName->isEnabled());
+    EXPECT_FALSE(d.Ui().pAuthPass->isEnabled());
+    EXPECT_EQ(d.Ui().pAuthName->text(), "ann");
+    EXPECT_EQ(d.Ui().pAuthPass->text(), "pw");
 
     // A bad port is reported, but the box is still read and followed.
-    Edit(d, IDC_SMTP_PORT)->clear();
-    QTest::mouseClick(d.Control(IDC_SRV_REQ_AUTH), Qt::LeftButton);
+    d.Ui().pPort->clear();
+    QTest::mouseClick(d.Ui().pAuth, Qt::LeftButton);
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].text, "Please enter an integer.");
-    EXPECT_TRUE(d.Control(IDC_AUTH_NAME)->isEnabled());
+    EXPECT_TRUE(d.Ui().pAuthName->isEnabled());
     EXPECT_TRUE(prompts.messages[0].detail.isEmpty());
 }
 
 TEST_F(OptionsWindow, OkInsistsOnAServerAndOnAnAccountWhenAuthenticating) {
     COptionsDlg& d = Show(1, "", "");
-    Edit(d, IDC_SMTP_SERVER)->clear();
+    d.Ui().pServer->clear();
     PressOk();
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].text, "Please input SMTP server name or IP address.");
-    EXPECT_EQ(d.focusWidget(), d.Control(IDC_SMTP_SERVER));
+    EXPECT_EQ(d.focusWidget(), d.Ui().pServer);
     EXPECT_TRUE(d.isVisible());
 
-    Edit(d, IDC_SMTP_SERVER)->setText(" ");  // only emptiness is refused
-    QTest::keyClick(Edit(d, IDC_SMTP_SERVER), Qt::Key_Return);  // Enter is OK
+    d.Ui().pServer->setText(" ");  // only emptiness is refused
+    QTest::keyClick(d.Ui().pServer, Qt::Key_Return);  // Enter is OK
     ASSERT_EQ(prompts.messages.size(), 2u);
     EXPECT_EQ(prompts.messages[1].text, "Please enter SMTP server authentication account name.");
-    EXPECT_EQ(d.focusWidget(), d.Control(IDC_AUTH_NAME));
+    EXPECT_EQ(d.focusWidget(), d.Ui().pAuthName);
     EXPECT_TRUE(d.isVisible());
 
-    QTest::mouseClick(d.Control(IDC_SRV_REQ_AUTH), Qt::LeftButton);  // off: the empty name is fine
+    QTest::mouseClick(d.Ui().pAuth, Qt::LeftButton);  // off: the empty name is fine
     PressOk();
     EXPECT_EQ(prompts.messages.size(), 2u);
     EXPECT_TRUE(Accepted());
@@ -117,11 +117,12 @@ TEST_F(OptionsWindow, OkInsistsOnAServerAndOnAnAccountWhenAuthenticating) {
 
 TEST_F(OptionsWindow, PortMustBeAnIntegerAndTheArrowsKeepItInRange) {
     COptionsDlg& d = Show();
-    QLineEdit* port = Edit(d, IDC_SMTP_PORT);
-    CSpinButtonCtrl* spin = d.SpinButton();
+    QLineEdit* port = d.Ui().pPort;
+    CSpinButtonCtrl* spin = d.Ui().pPortSpin;
     EXPECT_EQ(spin->Lower(), 1);
     EXPECT_EQ(spin->Upper(), 65535);
     EXPECT_EQ(spin->geometry().left(), port->geometry().right() + 1) << "the arrows sit on the port's right edge";
+    EXPECT_EQ(spin->geometry().top(), port->geometry().top());
 
     port->setText("65534");
     spin->Step(1);
@@ -161,6 +162,32 @@ TEST_F(OptionsWindow, PortMustBeAnIntegerAndTheArrowsKeepItInRange) {
     EXPECT_EQ(prompts.messages.size(), 2u);
 }
 
+TEST_F(OptionsWindow, SecurityMovesAnUntouchedPortAndAPlainPasswordIsWarnedOf) {
+    COptionsDlg& d = Show(1, "ann", "pw");
+    const COptionsDlg::Widgets& u = d.Ui();
+    auto choose = [&](int i) {
+        u.pSecurity->setCurrentIndex(i);
+        emit u.pSecurity->activated(i);
+    };
+    EXPECT_TRUE(u.pPlainPasswordWarning->isVisible()) << "a password with security None";
+    u.pPort->setText("25");
+    struct {
+        int security;
+        const char* port;
+    } steps[] = {{1, "587"}, {2, "465"}, {0, "25"}, {2, "465"}};
+    for (const auto& s : steps) {
+        choose(s.security);
+        EXPECT_EQ(u.pPort->text(), s.port) << "security " << s.security;
+        EXPECT_EQ(u.pPlainPasswordWarning->isVisible(), s.security == 0);
+    }
+    u.pPort->setText("2525");  // typed on purpose: it stays
+    choose(1);
+    EXPECT_EQ(u.pPort->text(), "2525");
+    choose(0);
+    u.pAuthPass->clear();
+    EXPECT_FALSE(u.pPlainPasswordWarning->isVisible()) << "no password, nothing to warn of";
+}
+
 // The main window's Options command, with the dialog driven while it is modal.
 struct OptionsCommand : ::testing::Test {
     TempDir dir;
@@ -170,9 +197,7 @@ struct OptionsCommand : ::testing::Test {
     std::unique_ptr<platform::SettingsStore> store = platform::MakeFileSettingsStore(file);
 
     std::unique_ptr<CMainDlg> Open() {
-        auto dlg = std::make_unique<CMainDlg>(CMainDlg::Services{&prompts, &shell, platform::Platform(), store.get()});
-        CHelpWindow::CloseHelp();
-        return dlg;
+        return std::make_unique<CMainDlg>(CMainDlg::Services{&prompts, &shell, platform::Platform(), store.get()});
     }
     // Runs the command; act gets the open Options window.
     void RunOptions(CMainDlg& main, std::function<void(COptionsDlg&)> act) {
@@ -193,19 +218,19 @@ TEST_F(OptionsCommand, OkSavesTheSevenOptionsAtOnceAndNothingElse) {
     std::string before = testutil::ReadFile(file);
     main->m_settings.MailFrom = "typed@example.com";  // the mail group waits for the window to close
     RunOptions(*main, [&](COptionsDlg& d) {
-        EXPECT_EQ(Edit(d, IDC_SMTP_PORT)->text(), "25") << "opens with the current options";
-        EXPECT_TRUE(Box(d, IDC_BROWSE_OUTPUT)->isChecked());
-        Edit(d, IDC_SMTP_SERVER)->setText("smtp.example.org");
-        Edit(d, IDC_SMTP_PORT)->setText("587");
-        auto* security = static_cast<QComboBox*>(d.Control(IDC_SMTP_SECURITY));
+        EXPECT_EQ(d.Ui().pPort->text(), "25") << "opens with the current options";
+        EXPECT_TRUE(d.Ui().pBrowseOutput->isChecked());
+        d.Ui().pServer->setText("smtp.example.org");
+        d.Ui().pPort->setText("587");
+        QComboBox* security = d.Ui().pSecurity;
         EXPECT_EQ(security->currentText(), "None");
         security->setCurrentIndex(1);
         emit security->activated(1);
-        QTest::mouseClick(d.Control(IDC_SRV_REQ_AUTH), Qt::LeftButton);
-        QTest::keyClicks(Edit(d, IDC_AUTH_NAME), "ann");
-        Edit(d, IDC_AUTH_PASS)->setText("s3cret");
-        QTest::mouseClick(d.Control(IDC_BROWSE_OUTPUT), Qt::LeftButton);
-        QTest::mouseClick(d.Control(IDOK), Qt::LeftButton);
+        QTest::mouseClick(d.Ui().pAuth, Qt::LeftButton);
+        QTest::keyClicks(d.Ui().pAuthName, "ann");
+        d.Ui().pAuthPass->setText("s3cret");
+        QTest::mouseClick(d.Ui().pBrowseOutput, Qt::LeftButton);
+        QTest::mouseClick(d.Ui().pOk, Qt::LeftButton);
     });
     EXPECT_TRUE(prompts.messages.empty());
     EXPECT_EQ(main->m_settings.SmtpServer, "smtp.example.org");
@@ -229,17 +254,17 @@ TEST_F(OptionsCommand, AnUnknownStoredSecurityIsKeptUnlessChanged) {
     main->m_settings.SmtpServer = "mail.example.com";
     main->m_settings.SmtpSecurity = 7;  // written by a newer version, say
     RunOptions(*main, [&](COptionsDlg& d) {
-        EXPECT_EQ(static_cast<QComboBox*>(d.Control(IDC_SMTP_SECURITY))->currentText(), "None");
-        QTest::mouseClick(d.Control(IDOK), Qt::LeftButton);
+        EXPECT_EQ(d.Ui().pSecurity->currentText(), "None");
+        QTest::mouseClick(d.Ui().pOk, Qt::LeftButton);
         EXPECT_FALSE(d.isVisible()) << "accepted";
     });
     EXPECT_TRUE(prompts.messages.empty());
     EXPECT_EQ(main->m_settings.SmtpSecurity, 7);
     RunOptions(*main, [&](COptionsDlg& d) {
-        auto* security = static_cast<QComboBox*>(d.Control(IDC_SMTP_SECURITY));
+        QComboBox* security = d.Ui().pSecurity;
         security->setCurrentIndex(2);
         emit security->activated(2);
-        QTest::mouseClick(d.Control(IDOK), Qt::LeftButton);
+        QTest::mouseClick(d.Ui().pOk, Qt::LeftButton);
     });
     EXPECT_EQ(main->m_settings.SmtpSecurity, 2);
 }
@@ -249,10 +274,10 @@ TEST_F(OptionsCommand, CancelChangesNothingAnywhere) {
     main->m_settings.SmtpServer = "kept.example.com";
     std::string before = testutil::ReadFile(file);
     RunOptions(*main, [&](COptionsDlg& d) {
-        EXPECT_EQ(Edit(d, IDC_SMTP_SERVER)->text(), "kept.example.com");
-        Edit(d, IDC_SMTP_SERVER)->setText("changed.example.com");
-        Edit(d, IDC_SMTP_PORT)->setText("2525");
-        QTest::mouseClick(d.findChildren<QPushButton*>().last(), Qt::LeftButton);  // Cancel
+        EXPECT_EQ(d.Ui().pServer->text(), "kept.example.com");
+        d.Ui().pServer->setText("changed.example.com");
+        d.Ui().pPort->setText("2525");
+        QTest::mouseClick(d.Ui().pCancel, Qt::LeftButton);
         EXPECT_FALSE(d.isVisible());
     });
     EXPECT_EQ(main->m_settings.SmtpServer, "kept.example.com");
@@ -264,13 +289,12 @@ TEST_F(OptionsCommand, AFailedSaveIsReported) {
     std::string blocked = dir.Write("blocked", "a file where a folder should be");
     auto badStore = platform::MakeFileSettingsStore(blocked + "/settings.reg");
     CMainDlg dlg(CMainDlg::Services{&prompts, &shell, platform::Platform(), badStore.get()});
-    CHelpWindow::CloseHelp();
     dlg.m_settings.SmtpServer = "smtp.example.org";
     prompts.messages.clear();
-    RunOptions(dlg, [&](COptionsDlg& d) { QTest::mouseClick(d.Control(IDOK), Qt::LeftButton); });
+    RunOptions(dlg, [&](COptionsDlg& d) { QTest::mouseClick(d.Ui().pOk, Qt::LeftButton); });
     ASSERT_EQ(prompts.messages.size(), 1u);
-    EXPECT_EQ(prompts.messages[0].text, "The options could not be saved.");
-    EXPECT_FALSE(prompts.messages[0].detail.isEmpty());
+    EXPECT_TRUE(prompts.messages[0].text.startsWith("The options could not be saved: ")) << prompts.messages[0].text.toStdString();
+    EXPECT_GT(prompts.messages[0].text.size(), 40) << "with the cause";
 }
 
 } // namespace

@@ -11,18 +11,22 @@ namespace {
 
 using testutil::CheckEml;
 using testutil::ReadFile;
+using testutil::ListFolder;
 using testutil::TempDir;
 
 const char kB1[] = "----=_NextPart_3020100_504_706_89ABCDEF";
 const char kB2[] = "----=_NextPart_13121110_1514_1716_18191A1B1C1D1E1F";
 
-class CountingProgress : public IProgress {
+// Records what the composer reports; stops it once stopAt bytes are done.
+class BytesProgress : public IProgress {
 public:
-    int lower = -1, upper = -1, step = 0, pos = -1, steps = 0;
-    void SetRange(int l, int u) override { lower = l, upper = u; }
-    void SetStep(int s) override { step = s; }
-    void SetPos(int p) override { pos = p; }
-    void StepIt() override { ++steps; }
+    std::uint64_t stopAt = UINT64_MAX, lastDone = 0, lastTotal = 0;
+    int calls = 0;
+    bool OnBytes(std::uint64_t done, std::uint64_t total) override {
+        ++calls;
+        lastDone = done, lastTotal = total;
+        return done < stopAt;
+    }
 };
 
 struct Fixture : ::testing::Test {
@@ -139,24 +143,25 @@ TEST_F(ComposedMessage, HtmlLinesBreakEvery76Characters) {
     EXPECT_EQ(msg.substr(at + 78, 8), "eA==\r\n\r\n");
 }
 
-TEST_F(ComposedMessage, ProgressIsSteppedToTheEndOfItsRange) {
-    CountingProgress progress;
+TEST_F(ComposedMessage, ProgressCountsBytesAndCanStopLeavingNothing) {
+    BytesProgress progress;
     auto c = Composer("<p>x</p>");
-    c->m_listAttachments = {dir.Write("a.txt", "a"), dir.Write("b.txt", "b")};
+    std::string big = dir.Write("big.bin", std::string(1 << 20, 'b'));
+    c->m_listAttachments = {dir.Write("a.txt", "a"), big};
     c->m_pProgress = &progress;
     ASSERT_TRUE(c->Compose());
-    EXPECT_EQ(progress.lower, 0);
-    EXPECT_EQ(progress.upper, 9);
-    EXPECT_EQ(progress.step, 1);
-    EXPECT_EQ(progress.pos, 0);
-    EXPECT_EQ(progress.steps, 9);
-    EXPECT_EQ(fixed.clock.sleeps, 9);
+    EXPECT_EQ(progress.lastTotal, 8u + 1u + (1u << 20));
+    EXPECT_EQ(progress.lastDone, progress.lastTotal);
+    EXPECT_GT(progress.calls, 3) << "large files report as they go";
 
-    // Without a progress bar there are no pauses.
-    fixed.clock.sleeps = 0;
-    auto quiet = Composer("<p>x</p>", "quiet.eml");
-    ASSERT_TRUE(quiet->Compose());
-    EXPECT_EQ(fixed.clock.sleeps, 0);
+    BytesProgress stopping;
+    stopping.stopAt = 100000;
+    auto stopped = Composer("<p>x</p>", "stopped.eml");
+    stopped->m_listAttachments = {big};
+    stopped->m_pProgress = &stopping;
+    EXPECT_FALSE(stopped->Compose());
+    EXPECT_LT(stopping.lastDone, progress.lastTotal) << "it stops at the next buffer";
+    EXPECT_EQ(ListFolder(dir.Path()).size(), 4u) << "page, a.txt, big.bin, out.eml: no other file, not even a temporary one";
 }
 
 TEST_F(ComposedMessage, HostNameAndBoundaryFallbacks) {

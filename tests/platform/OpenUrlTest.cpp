@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <sys/stat.h>
 #include <thread>
 
@@ -18,24 +19,35 @@ using testutil::FakeDesktop;
 using testutil::TempDir;
 using Args = std::vector<std::string>;
 
+// Answers every hand-off at once.
 struct FakeShell : platform::Shell {
     bool openWorks = false;
     int startErrno = 0;
     std::vector<Args> started;
-    int opens = 0;
-    bool Open(const std::string&, std::string& err) override {
-        ++opens;
-        if (!openWorks) err = "xdg-open is missing";
-        return openWorks;
+    void Open(const std::string&, platform::HandOffDone done) override {
+        platform::HandOff r;
+        r.bOk = openWorks;
+        if (!openWorks) r.strReason = "xdg-open is missing";
+        done(r);
     }
-    bool ShowInFolder(const std::string&, std::string&) override { return false; }
-    bool Start(const Args& argv, int& errNo, std::string& err) override {
+    void ShowInFolder(const std::string&, platform::HandOffDone done) override { done({}); }
+    void Start(const Args& argv, platform::HandOffDone done) override {
         started.push_back(argv);
-        errNo = startErrno;
-        if (errNo) err = "start failed";
-        return errNo == 0;
+        platform::HandOff r;
+        r.bOk = startErrno == 0;
+        r.nErrno = startErrno;
+        if (startErrno) r.strReason = "start failed";
+        done(r);
     }
 };
+
+platform::LinkResult Open(FakeShell& shell, const std::string& target) {
+    platform::LinkResult got;
+    got.nCode = 12345;
+    platform::OpenUrl(shell, target, [&](const platform::LinkResult& r) { got = r; });
+    EXPECT_NE(got.nCode, 12345) << "the outcome was never reported";
+    return got;
+}
 
 const std::string kTarget = "mailto:?subject=A very COOL thing!!!&body=Download from http://x.example/";
 
@@ -108,11 +120,11 @@ TEST(OpenUrl, DesktopOpenerFirstThenTheHtmlProgram) {
     desktop.AddEntry("fakebrowser.desktop", "[Desktop Entry]\nExec=fakebrowser --new-window %u\n");
     FakeShell shell;
     shell.openWorks = true;
-    EXPECT_TRUE(platform::OpenUrl(shell, kTarget).bOpened);
+    EXPECT_TRUE(Open(shell, kTarget).bOpened);
     EXPECT_TRUE(shell.started.empty()) << "no fallback when the opener works";
 
     shell.openWorks = false;
-    platform::LinkResult r = platform::OpenUrl(shell, kTarget);
+    platform::LinkResult r = Open(shell, kTarget);
     EXPECT_TRUE(r.bOpened) << r.strReason;
     ASSERT_EQ(shell.started.size(), 1u);
     EXPECT_EQ(shell.started[0], (Args{"fakebrowser", "--new-window", kTarget}));
@@ -129,7 +141,7 @@ TEST(OpenUrl, FailuresCarryTheCodeOfTheLinkBox) {
                  {ENOEXEC, 11}, {ETXTBSY, 26}, {ELIBBAD, 32}, {ELOOP, -ELOOP}};
     for (const auto& c : cases) {
         shell.startErrno = c.errNo;
-        platform::LinkResult r = platform::OpenUrl(shell, kTarget);
+        platform::LinkResult r = Open(shell, kTarget);
         EXPECT_FALSE(r.bOpened);
         EXPECT_EQ(r.nCode, c.code) << "errno " << c.errNo;
         EXPECT_NE(r.strReason.find("xdg-open is missing"), std::string::npos) << r.strReason;
@@ -141,7 +153,7 @@ TEST(OpenUrl, WithoutAnHtmlProgramTheOpenersFailureStands) {
     FakeShell shell;
     {
         FakeDesktop none("");
-        platform::LinkResult r = platform::OpenUrl(shell, kTarget);
+        platform::LinkResult r = Open(shell, kTarget);
         EXPECT_FALSE(r.bOpened);
         EXPECT_EQ(r.nCode, platform::kLinkNoAssoc);
         EXPECT_EQ(r.strReason.rfind("xdg-open is missing\n", 0), 0u) << r.strReason;
@@ -150,42 +162,77 @@ TEST(OpenUrl, WithoutAnHtmlProgramTheOpenersFailureStands) {
         FakeDesktop broken;
         broken.AddProgram("fakebrowser");
         broken.AddEntry("fakebrowser.desktop", "[Desktop Entry]\nExec=fakebrowser \"--profile %u\n");
-        platform::LinkResult r = platform::OpenUrl(shell, kTarget);
+        platform::LinkResult r = Open(shell, kTarget);
         EXPECT_EQ(r.nCode, platform::kLinkAssocIncomplete);
     }
     EXPECT_TRUE(shell.started.empty());
 }
 
-TEST(StartDetached, ReportsWhyAProgramCouldNotStart) {
+TEST(StartProcess, ReportsWhyAProgramCouldNotStart) {
     TempDir dir;
-    int errNo = 0;
-    std::string err;
-    EXPECT_FALSE(platform::StartDetached({"quillory-no-such-program-here", "x"}, errNo, err));
-    EXPECT_EQ(errNo, ENOENT);
-    EXPECT_NE(err.find("quillory-no-such-program-here"), std::string::npos) << err;
-
     std::string plain = dir.Write("plain", "#!/bin/sh\nexit 0\n");
-    EXPECT_FALSE(platform::StartDetached({plain}, errNo, err));
-    EXPECT_EQ(errNo, EACCES) << "a file that may not be run";
-
     std::string junk = dir.Write("junk", std::string("\x7f" "ELF garbage", 12));
     ::chmod(junk.c_str(), 0755);
-    EXPECT_FALSE(platform::StartDetached({junk}, errNo, err));
-    EXPECT_EQ(errNo, ENOEXEC) << "a file that is no program";
+    struct {
+        std::string program;
+        int errNo;
+    } cases[] = {{"quillory-no-such-program-here", ENOENT}, {plain, EACCES}, {junk, ENOEXEC}};
+    for (const auto& c : cases) {
+        platform::ChildProcess child;
+        int errNo = 0;
+        std::string err;
+        EXPECT_FALSE(platform::StartProcess({c.program, "x"}, child, errNo, err));
+        EXPECT_EQ(errNo, c.errNo) << c.program;
+        EXPECT_NE(err.find(c.program), std::string::npos) << err;
+    }
 }
 
-TEST(StartDetached, RunsTheProgramWithItsArgumentsUntouched) {
+platform::ChildEnd RunWatchedEnd(platform::ChildProcess& child) {
+    platform::ChildEnd end;
+    for (int i = 0; i < 500 && !platform::PollProcess(child, end); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(child.pid, -1) << "still running";
+    return end;
+}
+
+// Runs argv to its end through the watching calls, as the window does.
+platform::ChildEnd RunWatched(const Args& argv) {
+    platform::ChildProcess child;
+    int errNo = 0;
+    std::string err;
+    EXPECT_TRUE(platform::StartProcess(argv, child, errNo, err)) << err;
+    platform::ChildEnd end;
+    for (int i = 0; i < 500 && !platform::PollProcess(child, end); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(child.pid, -1) << "still running";
+    return end;
+}
+
+TEST(StartProcess, TheEndIsWatchedWithoutWaiting) {
     TempDir dir;
     std::string out = dir.Path() + "args.txt";
-    std::string script = dir.Write("record", "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + out + ".part\"\nmv \"" + out +
-                                                 ".part\" \"" + out + "\"\n");
+    std::string script = dir.Write("record", "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + out + "\"\n");
     ::chmod(script.c_str(), 0755);
-    int errNo = -1;
+    platform::ChildEnd ok = RunWatched({script, kTarget, "two words"});
+    EXPECT_EQ(ok.nExitCode, 0);
+    EXPECT_EQ(testutil::ReadFile(out), kTarget + "\ntwo words\n") << "arguments arrive untouched";
+
+    platform::ChildEnd failed = RunWatched({"sh", "-c", "echo 'no method available' >&2; exit 3"});
+    EXPECT_EQ(failed.nExitCode, 3);
+    EXPECT_EQ(failed.strStderr, "no method available\n");
+    platform::ChildEnd killed = RunWatched({"sh", "-c", "kill -TERM $$"});
+    EXPECT_EQ(killed.nSignal, SIGTERM);
+
+    platform::ChildProcess slow;
+    int errNo = 0;
     std::string err;
-    ASSERT_TRUE(platform::StartDetached({script, kTarget, "two words"}, errNo, err)) << err;
-    for (int i = 0; i < 200 && !testutil::FileExists(out); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_EQ(testutil::ReadFile(out), kTarget + "\ntwo words\n");
+    ASSERT_TRUE(platform::StartProcess({"sleep", "5"}, slow, errNo, err));
+    platform::ChildEnd end;
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_FALSE(platform::PollProcess(slow, end));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(100)) << "polling never blocks";
+    ::kill(slow.pid, SIGKILL);
+    EXPECT_EQ(RunWatchedEnd(slow).nSignal, SIGKILL);
 }
 
 TEST(RunForOutput, CollectsStandardOutputAndReportsAFailedExit) {

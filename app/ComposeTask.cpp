@@ -1,0 +1,54 @@
+#include "app/ComposeTask.h"
+
+#include <QMetaObject>
+
+#include "compose/MimeComposer.h"
+#include "platform/System.h"
+
+CComposeTask::CComposeTask(ComposeJob job, const platform::Platform& env, QObject* parent)
+    : QObject(parent), m_job(std::move(job)), m_env(env) {
+    m_job.m_pProgress = this;
+}
+
+CComposeTask::~CComposeTask() {
+    Cancel();
+    Wait();
+}
+
+void CComposeTask::Start() { m_thread = std::thread([this] { Run(); }); }
+
+void CComposeTask::Cancel() { m_bCancel = true; }
+
+void CComposeTask::Wait() {
+    if (m_thread.joinable()) m_thread.join();
+}
+
+bool CComposeTask::OnBytes(std::uint64_t nDone, std::uint64_t nTotal) {
+    m_nDone = nDone;
+    m_nTotal = nTotal;
+    // One queued update at a time, and only when the bar would move: the GUI
+    // thread is never flooded, however many small files there are.
+    std::uint64_t shown = nTotal ? nDone * 1000 / nTotal : 0;
+    if (shown != m_nLastShown && !m_bProgressQueued.exchange(true)) {
+        m_nLastShown = shown;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_bProgressQueued = false;
+                emit Progress(m_nDone.load(), m_nTotal.load());
+            },
+            Qt::QueuedConnection);
+    }
+    return !m_bCancel;
+}
+
+void CComposeTask::Run() {
+    platform::LowerThreadPriority();
+    CMimeComposer composer(m_env);
+    static_cast<ComposeJob&>(composer) = m_job;
+    bool ok = composer.Compose();
+    End end = ok ? End::Written : (m_bCancel ? End::Cancelled : End::Failed);
+    QString reason = ok ? QString() : QString::fromStdString(composer.GetLastError());
+    m_bEnded = true;
+    QMetaObject::invokeMethod(this, [this, end, reason] { emit Finished(end, reason); }, Qt::QueuedConnection);
+}

@@ -1,0 +1,45 @@
+#pragma once
+#include <QObject>
+#include <QString>
+#include <atomic>
+#include <thread>
+
+#include "compose/ComposeJob.h"
+#include "platform/Platform.h"
+
+// One composition on a thread of its own, so the window keeps painting. Its
+// signals arrive on the thread that created it.
+class CComposeTask : public QObject, private IProgress {
+    Q_OBJECT
+public:
+    enum class End { Written, Failed, Cancelled };
+
+    CComposeTask(ComposeJob job, const platform::Platform& env, QObject* parent = nullptr);
+    ~CComposeTask() override;  // cancels a running composition and waits for it
+
+    void Start();
+    // Asks the composition to stop at its next buffer; it then removes its file.
+    void Cancel();
+    // Waits until the composition has ended and its file is settled.
+    void Wait();
+    bool IsRunning() const { return m_thread.joinable() && !m_bEnded; }
+
+signals:
+    // Bytes encoded so far; sent at most once per per-mille of the total.
+    void Progress(quint64 nDone, quint64 nTotal);
+    // Once, at the end; strReason says why when it failed.
+    void Finished(CComposeTask::End end, const QString& strReason);
+
+private:
+    bool OnBytes(std::uint64_t nDone, std::uint64_t nTotal) override;
+    void Run();
+
+    ComposeJob m_job;
+    platform::Platform m_env;
+    std::thread m_thread;
+    std::atomic<bool> m_bCancel{false};
+    std::atomic<bool> m_bEnded{false};
+    std::atomic<std::uint64_t> m_nDone{0}, m_nTotal{0};
+    std::atomic<bool> m_bProgressQueued{false};
+    std::uint64_t m_nLastShown = UINT64_MAX;  // composing thread only
+};
