@@ -32,9 +32,9 @@ std::string Refusal(const SendOutcome& o) {
     case SendStage::Tls: return WithReply("The server refused STARTTLS", o);
     case SendStage::Hello: return WithReply("The server refused the greeting (EHLO/HELO)", o);
     case SendStage::Auth:
-        // 535 and its kin are about the credentials; anything else about the method.
-        if (o.nReplyCode == 535 || o.nReplyCode == 534 || o.nReplyCode == 530)
-            return WithReply("The server refused the password", o);
+        // Only 535 says the credentials were wrong; 530 (encryption first) and
+        // 534 (mechanism too weak) are about how the login was attempted.
+        if (o.nReplyCode == 535) return WithReply("The server refused the password", o);
         return WithReply("The server refused the login", o);
     case SendStage::Mail: return WithReply("The server refused the sender", o);
     case SendStage::Data: return WithReply("The server refused to take the message", o);

@@ -181,7 +181,7 @@ TEST_F(SendCli, EncryptsAsSavedUnlessToldOtherwise) {
     EXPECT_EQ(r.err, "Failure: Certificate verification failed: unable to get local issuer certificate\n");
     r = Send(fields + " --security none", trusted);
     EXPECT_EQ(r.out.find(">>> STARTTLS"), std::string::npos) << r.out;
-    EXPECT_EQ(r.rc, 1);
+    EXPECT_EQ(r.err, "Failure: The server refused the login (530 Must issue a STARTTLS command first)\n");
 }
 
 TEST_F(SendCli, BadUsageAndUnsafeFieldsAreRefusedFirst) {
