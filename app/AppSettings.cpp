@@ -5,29 +5,41 @@ const char AppSettings::kKey[] = "Software\\Quillory\\Options";
 namespace {
 
 template <typename T>
-void QueryInt(platform::SettingsKey& key, const char* name, T& field) {
+void QueryInt(platform::SettingsKey& key, const char* name, T& field, std::set<std::string>& known) {
     std::uint32_t v;
-    if (key.QueryDword(name, v)) field = static_cast<T>(static_cast<std::int32_t>(v));
+    if (!key.QueryDword(name, v)) return;
+    field = static_cast<T>(static_cast<std::int32_t>(v));
+    known.insert(name);
 }
 
-void QueryText(platform::SettingsKey& key, const char* name, std::string& field) {
+void QueryText(platform::SettingsKey& key, const char* name, std::string& field, std::set<std::string>& known) {
     std::string v;
-    if (key.QueryString(name, v)) field = std::move(v);
+    if (!key.QueryString(name, v)) return;
+    field = std::move(v);
+    known.insert(name);
 }
 
-// Writes one value when it differs from what the store held.
+// Writes one value when it differs from what the store held, or when what the
+// store held is not known (missing, damaged, or never read).
 template <typename T>
-void SetIfChanged(platform::SettingsKey& key, const char* name, const T& now, const T& before) {
-    if (now == before) return;
+void SetIfChanged(platform::SettingsKey& key, const char* name, const T& now, const T& before,
+                  const std::set<std::string>& known) {
+    if (now == before && known.count(name)) return;
     if constexpr (std::is_same_v<T, std::string>) key.SetString(name, now);
     else key.SetDword(name, static_cast<std::uint32_t>(static_cast<std::int32_t>(now)));
 }
+
+const char* const kOptionNames[] = {"BrowseOutputFolder", "OpenEml",      "SmtpServer", "SmtpPort",
+                                    "SrvReqAuth",         "AuthName",     "AuthPass",   "SmtpSecurity",
+                                    "AuthMethod",         "OAuthTokenCommand"};
+const char* const kMailNames[] = {"MailFrom", "MailTo", "MailCc", "MailSubject"};
 
 } // namespace
 
 void AppSettings::LoadSettings(std::vector<std::string>* warnings) {
     std::string err;
     std::unique_ptr<platform::SettingsKey> key = m_pStore->OpenForQuery(kKey, err);
+    m_known.clear();
     if (!key) {
         // The reason may tell several things, one per line.
         for (std::size_t p = 0; warnings && p < err.size();) {
@@ -37,20 +49,20 @@ void AppSettings::LoadSettings(std::vector<std::string>* warnings) {
             p = nl + 1;
         }
     } else {
-        QueryInt(*key, "BrowseOutputFolder", options.BrowseOutputFolder);
-        QueryInt(*key, "OpenEml", options.OpenEml);
-        QueryText(*key, "SmtpServer", options.SmtpServer);
-        QueryInt(*key, "SmtpPort", options.SmtpPort);
-        QueryInt(*key, "SrvReqAuth", options.SrvReqAuth);
-        QueryText(*key, "AuthName", options.AuthName);
-        QueryText(*key, "AuthPass", options.AuthPass);
-        QueryInt(*key, "AuthMethod", options.AuthMethod);
-        QueryText(*key, "OAuthTokenCommand", options.OAuthTokenCommand);
-        QueryInt(*key, "SmtpSecurity", options.Security);
-        QueryText(*key, "MailFrom", mail.MailFrom);
-        QueryText(*key, "MailTo", mail.MailTo);
-        QueryText(*key, "MailCc", mail.MailCc);
-        QueryText(*key, "MailSubject", mail.MailSubject);
+        QueryInt(*key, "BrowseOutputFolder", options.BrowseOutputFolder, m_known);
+        QueryInt(*key, "OpenEml", options.OpenEml, m_known);
+        QueryText(*key, "SmtpServer", options.SmtpServer, m_known);
+        QueryInt(*key, "SmtpPort", options.SmtpPort, m_known);
+        QueryInt(*key, "SrvReqAuth", options.SrvReqAuth, m_known);
+        QueryText(*key, "AuthName", options.AuthName, m_known);
+        QueryText(*key, "AuthPass", options.AuthPass, m_known);
+        QueryInt(*key, "AuthMethod", options.AuthMethod, m_known);
+        QueryText(*key, "OAuthTokenCommand", options.OAuthTokenCommand, m_known);
+        QueryInt(*key, "SmtpSecurity", options.Security, m_known);
+        QueryText(*key, "MailFrom", mail.MailFrom, m_known);
+        QueryText(*key, "MailTo", mail.MailTo, m_known);
+        QueryText(*key, "MailCc", mail.MailCc, m_known);
+        QueryText(*key, "MailSubject", mail.MailSubject, m_known);
         if (warnings) {
             for (std::string& w : key->Warnings()) warnings->push_back(std::move(w));
         }
@@ -69,17 +81,8 @@ void AppSettings::LoadSettings(std::vector<std::string>* warnings) {
             warnings->push_back("the password could not be read from the keyring: " + m_strKeyringNote);
         }
     }
-    // A value missing from the store must still be written when it is set, so
-    // the comparison base is "unknown" for everything not read.
     m_storedOptions = options;
     m_storedMail = mail;
-    if (!key) {
-        const std::string unknown = "\x01";
-        m_storedOptions = AppOptions();
-        m_storedOptions.SmtpServer = unknown;
-        m_storedOptions.SmtpPort = -1;
-        m_storedMail = MailFields{unknown, unknown, unknown, unknown};
-    }
 }
 
 bool AppSettings::SaveSettings(unsigned mask, std::string& err) {
@@ -92,31 +95,35 @@ bool AppSettings::SaveSettings(unsigned mask, std::string& err) {
     const AppOptions& o = options;
     const AppOptions& b = m_storedOptions;
     if (mask & SETTINGS_OPTIONS) {
-        SetIfChanged(*key, "BrowseOutputFolder", o.BrowseOutputFolder, b.BrowseOutputFolder);
-        SetIfChanged(*key, "OpenEml", o.OpenEml, b.OpenEml);
-        SetIfChanged(*key, "SmtpServer", o.SmtpServer, b.SmtpServer);
-        SetIfChanged(*key, "SmtpPort", o.SmtpPort, b.SmtpPort);
-        SetIfChanged(*key, "SrvReqAuth", o.SrvReqAuth, b.SrvReqAuth);
-        SetIfChanged(*key, "AuthName", o.AuthName, b.AuthName);
-        std::string filePass = PlacePassword();
-        SetIfChanged(*key, "AuthPass", filePass, m_strFilePass);
-        SetIfChanged(*key, "AuthMethod", o.AuthMethod, b.AuthMethod);
-        SetIfChanged(*key, "OAuthTokenCommand", o.OAuthTokenCommand, b.OAuthTokenCommand);
-        m_strPendingFilePass = filePass;
-        SetIfChanged(*key, "SmtpSecurity", o.Security, b.Security);
+        SetIfChanged(*key, "BrowseOutputFolder", o.BrowseOutputFolder, b.BrowseOutputFolder, m_known);
+        SetIfChanged(*key, "OpenEml", o.OpenEml, b.OpenEml, m_known);
+        SetIfChanged(*key, "SmtpServer", o.SmtpServer, b.SmtpServer, m_known);
+        SetIfChanged(*key, "SmtpPort", o.SmtpPort, b.SmtpPort, m_known);
+        SetIfChanged(*key, "SrvReqAuth", o.SrvReqAuth, b.SrvReqAuth, m_known);
+        SetIfChanged(*key, "AuthName", o.AuthName, b.AuthName, m_known);
+        SetIfChanged(*key, "SmtpSecurity", o.Security, b.Security, m_known);
+        SetIfChanged(*key, "AuthMethod", o.AuthMethod, b.AuthMethod, m_known);
+        SetIfChanged(*key, "OAuthTokenCommand", o.OAuthTokenCommand, b.OAuthTokenCommand, m_known);
+        // The file holds the password only when no keyring took it.
+        m_strPendingFilePass = PlacePassword();
+        SetIfChanged(*key, "AuthPass", m_strPendingFilePass, m_strFilePass, m_known);
     }
     if (mask & SETTINGS_MAIL) {
-        SetIfChanged(*key, "MailFrom", mail.MailFrom, m_storedMail.MailFrom);
-        SetIfChanged(*key, "MailTo", mail.MailTo, m_storedMail.MailTo);
-        SetIfChanged(*key, "MailCc", mail.MailCc, m_storedMail.MailCc);
-        SetIfChanged(*key, "MailSubject", mail.MailSubject, m_storedMail.MailSubject);
+        SetIfChanged(*key, "MailFrom", mail.MailFrom, m_storedMail.MailFrom, m_known);
+        SetIfChanged(*key, "MailTo", mail.MailTo, m_storedMail.MailTo, m_known);
+        SetIfChanged(*key, "MailCc", mail.MailCc, m_storedMail.MailCc, m_known);
+        SetIfChanged(*key, "MailSubject", mail.MailSubject, m_storedMail.MailSubject, m_known);
     }
     if (!key->Close(err)) return false;
     if (mask & SETTINGS_OPTIONS) {
         m_storedOptions = options;
         m_strFilePass = m_strPendingFilePass;
+        m_known.insert(std::begin(kOptionNames), std::end(kOptionNames));
     }
-    if (mask & SETTINGS_MAIL) m_storedMail = mail;
+    if (mask & SETTINGS_MAIL) {
+        m_storedMail = mail;
+        m_known.insert(std::begin(kMailNames), std::end(kMailNames));
+    }
     return true;
 }
 

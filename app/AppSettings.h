@@ -1,6 +1,7 @@
 #pragma once
 // The values that survive between runs: the options and the header fields the
 // user typed last. Plain C++ so that every front end shares it.
+#include <set>
 #include <string>
 #include <vector>
 
@@ -56,4 +57,7 @@ private:
     std::string m_strPendingFilePass;  // what it will hold once the save lands
     AppOptions m_storedOptions;  // as last loaded or saved
     MailFields m_storedMail;
+    // The names whose stored value is known: read by the last load, or saved
+    // since. Any other value is written whenever its group is saved.
+    std::set<std::string> m_known;
 };

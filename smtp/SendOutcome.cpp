@@ -32,8 +32,9 @@ std::string Refusal(const SendOutcome& o) {
     case SendStage::Tls: return WithReply("The server refused STARTTLS", o);
     case SendStage::Hello: return WithReply("The server refused the greeting (EHLO/HELO)", o);
     case SendStage::Auth:
-        // 535 and its kin are about the credentials; anything else about the method.
-        if (o.nReplyCode == 535 || o.nReplyCode == 534 || o.nReplyCode == 530) {
+        // Only 535 says the credentials were wrong; 530 (encryption first) and
+        // 534 (mechanism too weak) are about how the login was attempted.
+        if (o.nReplyCode == 535) {
             // XOAUTH2 servers explain themselves in a JSON challenge.
             if (!o.strSystemError.empty())
                 return WithReply("The server refused the access token", o) + ": " + ascii::Printable(o.strSystemError);

@@ -1,6 +1,11 @@
-// The settings record over the real per-user file (in a private home), and over
-// a store that fails on purpose.
+// The settings records over the real per-user file (in a private home), over a
+// store that fails on purpose, and under programs saving at the same time.
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <regex>
+#include <thread>
 
 #include "TestUtil.h"
 #include "app/AppSettings.h"
@@ -8,13 +13,13 @@
 namespace {
 
 using testutil::ReadFile;
+using testutil::RunCommand;
 
 std::string SettingsPath() { return platform::SettingsFilePath(); }
 
 void WriteSettings(const std::string& text) {
     std::string path = SettingsPath();
-    std::string folder = path.substr(0, path.rfind('/'));
-    ASSERT_EQ(testutil::RunCommand("mkdir -p '" + folder + "'"), 0);
+    ASSERT_EQ(RunCommand("mkdir -p '" + path.substr(0, path.rfind('/')) + "'"), 0);
     FILE* f = std::fopen(path.c_str(), "wb");
     ASSERT_TRUE(f);
     std::fwrite(text.data(), 1, text.size(), f);
@@ -23,64 +28,45 @@ void WriteSettings(const std::string& text) {
 
 const std::string kHead = "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Quillory\\Options]\n";
 
-TEST(AppSettings, DefaultsWhenNothingIsStored) {
+TEST(AppSettings, DefaultsForWhatIsNotStored) {
     ASSERT_EQ(SettingsPath(), std::string(std::getenv("HOME")) + ".config/quillory/settings.reg");
     AppSettings s;
     std::vector<std::string> warnings;
     s.LoadSettings(&warnings);
     EXPECT_TRUE(warnings.empty());
-    EXPECT_EQ(s.BrowseOutputFolder, 1);
-    EXPECT_EQ(s.OpenEml, 1);
-    EXPECT_EQ(s.SmtpServer, "");
-    EXPECT_EQ(s.SmtpPort, 25);
-    EXPECT_EQ(s.SrvReqAuth, 0);
-    EXPECT_EQ(s.SmtpSecurity, 0);  // plain text unless asked otherwise
-    EXPECT_EQ(s.AuthName + s.AuthPass + s.MailFrom + s.MailTo + s.MailCc + s.MailSubject, "");
+    EXPECT_EQ(s.options, AppOptions{});
+    EXPECT_EQ(s.options.SmtpPort, 25);
+    EXPECT_EQ(s.options.Security, kSecurityNone);  // plain text unless asked otherwise
+    EXPECT_EQ(s.mail, MailFields{});
     EXPECT_FALSE(testutil::FileExists(SettingsPath()));  // reading creates nothing
 
-    // A key that holds only SmtpServer gives that one value.
     WriteSettings(kHead + "\"SmtpServer\"=\"mail.example.com\"\n");
     AppSettings one;
     one.LoadSettings(&warnings);
     EXPECT_TRUE(warnings.empty());
-    EXPECT_EQ(one.SmtpServer, "mail.example.com");
-    EXPECT_EQ(one.SmtpPort, 25);
-    EXPECT_EQ(one.OpenEml, 1);
-    EXPECT_EQ(one.MailFrom, "");
+    AppOptions expected;
+    expected.SmtpServer = "mail.example.com";
+    EXPECT_EQ(one.options, expected);
 
     // Values under another key are not ours: all defaults, and the user is told.
     WriteSettings("REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Quillory\\Other]\n\"SmtpServer\"=\"x\"\njunk\n");
     AppSettings other;
     other.LoadSettings(&warnings);
-    EXPECT_EQ(other.SmtpServer, "");
+    EXPECT_EQ(other.options, AppOptions{});
     EXPECT_EQ(warnings, (std::vector<std::string>{
                             "'" + SettingsPath() + "' has no key [HKEY_CURRENT_USER\\Software\\Quillory\\Options]",
                             SettingsPath() + ":4: line not understood; it is kept but not used"}));
 }
 
-AppSettings KnownRecord() {
-    AppSettings s;
-    s.BrowseOutputFolder = 0;
-    s.OpenEml = 1;
-    s.SmtpServer = "smtp.example.com";
-    s.SmtpPort = 587;
-    s.SrvReqAuth = 1;
-    s.AuthName = "ann";
-    s.AuthPass = "p\"a\\ss";
-    s.SmtpSecurity = 2;
-    s.MailFrom = "Ann <ann@example.com>";
-    s.MailTo = "bob@example.com, eve@example.com";
-    s.MailCc = "";
-    s.MailSubject = "Two\nlines";
-    return s;
-}
-
 TEST(AppSettings, EachGroupWritesItsOwnValuesInOrder) {
     std::string err;
-    AppSettings s = KnownRecord();
+    AppSettings s;
+    s.LoadSettings();
     EXPECT_FALSE(s.SaveSettings(0, err));
     EXPECT_FALSE(testutil::FileExists(SettingsPath()));
 
+    s.options = {"smtp.example.com", 587, kSecurityTls, true, "ann", "p\"a\\ss", false, true};
+    s.mail = {"Ann <ann@example.com>", "bob@example.com, eve@example.com", "", "Two\nlines"};
     ASSERT_TRUE(s.SaveSettings(SETTINGS_OPTIONS, err)) << err;
     const std::string options = "\"BrowseOutputFolder\"=dword:00000000\n"
                                 "\"OpenEml\"=dword:00000001\n"
@@ -93,11 +79,7 @@ TEST(AppSettings, EachGroupWritesItsOwnValuesInOrder) {
     EXPECT_EQ(ReadFile(SettingsPath()), kHead + options + "\n");
 
     // The mail group goes after the options and leaves them alone.
-    AppSettings other;
-    other.MailFrom = s.MailFrom;
-    other.MailTo = s.MailTo;
-    other.MailSubject = s.MailSubject;
-    ASSERT_TRUE(other.SaveSettings(SETTINGS_MAIL, err)) << err;
+    ASSERT_TRUE(s.SaveSettings(SETTINGS_MAIL, err)) << err;
     const std::string mail = "\"MailFrom\"=\"Ann <ann@example.com>\"\n"
                              "\"MailTo\"=\"bob@example.com, eve@example.com\"\n"
                              "\"MailCc\"=\"\"\n"
@@ -106,23 +88,8 @@ TEST(AppSettings, EachGroupWritesItsOwnValuesInOrder) {
 
     AppSettings back;
     back.LoadSettings();
-    EXPECT_EQ(back.BrowseOutputFolder, 0);
-    EXPECT_EQ(back.SmtpServer, s.SmtpServer);
-    EXPECT_EQ(back.SmtpPort, 587);
-    EXPECT_EQ(back.SrvReqAuth, 1);
-    EXPECT_EQ(back.AuthPass, s.AuthPass);
-    EXPECT_EQ(back.SmtpSecurity, 2);
-    EXPECT_EQ(back.MailTo, s.MailTo);
-    EXPECT_EQ(back.MailSubject, s.MailSubject);
-
-    // Both groups at once rewrite the values in place.
-    back.SmtpPort = 25;
-    back.MailCc = "c@x";
-    ASSERT_TRUE(back.SaveSettings(SETTINGS_OPTIONS | SETTINGS_MAIL, err)) << err;
-    std::string expected = kHead + options + mail + "\n";
-    expected.replace(expected.find("0000024b"), 8, "00000019");
-    expected.replace(expected.find("\"MailCc\"=\"\""), 11, "\"MailCc\"=\"c@x\"");
-    EXPECT_EQ(ReadFile(SettingsPath()), expected);
+    EXPECT_EQ(back.options, s.options);
+    EXPECT_EQ(back.mail, s.mail);
 }
 
 TEST(AppSettings, FirstRun) {
@@ -135,95 +102,94 @@ TEST(AppSettings, FirstRun) {
     EXPECT_TRUE(s.TestAndClearFirstRun());
     EXPECT_EQ(ReadFile(SettingsPath()), kHead + "\"FirstRun\"=dword:00000000\n\"Other\"=\"kept\"\n");
     EXPECT_FALSE(s.TestAndClearFirstRun());
+
+    // Where nothing can be recorded, every start is the first.
+    ASSERT_EQ(RunCommand("rm '" + SettingsPath() + "' && mkdir '" + SettingsPath() + "'"), 0);
+    EXPECT_TRUE(s.TestAndClearFirstRun());
+    EXPECT_TRUE(s.TestAndClearFirstRun());
 }
 
-TEST(AppSettings, ValuesAreTakenAsStored) {
+// Numbers are taken as stored; values of the wrong kind keep their defaults,
+// are reported, and are replaced by the first save that sets them.
+TEST(AppSettings, ValuesAreTakenAsStoredAndRepairedWhenSet) {
     const std::string longSubject(1000, 's');
     WriteSettings("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Quillory\\Options]\r\n"
                   "\"SmtpPort\"=dword:00011170\r\n"
-                  "\"OpenEml\"=dword:ffffffff\r\n"
                   "\"MailSubject\"=\"" + longSubject + "\"\r\n"
                   "\"SmtpServer\"=dword:00000001\r\n"
                   "\"SrvReqAuth\"=\"yes\"\r\n");
     AppSettings s;
     std::vector<std::string> warnings;
     s.LoadSettings(&warnings);
-    EXPECT_EQ(s.SmtpPort, 70000);
-    EXPECT_EQ(s.OpenEml, -1);
-    EXPECT_EQ(s.MailSubject, longSubject);
-    EXPECT_EQ(s.SmtpServer, "");  // wrong kinds keep their defaults and are reported
-    EXPECT_EQ(s.SrvReqAuth, 0);
-    ASSERT_EQ(warnings.size(), 2u);
-    EXPECT_EQ(warnings[0], SettingsPath() + ":7: value \"SmtpServer\" is not a string; it is not used");
-    EXPECT_EQ(warnings[1], SettingsPath() + ":8: value \"SrvReqAuth\" is not a dword; it is not used");
+    EXPECT_EQ(s.options.SmtpPort, 70000);
+    EXPECT_EQ(s.mail.MailSubject, longSubject);
+    EXPECT_EQ(s.options.SmtpServer, "");
+    EXPECT_FALSE(s.options.SrvReqAuth);
+    EXPECT_EQ(warnings, (std::vector<std::string>{
+                            SettingsPath() + ":6: value \"SmtpServer\" is not a string; it is not used",
+                            SettingsPath() + ":7: value \"SrvReqAuth\" is not a dword; it is not used"}));
+
+    // Set to what the broken values stood for: they must be written all the same.
+    std::string err;
+    ASSERT_TRUE(s.SaveSettings(SETTINGS_OPTIONS, err)) << err;
+    AppSettings back;
+    warnings.clear();
+    back.LoadSettings(&warnings);
+    EXPECT_TRUE(warnings.empty()) << warnings[0];
 }
 
-// A store that fails where it is told to.
-class FailingStore : public platform::SettingsStore {
-public:
-    bool failOpen = false;
-    bool failClose = false;
-    int closes = 0;
-
-    class Key : public platform::SettingsKey {
-    public:
-        explicit Key(FailingStore& s) : m_s(s) {}
-        bool QueryString(const std::string&, std::string&) override { return false; }
-        bool QueryDword(const std::string& name, std::uint32_t& v) override {
-            v = 7;
-            return name == "FirstRun";
+// Two programs saving different options over and over: each save writes only
+// its own change, read afresh under the lock, so no value ever goes back.
+TEST(AppSettings, ConcurrentSavesNeverLoseAValue) {
+    const std::string cli = QUILLORY_CLI;
+    ASSERT_EQ(RunCommand(cli + " options --server host0 --user user0"), 0);
+    std::atomic<bool> done{false};
+    std::string backwards;
+    std::thread watcher([&] {
+        static const std::regex server("\"SmtpServer\"=\"host(\\d+)\""), user("\"AuthName\"=\"user(\\d+)\"");
+        int lastServer = 0, lastUser = 0;
+        while (!done) {
+            std::string text = ReadFile(SettingsPath());
+            std::smatch m;
+            for (auto [re, last] : {std::pair{&server, &lastServer}, std::pair{&user, &lastUser}}) {
+                if (!std::regex_search(text, m, *re)) {
+                    backwards += "value missing from:\n" + text;
+                    continue;
+                }
+                if (std::stoi(m[1]) < *last) backwards += m[0].str() + " after " + std::to_string(*last) + "\n";
+                *last = std::stoi(m[1]);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        void SetString(const std::string& name, const std::string&) override { m_s.set.push_back(name); }
-        void SetDword(const std::string& name, std::uint32_t) override { m_s.set.push_back(name); }
-        bool Close(std::string& err) override {
-            ++m_s.closes;
-            if (m_s.failClose) err = "disk on fire";
-            return !m_s.failClose;
-        }
-        std::vector<std::string> Warnings() const override { return {}; }
+    });
+    std::string out;
+    int rc = RunCommand("for i in $(seq 1 200); do " + cli + " options --server host$i || exit 1; done & a=$!; "
+                        "for i in $(seq 1 200); do " + cli + " options --user user$i || exit 1; done & b=$!; "
+                        "wait $a && wait $b",
+                        &out);
+    done = true;
+    watcher.join();
+    EXPECT_EQ(rc, 0) << out;
+    EXPECT_EQ(backwards.substr(0, 2000), "");
+    std::string text = ReadFile(SettingsPath());
+    EXPECT_NE(text.find("\"SmtpServer\"=\"host200\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\"AuthName\"=\"user200\""), std::string::npos) << text;
+}
 
-    private:
-        FailingStore& m_s;
-    };
-    std::vector<std::string> set;
-
-    std::unique_ptr<platform::SettingsKey> OpenForQuery(const std::string&, std::string& err) override {
-        err = "no store";
-        return nullptr;
-    }
-    std::unique_ptr<platform::SettingsKey> CreateForSetting(const std::string& key, std::string& err) override {
-        EXPECT_EQ(key, "Software\\Quillory\\Options");
-        if (failOpen) {
-            err = "cannot create key";
-            return nullptr;
-        }
-        return std::make_unique<Key>(*this);
-    }
-};
-
-TEST(AppSettings, StoreFailuresAreReported) {
-    FailingStore store;
-    AppSettings s(store);
-    std::vector<std::string> warnings;
-    s.LoadSettings(&warnings);
-    EXPECT_EQ(warnings, std::vector<std::string>{"no store"});
-    EXPECT_EQ(s.SmtpPort, 25);
-
-    std::string err;
-    EXPECT_TRUE(s.SaveSettings(SETTINGS_MAIL, err));
-    EXPECT_EQ(store.set, (std::vector<std::string>{"MailFrom", "MailTo", "MailCc", "MailSubject"}));
-    store.failClose = true;
-    EXPECT_FALSE(s.SaveSettings(SETTINGS_OPTIONS, err));
-    EXPECT_EQ(err, "disk on fire");
-    store.failOpen = true;
-    EXPECT_FALSE(s.SaveSettings(SETTINGS_OPTIONS | SETTINGS_MAIL, err));
-    EXPECT_EQ(err, "cannot create key");
-    EXPECT_TRUE(s.TestAndClearFirstRun());  // no store: every start is the first
-
-    store.failOpen = false;
-    store.set.clear();
-    EXPECT_TRUE(s.TestAndClearFirstRun());  // FirstRun 7 read from the store
-    EXPECT_EQ(store.set, std::vector<std::string>{"FirstRun"});
+// Another program holds the lock while it edits the file: a save that waits
+// for it must keep that edit.
+TEST(AppSettings, ASaveKeepsAnEditMadeUnderTheLock) {
+    WriteSettings(kHead + "\"SmtpServer\"=\"OLD\"\n");
+    const std::string path = SettingsPath(), folder = path.substr(0, path.rfind('/'));
+    std::string out;
+    ASSERT_EQ(RunCommand("flock '" + folder + "' -c \"sleep 1; sed -i s/OLD/NEW/ '" + path + "'; sleep 1\" & "
+                         "sleep 0.3; " + QUILLORY_CLI + " options --user u1 && wait",
+                         &out),
+              0)
+        << out;
+    const std::string text = ReadFile(path);
+    EXPECT_NE(text.find("\"SmtpServer\"=\"NEW\"\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"AuthName\"=\"u1\"\n"), std::string::npos) << text;
 }
 
 } // namespace

@@ -11,31 +11,29 @@
 
 namespace {
 
+using testutil::ReadFile;
 using testutil::RunCommand;
 using testutil::TempDir;
 
-std::string Cli() { return QUILLORY_CLI; }
-
-TEST(CommandLine, ComposesWithRelativePathsFromTheStartingFolder) {
+struct CommandLine : ::testing::Test {
     TempDir dir;
+    int Run(const std::string& args, std::string& out) {
+        return RunCommand("cd " + dir.Path() + " && " + QUILLORY_CLI + " " + args, &out);
+    }
+};
+
+TEST_F(CommandLine, ComposesWithRelativePathsFromTheStartingFolder) {
     dir.Write("site/page.html", "<p>hello</p>\n");
     dir.Write("files/a.txt", "first");
     dir.Write("files/b.bin", std::string("\0\1\2", 3));
+    const std::string fields = " --subject 'Hi there' --from a@x --to b@y --cc c@z --attach files/b.bin "
+                               "--attach files/a.txt";
     std::string out;
-    int rc = RunCommand("cd " + dir.Path() +
-                            " && " + Cli() +
-                            " compose site/page.html -o out/../msg.eml --subject 'Hi there' --from a@x --to b@y "
-                            "--cc c@z --attach files/b.bin --attach files/a.txt",
-                        &out);
     // "out/" does not exist: the path is taken literally, so this must fail.
-    EXPECT_EQ(rc, 1) << out;
-    rc = RunCommand("cd " + dir.Path() + " && " + Cli() +
-                        " compose site/page.html -o msg.eml --subject 'Hi there' --from a@x --to b@y "
-                        "--cc c@z --attach files/b.bin --attach files/a.txt",
-                    &out);
-    ASSERT_EQ(rc, 0) << out;
+    EXPECT_EQ(Run("compose site/page.html -o out/../msg.eml" + fields, out), 1) << out;
+    ASSERT_EQ(Run("compose site/page.html -o msg.eml" + fields, out), 0) << out;
     EXPECT_EQ(out, "");
-    std::string msg = testutil::ReadFile(dir.Path() + "msg.eml");
+    std::string msg = ReadFile(dir.Path() + "msg.eml");
     EXPECT_EQ(msg.rfind("From: a@x\r\nTo: b@y\r\nCc: c@z\r\nSubject: Hi there\r\n", 0), 0u);
     EXPECT_EQ(testutil::CheckEml(dir.Path() + "msg.eml", {"--html", dir.Path() + "site/page.html", "--attach",
                                                            dir.Path() + "files/b.bin", "--attach",
@@ -43,50 +41,53 @@ TEST(CommandLine, ComposesWithRelativePathsFromTheStartingFolder) {
               "");
 }
 
-TEST(CommandLine, ContentIdsDifferFromRunToRun) {
-    // Every run seeds the generator afresh; a fixed seed would give every
-    // message the same Content-IDs.
-    TempDir dir;
+// Every run seeds the generator afresh; a fixed seed would give every message
+// the same Content-IDs.
+TEST_F(CommandLine, ContentIdsDifferFromRunToRun) {
     dir.Write("page.html", "<img src=\"a.png\">");
     dir.Write("a.png", "png");
-    std::string ids;
-    for (const char* out : {"one.eml", "two.eml"}) {
-        std::string text;
-        ASSERT_EQ(RunCommand("cd " + dir.Path() + " && " + Cli() + " compose page.html -o " + out, &text), 0) << text;
-        std::string msg = testutil::ReadFile(dir.Path() + out);
+    std::vector<std::string> ids;
+    for (const char* name : {"one.eml", "two.eml"}) {
+        std::string out;
+        ASSERT_EQ(Run(std::string("compose page.html -o ") + name, out), 0) << out;
+        std::string msg = ReadFile(dir.Path() + name);
         std::size_t at = msg.find("Content-ID: <");
         ASSERT_NE(at, std::string::npos);
-        ids += msg.substr(at, msg.find('>', at) - at) + "\n";
+        ids.push_back(msg.substr(at, msg.find('>', at) - at));
     }
-    std::size_t nl = ids.find('\n');
-    EXPECT_NE(ids.substr(0, nl), ids.substr(nl + 1, ids.size() - nl - 2)) << ids;
+    EXPECT_NE(ids[0], ids[1]);
 }
 
-TEST(CommandLine, FailuresAndUsage) {
-    TempDir dir;
-    std::string out;
-    EXPECT_EQ(RunCommand("cd " + dir.Path() + " && " + Cli() + " compose x.html -o y.eml", &out), 1);
-    EXPECT_EQ(out, "quillory-cli: cannot open HTML file '" + dir.Path() + "x.html': No such file or directory\n");
+TEST_F(CommandLine, ExitStatusAndWhatIsPrinted) {
+    dir.Write("p.html", "<p>hi</p>");
+    const std::string usage = "Usage: quillory-cli compose";
+    const struct {
+        std::string args;
+        int rc;
+        std::string outHas;
+    } cases[] = {
+        {"compose x.html -o y.eml", 1, "quillory-cli: cannot open HTML file '" + dir.Path() +
+                                           "x.html': No such file or directory\n"},
+        {"", 2, usage},
+        {"compose p.html", 2, "no output file"},
+        {"compose p.html -o", 2, "option '-o' needs a value"},
+        {"compose a.html b.html -o c.eml", 2, "more than one HTML file"},
+        {"compose a.html -o c.eml --bogus", 2, "unknown option '--bogus'"},
+        {"--help", 0, "--attach FILE"},
+        {"compose p.html --help", 0, usage},
+        {"--version", 0, "quillory-cli 2.0.617\n"},
+    };
+    for (const auto& c : cases) {
+        std::string out;
+        EXPECT_EQ(Run(c.args, out), c.rc) << c.args;
+        EXPECT_NE(out.find(c.outHas), std::string::npos) << c.args << "\n" << out;
+    }
     EXPECT_FALSE(testutil::FileExists(dir.Path() + "y.eml"));
-
-    EXPECT_EQ(RunCommand(Cli(), &out), 2);
-    EXPECT_NE(out.find("Usage: quillory-cli compose"), std::string::npos);
-    EXPECT_EQ(RunCommand(Cli() + " compose page.html", &out), 2);
-    EXPECT_NE(out.find("no output file"), std::string::npos);
-    EXPECT_EQ(RunCommand(Cli() + " compose page.html -o", &out), 2);
-    EXPECT_EQ(RunCommand(Cli() + " compose a.html b.html -o c.eml", &out), 2);
-    EXPECT_EQ(RunCommand(Cli() + " compose a.html -o c.eml --bogus", &out), 2);
-    EXPECT_EQ(RunCommand(Cli() + " send a.html", &out), 2);
-
-    EXPECT_EQ(RunCommand(Cli() + " --help", &out), 0);
-    EXPECT_NE(out.find("--attach FILE"), std::string::npos);
-    EXPECT_EQ(RunCommand(Cli() + " --version", &out), 0);
-    EXPECT_EQ(out, "quillory-cli 2.0.617\n");
 }
 
 // "-o -" writes the message to standard output; files left out for safety
 // are named on standard error, one line each.
-TEST(CommandLine, StandardOutputAndLeftOutFiles) {
+TEST(ComposeCli, StandardOutputAndLeftOutFiles) {
     TempDir dir, elsewhere;
     std::string secret = elsewhere.Write("secret", "key");
     dir.Write("page.html", "<img src=\"a.png\"><link href=\"" + secret + "\">");
@@ -102,7 +103,7 @@ TEST(CommandLine, StandardOutputAndLeftOutFiles) {
 
 // A signal in the middle of a composition leaves no partial file behind and
 // ends the program with 128 + the signal's number.
-TEST(CommandLine, SignalsDuringComposeRemoveThePartialMessage) {
+TEST(ComposeCli, SignalsDuringComposeRemoveThePartialMessage) {
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
         TempDir dir;
         std::string page = dir.Write("page.html", "<p>x</p>");
@@ -135,7 +136,16 @@ TEST(CommandLine, SignalsDuringComposeRemoveThePartialMessage) {
     }
 }
 
-TEST(CommandLine, ParsesAttachmentsInOrderAndMakesPathsAbsolute) {
+// An option's value is a value, even when it looks like an option.
+TEST_F(CommandLine, ValuesThatLookLikeOptionsAreValues) {
+    dir.Write("p.html", "<p>hi</p>");
+    std::string out;
+    ASSERT_EQ(Run("compose p.html -o x.eml --subject --help --to --version", out), 0) << out;
+    EXPECT_EQ(out, "");
+    EXPECT_NE(ReadFile(dir.Path() + "x.eml").find("To: --version\r\nSubject: --help\r\n"), std::string::npos);
+}
+
+TEST(CommandLineParse, AttachmentsInOrderAndPathsAbsolute) {
     CliRequest r = ParseCommandLine({"compose", "p.html", "--attach", "/abs/x", "-o", "o.eml", "--attach", "rel/y"},
                                     "/home/u/");
     ASSERT_EQ(r.kind, CliRequest::Kind::Compose) << r.error;

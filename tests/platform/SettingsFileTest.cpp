@@ -73,7 +73,7 @@ TEST(SettingsFile, OnlyItsOwnerMayReadIt) {
     TempDir dir;
     ScopedEnv xdg("XDG_CONFIG_HOME", dir.Path() + "new/conf");
     AppSettings s;
-    s.AuthPass = "secret";
+    s.options.AuthPass = "secret";
     std::string err;
     ASSERT_TRUE(s.SaveSettings(SETTINGS_OPTIONS, err)) << err;
     EXPECT_EQ(ModeOf(dir.Path() + "new/conf"), 0700u);
@@ -91,7 +91,7 @@ TEST(SettingsFile, OnlyItsOwnerMayReadIt) {
     std::string real = dir.Write("dotfiles/settings.reg", ReadFile(path));
     ASSERT_EQ(::unlink(path.c_str()), 0);
     ASSERT_EQ(::symlink(real.c_str(), path.c_str()), 0);
-    s.MailTo = "via link";
+    s.mail.MailTo = "via link";
     ASSERT_TRUE(s.SaveSettings(SETTINGS_MAIL, err)) << err;
     struct stat st {};
     ASSERT_EQ(::lstat(path.c_str(), &st), 0);
@@ -106,7 +106,7 @@ protected:
         m_folder = m_dir.Path() + "conf/quillory";
         m_env = std::make_unique<ScopedEnv>("XDG_CONFIG_HOME", m_dir.Path() + "conf");
         AppSettings s;
-        s.SmtpServer = "before";
+        s.options.SmtpServer = "before";
         std::string err;
         ASSERT_TRUE(s.SaveSettings(SETTINGS_OPTIONS, err)) << err;
         m_before = ReadFile(Path());
@@ -115,7 +115,7 @@ protected:
     // Saves a record far larger than the old file, in the child.
     static std::string SaveMustFail(const std::string& mention) {
         AppSettings s;
-        s.MailSubject = std::string(200000, 'x');
+        s.mail.MailSubject = std::string(200000, 'x');
         std::string err;
         if (s.SaveSettings(SETTINGS_MAIL, err)) return "the save succeeded";
         if (err.find(mention) == std::string::npos) return "unexpected reason: " + err;
@@ -208,14 +208,14 @@ TEST(SettingsFile, ConcurrentSavesKeepBothGroups) {
         return [group, rounds] {
             for (int i = 0; i < rounds; ++i) {
                 AppSettings s;
-                s.SmtpServer = "server" + std::to_string(i);
-                s.MailFrom = "from" + std::to_string(i);
+                s.options.SmtpServer = "server" + std::to_string(i);
+                s.mail.MailFrom = "from" + std::to_string(i);
                 std::string err;
                 if (!s.SaveSettings(group, err)) return "save failed: " + err;
                 AppSettings back;
                 back.LoadSettings();
-                const std::string& mine = group == SETTINGS_OPTIONS ? back.SmtpServer : back.MailFrom;
-                if (mine != (group == SETTINGS_OPTIONS ? s.SmtpServer : s.MailFrom))
+                const std::string& mine = group == SETTINGS_OPTIONS ? back.options.SmtpServer : back.mail.MailFrom;
+                if (mine != (group == SETTINGS_OPTIONS ? s.options.SmtpServer : s.mail.MailFrom))
                     return "round " + std::to_string(i) + ": my value was lost, found '" + mine + "'";
             }
             return std::string();
@@ -230,8 +230,8 @@ TEST(SettingsFile, ConcurrentSavesKeepBothGroups) {
     std::vector<std::string> warnings;
     end.LoadSettings(&warnings);
     EXPECT_TRUE(warnings.empty());
-    EXPECT_EQ(end.SmtpServer, "server" + std::to_string(rounds - 1));
-    EXPECT_EQ(end.MailFrom, "from" + std::to_string(rounds - 1));
+    EXPECT_EQ(end.options.SmtpServer, "server" + std::to_string(rounds - 1));
+    EXPECT_EQ(end.mail.MailFrom, "from" + std::to_string(rounds - 1));
     EXPECT_TRUE(Leftovers(dir.Path() + "conf/quillory").empty());
 }
 
@@ -252,9 +252,9 @@ TEST(SettingsFile, ReadingADamagedFileChangesNothing) {
     AppSettings s;
     std::vector<std::string> warnings;
     s.LoadSettings(&warnings);
-    EXPECT_EQ(s.SmtpServer, "ok");
-    EXPECT_EQ(s.SmtpPort, 25);
-    EXPECT_EQ(s.MailTo, "b");
+    EXPECT_EQ(s.options.SmtpServer, "ok");
+    EXPECT_EQ(s.options.SmtpPort, 25);
+    EXPECT_EQ(s.mail.MailTo, "b");
     EXPECT_EQ(warnings, (std::vector<std::string>{
                             path + ":3: the data of value \"SmtpPort\" is not understood; it is kept but not used",
                             path + ":5: line not understood; it is kept but not used",

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <cstdint>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sstream>
@@ -105,10 +106,8 @@ void ScriptedServer::Serve() {
     while (std::getline(steps, step)) {
         if (step.empty()) continue;
         std::string op = step.substr(0, 2), arg = step.size() > 3 ? step.substr(3) : "";
-        if (op == "S:") {
-            SendAll(fd, arg + "\r\n");
-        } else if (op == "R:") {
-            SendAll(fd, Unescape(arg));
+        if (op == "S:" || op == "R:") {
+            if (!SendAll(fd, op == "S:" ? arg + "\r\n" : Unescape(arg))) break;
         } else if (op == "C:") {
             std::string line;
             if (!ReadLine(fd, line)) {
@@ -132,8 +131,8 @@ void ScriptedServer::Serve() {
             m_data += data;
         } else if (op == "P:") {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(arg)));
-        } else if (op == "K:") {
-            std::size_t want = std::stoul(arg), got = 0;
+        } else if (op == "K:" || op == "E:") {
+            std::size_t want = op == "K:" ? std::stoul(arg) : SIZE_MAX, got = 0;
             char buf[65536];
             while (got < want && Readable(fd)) {
                 ssize_t n = ::recv(fd, buf, std::min(sizeof buf, want - got), 0);

@@ -7,7 +7,8 @@
 //   D:         read message data up to and including CR LF . CR LF
 //   P: ms      pause without reading
 //   K: n       read n bytes, then close the connection at once
-// When the steps run out the connection is closed.
+//   E:         read and drop whatever comes until the client closes
+// When the steps run out, or the client is gone, the connection is closed.
 #include <atomic>
 #include <mutex>
 #include <string>

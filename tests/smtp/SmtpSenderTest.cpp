@@ -1,17 +1,15 @@
 // Deliveries that end before or around the dialogue, the bytes of the message
-// on the wire, and the worker thread with its cancel.
+// on the wire, and a send cancelled in the middle.
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fcntl.h>
 #include <filesystem>
-#include <unistd.h>
 
 #include "TestUtil.h"
+#include "smtp/ComposeAndSend.h"
+#include "smtp/DotStuffing.h"
 #include "smtp/RecordingNotify.h"
 #include "smtp/ScriptedServer.h"
-#include "smtp/SendWorker.h"
-#include "smtp/SmtpSender.h"
 
 namespace {
 
@@ -20,91 +18,83 @@ using testutil::ScriptedServer;
 using testutil::TempDir;
 
 const std::string kUpToData =
-    "S: 220 ready\nC: HELO host\nS: 250 hello\nC: MAIL FROM: <a@x.org>\nS: 250 ok\nC: RCPT TO: <b@y.org>\n"
-    "S: 250 ok\nC: DATA\nS: 354 go\n";
+    "S: 220 ready\nC: *\nS: 250 hello\nC: MAIL FROM:<a@x.org>\nS: 250 ok\nC: RCPT TO:<b@y.org>\nS: 250 ok\n"
+    "C: DATA\nS: 354 go\n";
 
 struct SenderTest : ::testing::Test {
     TempDir dir;
     std::shared_ptr<RecordingNotify> notify = std::make_shared<RecordingNotify>();
-    SendJob job;
-    void SetUp() override {
-        job.m_strServer = "127.0.0.1";
-        job.m_strFrom = "a@x.org";
-        job.m_listRecipients = {"b@y.org"};
-        job.m_strUser = "ann";
-        job.m_strMessageFile = dir.Write("msg.eml", "Subject: t\r\n\r\nhi\r\n");
+    SendJob job = testutil::PlainJob(0, dir.Write("msg.eml", "Subject: t\r\n\r\nhi\r\n"), notify);
+    SendOutcome Run() {
+        notify = std::make_shared<RecordingNotify>();
         job.m_pNotify = notify;
-        job.m_nWaitMs = 2000;
-    }
-    std::string Run() {
-        CSmtpSender().Run(job);
-        return notify->Log();
+        return CSmtpSender().Run(job);
     }
 };
 
 TEST_F(SenderTest, JobChecksFailBeforeAnyConnection) {
-    const std::string refused = ">>> Initiating...\n>>> Parameters error. Please check SMTP settings.\n[done: failure]\n";
-    auto check = [&](auto change, const char* what) {
-        SendJob saved = job;
-        change(job);
-        notify = std::make_shared<RecordingNotify>();
-        job.m_pNotify = notify;
-        EXPECT_EQ(Run(), refused) << what;
-        job = saved;
+    const std::pair<const char*, void (*)(SendJob&)> cases[] = {
+        {"no recipients", [](SendJob& j) { j.m_listRecipients.clear(); }},
+        {"no server", [](SendJob& j) { j.m_strServer.clear(); }},
+        {"no sender", [](SendJob& j) { j.m_strFrom.clear(); }},
+        {"login without account name", [](SendJob& j) { j.m_bAuth = true, j.m_strUser.clear(); }},
+        {"no message file", [](SendJob& j) { j.m_strMessageFile.clear(); }},
+        {"unknown security: never plain text by mistake", [](SendJob& j) { j.m_nSecurity = SmtpSecurity(3); }},
+        {"command in the sender", [](SendJob& j) { j.m_strFrom = "a@x.org>\r\nRCPT TO:<evil@y.org"; }},
+        {"command in a recipient", [](SendJob& j) { j.m_listRecipients.push_back("c@z\r\nDATA"); }},
     };
-    check([](SendJob& j) { j.m_listRecipients.clear(); }, "no recipients");
-    check([](SendJob& j) { j.m_strServer.clear(); }, "no server");
-    check([](SendJob& j) { j.m_strFrom.clear(); }, "no sender");
-    check([](SendJob& j) { j.m_bAuth = true, j.m_strUser.clear(); }, "login without account name");
-    check([](SendJob& j) { j.m_strMessageFile.clear(); }, "no message file");
-    check([](SendJob& j) { j.m_nSecurity = 3; }, "unknown security: never plain text by mistake");
-    check([](SendJob& j) { j.m_strFrom = "a@x.org>\r\nRCPT TO: <evil@y.org"; }, "command in the sender");
-    check([](SendJob& j) { j.m_listRecipients.push_back("c@z\r\nDATA"); }, "command in a recipient");
+    const SendJob good = job;
+    for (const auto& [what, change] : cases) {
+        job = good;
+        change(job);
+        SendOutcome o = Run();
+        EXPECT_EQ(o.failure, SendFailure::BadFields) << what;
+        EXPECT_EQ(o.stage, SendStage::Checking) << what;
+        EXPECT_EQ(notify->Log(), ">>> Initiating...\n>>> Parameters error. Please check SMTP settings.\n") << what;
+    }
     // No sink: nothing can be reported, and nothing may crash.
+    job = good;
     job.m_pNotify.reset();
-    CSmtpSender().Run(job);
+    EXPECT_EQ(CSmtpSender().Run(job).failure, SendFailure::BadFields);
 }
 
-TEST_F(SenderTest, ConnectFailuresAreLoggedAsFailure) {
-    for (int port : {0, 65536, -1}) {
-        notify = std::make_shared<RecordingNotify>();
-        job.m_pNotify = notify;
-        job.m_nPort = port;
-        EXPECT_EQ(Run(), ">>> Initiating...\n>>> Connecting to 127.0.0.1:" + std::to_string(port) +
-                             "...\n>>> Failure\n[done: failure]\n");
-    }
+TEST_F(SenderTest, ConnectFailuresSayWhy) {
     int closedPort;
     { ScriptedServer gone(""); closedPort = gone.Port(); }  // nobody listens there any more
-    notify = std::make_shared<RecordingNotify>();
-    job.m_pNotify = notify;
-    job.m_nPort = closedPort;
-    EXPECT_EQ(Run(), ">>> Initiating...\n>>> Connecting to 127.0.0.1:" + std::to_string(closedPort) +
-                         "...\n>>> Failure\n[done: failure]\n");
-}
-
-TEST_F(SenderTest, HostNamesAreResolvedToTheirIpv4Address) {
-    ScriptedServer server("S: 554 only checking\n");  // listens on 127.0.0.1 only
-    job.m_strServer = "localhost";
-    job.m_nPort = server.Port();
-    EXPECT_EQ(Run(), ">>> Initiating...\n>>> Connecting to localhost:" + std::to_string(server.Port()) +
-                         "...\n>>> OK\n<<< 554 only checking\n[done: failure]\n");
+    const std::string closed = std::to_string(closedPort);
+    const std::tuple<std::string, int, SendStage, SendFailure, std::string> cases[] = {
+        {"127.0.0.1", closedPort, SendStage::Connecting, SendFailure::ConnectionRefused,
+         ">>> Connection refused (127.0.0.1:" + closed + ")\n"},
+        {"nonexistent.invalid", 25, SendStage::Resolving, SendFailure::HostNotFound,
+         ">>> Host not found: nonexistent.invalid\n"},
+        {"127.0.0.1", 0, SendStage::Connecting, SendFailure::ConnectFailed, ">>> Failure: port out of range\n"},
+        {"127.0.0.1", 65536, SendStage::Connecting, SendFailure::ConnectFailed, ">>> Failure: port out of range\n"},
+    };
+    for (const auto& [host, port, stage, failure, logLine] : cases) {
+        job.m_strServer = host;
+        job.m_nPort = port;
+        SendOutcome o = Run();
+        EXPECT_EQ(o.stage, stage) << host << ":" << port;
+        EXPECT_EQ(o.failure, failure) << host << ":" << port;
+        EXPECT_TRUE(notify->Log().ends_with(logLine)) << notify->Log();
+    }
 }
 
 TEST_F(SenderTest, MissingMessageFileFailsAfterDataWithoutTheEndMark) {
-    ScriptedServer server(kUpToData);
+    ScriptedServer server(kUpToData + "E:\n");
     job.m_nPort = server.Port();
     job.m_strMessageFile = dir.Path() + "gone.eml";
-    std::string log = Run();
-    EXPECT_NE(log.find("<<< 354 go\n>>> Sending message body...\n>>> Failed to open file " + dir.Path() +
-                       "gone.eml.\n[done: failure]\n"),
-              std::string::npos)
-        << log;
+    SendOutcome o = Run();
+    EXPECT_EQ(o.failure, SendFailure::FileError);
+    EXPECT_EQ(o.stage, SendStage::Body);
+    EXPECT_TRUE(notify->Log().ends_with(">>> Sending message body...\n>>> Failed to open file " + job.m_strMessageFile +
+                                        ".\n"))
+        << notify->Log();
     EXPECT_EQ(server.Finish(), "");
     EXPECT_EQ(server.Data(), "");
 }
 
-// Lines that begin with '.' get one more; CR LF split by the file reads must
-// not hide a line start, and a CR alone or LF alone does not start a line.
+// Lines that begin with '.' get one more, also where a file read splits the CR LF.
 TEST_F(SenderTest, DotStuffingOnTheWire) {
     const std::size_t R = CSmtpSender::kFileReadSize;
     std::string file = ".first\r\n..two\r\n.\r\nmid.dle\r\n";
@@ -114,15 +104,33 @@ TEST_F(SenderTest, DotStuffingOnTheWire) {
     file += "\n.third\rx.\n.lone\r\n.";
     ASSERT_EQ(file.substr(R - 1, 2), "\r\n");
     ASSERT_EQ(file.substr(2 * R - 1, 2), "\r\n");
-    // The same rule applied to the whole text at once, without any reads.
     std::string expected = "." + file;
-    for (std::size_t at = 0; (at = expected.find("\r\n.", at)) != std::string::npos; at += 4) expected.insert(at + 2, ".");
+    for (std::size_t at = 0; (at = expected.find("\r\n.", at)) != std::string::npos; at += 4)
+        expected.insert(at + 2, ".");
     job.m_strMessageFile = dir.Write("dots.eml", file);
     ScriptedServer server(kUpToData + "D:\nS: 250 queued\nC: QUIT\nS: 221 bye\n");
     job.m_nPort = server.Port();
-    Run();
+    EXPECT_TRUE(Run().bSuccess) << notify->Log();
     EXPECT_EQ(server.Finish(), "");
     EXPECT_EQ(server.Data(), expected + "\r\n.\r\n");
+}
+
+// Fed one byte at a time, the stuffer must give what it gives for the whole.
+TEST(DotStuffer, BytewiseEqualsWhole) {
+    const std::pair<std::string, std::string> cases[] = {
+        {".a\r\n.\r\n..\r\nb.c\r\n", "..a\r\n..\r\n...\r\nb.c\r\n"},
+        {"x\r.y\n.z\r\r\n.w", "x\r.y\n.z\r\r\n..w"},  // only CR LF starts a line
+        {"\r\n\r\n.", "\r\n\r\n.."},
+        {"", ""},
+    };
+    for (const auto& [in, stuffed] : cases) {
+        std::string whole, bytewise;
+        CDotStuffer().Feed(in.data(), in.size(), whole);
+        CDotStuffer one;
+        for (char c : in) one.Feed(&c, 1, bytewise);
+        EXPECT_EQ(whole, stuffed);
+        EXPECT_EQ(bytewise, stuffed);
+    }
 }
 
 int CountEntries(const char* folder) {
@@ -131,73 +139,51 @@ int CountEntries(const char* folder) {
     return n;
 }
 
-// A stop wakes the worker out of any wait at once; it then closes its socket,
-// frees its job and reports nothing more.
-TEST_F(SenderTest, CancelEndsTheWorkerAtOnce) {
-    // 100 MB, most of it never read: the server stalls after taking a little.
-    std::string big = dir.Path() + "big.eml";
-    int fd = ::open(big.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    ASSERT_EQ(::ftruncate(fd, 100 << 20), 0);
-    ::close(fd);
-
-    struct Case {
-        const char* name;
-        std::string script;
-        std::string waitFor;
-    } cases[] = {
-        {"in the middle of the data", kUpToData + "P: 1500\n", ">>> Sending message body..."},
-        {"waiting for the greeting", "P: 1500\n", ">>> OK"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+// A cancel wakes the send out of any wait at once; it then reports nothing
+// more, lets go of its sink and leaves no file, descriptor or thread behind.
+TEST(ComposeAndSend, CancelEndsTheSendAtOnce) {
+    TempDir dir, tmp;
+    testutil::ScopedEnv tmpdir("TMPDIR", tmp.Path());
+    dir.Write("big.bin", std::string(4 << 20, 'z'));
+    SendRequest request;
+    request.message.m_strHtmlPath = dir.Write("page.html", "<p>hi</p>");
+    request.message.m_listAttachments = {dir.Path() + "big.bin"};
+    request.message.m_strFrom = "a@x.org";
+    request.message.m_strTo = "b@y.org";
+    request.options.SmtpServer = "127.0.0.1";
+    // Waiting for the server to take more data, for the greeting, and in either handshake.
+    const std::tuple<std::string, SmtpSecurity, std::string> cases[] = {
+        {kUpToData + "P: 1500\n", kSecurityNone, ">>> Sending message body..."},
+        {"P: 1500\n", kSecurityNone, ">>> OK"},
+        {"P: 1500\n", kSecurityTls, ">>> OK"},
+        {"S: 220 hi\nC: *\nS: 250 STARTTLS\nC: STARTTLS\nS: 220 go\nP: 1500\n", kSecurityStartTls, "<<< 220 go"}};
+    for (const auto& [script, security, waitFor] : cases) {
+        SCOPED_TRACE(script);
+        request.options.Security = security;
         int fds = CountEntries("/proc/self/fd"), threads = CountEntries("/proc/self/task");
         auto rec = std::make_shared<RecordingNotify>();
         {
-            ScriptedServer server(c.script, 4096);
-            auto pJob = std::make_unique<SendJob>(job);
-            pJob->m_nPort = server.Port();
-            pJob->m_strMessageFile = big;
-            pJob->m_pNotify = rec;
-            pJob->m_nWaitMs = 60000;  // the real waits: only the stop may end them
-            CSendWorker worker;
-            worker.Start(std::move(pJob));
-            ASSERT_TRUE(rec->WaitForLine(c.waitFor, 5000)) << rec->Log();
+            ScriptedServer server(script, 4096);
+            request.options.SmtpPort = server.Port();
+            CComposeAndSend send;
+            SendField field;
+            std::string why;
+            ASSERT_TRUE(send.Start(request, rec, field, why)) << why;
+            ASSERT_TRUE(rec->WaitForLog(waitFor, 5000)) << rec->Log();
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             auto start = std::chrono::steady_clock::now();
-            worker.Cancel();
-            worker.Join();
-            auto took = std::chrono::steady_clock::now() - start;
-            EXPECT_LT(took, std::chrono::seconds(1));
-            EXPECT_EQ(rec.use_count(), 1) << "the job still holds the sink: it was not freed";
+            send.Cancel();
+            send.Join();
+            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+            EXPECT_EQ(rec.use_count(), 1) << "the send still holds the sink";
             server.Finish();
         }
         EXPECT_EQ(rec->DoneCount(), 0) << rec->Log();
         EXPECT_EQ(rec->Log().find("Time out"), std::string::npos) << rec->Log();
+        EXPECT_TRUE(testutil::ListFolder(tmp.Path()).empty());
         EXPECT_EQ(CountEntries("/proc/self/fd"), fds);
         EXPECT_EQ(CountEntries("/proc/self/task"), threads);
     }
-}
-
-TEST_F(SenderTest, WorkerReportsWithItsSendIdAndFreesTheJob) {
-    struct IdNotify : ISendNotify {
-        std::vector<std::uint64_t> ids;
-        void OnSendLog(std::uint64_t id, LogDirection, const std::string&) override { ids.push_back(id); }
-        void OnSendDone(std::uint64_t id, bool) override { ids.push_back(id); }
-    };
-    auto idNotify = std::make_shared<IdNotify>();
-    ScriptedServer server("S: 554 closed\n");
-    auto pJob = std::make_unique<SendJob>(job);
-    pJob->m_nPort = server.Port();
-    pJob->m_pNotify = idNotify;
-    CSendWorker first, second;
-    std::uint64_t id = first.Start(std::move(pJob));
-    first.Join();
-    EXPECT_EQ(idNotify.use_count(), 1);
-    ASSERT_EQ(idNotify->ids.size(), 5u);  // Initiating, Connecting, OK, the reply, done
-    for (std::uint64_t got : idNotify->ids) EXPECT_EQ(got, id);
-    auto other = std::make_unique<SendJob>(job);
-    other->m_listRecipients.clear();
-    EXPECT_NE(second.Start(std::move(other)), id);
 }
 
 } // namespace
