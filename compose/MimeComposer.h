@@ -68,6 +68,8 @@ protected:
     bool WriteInlinePart(const ResourceEntry& entry);
     bool WriteAttachments();
     bool WriteAttachmentPart(const std::string& strPath);
+    bool ChooseMessageEncoding(const std::string& strPath, std::string& strType, std::string& strEncoding);
+    bool WriteFileRaw(const std::string& strPath, const std::string& strHeader, const std::string& strEncoding);
     bool WriteClosingBoundary();
     bool WriteOut(const void* data, std::size_t n);
     bool WriteOut(const std::string& text) { return WriteOut(text.data(), text.size()); }

@@ -181,10 +181,12 @@ bool CMimeComposer::WriteAttachments() {
 
 bool CMimeComposer::WriteAttachmentPart(const std::string& strPath) {
     std::string name = QuoteParameterValue(GetFileNamePart(strPath));
-    std::string header = "--" + m_strBoundary + "\r\nContent-Type: " + ResolveContentType(strPath) +
-                         ";\r\n\tname=\"" + name +
-                         "\"\r\nContent-Transfer-Encoding: base64\r\nContent-Disposition: attachment;\r\n\tfilename=\"" +
-                         name + "\"\r\n\r\n";
+    std::string type = ResolveContentType(strPath), encoding = "base64";
+    if (type == "message/rfc822" && !ChooseMessageEncoding(strPath, type, encoding)) return false;
+    std::string header = "--" + m_strBoundary + "\r\nContent-Type: " + type + ";\r\n\tname=\"" + name +
+                         "\"\r\nContent-Transfer-Encoding: " + encoding +
+                         "\r\nContent-Disposition: attachment;\r\n\tfilename=\"" + name + "\"\r\n\r\n";
+    if (encoding != "base64") return WriteFileRaw(strPath, header, encoding);
     return WriteFileBody(strPath, strPath, header, "attachment");
 }
 
