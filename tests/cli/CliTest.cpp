@@ -22,14 +22,7 @@ TEST(CommandLine, ComposesWithRelativePathsFromTheStartingFolder) {
     dir.Write("files/a.txt", "first");
     dir.Write("files/b.bin", std::string("\0\1\2", 3));
     std::string out;
-    int rc = RunCommand("cd " + dir.Path() +
-                            " && " + Cli() +
-                            " compose site/page.html -o out/../msg.eml --subject 'Hi there' --from a@x --to b@y "
-                            "--cc c@z --attach files/b.bin --attach files/a.txt",
-                        &out);
-    // "out/" does not exist: the path is taken literally, so this must fail.
-    EXPECT_EQ(rc, 1) << out;
-    rc = RunCommand("cd " + dir.Path() + " && " + Cli() +
+    int rc = RunCommand("cd " + dir.Path() + " && " + Cli() +
                         " compose site/page.html -o msg.eml --subject 'Hi there' --from a@x --to b@y "
                         "--cc c@z --attach files/b.bin --attach files/a.txt",
                     &out);

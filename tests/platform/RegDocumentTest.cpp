@@ -114,29 +114,6 @@ TEST(RegDocument, AwkwardStringsComeBackExactly) {
     }
 }
 
-TEST(RegDocument, FormatsValuesAsRegeditDoes) {
-    EXPECT_EQ(RegDocument::FormatString("SmtpServer", "mail.example.com", "\n"), "\"SmtpServer\"=\"mail.example.com\"");
-    EXPECT_EQ(RegDocument::FormatString("A\"b", "c:\\x", "\n"), "\"A\\\"b\"=\"c:\\\\x\"");
-    EXPECT_EQ(RegDocument::FormatDword("SmtpPort", 25), "\"SmtpPort\"=dword:00000019");
-    EXPECT_EQ(RegDocument::FormatDword("SmtpPort", 0xFFFFFFFFu), "\"SmtpPort\"=dword:ffffffff");
-    EXPECT_EQ(RegDocument::FormatString("S", "a\nb", "\n"), "\"S\"=hex(1):61,0a,62,00");
-    std::string text = RegDocument::FormatString("MailSubject", std::string(100, '\t'), "\r\n");
-    std::size_t start = 0, lines = 0;
-    while (start <= text.size()) {
-        std::size_t end = text.find("\r\n", start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        EXPECT_LE(line.size(), 80u) << line;
-        EXPECT_EQ(line.back() == '\\', end != text.size()) << line;
-        if (lines > 0) {
-            EXPECT_EQ(line.rfind("  09,", 0), 0u) << line;
-        }
-        ++lines;
-        start = end + 2;
-    }
-    EXPECT_EQ(lines, 5u);
-}
-
 TEST(RegDocument, DamagedTextIsReportedAndKept) {
     struct Case {
         std::string text;
