@@ -6,7 +6,7 @@ CMAKE_FLAGS += -DQUILLORY_WERROR=ON
 endif
 JOBS ?= 2
 
-.PHONY: bootstrap configure build run screenshots test bench clean test-sanitize fuzz
+.PHONY: bootstrap configure build run screenshots test bench clean test-sanitize fuzz fuzz-build fuzz-smoke
 
 bootstrap:
 	@scripts/bootstrap
@@ -23,12 +23,17 @@ run: build
 screenshots: build
 	@XDG_CONFIG_HOME=$(abspath $(BUILD))/screenshot-config $(BUILD)/quillory-screenshots $(BUILD)/screenshots
 
-# The suite, then once more under the sanitizers (SANITIZE=0 skips that run).
+# The suite, then once more under the sanitizers (SANITIZE=0 skips that run),
+# then each fuzz target briefly (FUZZ_SMOKE=0 skips that).
 SANITIZE ?= 1
+FUZZ_SMOKE ?= 1
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 ifeq ($(SANITIZE),1)
 	@$(MAKE) --no-print-directory test-sanitize
+endif
+ifeq ($(FUZZ_SMOKE),1)
+	@$(MAKE) --no-print-directory fuzz-smoke
 endif
 
 bench: build
@@ -42,12 +47,22 @@ test-sanitize: bootstrap
 	@cmake --build $(BUILD)-sanitize -j$(JOBS)
 	@cd $(BUILD)-sanitize && ctest --output-on-failure -j$(JOBS)
 
-# Each libFuzzer target for FUZZ_SECONDS, from the seeds in fuzz/corpus.
+# The libFuzzer targets, built with clang (with -Werror under CI, so they cannot
+# break unseen).
+fuzz-build: bootstrap
+	@CC=clang CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DQUILLORY_FUZZ=ON -DQUILLORY_WINDOW=OFF -DBUILD_TESTING=OFF \
+	  $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD)-fuzz -j$(JOBS) --target fuzzers
+
+# Each target for FUZZ_SECONDS, from the seeds in fuzz/corpus.
 FUZZ_SECONDS ?= 30
-fuzz: bootstrap
-	@CC=clang CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DQUILLORY_FUZZ=ON -DBUILD_TESTING=OFF $(CMAKE_FLAGS) >/dev/null
-	@cmake --build $(BUILD)-fuzz -j$(JOBS)
+fuzz: fuzz-build
 	@scripts/run-fuzz $(BUILD)-fuzz $(FUZZ_SECONDS)
+
+# The same for a few seconds each: a crash on the seeds or near them.
+FUZZ_SMOKE_SECONDS ?= 3
+fuzz-smoke: fuzz-build
+	@scripts/run-fuzz $(BUILD)-fuzz $(FUZZ_SMOKE_SECONDS)
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-fuzz

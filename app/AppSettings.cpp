@@ -101,12 +101,12 @@ bool AppSettings::SaveSettings(unsigned mask, std::string& err) {
         SetIfChanged(*key, "SmtpPort", o.SmtpPort, b.SmtpPort, m_known);
         SetIfChanged(*key, "SrvReqAuth", o.SrvReqAuth, b.SrvReqAuth, m_known);
         SetIfChanged(*key, "AuthName", o.AuthName, b.AuthName, m_known);
-        SetIfChanged(*key, "SmtpSecurity", o.Security, b.Security, m_known);
-        SetIfChanged(*key, "AuthMethod", o.AuthMethod, b.AuthMethod, m_known);
-        SetIfChanged(*key, "OAuthTokenCommand", o.OAuthTokenCommand, b.OAuthTokenCommand, m_known);
         // The file holds the password only when no keyring took it.
         m_strPendingFilePass = PlacePassword();
         SetIfChanged(*key, "AuthPass", m_strPendingFilePass, m_strFilePass, m_known);
+        SetIfChanged(*key, "SmtpSecurity", o.Security, b.Security, m_known);
+        SetIfChanged(*key, "AuthMethod", o.AuthMethod, b.AuthMethod, m_known);
+        SetIfChanged(*key, "OAuthTokenCommand", o.OAuthTokenCommand, b.OAuthTokenCommand, m_known);
     }
     if (mask & SETTINGS_MAIL) {
         SetIfChanged(*key, "MailFrom", mail.MailFrom, m_storedMail.MailFrom, m_known);

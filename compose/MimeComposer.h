@@ -74,6 +74,8 @@ protected:
     std::string ResourcePath(const ResourceEntry& entry) const;
     bool WriteAttachments();
     bool WriteAttachmentPart(const std::string& strPath);
+    bool ChooseMessageEncoding(const std::string& strPath, std::string& strType, std::string& strEncoding);
+    bool WriteFileRaw(const std::string& strPath, const std::string& strHeader, const std::string& strEncoding);
     bool WriteClosingBoundary();
     bool WriteOut(const void* data, std::size_t n);
     bool WriteOut(const std::string& text) { return WriteOut(text.data(), text.size()); }
@@ -84,7 +86,8 @@ protected:
     std::string ResolveContentType(const std::string& strPath);
     // "Content-Type: ..." with its charset (UTF-8 text only) and name
     // parameters; strName receives the file name as UTF-8.
-    std::string ContentTypeHeader(const std::string& strOpenPath, const std::string& strPath, std::string& strName);
+    std::string ContentTypeHeader(const std::string& strOpenPath, const std::string& strPath, std::string& strName,
+                                  const std::string* pType = nullptr);
     bool IsUtf8Text(const std::string& strOpenPath);
 
     platform::Platform m_env;

@@ -195,8 +195,8 @@ std::string CMimeComposer::ResourcePath(const ResourceEntry& entry) const {
 }
 
 std::string CMimeComposer::ContentTypeHeader(const std::string& strOpenPath, const std::string& strPath,
-                                             std::string& strName) {
-    std::string type = ResolveContentType(strPath);
+                                             std::string& strName, const std::string* pType) {
+    std::string type = pType ? *pType : ResolveContentType(strPath);
     strName = TextToUtf8(GetFileNamePart(strPath), m_strFileNameCodeset);
     std::string header = "Content-Type: " + type + ";\r\n";
     if (type.compare(0, 5, "text/") == 0 && IsUtf8Text(strOpenPath)) header += "\tcharset=\"utf-8\";\r\n";
@@ -233,11 +233,13 @@ bool CMimeComposer::WriteAttachments() {
 }
 
 bool CMimeComposer::WriteAttachmentPart(const std::string& strPath) {
+    std::string type = ResolveContentType(strPath), encoding = "base64";
+    if (type == "message/rfc822" && !ChooseMessageEncoding(strPath, type, encoding)) return false;
     std::string name;
-    std::string type = ContentTypeHeader(strPath, strPath, name);
-    std::string header = "--" + m_strBoundary + "\r\n" + type +
-                         "Content-Transfer-Encoding: base64\r\nContent-Disposition: attachment;\r\n" +
+    std::string header = "--" + m_strBoundary + "\r\n" + ContentTypeHeader(strPath, strPath, name, &type) +
+                         "Content-Transfer-Encoding: " + encoding + "\r\nContent-Disposition: attachment;\r\n" +
                          FormatFilenameParameter(name) + "\r\n\r\n";
+    if (encoding != "base64") return WriteFileRaw(strPath, header, encoding);
     return WriteFileBody(strPath, strPath, header, "attachment");
 }
 

@@ -131,6 +131,44 @@ bool IsHexData(const std::string& s) {
     return d != std::string::npos && StartsWithNoCase(s, d, "hex");
 }
 
+// UTF-16LE to UTF-8; false on an odd length or a lone surrogate.
+bool Utf16ToUtf8(const std::string& in, std::string& out) {
+    out.clear();
+    if (in.size() % 2 != 0) return false;
+    auto unit = [&](std::size_t i) {
+        return static_cast<unsigned>(static_cast<unsigned char>(in[i])) |
+               static_cast<unsigned>(static_cast<unsigned char>(in[i + 1])) << 8;
+    };
+    for (std::size_t i = 0; i < in.size(); i += 2) {
+        unsigned c = unit(i);
+        if (c >= 0xDC00 && c <= 0xDFFF) return false;
+        if (c >= 0xD800 && c <= 0xDBFF) {
+            if (i + 2 >= in.size()) return false;
+            unsigned low = unit(i += 2);
+            if (low < 0xDC00 || low > 0xDFFF) return false;
+            c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | c >> 6);
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | c >> 12);
+            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | c >> 18);
+            out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return true;
+}
+
+const char kVersion5[] = "Windows Registry Editor Version 5.00";
+
 } // namespace
 
 void RegDocument::Warn(int lineNo, const std::string& what) {
@@ -140,10 +178,42 @@ void RegDocument::Warn(int lineNo, const std::string& what) {
 void RegDocument::Parse(const std::string& text, const std::string& source) {
     m_listLines.clear();
     m_listWarnings.clear();
+    m_strUnreadable.clear();
     m_strSource = source;
     m_strEol = "\n";
     m_mapSeen.clear();
 
+    auto starts = [&](const char* bom) { return text.compare(0, 2, bom) == 0; };
+    if (starts("\xFE\xFF")) {
+        m_strUnreadable = "it is UTF-16 big-endian text";
+    } else if (starts("\xFF\xFE")) {
+        // Windows' newer regedit writes UTF-16; it is read as UTF-8 and written
+        // back as REGEDIT4, the format this program writes.
+        std::string utf8;
+        if (!Utf16ToUtf8(text.substr(2), utf8)) {
+            m_strUnreadable = "it is not valid UTF-16 text";
+        } else {
+            std::size_t end = utf8.find_first_of("\r\n");
+            if (utf8.compare(0, end, kVersion5) == 0) utf8.replace(0, end, "REGEDIT4");
+            ParseText(utf8);
+            ConvertWideStrings();
+        }
+    } else {
+        ParseText(text);
+    }
+    if (!m_strUnreadable.empty()) {
+        m_listLines.clear();
+        Line whole;
+        whole.raw = text;
+        m_listLines.push_back(std::move(whole));
+        m_listWarnings.clear();  // the line by line complaints would only repeat it
+        Warn(1, "the file cannot be read: " + m_strUnreadable);
+    }
+    m_mapSeen.clear();
+}
+
+void RegDocument::ParseText(const std::string& text) {
+    m_bHeaderKnown = false;
     std::vector<std::string> phys;
     for (std::size_t p = 0; p < text.size();) {
         std::size_t nl = text.find('\n', p);
@@ -152,11 +222,6 @@ void RegDocument::Parse(const std::string& text, const std::string& source) {
         p = end;
     }
     if (!phys.empty() && LineEnd(phys[0]) == "\r\n") m_strEol = "\r\n";
-
-    // Windows' newer regedit writes UTF-16; its bytes are kept but cannot be read here.
-    bool utf16 = text.size() >= 2 && static_cast<unsigned char>(text[0]) == 0xFF &&
-                 static_cast<unsigned char>(text[1]) == 0xFE;
-    if (utf16) Warn(1, "UTF-16 text (a \"Version 5.00\" export) cannot be read; save it as REGEDIT4");
 
     std::string currentKey;
     bool headerSeen = false;
@@ -167,10 +232,6 @@ void RegDocument::Parse(const std::string& text, const std::string& source) {
         std::string logical = Content(phys[i]);
         if (i == 0 && logical.compare(0, 3, "\xEF\xBB\xBF") == 0) logical.erase(0, 3);
         ++i;
-        if (utf16) {
-            m_listLines.push_back(std::move(line));
-            continue;
-        }
         bool cut = false;
         if (IsHexData(logical)) {
             // A long hex value goes on over lines that end in a backslash; the
@@ -189,7 +250,31 @@ void RegDocument::Parse(const std::string& text, const std::string& source) {
         else ParseLogical(line, logical, currentKey, headerSeen);
         m_listLines.push_back(std::move(line));
     }
-    m_mapSeen.clear();
+    // Nothing recognised at all, yet something there: not a registry file,
+    // whatever its name says.
+    bool anyText = false, anyUsed = m_bHeaderKnown;
+    for (const Line& l : m_listLines) {
+        anyUsed = anyUsed || l.type != Type::Other;
+        std::string t = TrimRight(Content(l.raw));
+        std::size_t p = SkipSpace(t, 0);
+        anyText = anyText || (p < t.size() && t[p] != ';');
+    }
+    if (anyText && !anyUsed) m_strUnreadable = "nothing in it reads as a registry file";
+}
+
+// In a UTF-16 export, hex(1) strings hold UTF-16 too: rewritten as the
+// strings they are, or they would read as garbage once the file is REGEDIT4.
+void RegDocument::ConvertWideStrings() {
+    for (Line& l : m_listLines) {
+        if (l.type != Type::Value || l.kind != REG_SZ) continue;
+        std::string text = Content(l.raw), name, value;
+        std::size_t d = DataStart(text, SkipSpace(text, 0), name);
+        if (d == std::string::npos || !StartsWithNoCase(text, d, "hex")) continue;
+        if (!Utf16ToUtf8(l.data, value)) continue;
+        if (!value.empty() && value.back() == '\0') value.pop_back();
+        l.data = value + '\0';
+        l.raw = FormatString(l.name, value, m_strEol) + LineEnd(l.raw);
+    }
 }
 
 void RegDocument::ParseLogical(Line& line, const std::string& text, std::string& currentKey, bool& headerSeen) {
@@ -198,7 +283,8 @@ void RegDocument::ParseLogical(Line& line, const std::string& text, std::string&
     if (!headerSeen) {
         headerSeen = true;
         std::string first = TrimRight(text.substr(p));
-        if (first == "REGEDIT4" || first == "Windows Registry Editor Version 5.00") return;
+        m_bHeaderKnown = first == "REGEDIT4" || first == kVersion5;
+        if (m_bHeaderKnown) return;
         Warn(line.lineNo, "the file does not start with REGEDIT4");
     }
     char c = text[p];
@@ -391,7 +477,7 @@ void RegDocument::Set(Line value) {
         m_listLines.insert(m_listLines.begin() + static_cast<std::ptrdiff_t>(pos) + 1, std::move(value));
         return;
     }
-    auto plain = [this](std::string raw, Type type = Type::Other) {
+    auto plain = [](std::string raw, Type type = Type::Other) {
         Line l;
         l.raw = std::move(raw);
         l.type = type;

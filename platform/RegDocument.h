@@ -17,7 +17,11 @@ public:
     // Reads text; what cannot be used is kept and reported in Warnings(),
     // each message starting with "source:line: ".
     void Parse(const std::string& text, const std::string& source);
+    // A UTF-16 export ("Version 5.00") comes back as REGEDIT4 in UTF-8.
     std::string Serialize() const { return JoinLines(); }
+    // Why the text as a whole cannot be read (so a save must not write over
+    // it); empty when it can.
+    const std::string& Unreadable() const { return m_strUnreadable; }
     const std::vector<std::string>& Warnings() const { return m_listWarnings; }
 
     // Keys are full paths such as "HKEY_CURRENT_USER\Software\Quillory\Options";
@@ -57,6 +61,8 @@ private:
     };
 
     std::string JoinLines() const;
+    void ParseText(const std::string& text);
+    void ConvertWideStrings();
     void ParseLogical(Line& line, const std::string& text, std::string& currentKey, bool& headerSeen);
     void Warn(int lineNo, const std::string& what);
     void Set(Line value);
@@ -64,6 +70,8 @@ private:
 
     std::vector<Line> m_listLines;
     std::vector<std::string> m_listWarnings;
+    std::string m_strUnreadable;
+    bool m_bHeaderKnown = false;  // while parsing: the first line is a known header
     std::string m_strSource;
     std::string m_strEol = "\n";  // new lines follow the file's own line ends
     std::map<std::string, int> m_mapSeen;  // while parsing: first line of each value

@@ -212,6 +212,12 @@ public:
         }
         RegDocument doc;
         doc.Parse(text, path);
+        if (!doc.Unreadable().empty()) {
+            // Writing it back would add to text that nothing can read.
+            err = "'" + path + "' cannot be read (" + doc.Unreadable() + "); it is left as it is";
+            ::close(lock);
+            return nullptr;
+        }
         return std::make_unique<FileSettingsKey>(path, kRootPrefix + key, std::move(doc), lock);
     }
 

@@ -65,7 +65,8 @@ TEST(AppSettings, EachGroupWritesItsOwnValuesInOrder) {
     EXPECT_FALSE(s.SaveSettings(0, err));
     EXPECT_FALSE(testutil::FileExists(SettingsPath()));
 
-    s.options = {"smtp.example.com", 587, kSecurityTls, true, "ann", "p\"a\\ss", false, true};
+    s.options = {.SmtpServer = "smtp.example.com", .SmtpPort = 587, .Security = kSecurityTls, .SrvReqAuth = true,
+                 .AuthName = "ann", .AuthPass = "p\"a\\ss", .BrowseOutputFolder = false, .OpenEml = true};
     s.mail = {"Ann <ann@example.com>", "bob@example.com, eve@example.com", "", "Two\nlines"};
     ASSERT_TRUE(s.SaveSettings(SETTINGS_OPTIONS, err)) << err;
     const std::string options = "\"BrowseOutputFolder\"=dword:00000000\n"
@@ -75,7 +76,9 @@ TEST(AppSettings, EachGroupWritesItsOwnValuesInOrder) {
                                 "\"SrvReqAuth\"=dword:00000001\n"
                                 "\"AuthName\"=\"ann\"\n"
                                 "\"AuthPass\"=\"p\\\"a\\\\ss\"\n"
-                                "\"SmtpSecurity\"=dword:00000002\n";
+                                "\"SmtpSecurity\"=dword:00000002\n"
+                                "\"AuthMethod\"=dword:00000000\n"
+                                "\"OAuthTokenCommand\"=\"\"\n";
     EXPECT_EQ(ReadFile(SettingsPath()), kHead + options + "\n");
 
     // The mail group goes after the options and leaves them alone.

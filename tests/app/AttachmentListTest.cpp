@@ -211,7 +211,7 @@ TEST_F(AttachmentList, AddSkipsDuplicatesAndTheMessageFollowsTheListOrder) {
     dlg->Ui().pHtmlEdit->setText(QString::fromStdString(Sized("p.html", 3)));
     std::string out = dir.Path() + "ordered.eml";
     prompts.fileAnswers.push_back(QString::fromStdString(out));
-    dlg->m_settings.BrowseOutputFolder = dlg->m_settings.OpenEml = 0;
+    dlg->m_settings.options.BrowseOutputFolder = dlg->m_settings.options.OpenEml = 0;
     dlg->OnCreateEmail();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg->IsBusy(); }, 20000));
     ASSERT_TRUE(prompts.messages.empty()) << prompts.messages[0].detail.toStdString();

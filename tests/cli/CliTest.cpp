@@ -93,7 +93,7 @@ TEST(ComposeCli, StandardOutputAndLeftOutFiles) {
     dir.Write("page.html", "<img src=\"a.png\"><link href=\"" + secret + "\">");
     dir.Write("a.png", "png");
     std::string out;
-    ASSERT_EQ(RunCommand("cd " + dir.Path() + " && (" + Cli() + " compose page.html -o - >msg.eml)", &out), 0) << out;
+    ASSERT_EQ(RunCommand("cd " + dir.Path() + " && (" + std::string(QUILLORY_CLI) + " compose page.html -o - >msg.eml)", &out), 0) << out;
     EXPECT_EQ(out, "quillory-cli: warning: '" + secret +
                        "' is left out: it lies outside the page's folder and its type (application/octet-stream) is "
                        "not one the page can use there\n");

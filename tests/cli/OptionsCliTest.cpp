@@ -111,4 +111,43 @@ TEST(ComposeWithSettings, AbsentHeaderFieldsComeFromTheSavedSettings) {
     EXPECT_EQ(ReadFile(path), reg);  // composing only reads the settings
 }
 
+// A UTF-16 export is saved back as REGEDIT4 with every value kept; a file
+// nothing can read is refused, never added to.
+TEST(OptionsCommand, SavesOverUtf16ExportsButNeverOverUnreadableFiles) {
+    auto utf16 = [](const std::string& ascii) {
+        std::string out = "\xFF\xFE";
+        for (char c : ascii) out += std::string{c, '\0'};
+        return out;
+    };
+    const std::string key = "[HKEY_CURRENT_USER\\Software\\Quillory\\Options]\r\n";
+    const std::string path = platform::SettingsFilePath();
+    struct Case {
+        std::string before;
+        int rc;
+        std::vector<std::string> after;  // pieces of the new file; none: unchanged
+    } cases[] = {
+        {utf16("Windows Registry Editor Version 5.00\r\n\r\n" + key + "\"SmtpServer\"=\"m.example\"\r\n\"Other\"=\"x\"\r\n"),
+         0, {"REGEDIT4\r\n\r\n" + key + "\"SmtpServer\"=\"m.example\"\r\n\"Other\"=\"x\"\r\n", "\"SmtpPort\"=dword:0000001b\r\n"}},
+        {std::string("\xFE\xFF\0R\0E", 6), 1, {}},
+        {"R\0E\0G\0E\0D\0I\0T\0" "4\0", 1, {}},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(RunCommand("mkdir -p \"$(dirname '" + path + "')\""), 0);
+        FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_TRUE(f);
+        std::fwrite(c.before.data(), 1, c.before.size(), f);
+        std::fclose(f);
+        std::string out;
+        EXPECT_EQ(RunCommand(Cli() + " options --port 27", &out), c.rc) << out;
+        std::string now = ReadFile(path);
+        if (c.after.empty()) {
+            EXPECT_EQ(now, c.before);
+            EXPECT_NE(out.find("cannot be read"), std::string::npos) << out;
+        } else {
+            EXPECT_EQ(now.rfind(c.after[0], 0), 0u) << now;
+            EXPECT_NE(now.find(c.after[1]), std::string::npos) << now;
+        }
+    }
+}
+
 } // namespace

@@ -115,6 +115,39 @@ TEST_F(ComposedMessage, AttachmentsStreamWholeAndInOrder) {
     EXPECT_NE(msg.find("filename=\"quote\\\"and\\\\slash.txt\""), std::string::npos);
 }
 
+// An attached message travels unencoded when it can, else as plain data.
+TEST_F(ComposedMessage, AttachedMessagesAreNeverBase64Messages) {
+    const std::string head = "From: a@b\r\nSubject: inner\r\n\r\n";
+    struct Case {
+        std::string name, content, type, encoding;
+    } cases[] = {
+        {"plain.eml", head + "body\r\n", "message/rfc822", "7bit"},
+        {"latin.eml", head + "caf\xE9\r\n", "message/rfc822", "8bit"},
+        {"longest.eml", head + std::string(998, 'x') + "\r\n", "message/rfc822", "7bit"},
+        {"bare-lf.eml", "From: a@b\nSubject: inner\n\nbody\n", "application/octet-stream", "base64"},
+        {"long.eml", head + std::string(999, 'x') + "\r\n", "application/octet-stream", "base64"},
+        {"nul.eml", head + std::string("a\0b\r\n", 5), "application/octet-stream", "base64"},
+        {"unended.eml", head + "body", "application/octet-stream", "base64"},
+        {"lone-cr.eml", head + "a\rb\r\n", "application/octet-stream", "base64"},
+    };
+    fixed.environment.files["/etc/mime.types"] = "message/rfc822 eml\n";
+    auto c = Composer("<p>x</p>");
+    std::vector<std::string> args;
+    for (const Case& k : cases) {
+        c->m_listAttachments.push_back(dir.Write(k.name, k.content));
+        args.insert(args.end(), {"--attach", c->m_listAttachments.back()});
+    }
+    ASSERT_TRUE(c->Compose()) << c->GetLastError();
+    std::string msg = ReadFile(c->m_strOutputPath);
+    for (const Case& k : cases) {
+        std::string header = "Content-Type: " + k.type + ";\r\n\tname=\"" + k.name +
+                             "\"\r\nContent-Transfer-Encoding: " + k.encoding + "\r\n";
+        EXPECT_NE(msg.find(header), std::string::npos) << k.name;
+    }
+    EXPECT_NE(msg.find("\r\n\r\n" + head + "body\r\n\r\n--"), std::string::npos);
+    EXPECT_EQ(CheckEml(c->m_strOutputPath, args), "");
+}
+
 TEST_F(ComposedMessage, LineEndsOfThePageAreNormalised) {
     // Lone LF becomes CR LF, CR LF stays, a lone CR stays.
     auto c = Composer("a\nb\r\nc\rd\r\r\n");

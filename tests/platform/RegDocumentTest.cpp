@@ -114,29 +114,6 @@ TEST(RegDocument, AwkwardStringsComeBackExactly) {
     }
 }
 
-TEST(RegDocument, FormatsValuesAsRegeditDoes) {
-    EXPECT_EQ(RegDocument::FormatString("SmtpServer", "mail.example.com", "\n"), "\"SmtpServer\"=\"mail.example.com\"");
-    EXPECT_EQ(RegDocument::FormatString("A\"b", "c:\\x", "\n"), "\"A\\\"b\"=\"c:\\\\x\"");
-    EXPECT_EQ(RegDocument::FormatDword("SmtpPort", 25), "\"SmtpPort\"=dword:00000019");
-    EXPECT_EQ(RegDocument::FormatDword("SmtpPort", 0xFFFFFFFFu), "\"SmtpPort\"=dword:ffffffff");
-    EXPECT_EQ(RegDocument::FormatString("S", "a\nb", "\n"), "\"S\"=hex(1):61,0a,62,00");
-    std::string text = RegDocument::FormatString("MailSubject", std::string(100, '\t'), "\r\n");
-    std::size_t start = 0, lines = 0;
-    while (start <= text.size()) {
-        std::size_t end = text.find("\r\n", start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        EXPECT_LE(line.size(), 80u) << line;
-        EXPECT_EQ(line.back() == '\\', end != text.size()) << line;
-        if (lines > 0) {
-            EXPECT_EQ(line.rfind("  09,", 0), 0u) << line;
-        }
-        ++lines;
-        start = end + 2;
-    }
-    EXPECT_EQ(lines, 5u);
-}
-
 TEST(RegDocument, DamagedTextIsReportedAndKept) {
     struct Case {
         std::string text;
@@ -176,10 +153,41 @@ TEST(RegDocument, DamagedTextIsReportedAndKept) {
         }
         EXPECT_EQ(doc.Serialize(), c.text);
     }
-    RegDocument utf16;
-    utf16.Parse(std::string("\xFF\xFER\0E\0\n\0", 8), "w.reg");
-    ASSERT_EQ(utf16.Warnings().size(), 1u);
-    EXPECT_NE(utf16.Warnings()[0].find("UTF-16"), std::string::npos);
+}
+
+std::string Utf16(const std::string& ascii) {
+    std::string out = "\xFF\xFE";
+    for (char c : ascii) out += std::string{c, '\0'};
+    return out;
+}
+
+// A UTF-16 export reads as REGEDIT4; text nothing can read is marked so.
+TEST(RegDocument, Utf16ExportsAndUnreadableText) {
+    const std::string body = "[" + kKey + "]\r\n\"SmtpServer\"=\"m\"\r\n\"Other\"=\"x\"\r\n"
+                             "\"MailSubject\"=hex(1):61,00,0a,00,e9,00,00,00\r\n";
+    std::string jorg = Utf16("\"MailTo\"=\"J") + "\xF6" + std::string("\0", 1) + Utf16("rg\"\r\n").substr(2);
+    struct Case {
+        std::string text, unreadable, serialized;
+    } cases[] = {
+        {Utf16("Windows Registry Editor Version 5.00\r\n\r\n" + body) + jorg.substr(2), "",
+         "REGEDIT4\r\n\r\n[" + kKey + "]\r\n\"SmtpServer\"=\"m\"\r\n\"Other\"=\"x\"\r\n"
+         "\"MailSubject\"=hex(1):61,0a,c3,a9,00\r\n\"MailTo\"=\"J\xC3\xB6rg\"\r\n"},
+        {Utf16("RE\n"), "nothing in it reads as a registry file", ""},
+        {"R\0E\0G\0E\0D\0I\0T\0" "4\0\n\0", "nothing in it reads as a registry file", ""},
+        {"\xFE\xFF\0R", "it is UTF-16 big-endian text", ""},
+        {Utf16("REGEDIT4") + std::string("\x00\xDC", 2), "it is not valid UTF-16 text", ""},
+        {"\x7F" "ELF\1\1\0\0binary", "nothing in it reads as a registry file", ""},
+    };
+    for (const Case& c : cases) {
+        RegDocument doc;
+        doc.Parse(c.text, "w.reg");
+        EXPECT_EQ(doc.Unreadable(), c.unreadable) << c.text;
+        EXPECT_EQ(doc.Serialize(), c.serialized.empty() ? c.text : c.serialized);
+        if (c.unreadable.empty()) {
+            EXPECT_TRUE(doc.Warnings().empty()) << doc.Warnings()[0];
+            EXPECT_EQ(StringOf(doc, "MailSubject"), "a\n\xC3\xA9");
+        }
+    }
 }
 
 // Random damage to a valid file: reading never fails, writes back what it read,

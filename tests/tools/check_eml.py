@@ -7,7 +7,8 @@ check_eml.py MESSAGE [--html FILE] [--resource FILE]... [--attach FILE]...
                  made CR LF (the cid: rewriting is checked separately)
 --resource FILE  the embedded parts, in order, must decode to these files
 --attach FILE    the attachment parts, in order, must decode to these files
-                 and carry their names
+                 (a message/rfc822 part must parse as the file does) and
+                 carry their names
 Every "cid:" in the HTML must name a part of the related body.
 Prints what is wrong and exits 1; exits 0 when all holds.
 """
@@ -86,7 +87,14 @@ def main():
     if len(rest) != len(attachments):
         problems.append("%d attachment parts, expected %d" % (len(rest), len(attachments)))
     for p, f in zip(rest, attachments):
-        if p.get_payload(decode=True) != open(f, "rb").read():
+        data = open(f, "rb").read()
+        if p.get_content_type() == "message/rfc822":
+            # A message part is parsed, not decoded: it must read as the file does.
+            inner_msg = p.get_payload()
+            if not isinstance(inner_msg, list) or len(inner_msg) != 1 or \
+                    inner_msg[0].as_bytes() != email.message_from_bytes(data).as_bytes():
+                problems.append("message part differs from " + f)
+        elif p.get_payload(decode=True) != data:
             problems.append("attachment part differs from " + f)
         name = f.rsplit("/", 1)[-1]
         if p.get_filename() != name:
