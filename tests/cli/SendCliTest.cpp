@@ -63,7 +63,8 @@ TEST_F(SendCli, SendsWithLoginAndPrintsTheDialogue) {
     std::string stored = dir.Path() + "stored.eml";
     dir.Write("stored.eml", msg);
     // The picture travels inside the message.
-    EXPECT_EQ(testutil::CheckEml(stored, {"--resource", dir.Path() + "logo.png", "--attach", dir.Path() + "notes.txt"}),
+    EXPECT_EQ(testutil::CheckEml(stored, {"--resource", dir.Path() + "logo.png", "--attach", dir.Path() + "notes.txt",
+                                          "--typed", "To"}),
               "");
     EXPECT_TRUE(ListFolder(tmp.Path()).empty());
 }
