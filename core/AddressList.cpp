@@ -217,10 +217,10 @@ std::vector<MailAddress> AddressListResult::Addresses() const {
 
 bool ParseAddressList(std::string_view text, AddressListResult& result) {
     result = AddressListResult();
-    InitGMime();
     std::string utf8 = RepairUtf8(text);
     std::vector<std::string_view> pieces;
     if (!SplitPieces(utf8, pieces, result.strError)) return false;
+    if (!pieces.empty()) InitGMime();
     for (std::string_view piece : pieces)
         if (!ParsePiece(piece, result)) return false;
     return true;
