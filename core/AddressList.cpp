@@ -3,6 +3,7 @@
 #include <gmime/gmime.h>
 #include <idn2.h>
 
+#include <cctype>
 #include <mutex>
 
 #include "core/Utf8.h"
@@ -115,9 +116,13 @@ bool IsEmptyBrackets(std::string_view piece) {
 }
 
 bool ToAsciiDomain(const std::string& domain, std::string& ascii, std::string& reason) {
-    if (IsAscii(domain) || domain[0] == '[') {
+    if (IsAscii(domain)) {
         ascii = domain;
         return true;
+    }
+    if (domain[0] == '[') {
+        reason = "has an address literal that is not ASCII";
+        return false;
     }
     char* out = nullptr;
     int rc = idn2_to_ascii_8z(domain.c_str(), &out, IDN2_NFC_INPUT | IDN2_NONTRANSITIONAL);
@@ -127,6 +132,13 @@ bool ToAsciiDomain(const std::string& domain, std::string& ascii, std::string& r
     }
     ascii = out;
     idn2_free(out);
+    // libidn2 maps but does not check host names: a no-break space comes out
+    // as a space, say. What goes on the wire is letters, digits, '-' and '.'.
+    for (char c : ascii)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '.') {
+            reason = "has a domain that cannot be written in ASCII (it maps to \"" + PrintableText(ascii) + "\")";
+            return false;
+        }
     return true;
 }
 
@@ -205,10 +217,10 @@ std::vector<MailAddress> AddressListResult::Addresses() const {
 
 bool ParseAddressList(std::string_view text, AddressListResult& result) {
     result = AddressListResult();
-    InitGMime();
     std::string utf8 = RepairUtf8(text);
     std::vector<std::string_view> pieces;
     if (!SplitPieces(utf8, pieces, result.strError)) return false;
+    if (!pieces.empty()) InitGMime();
     for (std::string_view piece : pieces)
         if (!ParsePiece(piece, result)) return false;
     return true;

@@ -28,6 +28,11 @@ bool IsAttributeChar(unsigned char c) {
     return c > 0x20 && c < 0x7f && std::strchr("*'%()<>@,;:\\\"/[]?=", c) == nullptr;
 }
 
+// A word of a display name that can stand as it is.
+bool IsPlainWord(std::string_view word) {
+    return std::all_of(word.begin(), word.end(), IsPhraseChar) && word.find("=?") == std::string_view::npos;
+}
+
 } // namespace
 
 HeaderFolder::HeaderFolder(std::string_view start, std::size_t width) : m_text(start), m_nWidth(width) {}
@@ -80,12 +85,29 @@ void HeaderFolder::AddEncodedWords(std::string_view text, bool bJoinFirst, std::
 
 void HeaderFolder::AddPhrase(std::string_view name, std::size_t reserve) {
     if (!IsAscii(name)) {
-        AddEncodedWords(name, false, reserve);
+        // Only the words that need it are encoded, each run of them as few
+        // encoded-words as fit: readers disagree on the space between two
+        // encoded-words of a name (Python's email keeps it, RFC 2047 drops it).
+        std::vector<std::string_view> words;
+        for (std::size_t start = 0; start < name.size();) {
+            std::size_t end = std::min(name.find(' ', start), name.size());
+            if (end > start) words.push_back(name.substr(start, end - start));
+            start = end + 1;
+        }
+        for (std::size_t i = 0; i < words.size();) {
+            if (IsPlainWord(words[i])) {
+                Add(words[i], i + 1 == words.size() ? reserve : 0);
+                ++i;
+                continue;
+            }
+            std::string run(words[i++]);
+            while (i < words.size() && !IsPlainWord(words[i])) run += " " + std::string(words[i++]);
+            AddEncodedWords(run, false, i == words.size() ? reserve : 0);
+        }
         return;
     }
     std::string text(name);
-    bool plain = std::all_of(text.begin(), text.end(), IsPhraseChar) && text.find("=?") == std::string::npos;
-    if (!plain) {
+    if (!IsPlainWord(text)) {
         text = "\"";
         for (char c : name) {
             if (c == '"' || c == '\\') text += '\\';
@@ -134,8 +156,10 @@ void HeaderFolder::AddAddressList(const AddressListResult& list) {
         }
         const std::size_t n = entry.listMembers.size();
         std::string close = n == 0 ? std::string(":;") + after : std::string(":");
-        AddPhrase(entry.strGroupName, close.size());
-        Append(close);
+        AddPhrase(entry.strGroupName, close.size() + 1);
+        // An encoded-word must stand apart from the ':' after it.
+        if (m_text.ends_with("?=")) Add(close);
+        else Append(close);
         for (std::size_t i = 0; i < n; ++i)
             AddMailbox(entry.listMembers[i], i + 1 < n ? std::string(",") : std::string(";") + after);
     }

@@ -193,7 +193,8 @@ TEST_F(SendEmail, SendsWhatTheWindowHoldsAndShowsTheDialogue) {
                   "From: Ann <a@x.org>; second@x.org\r\nTo: b@y.org; , Bob <bob@y.org>\r\nCc: c@z.org\r\nSubject: News\r\n",
                   0),
               0u);
-    EXPECT_EQ(testutil::CheckEml(stored, {"--resource", dir.Path() + "logo.png", "--attach", notes}),
+    EXPECT_EQ(testutil::CheckEml(stored, {"--resource", dir.Path() + "logo.png", "--attach", notes, "--typed", "From",
+                                          "--typed", "To"}),
               "");
 
     PressButton(s);

@@ -41,6 +41,23 @@ TEST_F(CommandLine, ComposesWithRelativePathsFromTheStartingFolder) {
               "");
 }
 
+// Arguments are read in the locale's codeset; what a server without SMTPUTF8
+// would refuse is written as typed, with a warning; what cannot be a header is refused.
+TEST(ComposeCli, HeaderTextBeyondAscii) {
+    TempDir dir;
+    dir.Write("page.html", "<p>hello</p>\n");
+    std::string out, run = "cd " + dir.Path() + " && env LC_ALL=C.UTF-8 " + std::string(QUILLORY_CLI) + " compose page.html -o m.eml ";
+    ASSERT_EQ(RunCommand(run + "--subject $(printf 'caf\\351') --from a@x.org --to 'zo\xc3\xab@x.de'", &out), 0) << out;
+    EXPECT_EQ(out, "quillory-cli: warning: To: the address \"zo\xc3\xab@x.de\" has a non-ASCII local part, which only "
+                   "servers offering SMTPUTF8 accept\n");
+    std::string msg = testutil::ReadFile(dir.Path() + "m.eml");
+    EXPECT_NE(msg.find("To: zo\xc3\xab@x.de\r\nSubject: =?UTF-8?B?Y2Fmw6k=?=\r\n"), std::string::npos) << msg;
+    EXPECT_EQ(RunCommand(run + "--to 'Zo\xc3\xab'", &out), 1);
+    EXPECT_EQ(out, "quillory-cli: To: The address \"Zo\xc3\xab\" has no domain.\n");
+    EXPECT_EQ(RunCommand(run + "--subject " + std::string(1000, 'x'), &out), 1);
+    EXPECT_EQ(out, "quillory-cli: Subject: a word is longer than a header line may be (998 octets)\n");
+}
+
 // Every run seeds the generator afresh; a fixed seed would give every message
 // the same Content-IDs.
 TEST_F(CommandLine, ContentIdsDifferFromRunToRun) {

@@ -144,7 +144,8 @@ TEST_F(SendCli, SendsTheComposedPageWithItsParts) {
     EXPECT_EQ(server.Envelope(1), "ann\nann@x.org\nb@y.org\nbob@y.org\nc@z.org\n");
     // The picture travels inside the message.
     std::string stored = dir.Write("stored.eml", server.Message(1));
-    EXPECT_EQ(testutil::CheckEml(stored, {"--resource", logo, "--attach", dir.Path() + "notes.txt"}), "");
+    EXPECT_EQ(testutil::CheckEml(stored, {"--resource", logo, "--attach", dir.Path() + "notes.txt", "--typed", "To"}),
+              "");
 }
 
 TEST_F(SendCli, TakesWhatIsNotGivenFromTheSavedSettings) {

@@ -85,9 +85,6 @@ TEST(AddressHeader, FoldsBetweenAddressesAndEncodesNames) {
 }
 
 TEST(FileNameParameters, Rfc2231AndEncodedWordForms) {
-    EXPECT_EQ(FormatExtendedParameter("filename", "\xc3\xbc" "ber 1.png"), "\tfilename*=UTF-8''%C3%BCber%201.png");
-    EXPECT_EQ(FormatEncodedWordParameter("name", "\xc3\xbc" "ber.png"), "\tname=\"=?UTF-8?B?w7xiZXIucG5n?=\"");
-
     std::string longName;
     for (int i = 0; i < 12; ++i) longName += "\xc3\xa4rger-\xe6\xbc\xa2 ";
     std::string ext = FormatExtendedParameter("filename", longName);

@@ -2,6 +2,8 @@
 """Independent check of a composed message with Python's email package.
 
 check_eml.py MESSAGE [--html FILE] [--resource FILE]... [--attach FILE]...
+                    [--header "Name: decoded value"]... [--part-name NAME]...
+                    [--typed NAME]...
 
 --html FILE      the decoded HTML part must equal FILE's bytes with line ends
                  made CR LF (the cid: rewriting is checked separately)
@@ -9,7 +11,16 @@ check_eml.py MESSAGE [--html FILE] [--resource FILE]... [--attach FILE]...
 --attach FILE    the attachment parts, in order, must decode to these files
                  (a message/rfc822 part must parse as the file does) and
                  carry their names
-Every "cid:" in the HTML must name a part of the related body.
+--header H       the header, decoded, must read as given
+--part-name N    the parts after the HTML part (resources, then attachments)
+                 must carry these file names, in order
+--typed NAME     the header holds ASCII text as the user typed it (a ';'
+                 between addresses, say): its defects are the user's
+Every "cid:" in the HTML must name a part of the related body. The message is
+read with the default policy and must have no defects, but for the two that
+the encoded-word form of name="..." always draws (kept for older readers; the
+RFC 2231 filename beside it is what new readers use). Header lines stay within
+998 octets, folded ones within 78, encoded-words within 75.
 Prints what is wrong and exits 1; exits 0 when all holds.
 """
 import email
@@ -27,11 +38,52 @@ def fail(msg):
     sys.exit(1)
 
 
+# What Python says of name="=?UTF-8?B?...?=", the form older readers need.
+NAME_WORD_DEFECTS = {"encoded word inside quoted string", "missing trailing whitespace after encoded-word"}
+
+
+def header_blocks(raw):
+    """The raw header lines of the message and of each part, by block."""
+    blocks, lines, inside = [], raw.split(b"\r\n"), True
+    current = []
+    for line in lines:
+        if inside:
+            if line == b"":
+                blocks.append(current)
+                current, inside = [], False
+            else:
+                current.append(line)
+        elif line.startswith(b"--") and not line.rstrip().endswith(b"--"):
+            inside = True
+    return blocks
+
+
+def check_lines(raw, problems):
+    for line in raw.split(b"\r\n"):
+        if len(line) > 998:
+            problems.append("line of %d octets" % len(line))
+    for block in header_blocks(raw):
+        fields = []
+        for line in block:
+            if line[:1] in (b" ", b"\t") and fields:
+                fields[-1].append(line)
+            else:
+                fields.append([line])
+        for field in fields:
+            for word in re.findall(rb"=\?[^?\s]+\?[BbQq]\?[^?\s]*\?=", b"".join(field)):
+                if len(word) > 75:
+                    problems.append("encoded-word of %d characters: %r" % (len(word), word))
+            if len(field) > 1:
+                for line in field:
+                    if len(line) > 78:
+                        problems.append("folded line of %d characters: %r" % (len(line), line))
+
+
 def main():
     args = sys.argv[1:]
     path = args.pop(0)
     html = None
-    resources, attachments = [], []
+    resources, attachments, headers, names, typed = [], [], [], [], set()
     while args:
         opt, val = args.pop(0), args.pop(0)
         if opt == "--html":
@@ -40,15 +92,30 @@ def main():
             resources.append(val)
         elif opt == "--attach":
             attachments.append(val)
+        elif opt == "--header":
+            headers.append(val.split(": ", 1))
+        elif opt == "--part-name":
+            names.append(val)
+        elif opt == "--typed":
+            typed.add(val.lower())
         else:
             fail("unknown option " + opt)
 
     raw = open(path, "rb").read()
-    msg = email.message_from_bytes(raw, policy=email.policy.compat32)
+    msg = email.message_from_bytes(raw, policy=email.policy.default)
     problems = []
+    check_lines(raw, problems)
     for part in msg.walk():
         for d in part.defects:
             problems.append("defect: %r in %s" % (d, part.get_content_type()))
+        for name, value in part.items():
+            for d in getattr(value, "defects", ()):
+                if name.lower() == "content-type" and str(d) in NAME_WORD_DEFECTS or name.lower() in typed:
+                    continue
+                problems.append("defect: %r in %s of %s" % (d, name, part.get_content_type()))
+    for name, want in headers:
+        if str(msg[name]) != want:
+            problems.append("%s reads %r, expected %r" % (name, str(msg[name]), want))
     if attachments:
         if msg.get_content_type() != "multipart/mixed":
             fail("expected multipart/mixed, got " + msg.get_content_type())
@@ -101,6 +168,10 @@ def main():
             problems.append("attachment filename %r, expected %r" % (p.get_filename(), name))
         if p.get_content_disposition() != "attachment":
             problems.append("attachment without attachment disposition")
+    if names:
+        got = [p.get_filename() for p in inner[1:] + rest]
+        if got != names:
+            problems.append("part names %r, expected %r" % (got, names))
     if problems:
         fail("\n".join(problems))
 
