@@ -65,12 +65,12 @@ std::string FormatSettings(const AppSettings& s) {
     Line(out, "SrvReqAuth", OnOff(o.SrvReqAuth));
     Line(out, "AuthName", ascii::Printable(o.AuthName));
     Line(out, "AuthPass", o.AuthPass.empty() ? "" : "******** (" + s.PasswordPlaceText() + ")");
-    const char* method = AuthMethodName(o.AuthMethod);
-    Line(out, "AuthMethod", method ? method : std::to_string(static_cast<int>(o.AuthMethod)));
-    Line(out, "OAuthTokenCommand", ascii::Printable(o.OAuthTokenCommand));
     // A number that means nothing is shown as it is: sending refuses it.
     const char* security = SecurityName(o.Security);
     Line(out, "SmtpSecurity", security ? security : std::to_string(static_cast<int>(o.Security)));
+    const char* method = AuthMethodName(o.AuthMethod);
+    Line(out, "AuthMethod", method ? method : std::to_string(static_cast<int>(o.AuthMethod)));
+    Line(out, "OAuthTokenCommand", ascii::Printable(o.OAuthTokenCommand));
     Line(out, "MailFrom", ascii::Printable(m.MailFrom));
     Line(out, "MailTo", ascii::Printable(m.MailTo));
     Line(out, "MailCc", ascii::Printable(m.MailCc));

@@ -236,9 +236,10 @@ bool CMimeComposer::WriteAttachmentPart(const std::string& strPath) {
     std::string type = ResolveContentType(strPath), encoding = "base64";
     if (type == "message/rfc822" && !ChooseMessageEncoding(strPath, type, encoding)) return false;
     std::string name;
-    std::string header = "--" + m_strBoundary + "\r\n" + ContentTypeHeader(strPath, strPath, name, &type) +
-                         "Content-Transfer-Encoding: " + encoding + "\r\nContent-Disposition: attachment;\r\n" +
-                         FormatFilenameParameter(name) + "\r\n\r\n";
+    std::string header = "--" + m_strBoundary + "\r\n";
+    header += ContentTypeHeader(strPath, strPath, name, &type);  // sets name
+    header += "Content-Transfer-Encoding: " + encoding + "\r\nContent-Disposition: attachment;\r\n" +
+              FormatFilenameParameter(name) + "\r\n\r\n";
     if (encoding != "base64") return WriteFileRaw(strPath, header, encoding);
     return WriteFileBody(strPath, strPath, header, "attachment");
 }
