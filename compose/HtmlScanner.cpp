@@ -16,10 +16,20 @@ const std::string_view kFileScheme = "file:///";
 
 void CMimeComposer::ScanTag(const char* pszTagPrefix, const char* pszAttribute) {
     m_listScanReferences.clear();
+    m_pszScanPrefix = pszTagPrefix;
+    m_pszScanAttribute = pszAttribute;
     std::string_view lower(m_pszHtmlLower.get(), static_cast<std::size_t>(m_nHtmlLength));
-    ScanTagValues(lower, pszTagPrefix, pszAttribute, [this](std::size_t pos, std::size_t len) {
-        AddReference(static_cast<std::int32_t>(pos), static_cast<std::int32_t>(len));
-    });
+    std::function<void(std::size_t, std::size_t)> onRemote;
+    if (m_pPlan)
+        onRemote = [this](std::size_t pos, std::size_t len) {
+            NotePlannedReference(static_cast<std::int32_t>(pos), static_cast<std::int32_t>(len), {}, {}, true);
+        };
+    ScanTagValues(
+        lower, pszTagPrefix, pszAttribute,
+        [this](std::size_t pos, std::size_t len) {
+            AddReference(static_cast<std::int32_t>(pos), static_cast<std::int32_t>(len));
+        },
+        onRemote);
     // One scan finds its values in page order, so its list is sorted already:
     // a merge keeps m_listReferences in increasing position without a walk per entry.
     if (m_listScanReferences.empty()) return;
@@ -35,7 +45,10 @@ void CMimeComposer::ScanTag(const char* pszTagPrefix, const char* pszAttribute) 
 
 bool CMimeComposer::AddReference(std::int32_t nPosition, std::int32_t nLength) {
     std::string path;
-    if (!ResolveReferencePath(nPosition, nLength, path)) return false;
+    if (!ResolveReferencePath(nPosition, nLength, path)) {
+        NotePlannedReference(nPosition, nLength, path, {}, false);
+        return false;
+    }
     // A position already recorded is the same value text, so the same file.
     if (!m_setPositions.insert(nPosition).second) return false;
 
@@ -56,8 +69,24 @@ bool CMimeComposer::AddReference(std::int32_t nPosition, std::int32_t nLength) {
     ref.m_strContentId = m_listResources[index].m_strContentId;
     ref.m_nPosition = nPosition;
     ref.m_nLength = nLength;
+    NotePlannedReference(nPosition, nLength, m_listResources[index].m_strPath, ref.m_strContentId, false);
     m_listScanReferences.push_back(std::move(ref));
     return true;
+}
+
+void CMimeComposer::NotePlannedReference(std::int32_t nPosition, std::int32_t nLength, const std::string& strPath,
+                                         const std::string& strContentId, bool bRemote) {
+    if (!m_pPlan) return;
+    PlannedReference r;
+    r.nPosition = nPosition;
+    r.nLength = nLength;
+    r.pszTagPrefix = m_pszScanPrefix;
+    r.pszAttribute = m_pszScanAttribute;
+    r.bRemote = bRemote;
+    r.strPath = strPath;
+    if (!strPath.empty()) r.strFullPath = strPath[0] == '/' ? strPath : m_strHtmlFolder + strPath;
+    r.strContentId = strContentId;
+    m_pPlan->listReferences.push_back(std::move(r));
 }
 
 bool CMimeComposer::ResolveReferencePath(std::int32_t nPosition, std::int32_t nLength, std::string& strPath) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "compose/ComposeJob.h"
+#include "compose/ComposePlan.h"
 #include "compose/ContentType.h"
 #include "platform/Platform.h"
 
@@ -23,6 +24,11 @@ public:
     // On failure GetLastError() says why, naming the file concerned.
     bool Compose();
     const std::string& GetLastError() const { return m_strError; }
+
+    // Runs Compose with every decision and every byte the same, but counts the
+    // bytes instead of writing them, and records each value the scans found
+    // with what became of it. The output path is only named in messages.
+    bool Plan(ComposePlan& plan);
 
     const std::vector<ResourceEntry>& Resources() const { return m_listResources; }
     const std::vector<ReferenceEntry>& References() const { return m_listReferences; }
@@ -43,6 +49,8 @@ protected:
     // Scanning and charset.
     void ScanTag(const char* pszTagPrefix, const char* pszAttribute);
     bool AddReference(std::int32_t nPosition, std::int32_t nLength);
+    void NotePlannedReference(std::int32_t nPosition, std::int32_t nLength, const std::string& strPath,
+                              const std::string& strContentId, bool bRemote);
     bool ResolveReferencePath(std::int32_t nPosition, std::int32_t nLength, std::string& strPath);
     bool IsEmbeddable(const std::string& strPath);
     void DropOverlappingReferences();
@@ -87,4 +95,7 @@ protected:
     std::string m_strBoundary;
     std::string m_strRelatedBoundary;
     std::string m_strError;
+    ComposePlan* m_pPlan = nullptr;  // set while Plan runs
+    const char* m_pszScanPrefix = "";
+    const char* m_pszScanAttribute = "";
 };
