@@ -2,6 +2,9 @@
 
 #include <gumbo.h>
 
+#include <algorithm>
+#include <memory>
+
 #include "check/CssUrls.h"
 #include "core/Ascii.h"
 
@@ -139,11 +142,46 @@ private:
 
 } // namespace
 
+// The tree lives as long as one walk: its many small blocks come from large
+// chunks and go all at once, not one free each.
+class Arena {
+public:
+    static void* Allocate(void* self, std::size_t size) { return static_cast<Arena*>(self)->Take(size); }
+    static void Release(void*, void*) {}
+
+private:
+    void* Take(std::size_t size) {
+        size = (size + 15) & ~std::size_t(15);
+        if (size > m_left) {
+            std::size_t chunk = std::max(size, kChunk);
+            m_chunks.emplace_back(new (std::align_val_t(16)) unsigned char[chunk]);
+            m_next = m_chunks.back().get();
+            m_left = chunk;
+        }
+        void* p = m_next;
+        m_next += size;
+        m_left -= size;
+        return p;
+    }
+    static constexpr std::size_t kChunk = 4 << 20;
+    struct Free {
+        void operator()(unsigned char* p) const { ::operator delete[](p, std::align_val_t(16)); }
+    };
+    std::vector<std::unique_ptr<unsigned char[], Free>> m_chunks;
+    unsigned char* m_next = nullptr;
+    std::size_t m_left = 0;
+};
+
 std::vector<FoundReference> FindReferences(std::string_view page) {
-    GumboOutput* output = gumbo_parse_with_options(&kGumboDefaultOptions, page.data(), page.size());
+    Arena arena;
+    GumboOptions options = kGumboDefaultOptions;
+    options.allocator = &Arena::Allocate;
+    options.deallocator = &Arena::Release;
+    options.userdata = &arena;
+    options.max_errors = 0;  // the parse errors are of no use here
+    GumboOutput* output = gumbo_parse_with_options(&options, page.data(), page.size());
     Finder finder(page);
     finder.Walk(output->document);
-    gumbo_destroy_output(&kGumboDefaultOptions, output);
     return std::move(finder.m_found);
 }
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <memory>
-#include <unordered_map>
+#include <thread>
 #include <unordered_set>
 
 #include "check/CssUrls.h"
@@ -156,14 +156,36 @@ bool ReadWhole(platform::FileSystem& files, const std::string& path, std::string
     return true;
 }
 
-// A row with where it goes in the report: a style sheet's rows sort after the
-// page reference that links the sheet.
-struct KeyedRow {
+// Where a row goes in the report: a style sheet's rows sort after the page
+// reference that links the sheet.
+struct RowKey {
     std::size_t nPageOffset;
     std::size_t nSheetOffset;  // 0 for the page's own rows; offset + 1 in a sheet
-    std::size_t nSamePartOf = SIZE_MAX;
-    Row row;
+    bool operator<(const RowKey& o) const {
+        return nPageOffset != o.nPageOffset ? nPageOffset < o.nPageOffset : nSheetOffset < o.nSheetOffset;
+    }
 };
+
+// Puts the rows in the order of their keys, moving each row once.
+void SortRows(std::vector<Row>& rows, const std::vector<RowKey>& keys) {
+    std::vector<std::size_t> order(rows.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
+    // order[i] is the row that belongs at i: follow each cycle with one spare row.
+    std::vector<bool> placed(rows.size());
+    for (std::size_t start = 0; start < rows.size(); ++start) {
+        if (placed[start] || order[start] == start) continue;
+        Row spare = std::move(rows[start]);
+        std::size_t at = start;
+        while (order[at] != start) {
+            rows[at] = std::move(rows[order[at]]);
+            placed[at] = true;
+            at = order[at];
+        }
+        rows[at] = std::move(spare);
+        placed[at] = true;
+    }
+}
 
 class ReportBuilder {
 public:
@@ -172,45 +194,54 @@ public:
     Report Build(std::uint64_t serverLimit) {
         m_report.strPage = m_job.m_strHtmlPath;
         m_report.figures.nServerSizeLimit = serverLimit;
+        std::string err;
+        bool read = ReadWhole(*m_env.files, m_job.m_strHtmlPath, m_page, err);
+        // The parser needs only the page: it runs beside the composer's dry run.
+        std::vector<FoundReference> found;
+        std::thread parser;
+        if (read) parser = std::thread([&] { found = FindReferences(m_page); });
+
         CMimeComposer composer(m_env);
         static_cast<ComposeJob&>(composer) = m_job;
         composer.m_pProgress = nullptr;
         bool composed = composer.Plan(m_plan);
+        if (parser.joinable()) parser.join();
         if (!composed)
             m_report.listFindings.push_back({Severity::Error, "the message cannot be composed: " + composer.GetLastError()});
+        if (!read && composed) m_report.listFindings.push_back({Severity::Error, "cannot read the page: " + err});
 
-        std::string err;
-        if (!ReadWhole(*m_env.files, m_job.m_strHtmlPath, m_page, err)) {
-            if (composed) m_report.listFindings.push_back({Severity::Error, "cannot read the page: " + err});
-        } else {
+        for (PlannedPart& p : m_plan.listParts)
+            m_report.listParts.push_back(
+                Part{std::move(p.strFullPath), std::move(p.strContentType), std::move(p.strContentId), p.nSize, {}});
+        if (read) {
+            m_rows.reserve(m_plan.listReferences.size() + found.size());
+            m_keys.reserve(m_rows.capacity());
             ComposerRows();
-            ParserRows();
+            ParserRows(found);
             PlacePageRows();
             StyleSheetRows();
         }
-        std::stable_sort(m_rows.begin(), m_rows.end(), [](const KeyedRow& a, const KeyedRow& b) {
-            return a.nPageOffset != b.nPageOffset ? a.nPageOffset < b.nPageOffset : a.nSheetOffset < b.nSheetOffset;
-        });
-        for (KeyedRow& k : m_rows) m_report.listRows.push_back(std::move(k.row));
+        SortRows(m_rows, m_keys);
         AddFigures(composed);
         return std::move(m_report);
     }
 
 private:
-    KeyedRow& NewRow(std::size_t offset, std::string tag, std::string attribute, std::size_t length) {
-        m_rows.push_back(KeyedRow{offset, 0, SIZE_MAX, Row{}});
-        Row& row = m_rows.back().row;
-        row.strSource = m_job.m_strHtmlPath;
+    Row& NewRow(std::size_t offset, std::string tag, std::string attribute, std::size_t length) {
+        m_keys.push_back(RowKey{offset, 0});
+        Row& row = m_rows.emplace_back();
         row.strTag = std::move(tag);
         row.strAttribute = std::move(attribute);
         row.strValue = std::string(m_page.substr(offset, length));
-        return m_rows.back();
+        return row;
     }
 
-    static void NoteSvg(Row& row) {
-        bool svg = IsSvg(row.strValue) || row.strContentType == "image/svg+xml";
+    void NoteSvg(Row& row) const {
+        bool svg = IsSvg(row.strValue) ||
+                   (row.nPart >= 0 && m_report.listParts[static_cast<std::size_t>(row.nPart)].strContentType ==
+                                          "image/svg+xml");
         if (!row.bImage || !svg) return;
-        row.strWhy += "; ";
+        if (!row.strWhy.empty()) row.strWhy += "; ";
         row.strWhy += kWhySvg;
         row.severity = std::max(row.severity, Severity::Warning);
     }
@@ -218,37 +249,25 @@ private:
     // The five tag kinds, as the composer itself decided them.
     void ComposerRows() {
         ComposedPositions positions(m_page);
-        std::unordered_map<std::string, const PlannedPart*> parts;
-        for (const PlannedPart& p : m_plan.listParts) parts.emplace(p.strContentId, &p);
-        std::unordered_map<std::string, std::size_t> firstOfPart;  // Content-ID -> index in m_rows
-        std::unordered_set<std::int32_t> seen;
+        std::vector<bool> partSeen(m_report.listParts.size());
+        m_composerOffsets.assign(m_page.size() + 1, false);
         for (const PlannedReference& r : m_plan.listReferences) {
-            if (!seen.insert(r.nPosition).second) continue;
             std::size_t start = positions.ToPage(static_cast<std::size_t>(r.nPosition));
+            // Two scans may read the same value; it is one reference.
+            if (m_composerOffsets[start]) continue;
+            m_composerOffsets[start] = true;
             std::size_t end = positions.ToPage(static_cast<std::size_t>(r.nPosition) + r.nLength);
             std::string_view prefix = r.pszTagPrefix;
             std::string tag = prefix.size() > 1 ? ascii::ToLower(ascii::Trim(prefix.substr(1))) : TagAround(m_page, start);
-            KeyedRow& k = NewRow(start, tag, r.pszAttribute, end - start);
-            Row& row = k.row;
-            m_composerOffsets.insert(start);
+            Row& row = NewRow(start, tag, r.pszAttribute, end - start);
             row.bImage = std::string_view(r.pszAttribute) == "background" || tag == "img" || tag == "input";
             if (r.bRemote) {
                 SetByClass(row, ValueClass::Remote);
-            } else if (!r.strContentId.empty()) {
-                auto part = parts.find(r.strContentId);
-                if (part != parts.end()) {
-                    row.strFile = part->second->strFullPath;
-                    row.strContentType = part->second->strContentType;
-                    row.nSize = part->second->nSize;
-                }
-                row.strContentId = r.strContentId;
-                auto first = firstOfPart.emplace(r.strContentId, m_rows.size() - 1);
-                if (first.second) {
-                    Set(row, Verdict::Embedded, Severity::Ok, "embedded as part <" + r.strContentId + ">");
-                } else {
-                    Set(row, Verdict::SamePart, Severity::Ok, "");
-                    k.nSamePartOf = first.first->second;
-                }
+            } else if (r.nPart >= 0) {
+                row.nPart = r.nPart;
+                std::size_t part = static_cast<std::size_t>(r.nPart);
+                Set(row, partSeen[part] ? Verdict::SamePart : Verdict::Embedded, Severity::Ok, {});
+                partSeen[part] = true;
             } else if (r.bOverlapped) {
                 Set(row, Verdict::NotEmbedded, Severity::Warning, kWhyOverlap);
             } else if (!SetByClass(row, Classify(row.strValue))) {
@@ -278,17 +297,17 @@ private:
     }
 
     // What the HTML5 parser finds and the composer does not embed.
-    void ParserRows() {
-        for (const FoundReference& f : FindReferences(m_page)) {
+    void ParserRows(const std::vector<FoundReference>& found) {
+        for (const FoundReference& f : found) {
             if (f.kind == FoundKind::ImageWithoutAlt) {
                 m_withoutAlt.push_back(f.nOffset);
                 continue;
             }
-            if (f.kind == FoundKind::TagScanned && m_composerOffsets.count(f.nOffset)) {
+            if (f.kind == FoundKind::TagScanned && m_composerOffsets[f.nOffset]) {
                 if (f.bStyleSheetLink) m_styleSheetLinks.insert(f.nOffset);
                 continue;
             }
-            Row& row = NewRow(f.nOffset, f.strTag, f.strAttribute, f.nLength).row;
+            Row& row = NewRow(f.nOffset, f.strTag, f.strAttribute, f.nLength);
             row.bImage = f.kind == FoundKind::Srcset || f.kind == FoundKind::CssUrl || f.kind == FoundKind::Poster ||
                          (f.kind == FoundKind::TagScanned && f.strTag != "link" && f.strTag != "script");
             if (f.kind == FoundKind::InlineSvg) {
@@ -324,37 +343,35 @@ private:
     void PlacePageRows() {
         std::vector<std::size_t> offsets;
         offsets.reserve(m_rows.size() + m_withoutAlt.size());
-        for (const KeyedRow& k : m_rows) offsets.push_back(k.nPageOffset);
+        for (const RowKey& k : m_keys) offsets.push_back(k.nPageOffset);
         offsets.insert(offsets.end(), m_withoutAlt.begin(), m_withoutAlt.end());
         std::vector<Place> places = Locate(m_page, offsets);
         for (std::size_t i = 0; i < m_rows.size(); ++i) {
-            m_rows[i].row.nLine = places[i].nLine;
-            m_rows[i].row.nColumn = places[i].nColumn;
+            m_rows[i].nLine = places[i].nLine;
+            m_rows[i].nColumn = places[i].nColumn;
         }
         m_report.figures.listImagesWithoutAlt.assign(places.begin() + static_cast<std::ptrdiff_t>(m_rows.size()),
                                                      places.end());
-        for (KeyedRow& k : m_rows) {
-            if (k.nSamePartOf == SIZE_MAX) continue;
-            const Row& first = m_rows[k.nSamePartOf].row;
-            k.row.strWhy = "same file as " + std::to_string(first.nLine) + ":" + std::to_string(first.nColumn) +
-                           ": shares its part <" + k.row.strContentId + ">";
-        }
+        for (const Row& row : m_rows)
+            if (row.verdict == Verdict::Embedded)
+                m_report.listParts[static_cast<std::size_t>(row.nPart)].first = {row.nLine, row.nColumn};
     }
 
     // The addresses inside each embedded style sheet the page links.
     void StyleSheetRows() {
         std::size_t pageRows = m_rows.size();
         for (std::size_t i = 0; i < pageRows; ++i) {
-            const KeyedRow link = m_rows[i];
-            if (link.row.verdict != Verdict::Embedded || !m_styleSheetLinks.count(link.nPageOffset)) continue;
+            if (m_rows[i].verdict != Verdict::Embedded || !m_styleSheetLinks.count(m_keys[i].nPageOffset)) continue;
+            const std::size_t linkOffset = m_keys[i].nPageOffset;
+            const std::string& sheet = m_report.listParts[static_cast<std::size_t>(m_rows[i].nPart)].strFile;
             std::string css, err;
-            if (!ReadWhole(*m_env.files, link.row.strFile, css, err)) continue;  // the composition reports it
+            if (!ReadWhole(*m_env.files, sheet, css, err)) continue;  // the composition reports it
             std::vector<std::size_t> offsets;
             std::size_t first = m_rows.size();
             ForEachCssUrl(css, [&](std::size_t at, std::size_t length, bool import) {
-                m_rows.push_back(KeyedRow{link.nPageOffset, at + 1, SIZE_MAX, Row{}});
-                Row& row = m_rows.back().row;
-                row.strSource = link.row.strFile;
+                m_keys.push_back(RowKey{linkOffset, at + 1});
+                Row& row = m_rows.emplace_back();
+                row.strSource = sheet;
                 row.strAttribute = import ? "@import" : "url()";
                 row.strValue = css.substr(at, length);
                 row.bImage = !import;
@@ -365,8 +382,8 @@ private:
             });
             std::vector<Place> places = Locate(css, offsets);
             for (std::size_t j = 0; j < places.size(); ++j) {
-                m_rows[first + j].row.nLine = places[j].nLine;
-                m_rows[first + j].row.nColumn = places[j].nColumn;
+                m_rows[first + j].nLine = places[j].nLine;
+                m_rows[first + j].nColumn = places[j].nColumn;
             }
         }
     }
@@ -402,8 +419,9 @@ private:
     ComposePlan m_plan;
     std::string m_page;
     Report m_report;
-    std::vector<KeyedRow> m_rows;
-    std::unordered_set<std::size_t> m_composerOffsets;
+    std::vector<Row>& m_rows = m_report.listRows;
+    std::vector<RowKey> m_keys;
+    std::vector<bool> m_composerOffsets;  // by page offset: a value the composer's scans found
     std::unordered_set<std::size_t> m_styleSheetLinks;
     std::vector<std::size_t> m_withoutAlt;
 };
@@ -415,6 +433,16 @@ unsigned Report::Count(Severity severity) const {
     for (const Row& row : listRows) n += row.severity == severity;
     for (const Finding& f : listFindings) n += f.severity == severity;
     return n;
+}
+
+std::string WhyText(const Report& report, const Row& row) {
+    if (row.nPart < 0 || static_cast<std::size_t>(row.nPart) >= report.listParts.size()) return row.strWhy;
+    const Part& part = report.listParts[static_cast<std::size_t>(row.nPart)];
+    std::string text = row.verdict == Verdict::SamePart
+                           ? "same file as " + std::to_string(part.first.nLine) + ":" +
+                                 std::to_string(part.first.nColumn) + ": shares its part <" + part.strContentId + ">"
+                           : "embedded as part <" + part.strContentId + ">";
+    return row.strWhy.empty() ? text : text + "; " + row.strWhy;
 }
 
 Report CheckPage(const ComposeJob& job, std::uint64_t nServerSizeLimit, const platform::Platform& env) {

@@ -25,7 +25,7 @@ enum class Verdict {
 };
 
 struct Row {
-    std::string strSource;  // the file the reference is written in: the page or a style sheet it links
+    std::string strSource;  // the style sheet the reference is written in; empty for the page
     std::uint32_t nLine = 0;
     std::uint32_t nColumn = 0;  // 1-based, in characters
     std::string strTag;         // element name; "style" for a <style> block, "" in a style sheet
@@ -33,18 +33,24 @@ struct Row {
     std::string strValue;       // as written
     Verdict verdict = Verdict::NotAFile;
     Severity severity = Severity::Info;
-    std::string strWhy;  // for people: what happens and why it matters
+    std::string strWhy;  // what happens and why it matters; for a part, WhyText says it
     bool bImage = false;  // an image the recipient's program would fetch or show
-    // For Embedded and SamePart: the part.
-    std::string strFile;
-    std::string strContentType;
-    std::string strContentId;
-    std::uint64_t nSize = 0;
+    std::int32_t nPart = -1;  // Embedded and SamePart: index in Report::listParts
+    std::string strFile;      // a local value that stays as written: the file looked up
 };
 
 struct Place {
     std::uint32_t nLine = 0;
     std::uint32_t nColumn = 0;
+};
+
+// One embedded file, in the order of the message.
+struct Part {
+    std::string strFile;
+    std::string strContentType;
+    std::string strContentId;
+    std::uint64_t nSize = 0;  // of the file, before base64
+    Place first;              // of the reference that made it
 };
 
 // A statement about the whole message.
@@ -69,6 +75,7 @@ inline constexpr std::uint64_t kMessageSizeLimit = 25 * 1024 * 1024;  // Gmail, 
 struct Report {
     std::string strPage;
     std::vector<Row> listRows;  // in page order; a style sheet's rows follow the reference that links it
+    std::vector<Part> listParts;
     Figures figures;
     std::vector<Finding> listFindings;
 
@@ -80,6 +87,9 @@ struct Report {
 // writes nothing; the sizes are those of a composition with the same random draws.
 Report CheckPage(const ComposeJob& job, std::uint64_t nServerSizeLimit = 0,
                  const platform::Platform& env = platform::Platform());
+
+// What happens to the row's value and why it matters, in one sentence.
+std::string WhyText(const Report& report, const Row& row);
 
 const char* SeverityName(Severity severity);
 const char* VerdictName(Verdict verdict);

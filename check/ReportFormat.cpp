@@ -61,16 +61,18 @@ std::string ReportText(const Report& report) {
     std::string out = report.strPage + "\n";
     for (const Row& row : report.listRows) {
         out += "  ";
-        if (row.strSource != report.strPage) out += row.strSource + " ";
+        if (!row.strSource.empty()) out += row.strSource + " ";
         out += std::to_string(row.nLine) + ":" + std::to_string(row.nColumn) + "  ";
         out += row.strTag.empty() ? row.strAttribute : row.strTag + (row.strAttribute.empty() ? "" : " " + row.strAttribute);
         if (row.verdict != Verdict::NotEmbedded || !row.strValue.empty()) out += " \"" + row.strValue + "\"";
         out += "  ";
         out += SeverityName(row.severity);
         out += ": ";
-        if (row.verdict == Verdict::Embedded)
-            out += row.strFile + ", " + row.strContentType + ", " + Grouped(row.nSize) + " bytes, ";
-        out += row.strWhy + "\n";
+        if (row.verdict == Verdict::Embedded) {
+            const Part& part = report.listParts[static_cast<std::size_t>(row.nPart)];
+            out += part.strFile + ", " + part.strContentType + ", " + Grouped(part.nSize) + " bytes, ";
+        }
+        out += WhyText(report, row) + "\n";
     }
     const Figures& f = report.figures;
     out += "Message: ";
@@ -99,17 +101,21 @@ std::string ReportJson(const Report& report) {
     for (const Row& row : report.listRows) {
         out += sep;
         sep = ",\n";
-        out += "    {" + Field("source", JsonString(row.strSource)) + ", " +
+        out += "    {" + Field("source", JsonString(row.strSource.empty() ? report.strPage : row.strSource)) + ", " +
                Field("line", std::to_string(row.nLine)) + ", " + Field("column", std::to_string(row.nColumn)) +
                ", " + Field("tag", JsonString(row.strTag)) + ", " + Field("attribute", JsonString(row.strAttribute)) +
                ", " + Field("value", JsonString(row.strValue)) + ", " + Field("verdict", Quoted(VerdictName(row.verdict))) +
-               ", " + Field("severity", Quoted(SeverityName(row.severity))) + ", " + Field("why", JsonString(row.strWhy)) +
+               ", " + Field("severity", Quoted(SeverityName(row.severity))) + ", " + Field("why", JsonString(WhyText(report, row))) +
                ", " + Field("image", row.bImage ? "true" : "false");
-        if (!row.strFile.empty()) out += ", " + Field("file", JsonString(row.strFile));
-        if (row.verdict == Verdict::Embedded || row.verdict == Verdict::SamePart)
-            out += ", " + Field("part", "{" + Field("contentId", JsonString(row.strContentId)) + ", " +
-                                            Field("contentType", JsonString(row.strContentType)) + ", " +
-                                            Field("size", std::to_string(row.nSize)) + "}");
+        if (row.nPart >= 0) {
+            const Part& part = report.listParts[static_cast<std::size_t>(row.nPart)];
+            out += ", " + Field("file", JsonString(part.strFile)) + ", " +
+                   Field("part", "{" + Field("contentId", JsonString(part.strContentId)) + ", " +
+                                     Field("contentType", JsonString(part.strContentType)) + ", " +
+                                     Field("size", std::to_string(part.nSize)) + "}");
+        } else if (!row.strFile.empty()) {
+            out += ", " + Field("file", JsonString(row.strFile));
+        }
         out += "}";
     }
     const Figures& f = report.figures;

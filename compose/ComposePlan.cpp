@@ -1,4 +1,5 @@
 // The dry run: the real composition into a byte counter.
+#include <algorithm>
 #include <unordered_map>
 
 #include "compose/MimeComposer.h"
@@ -62,11 +63,27 @@ bool CMimeComposer::Plan(ComposePlan& plan) {
     m_env.files = files;
     m_strOutputPath = output;
 
-    // References dropped for overlapping another keep no part.
+    // The references hold the index a part had when they were found. Dropping
+    // overlapping references may have removed parts since: renumber, and the
+    // dropped references keep no part.
+    std::int32_t found = 0;
+    for (const PlannedReference& r : plan.listReferences) found = std::max(found, r.nPart + 1);
+    const bool renumber = static_cast<std::size_t>(found) != m_listResources.size();
+    std::unordered_map<std::string, std::int32_t> index;
+    if (renumber)
+        for (std::size_t i = 0; i < m_listResources.size(); ++i)
+            index.emplace(m_listResources[i].m_strContentId, static_cast<std::int32_t>(i));
     for (PlannedReference& r : plan.listReferences) {
-        if (r.strContentId.empty() || m_setPositions.count(r.nPosition)) continue;
-        r.strContentId.clear();
-        r.bOverlapped = true;
+        if (r.nPart < 0) continue;
+        if (!m_setPositions.count(r.nPosition)) {
+            r.nPart = -1;
+            r.bOverlapped = true;
+        } else if (renumber) {
+            auto kept = std::lower_bound(
+                m_listReferences.begin(), m_listReferences.end(), r.nPosition,
+                [](const ReferenceEntry& e, std::int32_t pos) { return e.m_nPosition < pos; });
+            r.nPart = index[kept->m_strContentId];
+        }
     }
     for (const ResourceEntry& e : m_listResources) {
         PlannedPart part;

@@ -13,9 +13,10 @@ struct PlannedReference {
     const char* pszAttribute = "";
     bool bRemote = false;      // http://, https:// or ftp://: never looked up
     bool bOverlapped = false;  // lay inside another reference's text, so it stays as written
-    std::string strPath;       // resolved as the page wrote it; empty when remote or too long
-    std::string strFullPath;   // the file looked up: strPath made absolute from the page's folder
-    std::string strContentId;  // the part the value becomes; empty when it stays as written
+    std::int32_t nPart = -1;   // index in listParts of the part it becomes; -1 when it stays as written
+    // For a value that stays as written: the file looked up, made absolute from
+    // the page's folder; empty when remote or too long.
+    std::string strFullPath;
 };
 
 // One embedded file, in the order of the message.

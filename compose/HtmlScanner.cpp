@@ -22,7 +22,7 @@ void CMimeComposer::ScanTag(const char* pszTagPrefix, const char* pszAttribute) 
     std::function<void(std::size_t, std::size_t)> onRemote;
     if (m_pPlan)
         onRemote = [this](std::size_t pos, std::size_t len) {
-            NotePlannedReference(static_cast<std::int32_t>(pos), static_cast<std::int32_t>(len), {}, {}, true);
+            NotePlannedReference(static_cast<std::int32_t>(pos), static_cast<std::int32_t>(len), {}, -1, true);
         };
     ScanTagValues(
         lower, pszTagPrefix, pszAttribute,
@@ -46,7 +46,7 @@ void CMimeComposer::ScanTag(const char* pszTagPrefix, const char* pszAttribute) 
 bool CMimeComposer::AddReference(std::int32_t nPosition, std::int32_t nLength) {
     std::string path;
     if (!ResolveReferencePath(nPosition, nLength, path)) {
-        NotePlannedReference(nPosition, nLength, path, {}, false);
+        NotePlannedReference(nPosition, nLength, path, -1, false);
         return false;
     }
     // A position already recorded is the same value text, so the same file.
@@ -69,13 +69,13 @@ bool CMimeComposer::AddReference(std::int32_t nPosition, std::int32_t nLength) {
     ref.m_strContentId = m_listResources[index].m_strContentId;
     ref.m_nPosition = nPosition;
     ref.m_nLength = nLength;
-    NotePlannedReference(nPosition, nLength, m_listResources[index].m_strPath, ref.m_strContentId, false);
+    NotePlannedReference(nPosition, nLength, {}, static_cast<std::int32_t>(index), false);
     m_listScanReferences.push_back(std::move(ref));
     return true;
 }
 
 void CMimeComposer::NotePlannedReference(std::int32_t nPosition, std::int32_t nLength, const std::string& strPath,
-                                         const std::string& strContentId, bool bRemote) {
+                                         std::int32_t nPart, bool bRemote) {
     if (!m_pPlan) return;
     PlannedReference r;
     r.nPosition = nPosition;
@@ -83,9 +83,8 @@ void CMimeComposer::NotePlannedReference(std::int32_t nPosition, std::int32_t nL
     r.pszTagPrefix = m_pszScanPrefix;
     r.pszAttribute = m_pszScanAttribute;
     r.bRemote = bRemote;
-    r.strPath = strPath;
+    r.nPart = nPart;
     if (!strPath.empty()) r.strFullPath = strPath[0] == '/' ? strPath : m_strHtmlFolder + strPath;
-    r.strContentId = strContentId;
     m_pPlan->listReferences.push_back(std::move(r));
 }
 

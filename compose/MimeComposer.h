@@ -50,7 +50,7 @@ protected:
     void ScanTag(const char* pszTagPrefix, const char* pszAttribute);
     bool AddReference(std::int32_t nPosition, std::int32_t nLength);
     void NotePlannedReference(std::int32_t nPosition, std::int32_t nLength, const std::string& strPath,
-                              const std::string& strContentId, bool bRemote);
+                              std::int32_t nPart, bool bRemote);
     bool ResolveReferencePath(std::int32_t nPosition, std::int32_t nLength, std::string& strPath);
     bool IsEmbeddable(const std::string& strPath);
     void DropOverlappingReferences();

@@ -13,14 +13,19 @@ namespace {
 using check::Row;
 
 // "line:column tag attribute=value verdict", the source file's name first when
-// the row is not in the page.
+// the row is not in the page, the part's file name last.
 std::string Summary(const check::Report& report, const Row& row) {
     std::string s;
-    if (row.strSource != report.strPage) s = row.strSource.substr(row.strSource.rfind('/') + 1) + " ";
+    if (!row.strSource.empty()) s = row.strSource.substr(row.strSource.rfind('/') + 1) + " ";
     s += std::to_string(row.nLine) + ":" + std::to_string(row.nColumn);
     if (!row.strTag.empty()) s += " " + row.strTag;
     if (!row.strAttribute.empty()) s += " " + row.strAttribute + "=" + row.strValue;
-    return s + " " + check::VerdictName(row.verdict);
+    s += std::string(" ") + check::VerdictName(row.verdict);
+    if (row.nPart >= 0) {
+        const std::string& file = report.listParts.at(static_cast<std::size_t>(row.nPart)).strFile;
+        s += " " + file.substr(file.rfind('/') + 1);
+    }
+    return s;
 }
 
 struct PageCase {
@@ -72,17 +77,17 @@ const PageCase kPages[] = {
      "<img src=\"Shop%20Page_files/hero%20image.jpg\" srcset=\"Shop%20Page_files/hero-2x.jpg 2x\" alt=\"Hero\">\n"
      "<div style=\"background-image: url('Shop%20Page_files/icon.png')\"><img src=\"Shop%20Page_files/icon.png\"></div>\n"
      "<img src=\"https://cdn.example/pixel.gif\" width=1>\n</body></html>\n",
-     {"3:30 link href=Shop%20Page_files/main.css embedded",
+     {"3:30 link href=Shop%20Page_files/main.css embedded main.css",
       "main.css 1:21 url()=bg.png not-embedded",
       "main.css 2:10 @import=print.css not-embedded",
       "main.css 3:19 url()=data:image/gif;base64,R0 not-embedded",
-      "4:24 link href=Shop%20Page_files/icon.png embedded",
+      "4:24 link href=Shop%20Page_files/icon.png embedded icon.png",
       "5:29 link href=https://shop.example/ remote",
-      "6:14 script src=Shop%20Page_files/jquery.min.js embedded",
-      "8:11 img src=Shop%20Page_files/hero%20image.jpg embedded",
+      "6:14 script src=Shop%20Page_files/jquery.min.js embedded jquery.min.js",
+      "8:11 img src=Shop%20Page_files/hero%20image.jpg embedded hero image.jpg",
       "8:55 img srcset=Shop%20Page_files/hero-2x.jpg not-embedded",
       "9:36 div style=Shop%20Page_files/icon.png not-embedded",
-      "9:76 img src=Shop%20Page_files/icon.png same-part",
+      "9:76 img src=Shop%20Page_files/icon.png same-part icon.png",
       "10:11 img src=https://cdn.example/pixel.gif remote"},
      0, 6, 1, 2},
     {"WindowsEditorPageWithBackslashes",
@@ -90,8 +95,8 @@ const PageCase kPages[] = {
      "<HTML>\r\n<HEAD>\r\n<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=windows-1252\">\r\n"
      "</HEAD>\r\n<BODY BACKGROUND=\"Images\\back.jpg\">\r\n<IMG SRC=\"Images\\Logo.GIF\" ALT=\"Caf\xE9\">\r\n"
      "<IMG SRC=\"images\\logo.gif\" ALT=\"\">\r\n</BODY>\r\n</HTML>\r\n",
-     {"5:19 body background=Images\\back.jpg embedded",
-      "6:11 img src=Images\\Logo.GIF embedded",
+     {"5:19 body background=Images\\back.jpg embedded back.jpg",
+      "6:11 img src=Images\\Logo.GIF embedded Logo.GIF",
       "7:11 img src=images\\logo.gif missing"},
      1, 0, 0, 0},
     {"EveryKindOfVerdict",
@@ -106,8 +111,8 @@ const PageCase kPages[] = {
      "<object data=\"o.swf\"></object><embed src=\"e.swf\"><audio src=\"a.ogg\"></audio>\n"
      "<style>p { background: url(\"bg.png\") } @import url(https://x.example/s.css);</style>"
      "<p style=\"background: url(&quot;b2.png&quot;)\"></p><input type=image src=\"a.png\">\n",
-     {"1:19 body background=a.png same-part",
-      "2:11 img src=a.png embedded",
+     {"1:19 body background=a.png same-part a.png",
+      "2:11 img src=a.png embedded a.png",
       "3:6 img src=a.png not-embedded",
       "3:40 img src=a.png not-embedded",
       "4:11 img src=missing.gif missing",
@@ -115,7 +120,7 @@ const PageCase kPages[] = {
       "4:65 img src=fifo not-regular-file",
       "4:87 img src= not-a-file",
       "5:11 img src=data:image/png;base64,AA not-embedded",
-      "5:54 img src=pic.svg embedded",
+      "5:54 img src=pic.svg embedded pic.svg",
       "5:70 svg not-embedded",
       "6:11 img src=#top not-a-file",
       "6:34 img src=//cdn.example/x.png not-a-file",
@@ -129,8 +134,17 @@ const PageCase kPages[] = {
       "8:29 style url()=bg.png not-embedded",
       "8:52 style @import=https://x.example/s.css remote",
       "8:117 p style=b2.png not-embedded",
-      "8:159 input src=a.png same-part"},
+      "8:159 input src=a.png same-part a.png"},
      3, 14, 1, 0},
+    {"OverlappingValues",
+     // The background scan reads inside the img value; that reference and its
+     // part go, and the parts after it move up.
+     {{"a.gif background=b.gif", "a"}, {"b.gif\"", "b"}, {"c.gif", "c"}},
+     "<img src=\"a.gif background=b.gif\"><input type=image src=c.gif alt=x>",
+     {"1:11 img src=a.gif background=b.gif embedded a.gif background=b.gif",
+      "1:28 img background=b.gif\" not-embedded",
+      "1:57 input src=c.gif embedded c.gif"},
+     0, 2, 0, 1},
 };
 
 INSTANTIATE_TEST_SUITE_P(Pages, PageRows, ::testing::ValuesIn(kPages),
