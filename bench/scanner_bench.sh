@@ -40,6 +40,8 @@ PY
 . "$BENCH_DIR/measure.sh"
 
 q=$(measure "$CLI" compose refs.html -o refs.eml)
+# The pre-send report on the same page: a dry run of the composition plus the HTML5 parser.
+c=$(measure "$CLI" check refs.html)
 p=$(measure "$CLI" compose plain.html -o plain.eml)
 # base64 grows its input by a third: this input gives an output as large as the message.
 head -c $(( $(stat -c %s refs.eml) * 3 / 4 )) /dev/urandom > same.bin
@@ -51,15 +53,16 @@ mv res gone
 s=$(measure "$CLI" compose refs.html -o gone.eml)
 mv gone res
 parts=$(grep -c '^Content-ID: ' refs.eml)
-read -r qt qm <<<"$q"; read -r pt pm <<<"$p"; read -r bt bm <<<"$b"; read -r ft _ <<<"$f"; read -r st sm <<<"$s"
+read -r qt qm <<<"$q"; read -r ct cm <<<"$c"; read -r pt pm <<<"$p"; read -r bt bm <<<"$b"; read -r ft _ <<<"$f"; read -r st sm <<<"$s"
 awk -v qt="$qt" -v qm="$qm" -v pt="$pt" -v pm="$pm" -v bt="$bt" -v bm="$bm" -v parts="$parts" \
-    -v ft="$ft" -v st="$st" -v sm="$sm" \
+    -v ft="$ft" -v st="$st" -v sm="$sm" -v ct="$ct" -v cm="$cm" \
     -v size="$(stat -c %s refs.eml)" 'BEGIN{
   printf "5 MiB page, 100000 refs, %d parts, message %.1f MiB\n", parts, size / 1048576;
   printf "  with references   %6.2fs %7.1f MiB\n", qt, qm / 1024;
   printf "  no references     %6.2fs %7.1f MiB   ratio %.2f (goal <= 3)\n", pt, pm / 1024, (pt > 0) ? qt / pt : 0;
   printf "  base64 -w 76      %6.2fs %7.1f MiB   ratio %.2f\n", bt, bm / 1024, (bt > 0) ? qt / bt : 0;
   printf "  cat of the files  %6.2fs               ratio %.2f\n", ft, (ft > 0) ? qt / ft : 0;
+  printf "  check (report)    %6.2fs %7.1f MiB   ratio to compose %.2f (goal < 2)\n", ct, cm / 1024, (qt > 0) ? ct / qt : 0;
   printf "  files missing     %6.2fs %7.1f MiB   scan and lookups alone, ratio to no references %.2f\n",
          st, sm / 1024, (pt > 0) ? st / pt : 0 }'
 

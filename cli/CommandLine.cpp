@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 
 #include "app/AppSettings.h"
+#include "cli/CheckCommand.h"
 #include "cli/ComposeCommand.h"
 #include "cli/OptionsCommand.h"
 #include "cli/SendCommand.h"
@@ -18,6 +19,8 @@ const char kUsage[] =
     "                         [--attach FILE]... [--server HOST] [--port N]\n"
     "                         [--auth --user NAME] [--security none|starttls|tls]\n"
     "                         [--auth-method METHOD] [--oauth-token-command CMD]\n"
+    "       quillory-cli check PAGE.html [--attach FILE]... [--json]\n"
+    "                          [--subject S] [--from F] [--to T] [--cc C]\n"
     "       quillory-cli options [--server HOST] [--port N] [--auth on|off]\n"
     "                            [--user NAME] [--password-stdin]\n"
     "                            [--security none|starttls|tls]\n"
@@ -30,6 +33,9 @@ const char kUsage[] =
     "send composes the same message and delivers it by SMTP, printing the dialogue\n"
     "with the server as it goes. Header fields and SMTP options not given are\n"
     "taken from the saved settings.\n"
+    "check lists every reference the page makes and what the message will do with\n"
+    "it, then the message's size against the limits of mail programs; --json\n"
+    "writes the same as one JSON document. It writes no message.\n"
     "\n"
     "  -o, --output OUT.eml   the message file to write (replaced only on success);\n"
     "                         - writes it to standard output\n"
@@ -59,7 +65,8 @@ const char kUsage[] =
     "password goes to the desktop's keyring when there is one.\n"
     "\n"
     "Exit status: 0 done, 1 composition, delivery or saving failed, 2 bad usage\n"
-    "or missing fields, 4 sent but some recipients refused, 130 interrupted.\n";
+    "or missing fields, 4 sent but some recipients refused, 130 interrupted;\n"
+    "check: 0 nothing worse than warnings, 1 errors, 2 bad usage.\n";
 
 std::string Absolute(const std::string& path, const std::string& cwd) {
     if (path.empty() || path[0] == '/') return path;
@@ -128,10 +135,11 @@ CliRequest ParseCommandLine(const std::vector<std::string>& args, const std::str
         return r;
     }
     const bool send = args[0] == "send";
-    if (args[0] != "compose" && !send) return Usage("unknown command '" + args[0] + "'");
+    const bool check = args[0] == "check";
+    if (args[0] != "compose" && !send && !check) return Usage("unknown command '" + args[0] + "'");
 
     CliRequest r;
-    r.kind = send ? CliRequest::Kind::Send : CliRequest::Kind::Compose;
+    r.kind = send ? CliRequest::Kind::Send : check ? CliRequest::Kind::Check : CliRequest::Kind::Compose;
     std::string html;
     bool haveOutput = false;
     for (std::size_t i = 1; i < args.size(); ++i) {
@@ -142,7 +150,11 @@ CliRequest ParseCommandLine(const std::vector<std::string>& args, const std::str
             r.options.SrvReqAuth = true;
             continue;
         }
-        const bool takesValue = (send && IsSmtpOption(a)) || (!send && (a == "-o" || a == "--output")) ||
+        if (check && a == "--json") {
+            r.bJson = true;
+            continue;
+        }
+        const bool takesValue = (send && IsSmtpOption(a)) || (!send && !check && (a == "-o" || a == "--output")) ||
                                 a == "--subject" || a == "--from" || a == "--to" || a == "--cc" || a == "--attach";
         if (!takesValue) {
             if (a.size() > 1 && a[0] == '-') return Usage("unknown option '" + a + "'");
@@ -176,6 +188,10 @@ CliRequest ParseCommandLine(const std::vector<std::string>& args, const std::str
         return r;
     }
     if (html.empty()) return Usage("no HTML file given");
+    if (check) {
+        r.job.m_strHtmlPath = Absolute(html, cwd);
+        return r;
+    }
     if (!haveOutput || r.job.m_strOutputPath.empty()) return Usage("no output file given (-o OUT.eml)");
     r.job.m_strHtmlPath = Absolute(html, cwd);
     if (r.job.m_strOutputPath != "-") r.job.m_strOutputPath = Absolute(r.job.m_strOutputPath, cwd);
@@ -199,6 +215,7 @@ int RunCli(const std::vector<std::string>& args, const std::string& cwd, std::st
         return RunOptionsCommand(req, in, out, err);
     case CliRequest::Kind::Send:
     case CliRequest::Kind::Compose:
+    case CliRequest::Kind::Check:
         break;
     }
     // Header fields and SMTP options left out are the ones saved, as in the window.
@@ -216,6 +233,7 @@ int RunCli(const std::vector<std::string>& args, const std::string& cwd, std::st
     req.job.m_strFrom = fields.MailFrom;
     req.job.m_strTo = fields.MailTo;
     req.job.m_strCc = fields.MailCc;
+    if (req.kind == CliRequest::Kind::Check) return RunCheck(req.job, req.bJson, out, err);
     if (req.kind == CliRequest::Kind::Send) {
         // The saved password belongs to the saved account only.
         if (req.options.AuthName && *req.options.AuthName != settings.options.AuthName) settings.options.AuthPass.clear();

@@ -10,13 +10,14 @@
 
 // What the command line asked for.
 struct CliRequest {
-    enum class Kind { Compose, Send, Options, Help, Version, Usage } kind = Kind::Usage;
+    enum class Kind { Compose, Send, Check, Options, Help, Version, Usage } kind = Kind::Usage;
     ComposeJob job;  // for Send: no output path, the HTML path may be empty
     std::string error;  // for Usage: what was wrong
     // Header fields and options given; the others come from the saved settings.
     MailFieldsOverlay mail;
     AppOptionsOverlay options;
     bool bPasswordFromStdin = false;  // options: the password is the first line of input
+    bool bJson = false;               // check: one JSON document instead of text
 };
 
 // Parses the arguments after the program name; relative paths are taken

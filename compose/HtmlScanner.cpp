@@ -18,10 +18,20 @@ void CMimeComposer::ScanTag(const char* pszTagPrefix, const char* pszAttribute) 
     m_listScanReferences.clear();
     std::string_view tag = pszTagPrefix;
     m_scanUse = tag == "<link " ? TagUse::Link : tag == "<script " ? TagUse::Script : TagUse::Image;
+    m_pszScanPrefix = pszTagPrefix;
+    m_pszScanAttribute = pszAttribute;
     std::string_view lower(m_pszHtmlLower.get(), static_cast<std::size_t>(m_nHtmlLength));
-    ScanTagValues(lower, pszTagPrefix, pszAttribute, [this](std::size_t pos, std::size_t len) {
-        AddReference(static_cast<std::int32_t>(pos), static_cast<std::int32_t>(len));
-    });
+    std::function<void(std::size_t, std::size_t)> onRemote;
+    if (m_pPlan)
+        onRemote = [this](std::size_t pos, std::size_t len) {
+            NotePlannedReference(static_cast<std::int32_t>(pos), static_cast<std::int32_t>(len), {}, -1, true);
+        };
+    ScanTagValues(
+        lower, pszTagPrefix, pszAttribute,
+        [this](std::size_t pos, std::size_t len) {
+            AddReference(static_cast<std::int32_t>(pos), static_cast<std::int32_t>(len));
+        },
+        onRemote);
     // One scan finds its values in page order, so its list is sorted already:
     // a merge keeps m_listReferences in increasing position without a walk per entry.
     if (m_listScanReferences.empty()) return;
@@ -37,7 +47,10 @@ void CMimeComposer::ScanTag(const char* pszTagPrefix, const char* pszAttribute) 
 
 bool CMimeComposer::AddReference(std::int32_t nPosition, std::int32_t nLength) {
     std::string path;
-    if (!ResolveReferencePath(nPosition, nLength, path)) return false;
+    if (!ResolveReferencePath(nPosition, nLength, path)) {
+        NotePlannedReference(nPosition, nLength, path, -1, false);
+        return false;
+    }
     // A position already recorded is the same value text, so the same file.
     if (!m_setPositions.insert(nPosition).second) return false;
 
@@ -58,8 +71,23 @@ bool CMimeComposer::AddReference(std::int32_t nPosition, std::int32_t nLength) {
     ref.m_strContentId = m_listResources[index].m_strContentId;
     ref.m_nPosition = nPosition;
     ref.m_nLength = nLength;
+    NotePlannedReference(nPosition, nLength, {}, static_cast<std::int32_t>(index), false);
     m_listScanReferences.push_back(std::move(ref));
     return true;
+}
+
+void CMimeComposer::NotePlannedReference(std::int32_t nPosition, std::int32_t nLength, const std::string& strPath,
+                                         std::int32_t nPart, bool bRemote) {
+    if (!m_pPlan) return;
+    PlannedReference r;
+    r.nPosition = nPosition;
+    r.nLength = nLength;
+    r.pszTagPrefix = m_pszScanPrefix;
+    r.pszAttribute = m_pszScanAttribute;
+    r.bRemote = bRemote;
+    r.nPart = nPart;
+    if (!strPath.empty()) r.strFullPath = strPath[0] == '/' ? strPath : m_strHtmlFolder + strPath;
+    m_pPlan->listReferences.push_back(std::move(r));
 }
 
 bool CMimeComposer::ResolveReferencePath(std::int32_t nPosition, std::int32_t nLength, std::string& strPath) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "compose/ComposeJob.h"
+#include "compose/ComposePlan.h"
 #include "compose/ContentType.h"
 #include "platform/Platform.h"
 
@@ -33,6 +34,11 @@ public:
     // composition still succeeded.
     const std::vector<std::string>& Warnings() const { return m_listWarnings; }
 
+    // Runs Compose with every decision and every byte the same, but counts the
+    // bytes instead of writing them, and records each value the scans found
+    // with what became of it. The output path is only named in messages.
+    bool Plan(ComposePlan& plan);
+
     const std::vector<ResourceEntry>& Resources() const { return m_listResources; }
     const std::vector<ReferenceEntry>& References() const { return m_listReferences; }
     // Each local file the page names that was not embedded for safety, once.
@@ -55,6 +61,8 @@ protected:
     // Scanning and charset.
     void ScanTag(const char* pszTagPrefix, const char* pszAttribute);
     bool AddReference(std::int32_t nPosition, std::int32_t nLength);
+    void NotePlannedReference(std::int32_t nPosition, std::int32_t nLength, const std::string& strPath,
+                              std::int32_t nPart, bool bRemote);
     bool ResolveReferencePath(std::int32_t nPosition, std::int32_t nLength, std::string& strPath);
     bool IsEmbeddable(const std::string& strPath);
     bool IsSafeToEmbed(const std::string& strFullPath, std::string& strReason);
@@ -124,4 +132,7 @@ protected:
     std::vector<std::string> m_listWarnings;
     std::uint64_t m_nBytesDone = 0;
     std::uint64_t m_nBytesTotal = 0;
+    ComposePlan* m_pPlan = nullptr;  // set while Plan runs
+    const char* m_pszScanPrefix = "";
+    const char* m_pszScanAttribute = "";
 };

@@ -11,7 +11,8 @@ bool IsRemote(std::string_view value) {
 } // namespace
 
 void ScanTagValues(std::string_view lower, std::string_view tagPrefix, std::string_view attribute,
-                   const std::function<void(std::size_t, std::size_t)>& onValue) {
+                   const std::function<void(std::size_t, std::size_t)>& onValue,
+                   const std::function<void(std::size_t, std::size_t)>& onRemote) {
     std::size_t search = 0;
     while (true) {
         std::size_t start = lower.find(tagPrefix, search);
@@ -44,7 +45,10 @@ void ScanTagValues(std::string_view lower, std::string_view tagPrefix, std::stri
             if (valueEnd == std::string_view::npos) valueEnd = tag.size();
         }
         std::string_view value = tag.substr(valueStart, valueEnd - valueStart);
-        if (IsRemote(value)) continue;
+        if (IsRemote(value)) {
+            if (onRemote) onRemote(inner + valueStart, valueEnd - valueStart);
+            continue;
+        }
         onValue(inner + valueStart, valueEnd - valueStart);
     }
 }

@@ -1,6 +1,8 @@
 #include "platform/FileInfo.h"
 
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,6 +41,16 @@ bool GetFileSize64(const std::string& path, std::uint64_t& size) {
     if (::stat(path.c_str(), &st) != 0) return false;
     size = static_cast<std::uint64_t>(st.st_size);
     return true;
+}
+
+PathKind GetPathKind(const std::string& path, std::string& err) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        err = std::strerror(errno);
+        return PathKind::Missing;
+    }
+    if (S_ISREG(st.st_mode)) return PathKind::RegularFile;
+    return S_ISDIR(st.st_mode) ? PathKind::Folder : PathKind::Special;
 }
 
 } // namespace platform

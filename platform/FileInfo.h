@@ -15,4 +15,9 @@ bool ResolveSymbolicLink(const std::string& path, std::string& target);
 // The size in bytes of what path names; false when it cannot be read.
 bool GetFileSize64(const std::string& path, std::uint64_t& size);
 
+// Why a path cannot be read as a file: what it names, or the system's reason
+// when it cannot be looked at (in err).
+enum class PathKind { Missing, RegularFile, Folder, Special };
+PathKind GetPathKind(const std::string& path, std::string& err);
+
 } // namespace platform

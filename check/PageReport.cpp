@@ -1,0 +1,477 @@
+#include "check/PageReport.h"
+
+#include <algorithm>
+#include <memory>
+#include <thread>
+#include <unordered_set>
+
+#include "check/CssUrls.h"
+#include "check/HtmlReferences.h"
+#include "compose/MimeComposer.h"
+#include "core/Ascii.h"
+#include "platform/FileInfo.h"
+
+namespace check {
+namespace {
+
+const char kWhyDataImage[] = "Gmail shows no data: images";
+const char kWhyData[] = "a data: address stays as written; many mail programs drop it";
+const char kWhySvg[] = "Outlook for Windows shows no SVG";
+const char kWhyCssUrl[] = "CSS background images in url() stay as written: recipients see no image";
+const char kWhyImport[] = "@import stays as written: recipients' programs do not load that style sheet";
+const char kWhySrcset[] = "srcset stays as written: programs that use it show no image";
+const char kWhyMedia[] = "video and audio are not embedded, and most mail programs do not play them";
+const char kWhyPoster[] = "the poster image is not embedded: recipients see no image";
+const char kWhyFrame[] = "mail programs remove <iframe>";
+const char kWhyObject[] = "mail programs remove <object> and <embed>";
+const char kWhyScanMissed[] =
+    "the composer does not find this value as written (for instance after a line break in the tag, or after a "
+    "'>' inside an earlier value): it stays as written";
+const char kWhyOverlap[] = "lies inside another reference's text: it stays as written";
+const char kWhyRemoteImage[] = "left as a remote address: most mail programs block it until the reader allows";
+const char kWhyRemote[] = "left as a remote address";
+const char kWhyNoScheme[] =
+    "an address without its scheme: mail programs have no page address to complete it from; write https:";
+const char kWhyNotAFile[] = "not a file: left as written";
+const char kWhyEmpty[] = "empty value: left as written";
+const char kWhySafety[] =
+    "not embedded for safety (outside the page's folder and not an image, style sheet, script, font or icon, or a "
+    "private file): left as written";
+
+enum class ValueClass { Empty, Remote, NoScheme, Data, NotAFile, Path };
+
+ValueClass Classify(std::string_view value) {
+    std::string_view v = ascii::Trim(value);
+    if (v.empty()) return ValueClass::Empty;
+    if (ascii::StartsWithNoCase(v, "http://") || ascii::StartsWithNoCase(v, "https://") ||
+        ascii::StartsWithNoCase(v, "ftp://"))
+        return ValueClass::Remote;
+    if (v.substr(0, 2) == "//") return ValueClass::NoScheme;
+    if (ascii::StartsWithNoCase(v, "data:")) return ValueClass::Data;
+    if (v[0] == '#') return ValueClass::NotAFile;
+    // A scheme of two letters or more; one letter is a drive.
+    std::size_t i = 0;
+    while (i < v.size() && (std::isalnum(static_cast<unsigned char>(v[i])) || v[i] == '+' || v[i] == '-' ||
+                            v[i] == '.'))
+        ++i;
+    if (i >= 2 && i < v.size() && v[i] == ':' && std::isalpha(static_cast<unsigned char>(v[0])) &&
+        !ascii::StartsWithNoCase(v, "file:"))
+        return ValueClass::NotAFile;
+    return ValueClass::Path;
+}
+
+bool IsSvg(std::string_view value) {
+    std::string_view v = ascii::Trim(value);
+    if (ascii::StartsWithNoCase(v, "data:")) return ascii::StartsWithNoCase(v, "data:image/svg");
+    v = v.substr(0, v.find_first_of("?#"));
+    return v.size() >= 4 && ascii::EqualsNoCase(v.substr(v.size() - 4), ".svg");
+}
+
+void Set(Row& row, Verdict verdict, Severity severity, std::string why) {
+    row.verdict = verdict;
+    row.severity = severity;
+    row.strWhy = std::move(why);
+}
+
+// A value the composer does not embed, or a found one it never looks at:
+// whatever its kind of reference, these classes mean the same.
+bool SetByClass(Row& row, ValueClass cls) {
+    switch (cls) {
+    case ValueClass::Empty: Set(row, Verdict::NotAFile, Severity::Warning, kWhyEmpty); return true;
+    case ValueClass::Remote:
+        Set(row, Verdict::Remote, Severity::Info, row.bImage ? kWhyRemoteImage : kWhyRemote);
+        return true;
+    case ValueClass::NoScheme: Set(row, Verdict::NotAFile, Severity::Warning, kWhyNoScheme); return true;
+    case ValueClass::Data:
+        Set(row, Verdict::NotEmbedded, Severity::Warning, row.bImage ? kWhyDataImage : kWhyData);
+        return true;
+    case ValueClass::NotAFile: Set(row, Verdict::NotAFile, Severity::Info, kWhyNotAFile); return true;
+    case ValueClass::Path: return false;
+    }
+    return false;
+}
+
+// The composer counts positions in its copy of the page, where every lone LF
+// has a CR before it; this maps them back to the page's own bytes.
+class ComposedPositions {
+public:
+    explicit ComposedPositions(std::string_view page) {
+        for (std::size_t i = 0; i < page.size(); ++i)
+            if (page[i] == '\n' && (i == 0 || page[i - 1] != '\r')) m_inserted.push_back(i + m_inserted.size());
+    }
+    std::size_t ToPage(std::size_t composed) const {
+        return composed - static_cast<std::size_t>(std::lower_bound(m_inserted.begin(), m_inserted.end(), composed) -
+                                                   m_inserted.begin());
+    }
+
+private:
+    std::vector<std::size_t> m_inserted;  // composed positions of the added CRs
+};
+
+// Line and column of each offset; columns count UTF-8 characters.
+std::vector<Place> Locate(std::string_view text, const std::vector<std::size_t>& offsets) {
+    std::vector<std::size_t> order(offsets.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return offsets[a] < offsets[b]; });
+    std::vector<Place> places(offsets.size());
+    Place at{1, 1};
+    std::size_t pos = 0;
+    for (std::size_t i : order) {
+        std::size_t target = std::min(offsets[i], text.size());
+        for (; pos < target; ++pos) {
+            auto c = static_cast<unsigned char>(text[pos]);
+            if (c == '\n') at = {at.nLine + 1, 1};
+            else if ((c & 0xC0) != 0x80) ++at.nColumn;
+        }
+        places[i] = at;
+    }
+    return places;
+}
+
+// The element name of the tag around a value: back to its '<'.
+std::string TagAround(std::string_view page, std::size_t offset) {
+    std::size_t lt = page.rfind('<', offset);
+    if (lt == std::string_view::npos) return {};
+    std::size_t end = lt + 1;
+    while (end < page.size() && (std::isalnum(static_cast<unsigned char>(page[end])) || page[end] == '-')) ++end;
+    return ascii::ToLower(page.substr(lt + 1, end - lt - 1));
+}
+
+std::string Count(std::size_t n, const char* noun) {
+    return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
+}
+
+bool ReadWhole(platform::FileSystem& files, const std::string& path, std::string& text, std::string& err) {
+    std::unique_ptr<platform::InputFile> file = files.OpenRead(path, err);
+    if (!file) return false;
+    text.resize(static_cast<std::size_t>(file->Size()));
+    std::size_t done = 0;
+    while (done < text.size()) {
+        std::size_t got = 0;
+        if (!file->Read(text.data() + done, text.size() - done, got, err)) return false;
+        if (got == 0) break;
+        done += got;
+    }
+    text.resize(done);
+    return true;
+}
+
+// Where a row goes in the report: a style sheet's rows sort after the page
+// reference that links the sheet.
+struct RowKey {
+    std::size_t nPageOffset;
+    std::size_t nSheetOffset;  // 0 for the page's own rows; offset + 1 in a sheet
+    bool operator<(const RowKey& o) const {
+        return nPageOffset != o.nPageOffset ? nPageOffset < o.nPageOffset : nSheetOffset < o.nSheetOffset;
+    }
+};
+
+// Puts the rows in the order of their keys, moving each row once.
+void SortRows(std::vector<Row>& rows, const std::vector<RowKey>& keys) {
+    std::vector<std::size_t> order(rows.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
+    // order[i] is the row that belongs at i: follow each cycle with one spare row.
+    std::vector<bool> placed(rows.size());
+    for (std::size_t start = 0; start < rows.size(); ++start) {
+        if (placed[start] || order[start] == start) continue;
+        Row spare = std::move(rows[start]);
+        std::size_t at = start;
+        while (order[at] != start) {
+            rows[at] = std::move(rows[order[at]]);
+            placed[at] = true;
+            at = order[at];
+        }
+        rows[at] = std::move(spare);
+        placed[at] = true;
+    }
+}
+
+class ReportBuilder {
+public:
+    ReportBuilder(const ComposeJob& job, const platform::Platform& env) : m_job(job), m_env(env) {}
+
+    Report Build(std::uint64_t serverLimit) {
+        m_report.strPage = m_job.m_strHtmlPath;
+        m_report.figures.nServerSizeLimit = serverLimit;
+        std::string err;
+        bool read = ReadWhole(*m_env.files, m_job.m_strHtmlPath, m_page, err);
+        // The parser needs only the page: it runs beside the composer's dry run.
+        std::vector<FoundReference> found;
+        std::thread parser;
+        if (read) parser = std::thread([&] { found = FindReferences(m_page); });
+
+        CMimeComposer composer(m_env);
+        static_cast<ComposeJob&>(composer) = m_job;
+        composer.m_pProgress = nullptr;
+        bool composed = composer.Plan(m_plan);
+        if (parser.joinable()) parser.join();
+        if (!composed)
+            m_report.listFindings.push_back({Severity::Error, "the message cannot be composed: " + composer.GetLastError()});
+        if (!read && composed) m_report.listFindings.push_back({Severity::Error, "cannot read the page: " + err});
+
+        for (PlannedPart& p : m_plan.listParts)
+            m_report.listParts.push_back(
+                Part{std::move(p.strFullPath), std::move(p.strContentType), std::move(p.strContentId), p.nSize, {}});
+        if (read) {
+            m_rows.reserve(m_plan.listReferences.size() + found.size());
+            m_keys.reserve(m_rows.capacity());
+            ComposerRows();
+            ParserRows(found);
+            PlacePageRows();
+            StyleSheetRows();
+        }
+        SortRows(m_rows, m_keys);
+        AddFigures(composed);
+        return std::move(m_report);
+    }
+
+private:
+    Row& NewRow(std::size_t offset, std::string tag, std::string attribute, std::size_t length) {
+        m_keys.push_back(RowKey{offset, 0});
+        Row& row = m_rows.emplace_back();
+        row.strTag = std::move(tag);
+        row.strAttribute = std::move(attribute);
+        row.strValue = std::string(m_page.substr(offset, length));
+        return row;
+    }
+
+    void NoteSvg(Row& row) const {
+        bool svg = IsSvg(row.strValue) ||
+                   (row.nPart >= 0 && m_report.listParts[static_cast<std::size_t>(row.nPart)].strContentType ==
+                                          "image/svg+xml");
+        if (!row.bImage || !svg) return;
+        if (!row.strWhy.empty()) row.strWhy += "; ";
+        row.strWhy += kWhySvg;
+        row.severity = std::max(row.severity, Severity::Warning);
+    }
+
+    // The five tag kinds, as the composer itself decided them.
+    void ComposerRows() {
+        ComposedPositions positions(m_page);
+        std::vector<bool> partSeen(m_report.listParts.size());
+        m_composerOffsets.assign(m_page.size() + 1, false);
+        for (const PlannedReference& r : m_plan.listReferences) {
+            std::size_t start = positions.ToPage(static_cast<std::size_t>(r.nPosition));
+            // Two scans may read the same value; it is one reference.
+            if (m_composerOffsets[start]) continue;
+            m_composerOffsets[start] = true;
+            std::size_t end = positions.ToPage(static_cast<std::size_t>(r.nPosition) + r.nLength);
+            std::string_view prefix = r.pszTagPrefix;
+            std::string tag = prefix.size() > 1 ? ascii::ToLower(ascii::Trim(prefix.substr(1))) : TagAround(m_page, start);
+            Row& row = NewRow(start, tag, r.pszAttribute, end - start);
+            row.bImage = std::string_view(r.pszAttribute) == "background" || tag == "img" || tag == "input";
+            if (r.bRemote) {
+                SetByClass(row, ValueClass::Remote);
+            } else if (r.nPart >= 0) {
+                row.nPart = r.nPart;
+                std::size_t part = static_cast<std::size_t>(r.nPart);
+                Set(row, partSeen[part] ? Verdict::SamePart : Verdict::Embedded, Severity::Ok, {});
+                partSeen[part] = true;
+            } else if (r.bOverlapped) {
+                Set(row, Verdict::NotEmbedded, Severity::Warning, kWhyOverlap);
+            } else if (!SetByClass(row, Classify(row.strValue))) {
+                LocalVerdict(row, r.strFullPath);
+            }
+            NoteSvg(row);
+        }
+    }
+
+    // Why a local value the composer looked up stays as written.
+    void LocalVerdict(Row& row, const std::string& full) {
+        if (full.empty()) return Set(row, Verdict::Missing, Severity::Error, "missing file: the path is too long");
+        row.strFile = full;
+        std::string err;
+        switch (platform::GetPathKind(full, err)) {
+        case platform::PathKind::Missing: return Set(row, Verdict::Missing, Severity::Error, "missing file: " + err);
+        case platform::PathKind::Folder:
+            return Set(row, Verdict::NotRegularFile, Severity::Error, "not a regular file: a folder");
+        case platform::PathKind::Special:
+            return Set(row, Verdict::NotRegularFile, Severity::Error, "not a regular file: a pipe, socket or device");
+        case platform::PathKind::RegularFile: break;
+        }
+        if (!m_env.files->IsReadableFile(full))
+            return Set(row, Verdict::Unreadable, Severity::Error, "this user may not read the file");
+        // Readable, yet the composer refused it: its safety rule did.
+        Set(row, Verdict::NotEmbeddedForSafety, Severity::Warning, kWhySafety);
+    }
+
+    // What the HTML5 parser finds and the composer does not embed.
+    void ParserRows(const std::vector<FoundReference>& found) {
+        for (const FoundReference& f : found) {
+            if (f.kind == FoundKind::ImageWithoutAlt) {
+                m_withoutAlt.push_back(f.nOffset);
+                continue;
+            }
+            if (f.kind == FoundKind::TagScanned && m_composerOffsets[f.nOffset]) {
+                if (f.bStyleSheetLink) m_styleSheetLinks.insert(f.nOffset);
+                continue;
+            }
+            Row& row = NewRow(f.nOffset, f.strTag, f.strAttribute, f.nLength);
+            row.bImage = f.kind == FoundKind::Srcset || f.kind == FoundKind::CssUrl || f.kind == FoundKind::Poster ||
+                         (f.kind == FoundKind::TagScanned && f.strTag != "link" && f.strTag != "script");
+            if (f.kind == FoundKind::InlineSvg) {
+                row.strValue.clear();
+                row.bImage = true;
+                Set(row, Verdict::NotEmbedded, Severity::Warning, kWhySvg);
+                continue;
+            }
+            const char* why = nullptr;
+            switch (f.kind) {
+            case FoundKind::Media: why = kWhyMedia; break;
+            case FoundKind::Frame: why = kWhyFrame; break;
+            case FoundKind::ObjectOrEmbed: why = kWhyObject; break;
+            default: break;
+            }
+            // Whatever they name, mail programs drop these elements.
+            if (why) Set(row, Verdict::NotEmbedded, Severity::Warning, why);
+            else if (!SetByClass(row, Classify(row.strValue))) Set(row, Verdict::NotEmbedded, Severity::Warning, WhyForPath(f.kind));
+            NoteSvg(row);
+        }
+    }
+
+    static const char* WhyForPath(FoundKind kind) {
+        switch (kind) {
+        case FoundKind::Srcset: return kWhySrcset;
+        case FoundKind::CssUrl: return kWhyCssUrl;
+        case FoundKind::CssImport: return kWhyImport;
+        case FoundKind::Poster: return kWhyPoster;
+        default: return kWhyScanMissed;
+        }
+    }
+
+    void PlacePageRows() {
+        std::vector<std::size_t> offsets;
+        offsets.reserve(m_rows.size() + m_withoutAlt.size());
+        for (const RowKey& k : m_keys) offsets.push_back(k.nPageOffset);
+        offsets.insert(offsets.end(), m_withoutAlt.begin(), m_withoutAlt.end());
+        std::vector<Place> places = Locate(m_page, offsets);
+        for (std::size_t i = 0; i < m_rows.size(); ++i) {
+            m_rows[i].nLine = places[i].nLine;
+            m_rows[i].nColumn = places[i].nColumn;
+        }
+        m_report.figures.listImagesWithoutAlt.assign(places.begin() + static_cast<std::ptrdiff_t>(m_rows.size()),
+                                                     places.end());
+        for (const Row& row : m_rows)
+            if (row.verdict == Verdict::Embedded)
+                m_report.listParts[static_cast<std::size_t>(row.nPart)].first = {row.nLine, row.nColumn};
+    }
+
+    // The addresses inside each embedded style sheet the page links.
+    void StyleSheetRows() {
+        std::size_t pageRows = m_rows.size();
+        for (std::size_t i = 0; i < pageRows; ++i) {
+            if (m_rows[i].verdict != Verdict::Embedded || !m_styleSheetLinks.count(m_keys[i].nPageOffset)) continue;
+            const std::size_t linkOffset = m_keys[i].nPageOffset;
+            const std::string& sheet = m_report.listParts[static_cast<std::size_t>(m_rows[i].nPart)].strFile;
+            std::string css, err;
+            if (!ReadWhole(*m_env.files, sheet, css, err)) continue;  // the composition reports it
+            std::vector<std::size_t> offsets;
+            std::size_t first = m_rows.size();
+            ForEachCssUrl(css, [&](std::size_t at, std::size_t length, bool import) {
+                m_keys.push_back(RowKey{linkOffset, at + 1});
+                Row& row = m_rows.emplace_back();
+                row.strSource = sheet;
+                row.strAttribute = import ? "@import" : "url()";
+                row.strValue = css.substr(at, length);
+                row.bImage = !import;
+                if (!SetByClass(row, Classify(row.strValue)))
+                    Set(row, Verdict::NotEmbedded, Severity::Warning, import ? kWhyImport : kWhyCssUrl);
+                NoteSvg(row);
+                offsets.push_back(at);
+            });
+            std::vector<Place> places = Locate(css, offsets);
+            for (std::size_t j = 0; j < places.size(); ++j) {
+                m_rows[first + j].nLine = places[j].nLine;
+                m_rows[first + j].nColumn = places[j].nColumn;
+            }
+        }
+    }
+
+    void AddFigures(bool composed) {
+        check::Figures& f = m_report.figures;
+        f.bSizeKnown = composed;
+        f.nMessageSize = composed ? m_plan.nMessageSize : 0;
+        f.nHtmlPartSize = m_plan.nHtmlPartSize;
+        for (const Row& row : m_report.listRows)
+            if (row.verdict == Verdict::Remote && row.bImage) ++f.nRemoteImages;
+        auto add = [&](Severity s, std::string text) { m_report.listFindings.push_back({s, std::move(text)}); };
+        auto mb = [](std::uint64_t n) { return std::to_string(n / 1024 / 1024) + "." + std::to_string(n * 10 / 1024 / 1024 % 10) + " MB"; };
+        if (composed && f.nMessageSize > kMessageSizeLimit)
+            add(Severity::Error, "the message is " + mb(f.nMessageSize) + ": over the 25 MB Gmail and Outlook.com accept");
+        if (composed && f.nServerSizeLimit && f.nMessageSize > f.nServerSizeLimit)
+            add(Severity::Error, "the message is " + std::to_string(f.nMessageSize) + " bytes: over the " +
+                                     std::to_string(f.nServerSizeLimit) + " bytes the server accepts");
+        if (f.nHtmlPartSize > kGmailClipSize)
+            add(Severity::Warning, "the HTML part is " + std::to_string((f.nHtmlPartSize + 1023) / 1024) +
+                                       " KB: Gmail clips it at 102 KB and hides the rest behind a link");
+        if (f.nRemoteImages)
+            add(Severity::Info, Count(f.nRemoteImages, "remote image") +
+                                    ": most mail programs block them until the reader allows");
+        if (!f.listImagesWithoutAlt.empty())
+            add(Severity::Warning, Count(f.listImagesWithoutAlt.size(), "image") +
+                                       " without alt text: with images blocked, or to a screen reader, "
+                                       "they are nothing");
+    }
+
+    const ComposeJob& m_job;
+    platform::Platform m_env;
+    ComposePlan m_plan;
+    std::string m_page;
+    Report m_report;
+    std::vector<Row>& m_rows = m_report.listRows;
+    std::vector<RowKey> m_keys;
+    std::vector<bool> m_composerOffsets;  // by page offset: a value the composer's scans found
+    std::unordered_set<std::size_t> m_styleSheetLinks;
+    std::vector<std::size_t> m_withoutAlt;
+};
+
+} // namespace
+
+unsigned Report::Count(Severity severity) const {
+    unsigned n = 0;
+    for (const Row& row : listRows) n += row.severity == severity;
+    for (const Finding& f : listFindings) n += f.severity == severity;
+    return n;
+}
+
+std::string WhyText(const Report& report, const Row& row) {
+    if (row.nPart < 0 || static_cast<std::size_t>(row.nPart) >= report.listParts.size()) return row.strWhy;
+    const Part& part = report.listParts[static_cast<std::size_t>(row.nPart)];
+    std::string text = row.verdict == Verdict::SamePart
+                           ? "same file as " + std::to_string(part.first.nLine) + ":" +
+                                 std::to_string(part.first.nColumn) + ": shares its part <" + part.strContentId + ">"
+                           : "embedded as part <" + part.strContentId + ">";
+    return row.strWhy.empty() ? text : text + "; " + row.strWhy;
+}
+
+Report CheckPage(const ComposeJob& job, std::uint64_t nServerSizeLimit, const platform::Platform& env) {
+    return ReportBuilder(job, env).Build(nServerSizeLimit);
+}
+
+const char* SeverityName(Severity severity) {
+    switch (severity) {
+    case Severity::Ok: return "ok";
+    case Severity::Info: return "info";
+    case Severity::Warning: return "warning";
+    case Severity::Error: return "error";
+    }
+    return "";
+}
+
+const char* VerdictName(Verdict verdict) {
+    switch (verdict) {
+    case Verdict::Embedded: return "embedded";
+    case Verdict::SamePart: return "same-part";
+    case Verdict::Remote: return "remote";
+    case Verdict::Missing: return "missing";
+    case Verdict::NotRegularFile: return "not-regular-file";
+    case Verdict::Unreadable: return "unreadable";
+    case Verdict::NotEmbeddedForSafety: return "not-embedded-for-safety";
+    case Verdict::NotEmbedded: return "not-embedded";
+    case Verdict::NotAFile: return "not-a-file";
+    }
+    return "";
+}
+
+} // namespace check

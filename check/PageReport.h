@@ -1,0 +1,97 @@
+#pragma once
+// The pre-send check of one page: a row for every reference the page makes and
+// what the composer does with it, then figures about the whole message.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "compose/ComposeJob.h"
+#include "platform/Platform.h"
+
+namespace check {
+
+enum class Severity { Ok, Info, Warning, Error };
+
+enum class Verdict {
+    Embedded,              // becomes a part of the message
+    SamePart,              // the same file as an earlier reference: shares its part
+    Remote,                // left as a remote address
+    Missing,               // names no file
+    NotRegularFile,        // a folder, a pipe or a device
+    Unreadable,            // a file this user may not read
+    NotEmbeddedForSafety,  // a readable file the composer chose not to embed
+    NotEmbedded,           // a kind of reference the composer never embeds
+    NotAFile,              // a fragment, a mail address or another scheme
+};
+
+struct Row {
+    std::string strSource;  // the style sheet the reference is written in; empty for the page
+    std::uint32_t nLine = 0;
+    std::uint32_t nColumn = 0;  // 1-based, in characters
+    std::string strTag;         // element name; "style" for a <style> block, "" in a style sheet
+    std::string strAttribute;   // "url()" and "@import" for CSS, "" for an inline <svg>
+    std::string strValue;       // as written
+    Verdict verdict = Verdict::NotAFile;
+    Severity severity = Severity::Info;
+    std::string strWhy;  // what happens and why it matters; for a part, WhyText says it
+    bool bImage = false;  // an image the recipient's program would fetch or show
+    std::int32_t nPart = -1;  // Embedded and SamePart: index in Report::listParts
+    std::string strFile;      // a local value that stays as written: the file looked up
+};
+
+struct Place {
+    std::uint32_t nLine = 0;
+    std::uint32_t nColumn = 0;
+};
+
+// One embedded file, in the order of the message.
+struct Part {
+    std::string strFile;
+    std::string strContentType;
+    std::string strContentId;
+    std::uint64_t nSize = 0;  // of the file, before base64
+    Place first;              // of the reference that made it
+};
+
+// A statement about the whole message.
+struct Finding {
+    Severity severity = Severity::Info;
+    std::string strText;
+};
+
+struct Figures {
+    bool bSizeKnown = false;  // false when the message could not be composed
+    std::uint64_t nMessageSize = 0;  // every byte of the message as composed
+    std::uint64_t nHtmlPartSize = 0;  // the rewritten page, decoded
+    std::uint64_t nServerSizeLimit = 0;  // the SIZE the SMTP server announced; 0 when unknown
+    unsigned nRemoteImages = 0;
+    std::vector<Place> listImagesWithoutAlt;
+};
+
+// Known limits of the recipients' side.
+inline constexpr std::uint64_t kGmailClipSize = 102 * 1024;
+inline constexpr std::uint64_t kMessageSizeLimit = 25 * 1024 * 1024;  // Gmail, Outlook.com
+
+struct Report {
+    std::string strPage;
+    std::vector<Row> listRows;  // in page order; a style sheet's rows follow the reference that links it
+    std::vector<Part> listParts;
+    Figures figures;
+    std::vector<Finding> listFindings;
+
+    unsigned Count(Severity severity) const;
+    bool HasErrors() const { return Count(Severity::Error) > 0; }
+};
+
+// Checks the message the job would compose. Reads the page and its files but
+// writes nothing; the sizes are those of a composition with the same random draws.
+Report CheckPage(const ComposeJob& job, std::uint64_t nServerSizeLimit = 0,
+                 const platform::Platform& env = platform::Platform());
+
+// What happens to the row's value and why it matters, in one sentence.
+std::string WhyText(const Report& report, const Row& row);
+
+const char* SeverityName(Severity severity);
+const char* VerdictName(Verdict verdict);
+
+} // namespace check

@@ -1,0 +1,146 @@
+#include "check/ReportFormat.h"
+
+#include <cstdio>
+
+namespace check {
+namespace {
+
+std::string Quoted(const std::string& s) {
+    std::string out = "\"";
+    for (char c : s) {
+        auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20 || u == 0x7f) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", u);
+            out += buf;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+// JSON wants UTF-8: a byte that does not start a valid sequence stands for
+// the Latin-1 character of the same value.
+std::string JsonString(const std::string& s) {
+    std::string text;
+    for (std::size_t i = 0; i < s.size();) {
+        auto c = static_cast<unsigned char>(s[i]);
+        std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        bool valid = n > 0 && i + n <= s.size() && !(n == 2 && c < 0xC2);
+        for (std::size_t k = 1; valid && k < n; ++k) valid = (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
+        if (valid) {
+            text.append(s, i, n);
+            i += n;
+        } else {
+            text += static_cast<char>(0xC0 | (c >> 6));
+            text += static_cast<char>(0x80 | (c & 0x3F));
+            ++i;
+        }
+    }
+    return Quoted(text);
+}
+
+std::string Field(const char* name, const std::string& jsonValue) { return std::string("\"") + name + "\": " + jsonValue; }
+
+std::string Grouped(std::uint64_t n) {
+    std::string digits = std::to_string(n), out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out;
+}
+
+} // namespace
+
+std::string ReportText(const Report& report) {
+    std::string out = report.strPage + "\n";
+    for (const Row& row : report.listRows) {
+        out += "  ";
+        if (!row.strSource.empty()) out += row.strSource + " ";
+        out += std::to_string(row.nLine) + ":" + std::to_string(row.nColumn) + "  ";
+        out += row.strTag.empty() ? row.strAttribute : row.strTag + (row.strAttribute.empty() ? "" : " " + row.strAttribute);
+        if (row.verdict != Verdict::NotEmbedded || !row.strValue.empty()) out += " \"" + row.strValue + "\"";
+        out += "  ";
+        out += SeverityName(row.severity);
+        out += ": ";
+        if (row.verdict == Verdict::Embedded) {
+            const Part& part = report.listParts[static_cast<std::size_t>(row.nPart)];
+            out += part.strFile + ", " + part.strContentType + ", " + Grouped(part.nSize) + " bytes, ";
+        }
+        out += WhyText(report, row) + "\n";
+    }
+    const Figures& f = report.figures;
+    out += "Message: ";
+    out += f.bSizeKnown ? Grouped(f.nMessageSize) + " bytes" : std::string("size unknown");
+    out += " (Gmail and Outlook.com accept up to 25 MB";
+    if (f.nServerSizeLimit) out += ", the server " + Grouped(f.nServerSizeLimit) + " bytes";
+    out += ")\nHTML part: " + Grouped(f.nHtmlPartSize) + " bytes (Gmail clips at 102 KB)\n";
+    out += "Remote images: " + std::to_string(f.nRemoteImages) + "\n";
+    out += "Images without alt text: " + std::to_string(f.listImagesWithoutAlt.size());
+    for (std::size_t i = 0; i < f.listImagesWithoutAlt.size() && i < 10; ++i)
+        out += (i ? ", " : " (") + std::to_string(f.listImagesWithoutAlt[i].nLine) + ":" +
+               std::to_string(f.listImagesWithoutAlt[i].nColumn);
+    if (!f.listImagesWithoutAlt.empty()) out += f.listImagesWithoutAlt.size() > 10 ? ", ...)" : ")";
+    out += "\n";
+    for (const Finding& finding : report.listFindings)
+        out += std::string(SeverityName(finding.severity)) + ": " + finding.strText + "\n";
+    unsigned errors = report.Count(Severity::Error), warnings = report.Count(Severity::Warning);
+    out += std::to_string(errors) + (errors == 1 ? " error, " : " errors, ") + std::to_string(warnings) +
+           (warnings == 1 ? " warning\n" : " warnings\n");
+    return out;
+}
+
+std::string ReportJson(const Report& report) {
+    std::string out = "{\n  " + Field("page", JsonString(report.strPage)) + ",\n  \"rows\": [";
+    const char* sep = "\n";
+    for (const Row& row : report.listRows) {
+        out += sep;
+        sep = ",\n";
+        out += "    {" + Field("source", JsonString(row.strSource.empty() ? report.strPage : row.strSource)) + ", " +
+               Field("line", std::to_string(row.nLine)) + ", " + Field("column", std::to_string(row.nColumn)) +
+               ", " + Field("tag", JsonString(row.strTag)) + ", " + Field("attribute", JsonString(row.strAttribute)) +
+               ", " + Field("value", JsonString(row.strValue)) + ", " + Field("verdict", Quoted(VerdictName(row.verdict))) +
+               ", " + Field("severity", Quoted(SeverityName(row.severity))) + ", " + Field("why", JsonString(WhyText(report, row))) +
+               ", " + Field("image", row.bImage ? "true" : "false");
+        if (row.nPart >= 0) {
+            const Part& part = report.listParts[static_cast<std::size_t>(row.nPart)];
+            out += ", " + Field("file", JsonString(part.strFile)) + ", " +
+                   Field("part", "{" + Field("contentId", JsonString(part.strContentId)) + ", " +
+                                     Field("contentType", JsonString(part.strContentType)) + ", " +
+                                     Field("size", std::to_string(part.nSize)) + "}");
+        } else if (!row.strFile.empty()) {
+            out += ", " + Field("file", JsonString(row.strFile));
+        }
+        out += "}";
+    }
+    const Figures& f = report.figures;
+    out += "\n  ],\n  \"message\": {" + Field("size", f.bSizeKnown ? std::to_string(f.nMessageSize) : "null") + ", " +
+           Field("sizeLimit", std::to_string(kMessageSizeLimit)) + ", " +
+           Field("serverSizeLimit", f.nServerSizeLimit ? std::to_string(f.nServerSizeLimit) : "null") + ", " +
+           Field("htmlPartSize", std::to_string(f.nHtmlPartSize)) + ", " +
+           Field("htmlClipSize", std::to_string(kGmailClipSize)) + ", " +
+           Field("remoteImages", std::to_string(f.nRemoteImages)) + ", \"imagesWithoutAlt\": [";
+    sep = "";
+    for (const Place& p : f.listImagesWithoutAlt) {
+        out += sep + std::string("{") + Field("line", std::to_string(p.nLine)) + ", " +
+               Field("column", std::to_string(p.nColumn)) + "}";
+        sep = ", ";
+    }
+    out += "]},\n  \"findings\": [";
+    sep = "\n";
+    for (const Finding& finding : report.listFindings) {
+        out += sep + std::string("    {") + Field("severity", Quoted(SeverityName(finding.severity))) + ", " +
+               Field("text", JsonString(finding.strText)) + "}";
+        sep = ",\n";
+    }
+    out += "\n  ],\n  " + Field("errors", std::to_string(report.Count(Severity::Error))) + ",\n  " +
+           Field("warnings", std::to_string(report.Count(Severity::Warning))) + "\n}\n";
+    return out;
+}
+
+} // namespace check

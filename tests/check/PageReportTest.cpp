@@ -1,0 +1,218 @@
+// The pre-send report: its rows for real-looking and synthetic pages, and its
+// figures against a real composition of the same job.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "TestUtil.h"
+#include "check/PageReport.h"
+#include "compose/MimeComposer.h"
+
+namespace {
+
+using check::Row;
+
+// "line:column tag attribute=value verdict", the source file's name first when
+// the row is not in the page, the part's file name last.
+std::string Summary(const check::Report& report, const Row& row) {
+    std::string s;
+    if (!row.strSource.empty()) s = row.strSource.substr(row.strSource.rfind('/') + 1) + " ";
+    s += std::to_string(row.nLine) + ":" + std::to_string(row.nColumn);
+    if (!row.strTag.empty()) s += " " + row.strTag;
+    if (!row.strAttribute.empty()) s += " " + row.strAttribute + "=" + row.strValue;
+    s += std::string(" ") + check::VerdictName(row.verdict);
+    if (row.nPart >= 0) {
+        const std::string& file = report.listParts.at(static_cast<std::size_t>(row.nPart)).strFile;
+        s += " " + file.substr(file.rfind('/') + 1);
+    }
+    return s;
+}
+
+struct PageCase {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> files;  // beside the page
+    std::string page;
+    std::vector<std::string> rows;
+    unsigned errors, warnings, remoteImages, withoutAlt;
+};
+
+void PrintTo(const PageCase& c, std::ostream* os) { *os << c.name; }
+
+class PageRows : public ::testing::TestWithParam<PageCase> {};
+
+TEST_P(PageRows, EveryReferenceGetsItsRow) {
+    const PageCase& c = GetParam();
+    testutil::TempDir dir;
+    for (const auto& [name, content] : c.files) dir.Write(name, content);
+    mkdir((dir.Path() + "folder").c_str(), 0755);
+    mkfifo((dir.Path() + "fifo").c_str(), 0644);
+    ComposeJob job;
+    job.m_strHtmlPath = dir.Write("page.html", c.page);
+    testutil::FixedPlatform fixed;
+    check::Report report = check::CheckPage(job, 0, fixed.Get());
+
+    std::vector<std::string> rows;
+    for (const Row& row : report.listRows) rows.push_back(Summary(report, row));
+    EXPECT_EQ(rows, c.rows);
+    EXPECT_EQ(report.Count(check::Severity::Error), c.errors);
+    EXPECT_EQ(report.Count(check::Severity::Warning), c.warnings);
+    EXPECT_EQ(report.figures.nRemoteImages, c.remoteImages);
+    EXPECT_EQ(report.figures.listImagesWithoutAlt.size(), c.withoutAlt);
+    EXPECT_TRUE(report.figures.bSizeKnown);
+}
+
+const PageCase kPages[] = {
+    {"BrowserSavedPage",
+     {{"Shop Page_files/main.css", "body{background:url(bg.png)}\n@import \"print.css\";\n.x{background:url(data:image/gif;base64,R0)}"},
+      {"Shop Page_files/jquery.min.js", "var x;"},
+      {"Shop Page_files/hero image.jpg", "jpg"},
+      {"Shop Page_files/icon.png", "png"},
+      {"Shop Page_files/hero-2x.jpg", "jpg"}},
+     "<!DOCTYPE html>\n<html lang=\"en\"><head>\n"
+     "<link rel=\"stylesheet\" href=\"Shop%20Page_files/main.css\">\n"
+     "<link rel=\"icon\" href=\"Shop%20Page_files/icon.png\">\n"
+     "<link rel=\"canonical\" href=\"https://shop.example/\">\n"
+     "<script src=\"Shop%20Page_files/jquery.min.js\"></script>\n"
+     "</head><body>\n"
+     "<img src=\"Shop%20Page_files/hero%20image.jpg\" srcset=\"Shop%20Page_files/hero-2x.jpg 2x\" alt=\"Hero\">\n"
+     "<div style=\"background-image: url('Shop%20Page_files/icon.png')\"><img src=\"Shop%20Page_files/icon.png\"></div>\n"
+     "<img src=\"https://cdn.example/pixel.gif\" width=1>\n</body></html>\n",
+     {"3:30 link href=Shop%20Page_files/main.css embedded main.css",
+      "main.css 1:21 url()=bg.png not-embedded",
+      "main.css 2:10 @import=print.css not-embedded",
+      "main.css 3:19 url()=data:image/gif;base64,R0 not-embedded",
+      "4:24 link href=Shop%20Page_files/icon.png embedded icon.png",
+      "5:29 link href=https://shop.example/ remote",
+      "6:14 script src=Shop%20Page_files/jquery.min.js embedded jquery.min.js",
+      "8:11 img src=Shop%20Page_files/hero%20image.jpg embedded hero image.jpg",
+      "8:55 img srcset=Shop%20Page_files/hero-2x.jpg not-embedded",
+      "9:36 div style=Shop%20Page_files/icon.png not-embedded",
+      "9:76 img src=Shop%20Page_files/icon.png same-part icon.png",
+      "10:11 img src=https://cdn.example/pixel.gif remote"},
+     0, 6, 1, 2},
+    {"WindowsEditorPageWithBackslashes",
+     {{"Images/back.jpg", "jpg"}, {"Images/Logo.GIF", "gif"}},
+     "<HTML>\r\n<HEAD>\r\n<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=windows-1252\">\r\n"
+     "</HEAD>\r\n<BODY BACKGROUND=\"Images\\back.jpg\">\r\n<IMG SRC=\"Images\\Logo.GIF\" ALT=\"Caf\xE9\">\r\n"
+     "<IMG SRC=\"images\\logo.gif\" ALT=\"\">\r\n</BODY>\r\n</HTML>\r\n",
+     {"5:19 body background=Images\\back.jpg embedded back.jpg",
+      "6:11 img src=Images\\Logo.GIF embedded Logo.GIF",
+      "7:11 img src=images\\logo.gif missing"},
+     1, 0, 0, 0},
+    {"EveryKindOfVerdict",
+     {{"a.png", "png"}, {"pic.svg", "<svg/>"}},
+     // Lone LFs: the composer sees CR LF, the rows keep the page's places.
+     "<body background=\"a.png\">\n"
+     "<img src=\"a.png\" alt=\"\"><img\nsrc=\"a.png\" alt=\"\"><img alt=\"a>b\" src=\"a.png\">\n"
+     "<img src=\"missing.gif\" alt=\"\"><img src=\"folder\" alt=\"\"><img src=fifo alt=\"\"><img src=\"\" alt=\"\">\n"
+     "<img src=\"data:image/png;base64,AA\" alt=\"\"><img src=\"pic.svg\" alt=\"\"><svg></svg>\n"
+     "<img src=\"#top\" alt=\"\"><img src=\"//cdn.example/x.png\" alt=\"\"><img src=\"mailto:a@b\" alt=\"\">\n"
+     "<video src=\"v.mp4\" poster=\"https://x.example/p.jpg\"></video><iframe src=\"https://x.example/\"></iframe>"
+     "<object data=\"o.swf\"></object><embed src=\"e.swf\"><audio src=\"a.ogg\"></audio>\n"
+     "<style>p { background: url(\"bg.png\") } @import url(https://x.example/s.css);</style>"
+     "<p style=\"background: url(&quot;b2.png&quot;)\"></p><input type=image src=\"a.png\">\n",
+     {"1:19 body background=a.png same-part a.png",
+      "2:11 img src=a.png embedded a.png",
+      "3:6 img src=a.png not-embedded",
+      "3:40 img src=a.png not-embedded",
+      "4:11 img src=missing.gif missing",
+      "4:41 img src=folder not-regular-file",
+      "4:65 img src=fifo not-regular-file",
+      "4:87 img src= not-a-file",
+      "5:11 img src=data:image/png;base64,AA not-embedded",
+      "5:54 img src=pic.svg embedded pic.svg",
+      "5:70 svg not-embedded",
+      "6:11 img src=#top not-a-file",
+      "6:34 img src=//cdn.example/x.png not-a-file",
+      "6:72 img src=mailto:a@b not-a-file",
+      "7:13 video src=v.mp4 not-embedded",
+      "7:28 video poster=https://x.example/p.jpg remote",
+      "7:74 iframe src=https://x.example/ not-embedded",
+      "7:117 object data=o.swf not-embedded",
+      "7:145 embed src=e.swf not-embedded",
+      "7:164 audio src=a.ogg not-embedded",
+      "8:29 style url()=bg.png not-embedded",
+      "8:52 style @import=https://x.example/s.css remote",
+      "8:117 p style=b2.png not-embedded",
+      "8:159 input src=a.png same-part a.png"},
+     3, 14, 1, 0},
+    {"OverlappingValues",
+     // The background scan reads inside the img value; that reference and its
+     // part go, and the parts after it move up.
+     {{"a.gif background=b.gif", "a"}, {"b.gif\"", "b"}, {"c.gif", "c"}},
+     "<img src=\"a.gif background=b.gif\"><input type=image src=c.gif alt=x>",
+     {"1:11 img src=a.gif background=b.gif embedded a.gif background=b.gif",
+      "1:28 img background=b.gif\" not-embedded",
+      "1:57 input src=c.gif embedded c.gif"},
+     0, 2, 0, 1},
+};
+
+INSTANTIATE_TEST_SUITE_P(Pages, PageRows, ::testing::ValuesIn(kPages),
+                         [](const ::testing::TestParamInfo<PageCase>& info) { return info.param.name; });
+
+// The reported sizes are those of the file a composition of the same job,
+// with the same random draws, writes.
+TEST(MessageFigures, SizesEqualTheComposedMessage) {
+    testutil::TempDir dir;
+    std::string page = dir.Write("page.html", "<link rel=stylesheet href=s.css>\n<img src=\"a b.png\" alt=x>"
+                                              "<img src='a%20b.png' alt=x>\n<img src=https://x.example/r.png>\n");
+    dir.Write("s.css", std::string(1000, 'c'));
+    dir.Write("a b.png", std::string(58, 'p'));
+    std::string attachment = dir.Write("notes \xC3\xA9t\xC3\xA9.txt", std::string(3649, 't'));
+    struct {
+        std::vector<std::string> attachments;
+        const char* subject;
+        const char* cc;
+    } jobs[] = {{{}, "Plain", ""},
+                {{attachment, attachment}, "Caf\xC3\xA9 news, with a subject long enough to need folding or encoding "
+                                           "when the writer does either, and then some more words",
+                 "Zo\xC3\xAB <z@example.com>, b@example.com"}};
+    for (const auto& j : jobs) {
+        ComposeJob job;
+        job.m_strHtmlPath = page;
+        job.m_listAttachments = j.attachments;
+        job.m_strSubject = j.subject;
+        job.m_strFrom = "Ann <a@example.com>";
+        job.m_strTo = "b@example.com";
+        job.m_strCc = j.cc;
+        testutil::FixedPlatform fixed;
+        check::Report report = check::CheckPage(job, 1000, fixed.Get());
+
+        testutil::FixedPlatform again;
+        CMimeComposer composer(again.Get());
+        static_cast<ComposeJob&>(composer) = job;
+        composer.m_strOutputPath = dir.Path() + "out.eml";
+        ASSERT_TRUE(composer.Compose()) << composer.GetLastError();
+        std::string eml = testutil::ReadFile(composer.m_strOutputPath);
+        ASSERT_TRUE(report.figures.bSizeKnown);
+        EXPECT_EQ(report.figures.nMessageSize, eml.size()) << j.subject;
+        EXPECT_EQ(report.figures.nHtmlPartSize, testutil::HtmlPartOf(eml).size()) << j.subject;
+        // Over the SIZE the server announced: an error.
+        EXPECT_TRUE(report.HasErrors());
+    }
+}
+
+TEST(MessageFigures, LimitsAndFailures) {
+    testutil::TempDir dir;
+    // Over Gmail's clipping: a warning only.
+    ComposeJob job;
+    job.m_strHtmlPath = dir.Write("big.html", "<p>" + std::string(check::kGmailClipSize, 'x') + "</p>");
+    check::Report big = check::CheckPage(job);
+    EXPECT_EQ(big.Count(check::Severity::Warning), 1u);
+    EXPECT_FALSE(big.HasErrors());
+    EXPECT_GT(big.figures.nHtmlPartSize, check::kGmailClipSize);
+
+    // A missing attachment: the message cannot be made, the rows are still there.
+    dir.Write("a.png", "png");
+    job.m_strHtmlPath = dir.Write("page.html", "<img src=a.png alt=x>");
+    job.m_listAttachments = {dir.Path() + "gone.pdf"};
+    check::Report failed = check::CheckPage(job);
+    EXPECT_FALSE(failed.figures.bSizeKnown);
+    ASSERT_EQ(failed.listRows.size(), 1u);
+    EXPECT_EQ(failed.listRows[0].verdict, check::Verdict::Embedded);
+    ASSERT_EQ(failed.listFindings.size(), 1u);
+    EXPECT_NE(failed.listFindings[0].strText.find("gone.pdf"), std::string::npos);
+    EXPECT_TRUE(failed.HasErrors());
+}
+
+} // namespace
