@@ -45,7 +45,7 @@ bool CComposeTask::OnBytes(std::uint64_t nDone, std::uint64_t nTotal) {
 void CComposeTask::Run() {
     platform::LowerThreadPriority();
     CMimeComposer composer(m_env);
-    static_cast<ComposeJob&>(composer) = m_job;
+    composer.m_job = m_job;
     bool ok = composer.Compose();
     End end = ok ? End::Written : (m_bCancel ? End::Cancelled : End::Failed);
     QString reason = ok ? QString() : QString::fromStdString(composer.GetLastError());

@@ -98,7 +98,7 @@ ComposeJob CMainDlg::MakeComposeJob(const std::string& strOutput) const {
 
 bool CMainDlg::ComposeEmail(const std::string& strOutput, std::string& strError) {
     CMimeComposer composer(m_services.env);
-    static_cast<ComposeJob&>(composer) = MakeComposeJob(strOutput);
+    composer.m_job = MakeComposeJob(strOutput);
     if (composer.Compose()) return true;
     strError = FailureText(composer.GetLastError()).toStdString();
     return false;

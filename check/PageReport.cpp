@@ -202,8 +202,8 @@ public:
         if (read) parser = std::thread([&] { found = FindReferences(m_page); });
 
         CMimeComposer composer(m_env);
-        static_cast<ComposeJob&>(composer) = m_job;
-        composer.m_pProgress = nullptr;
+        composer.m_job = m_job;
+        composer.m_job.m_pProgress = nullptr;
         bool composed = composer.Plan(m_plan);
         if (parser.joinable()) parser.join();
         if (!composed)

@@ -64,7 +64,7 @@ int RunCompose(const CliRequest& req, std::string& /*out*/, std::string& err) {
     platform::Platform env;
     env.files = &files;
     CMimeComposer composer(env);
-    static_cast<ComposeJob&>(composer) = req.job;
+    composer.m_job = req.job;
     bool ok = composer.Compose();
     err += LeftOutWarnings(composer.LeftOut());
     err += WarningLines(composer.Warnings());

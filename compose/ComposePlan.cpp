@@ -55,14 +55,14 @@ bool CMimeComposer::Plan(ComposePlan& plan) {
     plan = ComposePlan();
     CountingFileSystem counter(*m_env.files);
     platform::FileSystem* files = m_env.files;
-    std::string output = m_strOutputPath;
-    if (output.empty()) m_strOutputPath = m_strHtmlPath + ".eml";
+    std::string output = m_job.m_strOutputPath;
+    if (output.empty()) m_job.m_strOutputPath = m_job.m_strHtmlPath + ".eml";
     m_env.files = &counter;
     m_pPlan = &plan;
     bool ok = Compose();
     m_pPlan = nullptr;
     m_env.files = files;
-    m_strOutputPath = output;
+    m_job.m_strOutputPath = output;
 
     // The references hold the index a part had when they were found. Dropping
     // overlapping references may have removed parts since: renumber, and the

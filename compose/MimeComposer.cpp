@@ -50,27 +50,27 @@ void CMimeComposer::ReleaseHtml() {
 
 bool CMimeComposer::ReportBytes(std::uint64_t n) {
     m_nBytesDone += n;
-    if (!m_pProgress || m_pProgress->OnBytes(m_nBytesDone, std::max(m_nBytesDone, m_nBytesTotal))) return true;
+    if (!m_job.m_pProgress || m_job.m_pProgress->OnBytes(m_nBytesDone, std::max(m_nBytesDone, m_nBytesTotal))) return true;
     return Fail("the composition was cancelled");
 }
 
 bool CMimeComposer::LoadHtml() {
     std::uint64_t size = m_hHtmlFile->Size();
     if (size > kMaxHtmlLength)
-        return Fail("HTML file '" + m_strHtmlPath + "' is too large: pages of 2 GiB or more are not supported");
+        return Fail("HTML file '" + m_job.m_strHtmlPath + "' is too large: pages of 2 GiB or more are not supported");
     std::unique_ptr<char[]> raw(new char[size + 1]);
     std::size_t got = 0;
     std::string err;
     if (!m_hHtmlFile->Read(raw.get(), size, got, err))
-        return Fail("cannot read HTML file '" + m_strHtmlPath + "': " + err);
-    if (got != size) return Fail("cannot read HTML file '" + m_strHtmlPath + "': the file was shortened while it was read");
+        return Fail("cannot read HTML file '" + m_job.m_strHtmlPath + "': " + err);
+    if (got != size) return Fail("cannot read HTML file '" + m_job.m_strHtmlPath + "': the file was shortened while it was read");
 
     // A lone LF becomes CR LF; CR LF stays; a lone CR stays.
     std::uint64_t normalised = size;
     for (std::uint64_t i = 0; i < size; ++i)
         if (raw[i] == '\n' && (i == 0 || raw[i - 1] != '\r')) ++normalised;
     if (normalised > kMaxHtmlLength)
-        return Fail("HTML file '" + m_strHtmlPath + "' is too large: pages of 2 GiB or more are not supported");
+        return Fail("HTML file '" + m_job.m_strHtmlPath + "' is too large: pages of 2 GiB or more are not supported");
 
     m_pszHtml.reset(new char[normalised + 1]);
     m_pszHtmlLower.reset(new char[normalised + 1]);
@@ -95,10 +95,10 @@ bool CMimeComposer::LoadHtml() {
 bool CMimeComposer::Compose() {
     m_strError.clear();
     m_listWarnings.clear();
-    if (m_strHtmlPath.empty()) return Fail("no HTML file given");
-    if (m_strOutputPath.empty()) return Fail("no output file given");
-    if (!GetFolderOfPath(m_strHtmlPath, m_strHtmlFolder))
-        return Fail("HTML file '" + m_strHtmlPath + "' is not given with its folder");
+    if (m_job.m_strHtmlPath.empty()) return Fail("no HTML file given");
+    if (m_job.m_strOutputPath.empty()) return Fail("no output file given");
+    if (!GetFolderOfPath(m_job.m_strHtmlPath, m_strHtmlFolder))
+        return Fail("HTML file '" + m_job.m_strHtmlPath + "' is not given with its folder");
     std::string err;
     // Relative resource paths resolve against this folder; the process's
     // current directory is left alone.
@@ -113,9 +113,9 @@ bool CMimeComposer::Compose() {
 
     bool ok = false;
     do {
-        m_hHtmlFile = m_env.files->OpenRead(m_strHtmlPath, err);
+        m_hHtmlFile = m_env.files->OpenRead(m_job.m_strHtmlPath, err);
         if (!m_hHtmlFile) {
-            Fail("cannot open HTML file '" + m_strHtmlPath + "': " + err);
+            Fail("cannot open HTML file '" + m_job.m_strHtmlPath + "': " + err);
             break;
         }
         if (!LoadHtml()) break;
@@ -140,21 +140,21 @@ bool CMimeComposer::Compose() {
         m_nBytesDone = 0;
         m_nBytesTotal = static_cast<std::uint64_t>(m_nHtmlLength);
         for (const ResourceEntry& entry : m_listResources) m_nBytesTotal += FileSizeOr0(ResourcePath(entry));
-        for (const std::string& path : m_listAttachments) m_nBytesTotal += FileSizeOr0(path);
+        for (const std::string& path : m_job.m_listAttachments) m_nBytesTotal += FileSizeOr0(path);
 
         std::string charset;
         if (!DetectCharset(charset)) charset = "iso-8859-1";
 
         if (!CheckOutputIsNoInput()) break;
-        m_hOutFile = m_env.files->CreateOutput(m_strOutputPath, err);
+        m_hOutFile = m_env.files->CreateOutput(m_job.m_strOutputPath, err);
         if (!m_hOutFile) {
-            Fail("cannot create output file '" + m_strOutputPath + "': " + err);
+            Fail("cannot create output file '" + m_job.m_strOutputPath + "': " + err);
             break;
         }
 
         m_strBoundary.clear();
         MakeBoundary(m_strBoundary);
-        if (!m_listAttachments.empty())
+        if (!m_job.m_listAttachments.empty())
             MakeBoundary(m_strRelatedBoundary);
         else
             m_strRelatedBoundary = m_strBoundary;
@@ -170,12 +170,12 @@ bool CMimeComposer::Compose() {
         }
         if (!partsOk) break;
 
-        if (!m_listAttachments.empty() && !WriteOut("--" + m_strRelatedBoundary + "--\r\n\r\n")) break;
+        if (!m_job.m_listAttachments.empty() && !WriteOut("--" + m_strRelatedBoundary + "--\r\n\r\n")) break;
         if (!WriteAttachments()) break;
 
         if (!WriteClosingBoundary() || !FlushOut()) break;
         if (!m_hOutFile->Commit(err)) {
-            Fail("cannot write output file '" + m_strOutputPath + "': " + err);
+            Fail("cannot write output file '" + m_job.m_strOutputPath + "': " + err);
             break;
         }
         ok = true;
@@ -193,14 +193,14 @@ bool CMimeComposer::Compose() {
 // input, so the output may be none of them (links and hard links included).
 bool CMimeComposer::CheckOutputIsNoInput() {
     platform::ResolvedPath out, in;
-    if (!m_env.files->Resolve(m_strOutputPath, out)) return true;  // a new file is no input
+    if (!m_env.files->Resolve(m_job.m_strOutputPath, out)) return true;  // a new file is no input
     auto same = [&](const std::string& path) { return m_env.files->Resolve(path, in) && in.SameFile(out); };
-    std::string refuse = "output file '" + m_strOutputPath + "' is ";
-    if (same(m_strHtmlPath)) return Fail(refuse + "the HTML file itself");
+    std::string refuse = "output file '" + m_job.m_strOutputPath + "' is ";
+    if (same(m_job.m_strHtmlPath)) return Fail(refuse + "the HTML file itself");
     for (const ResourceEntry& e : m_listResources) {
         if (same(FullResourcePath(e.m_strPath))) return Fail(refuse + "the resource file '" + e.m_strPath + "'");
     }
-    for (const std::string& path : m_listAttachments)
+    for (const std::string& path : m_job.m_listAttachments)
         if (same(path)) return Fail(refuse + "the attachment '" + path + "'");
     return true;
 }

@@ -19,14 +19,17 @@ struct LeftOutEntry {
 
 // Turns one HTML file, four header values and a list of attachments into one
 // MIME message file. Lives for one composition: fill the job, call Compose once.
-class CMimeComposer : public ComposeJob {
+class CMimeComposer {
 public:
     explicit CMimeComposer(const platform::Platform& env = platform::Platform());
+    CMimeComposer(ComposeJob job, const platform::Platform& env) : CMimeComposer(env) { m_job = std::move(job); }
     virtual ~CMimeComposer();
     CMimeComposer(const CMimeComposer&) = delete;
     CMimeComposer& operator=(const CMimeComposer&) = delete;
 
-    // True when the whole message was written and moved to m_strOutputPath.
+    ComposeJob m_job;  // filled before Compose or Plan
+
+    // True when the whole message was written and moved to m_job.m_strOutputPath.
     // On failure GetLastError() says why, naming the file concerned.
     bool Compose();
     const std::string& GetLastError() const { return m_strError; }

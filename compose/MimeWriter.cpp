@@ -41,7 +41,7 @@ bool CMimeComposer::WriteOut(const void* data, std::size_t n) {
     }
     std::string err;
     if (m_hOutFile->Write(data, n, err)) return true;
-    return Fail("cannot write output file '" + m_strOutputPath + "': " + err);
+    return Fail("cannot write output file '" + m_job.m_strOutputPath + "': " + err);
 }
 
 bool CMimeComposer::FlushOut() {
@@ -50,7 +50,7 @@ bool CMimeComposer::FlushOut() {
     bool ok = m_hOutFile->Write(m_strOutBuffer.data(), m_strOutBuffer.size(), err);
     m_strOutBuffer.clear();
     if (ok) return true;
-    return Fail("cannot write output file '" + m_strOutputPath + "': " + err);
+    return Fail("cannot write output file '" + m_job.m_strOutputPath + "': " + err);
 }
 
 void CMimeComposer::MakeBoundary(std::string& strBoundary) {
@@ -98,7 +98,7 @@ std::string CMimeComposer::MakeMessageId() {
         id += kHex[b >> 4];
         id += kHex[b & 15];
     }
-    std::string domain = FirstAddressDomain(m_strFrom);
+    std::string domain = FirstAddressDomain(m_job.m_strFrom);
     return id + "@" + (domain.empty() ? std::string(m_szHostName) : domain) + ">";
 }
 
@@ -108,15 +108,15 @@ bool CMimeComposer::WriteHeaders() {
         if (ok) block += line;
         return ok || Fail(error);
     };
-    if (!add(FormatAddressHeader("From", m_strFrom, line, error, m_listWarnings)) ||
-        !add(FormatAddressHeader("To", m_strTo, line, error, m_listWarnings)) ||
-        (!m_strCc.empty() && !add(FormatAddressHeader("Cc", m_strCc, line, error, m_listWarnings))) ||
-        !add(FormatSubjectHeader(m_strSubject, line, error)))
+    if (!add(FormatAddressHeader("From", m_job.m_strFrom, line, error, m_listWarnings)) ||
+        !add(FormatAddressHeader("To", m_job.m_strTo, line, error, m_listWarnings)) ||
+        (!m_job.m_strCc.empty() && !add(FormatAddressHeader("Cc", m_job.m_strCc, line, error, m_listWarnings))) ||
+        !add(FormatSubjectHeader(m_job.m_strSubject, line, error)))
         return false;
     block += "Date: " + FormatDateHeader() + "\r\n";
     block += "Message-ID: " + MakeMessageId() + "\r\n";
     block += "MIME-Version: 1.0\r\nContent-Type: multipart/";
-    block += m_listAttachments.empty() ? kRelatedType : "mixed;\r\n";
+    block += m_job.m_listAttachments.empty() ? kRelatedType : "mixed;\r\n";
     block += "\tboundary=\"" + m_strBoundary + "\"\r\n";
     block += std::string("X-Priority: 3\r\nX-Mailer: Quillory ") + kQuilloryVersion +
              "\r\n\r\nThis is a multi-part message in MIME format.\r\n\r\n";
@@ -143,7 +143,7 @@ std::string CMimeComposer::BuildHtmlBody() {
 bool CMimeComposer::WriteHtmlPart(const std::string& strCharset) {
     std::string body = BuildHtmlBody();
     std::string head;
-    if (!m_listAttachments.empty())
+    if (!m_job.m_listAttachments.empty())
         head = "--" + m_strBoundary + "\r\nContent-Type: multipart/" + kRelatedType + "\tboundary=\"" +
                m_strRelatedBoundary + "\"\r\n\r\n\r\n";
     head += "--" + m_strRelatedBoundary + "\r\nContent-Type: text/html;\r\n\tcharset=\"" + strCharset +
@@ -226,7 +226,7 @@ bool CMimeComposer::WriteInlinePart(const ResourceEntry& entry) {
 }
 
 bool CMimeComposer::WriteAttachments() {
-    for (const std::string& path : m_listAttachments) {
+    for (const std::string& path : m_job.m_listAttachments) {
         if (!WriteAttachmentPart(path)) return false;
     }
     return true;

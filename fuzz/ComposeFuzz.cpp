@@ -83,8 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     p.files = &fs;
     p.environment = &env;
     Probe c(p);
-    c.m_strHtmlPath = "/site/page.html";
-    c.m_strOutputPath = "/site/out.eml";
+    c.m_job.m_strHtmlPath = "/site/page.html";
+    c.m_job.m_strOutputPath = "/site/out.eml";
     if (!c.Compose()) std::abort();
     c.CheckReferences();
     return 0;

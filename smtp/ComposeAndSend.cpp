@@ -53,7 +53,7 @@ void Run(SendRequest request, SendAddresses addresses, std::shared_ptr<ISendNoti
         job.m_strOutputPath = temp.Path();
         job.m_pProgress = &progress;
         CMimeComposer composer(composeEnv);
-        static_cast<ComposeJob&>(composer) = job;
+        composer.m_job = job;
         if (!composer.Compose()) {
             failed.strSystemError = composer.GetLastError();
             if (!stop->IsRequested()) notify->OnSendDone(id, failed);

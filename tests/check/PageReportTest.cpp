@@ -180,10 +180,10 @@ TEST(MessageFigures, SizesEqualTheComposedMessage) {
 
         testutil::FixedPlatform again;
         CMimeComposer composer(again.Get());
-        static_cast<ComposeJob&>(composer) = job;
-        composer.m_strOutputPath = dir.Path() + "out.eml";
+        composer.m_job = job;
+        composer.m_job.m_strOutputPath = dir.Path() + "out.eml";
         ASSERT_TRUE(composer.Compose()) << composer.GetLastError();
-        std::string eml = testutil::ReadFile(composer.m_strOutputPath);
+        std::string eml = testutil::ReadFile(composer.m_job.m_strOutputPath);
         ASSERT_TRUE(report.figures.bSizeKnown);
         EXPECT_EQ(report.figures.nMessageSize, eml.size()) << j.subject;
         EXPECT_EQ(report.figures.nHtmlPartSize, testutil::HtmlPartOf(eml).size()) << j.subject;

@@ -77,7 +77,7 @@ TEST_F(CharsetLabel, TheHtmlPartCarriesTheDeclaredCharset) {
     EXPECT_NE(eml.find("\tcharset=\"utf-8\"\r\n"), std::string::npos);
     Compose("<p>nothing declared</p>");
     EXPECT_NE(eml.find("\tcharset=\"iso-8859-1\"\r\n"), std::string::npos);
-    EXPECT_EQ(testutil::CheckEml(c->m_strOutputPath, {}), "");
+    EXPECT_EQ(testutil::CheckEml(c->m_job.m_strOutputPath, {}), "");
 }
 
 } // namespace

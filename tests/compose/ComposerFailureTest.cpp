@@ -82,8 +82,8 @@ struct ComposerFailure : ::testing::Test {
 
     std::unique_ptr<CMimeComposer> Composer(const std::string& htmlPath) {
         auto c = std::make_unique<CMimeComposer>(fixed.Get(&faulty));
-        c->m_strHtmlPath = htmlPath;
-        c->m_strOutputPath = previous;
+        c->m_job.m_strHtmlPath = htmlPath;
+        c->m_job.m_strOutputPath = previous;
         return c;
     }
     // The earlier message is intact and no temporary file is left beside it.
@@ -129,8 +129,8 @@ TEST_F(ComposerFailure, InputsThatAreRefused) {
     };
     for (const Case& c : cases) {
         auto composer = Composer(c.html);
-        composer->m_listAttachments = c.attachments;
-        if (!c.output.empty()) composer->m_strOutputPath = c.output == "-none-" ? "" : c.output;
+        composer->m_job.m_listAttachments = c.attachments;
+        if (!c.output.empty()) composer->m_job.m_strOutputPath = c.output == "-none-" ? "" : c.output;
         EXPECT_FALSE(composer->Compose()) << c.error;
         EXPECT_EQ(composer->GetLastError(), c.error);
         ExpectPreviousKept();
@@ -149,7 +149,7 @@ TEST_F(ComposerFailure, ShortReadsFailTheRun) {
 
     auto c = Composer(dir.Write("page.html", "<p>x</p>"));
     faulty.shortReadPath = dir.Write("growing.log", std::string(10000, 'z'));
-    c->m_listAttachments = {faulty.shortReadPath};
+    c->m_job.m_listAttachments = {faulty.shortReadPath};
     EXPECT_FALSE(c->Compose());
     EXPECT_NE(c->GetLastError().find("cannot read attachment '" + faulty.shortReadPath + "'"), std::string::npos);
     ExpectPreviousKept();
@@ -170,14 +170,14 @@ TEST_F(ComposerFailure, FullDiskAtAnyPointKeepsTheEarlierMessage) {
     for (std::int64_t budget : {0, 1000, 100000, 410000}) {
         faulty.writeBudget = budget;
         auto c = Composer(page);
-        c->m_listAttachments = {attachment};
+        c->m_job.m_listAttachments = {attachment};
         EXPECT_FALSE(c->Compose()) << "budget " << budget;
         EXPECT_EQ(c->GetLastError(), "cannot write output file '" + previous + "': No space left on device");
         ExpectPreviousKept();
     }
     faulty.writeBudget = -1;
     auto c = Composer(page);
-    c->m_listAttachments = {attachment};
+    c->m_job.m_listAttachments = {attachment};
     EXPECT_TRUE(c->Compose()) << c->GetLastError();
     EXPECT_GT(ReadFile(previous).size(), 410000u) << "the budgets above must fall inside the message";
 }

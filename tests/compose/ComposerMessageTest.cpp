@@ -72,8 +72,8 @@ struct Fixture : ::testing::Test {
 
     std::unique_ptr<CMimeComposer> Composer(const std::string& html, const std::string& out = "out.eml") {
         auto c = std::make_unique<CMimeComposer>(fixed.Get());
-        c->m_strHtmlPath = dir.Write("page.html", html);
-        c->m_strOutputPath = dir.Path() + out;
+        c->m_job.m_strHtmlPath = dir.Write("page.html", html);
+        c->m_job.m_strOutputPath = dir.Path() + out;
         return c;
     }
 };
@@ -82,10 +82,10 @@ using ComposedMessage = Fixture;
 
 TEST_F(ComposedMessage, RelatedShapeByteForByte) {
     auto c = Composer("<html>\n<body>Hi</body>\n</html>\n");
-    c->m_strFrom = "Ann <ann@example.com>";
-    c->m_strTo = "Bob <bob@example.com>";
-    c->m_strCc = "Cy <cy@example.com>";
-    c->m_strSubject = "Hello";
+    c->m_job.m_strFrom = "Ann <ann@example.com>";
+    c->m_job.m_strTo = "Bob <bob@example.com>";
+    c->m_job.m_strCc = "Cy <cy@example.com>";
+    c->m_job.m_strSubject = "Hello";
     ASSERT_TRUE(c->Compose()) << c->GetLastError();
     std::string b = kB1;
     std::string want =
@@ -99,15 +99,15 @@ TEST_F(ComposedMessage, RelatedShapeByteForByte) {
         "Content-Transfer-Encoding: base64\r\n\r\n"
         "PGh0bWw+DQo8Ym9keT5IaTwvYm9keT4NCjwvaHRtbD4NCg==\r\n\r\n"
         "--" + b + "--\r\n";
-    EXPECT_EQ(ReadFile(c->m_strOutputPath), want);
-    EXPECT_EQ(CheckEml(c->m_strOutputPath, {"--html", c->m_strHtmlPath}), "");
+    EXPECT_EQ(ReadFile(c->m_job.m_strOutputPath), want);
+    EXPECT_EQ(CheckEml(c->m_job.m_strOutputPath, {"--html", c->m_job.m_strHtmlPath}), "");
 }
 
 TEST_F(ComposedMessage, MixedShapeByteForByte) {
     auto c = Composer("<html>\n<body>Hi</body>\n</html>\n");
-    c->m_strFrom = "ann@example.com";
-    c->m_strTo = "bob@example.com";
-    c->m_listAttachments = {dir.Write("notes.txt", "ab")};
+    c->m_job.m_strFrom = "ann@example.com";
+    c->m_job.m_strTo = "bob@example.com";
+    c->m_job.m_listAttachments = {dir.Write("notes.txt", "ab")};
     ASSERT_TRUE(c->Compose()) << c->GetLastError();
     std::string b1 = kB1, b2 = kB2;
     std::string want =
@@ -127,7 +127,7 @@ TEST_F(ComposedMessage, MixedShapeByteForByte) {
         "Content-Transfer-Encoding: base64\r\nContent-Disposition: attachment;\r\n\tfilename=\"notes.txt\"\r\n\r\n"
         "YWI=\r\n\r\n"
         "--" + b1 + "--\r\n";
-    EXPECT_EQ(ReadFile(c->m_strOutputPath), want);
+    EXPECT_EQ(ReadFile(c->m_job.m_strOutputPath), want);
 }
 
 // Text beyond ASCII in every header and file name, read back by Python's
@@ -141,14 +141,14 @@ TEST_F(ComposedMessage, NonAsciiTextReadsBackInThreeReaders) {
     dir.Write(uber, "PNG");
     dir.Write("plain.css", "p{}");
     dir.Write("latin.css", "p{content:'\xe9'}");
-    c->m_strFrom = zoe + " <zoe@ex\xc3\xa4mple.de>";
-    c->m_strTo = "\"Doe, John\" <j@example.com>; ann@example.com, Gr\xc3\xbcppe: a@b.c, \xc3\x87" "a <c@d.e>;";
-    c->m_strCc = "\xc3\x9cn\xc3\xaf" "code Name With A Rather Long Display Name \xc3\x84\xc3\xa4\xc3\xa4 <x@y.z>";
-    c->m_strSubject = subject;
-    c->m_listAttachments = {dir.Write(longName, "caf\xc3\xa9\n")};
+    c->m_job.m_strFrom = zoe + " <zoe@ex\xc3\xa4mple.de>";
+    c->m_job.m_strTo = "\"Doe, John\" <j@example.com>; ann@example.com, Gr\xc3\xbcppe: a@b.c, \xc3\x87" "a <c@d.e>;";
+    c->m_job.m_strCc = "\xc3\x9cn\xc3\xaf" "code Name With A Rather Long Display Name \xc3\x84\xc3\xa4\xc3\xa4 <x@y.z>";
+    c->m_job.m_strSubject = subject;
+    c->m_job.m_listAttachments = {dir.Write(longName, "caf\xc3\xa9\n")};
     ASSERT_TRUE(c->Compose()) << c->GetLastError();
     EXPECT_TRUE(c->Warnings().empty());
-    const std::string& eml = c->m_strOutputPath;
+    const std::string& eml = c->m_job.m_strOutputPath;
     std::string msg = ReadFile(eml);
 
     const std::string to = "\"Doe, John\" <j@example.com>, ann@example.com, Gr\xc3\xbcppe: a@b.c, \xc3\x87" "a <c@d.e>;";
@@ -190,12 +190,12 @@ TEST_F(ComposedMessage, AttachmentsStreamWholeAndInOrder) {
     std::string a3 = dir.Write("one.txt", "x");
     std::string a4 = dir.Write("quote\"and\\slash.txt", "odd name");
     // A file of /proc reports no size but has content.
-    c->m_listAttachments = {a1, a2, a3, a4, "/proc/version"};
+    c->m_job.m_listAttachments = {a1, a2, a3, a4, "/proc/version"};
     ASSERT_TRUE(c->Compose()) << c->GetLastError();
-    EXPECT_EQ(CheckEml(c->m_strOutputPath, {"--html", c->m_strHtmlPath, "--attach", a1, "--attach", a2, "--attach", a3,
+    EXPECT_EQ(CheckEml(c->m_job.m_strOutputPath, {"--html", c->m_job.m_strHtmlPath, "--attach", a1, "--attach", a2, "--attach", a3,
                                             "--attach", a4, "--attach", "/proc/version"}),
               "");
-    std::string msg = ReadFile(c->m_strOutputPath);
+    std::string msg = ReadFile(c->m_job.m_strOutputPath);
     // An empty file's part header is followed directly by the blank line pair.
     EXPECT_NE(msg.find("filename=\"empty.dat\"\r\n\r\n\r\n\r\n--"), std::string::npos);
     EXPECT_NE(msg.find("filename=\"quote\\\"and\\\\slash.txt\""), std::string::npos);
@@ -220,18 +220,18 @@ TEST_F(ComposedMessage, AttachedMessagesAreNeverBase64Messages) {
     auto c = Composer("<p>x</p>");
     std::vector<std::string> args;
     for (const Case& k : cases) {
-        c->m_listAttachments.push_back(dir.Write(k.name, k.content));
-        args.insert(args.end(), {"--attach", c->m_listAttachments.back()});
+        c->m_job.m_listAttachments.push_back(dir.Write(k.name, k.content));
+        args.insert(args.end(), {"--attach", c->m_job.m_listAttachments.back()});
     }
     ASSERT_TRUE(c->Compose()) << c->GetLastError();
-    std::string msg = ReadFile(c->m_strOutputPath);
+    std::string msg = ReadFile(c->m_job.m_strOutputPath);
     for (const Case& k : cases) {
         std::string header = "Content-Type: " + k.type + ";\r\n\tname=\"" + k.name +
                              "\"\r\nContent-Transfer-Encoding: " + k.encoding + "\r\n";
         EXPECT_NE(msg.find(header), std::string::npos) << k.name;
     }
     EXPECT_NE(msg.find("\r\n\r\n" + head + "body\r\n\r\n--"), std::string::npos);
-    EXPECT_EQ(CheckEml(c->m_strOutputPath, args), "");
+    EXPECT_EQ(CheckEml(c->m_job.m_strOutputPath, args), "");
 }
 
 TEST_F(ComposedMessage, LineEndsOfThePageAreNormalised) {
@@ -241,21 +241,21 @@ TEST_F(ComposedMessage, LineEndsOfThePageAreNormalised) {
     TempDir expect;
     std::string want = expect.Write("want.html", "a\r\nb\r\nc\rd\r\r\n");
     // The checker normalises LF itself, so give it the already normal form.
-    EXPECT_EQ(CheckEml(c->m_strOutputPath, {"--html", want}), "");
-    EXPECT_NE(ReadFile(c->m_strOutputPath).find("YQ0KYg0KYw1kDQ0K\r\n\r\n"), std::string::npos);
+    EXPECT_EQ(CheckEml(c->m_job.m_strOutputPath, {"--html", want}), "");
+    EXPECT_NE(ReadFile(c->m_job.m_strOutputPath).find("YQ0KYg0KYw1kDQ0K\r\n\r\n"), std::string::npos);
 }
 
 TEST_F(ComposedMessage, EmptyPageGivesAnEmptyHtmlBody) {
     auto c = Composer("");
     ASSERT_TRUE(c->Compose()) << c->GetLastError();
-    std::string msg = ReadFile(c->m_strOutputPath);
+    std::string msg = ReadFile(c->m_job.m_strOutputPath);
     EXPECT_NE(msg.find("Content-Transfer-Encoding: base64\r\n\r\n\r\n\r\n--"), std::string::npos);
 }
 
 TEST_F(ComposedMessage, HtmlLinesBreakEvery76Characters) {
     auto c = Composer(std::string(58, 'x'));
     ASSERT_TRUE(c->Compose());
-    std::string msg = ReadFile(c->m_strOutputPath);
+    std::string msg = ReadFile(c->m_job.m_strOutputPath);
     std::size_t at = msg.find("eHh4");
     ASSERT_NE(at, std::string::npos);
     EXPECT_EQ(msg.substr(at + 76, 2), "\r\n");
@@ -266,8 +266,8 @@ TEST_F(ComposedMessage, ProgressCountsBytesAndCanStopLeavingNothing) {
     BytesProgress progress;
     auto c = Composer("<p>x</p>");
     std::string big = dir.Write("big.bin", std::string(1 << 20, 'b'));
-    c->m_listAttachments = {dir.Write("a.txt", "a"), big};
-    c->m_pProgress = &progress;
+    c->m_job.m_listAttachments = {dir.Write("a.txt", "a"), big};
+    c->m_job.m_pProgress = &progress;
     ASSERT_TRUE(c->Compose());
     EXPECT_EQ(progress.lastTotal, 8u + 1u + (1u << 20));
     EXPECT_EQ(progress.lastDone, progress.lastTotal);
@@ -276,8 +276,8 @@ TEST_F(ComposedMessage, ProgressCountsBytesAndCanStopLeavingNothing) {
     BytesProgress stopping;
     stopping.stopAt = 100000;
     auto stopped = Composer("<p>x</p>", "stopped.eml");
-    stopped->m_listAttachments = {big};
-    stopped->m_pProgress = &stopping;
+    stopped->m_job.m_listAttachments = {big};
+    stopped->m_job.m_pProgress = &stopping;
     EXPECT_FALSE(stopped->Compose());
     EXPECT_LT(stopping.lastDone, progress.lastTotal) << "it stops at the next buffer";
     EXPECT_EQ(ListFolder(dir.Path()).size(), 4u) << "page, a.txt, big.bin, out.eml: no other file, not even a temporary one";

@@ -41,7 +41,7 @@ TEST_F(EmbeddedReferences, OnlyTheFiveTagAttributesNamingReadableFilesAreEmbedde
           "url(bg.gif)", "src=\"data:image/gif;base64,R0lG\"", "src=\"#top\"", "src=\"mailto:a@b\"", "src=\"\"",
           "src=\"logo.png%00.jpg\""})
         EXPECT_NE(body.find(stays), std::string::npos) << stays;
-    EXPECT_EQ(testutil::CheckEml(c->m_strOutputPath,
+    EXPECT_EQ(testutil::CheckEml(c->m_job.m_strOutputPath,
                                  {"--resource", dir.Path() + "style.css", "--resource", dir.Path() + "app.js",
                                   "--resource", dir.Path() + "logo.png", "--resource", dir.Path() + "commented.gif",
                                   "--resource", dir.Path() + "cell.gif", "--resource", dir.Path() + "button.gif"}),
@@ -109,7 +109,7 @@ TEST_F(EmbeddedReferences, PathsAreDecodedAndResolvedFromThePageFolder) {
                                                  "raw\xE9.gif", "win/../a&b.gif"}));
     std::vector<std::string> args;
     for (const std::string& p : Paths()) args.insert(args.end(), {"--resource", p[0] == '/' ? p : dir.Path() + p});
-    EXPECT_EQ(testutil::CheckEml(c->m_strOutputPath, args), "");
+    EXPECT_EQ(testutil::CheckEml(c->m_job.m_strOutputPath, args), "");
 }
 
 TEST_F(EmbeddedReferences, FileSchemeNeedsThreeSlashesAndKeepsTheThird) {
@@ -129,7 +129,7 @@ TEST_F(EmbeddedReferences, CaseAndDotSlashMakeDifferentFiles) {
     ASSERT_EQ(c->References().size(), 4u);
     // The background names the first file again and shares its Content-ID.
     EXPECT_EQ(c->References()[3].m_strContentId, c->Resources()[0].m_strContentId);
-    EXPECT_EQ(testutil::CheckEml(c->m_strOutputPath, {"--resource", dir.Path() + "a.gif", "--resource",
+    EXPECT_EQ(testutil::CheckEml(c->m_job.m_strOutputPath, {"--resource", dir.Path() + "a.gif", "--resource",
                                                       dir.Path() + "A.GIF", "--resource", dir.Path() + "a.gif"}),
               "");
 }

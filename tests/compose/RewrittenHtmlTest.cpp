@@ -36,7 +36,7 @@ TEST_F(RewrittenHtml, QuotingSpacingAndLetterCaseAroundEachValue) {
     EXPECT_EQ(testutil::PartHeaderOf(eml, c0),
               "--" + c->Boundary() + "\r\nContent-Type: image/gif;\r\n\tname=\"A.gif\"\r\n"
               "Content-Transfer-Encoding: base64\r\nContent-ID: <" + c0 + ">");
-    EXPECT_EQ(testutil::CheckEml(c->m_strOutputPath, {}), "");
+    EXPECT_EQ(testutil::CheckEml(c->m_job.m_strOutputPath, {}), "");
 }
 
 TEST_F(RewrittenHtml, ReferencesFromAllScansInterleaveInPageOrder) {
@@ -64,7 +64,7 @@ TEST_F(RewrittenHtml, OverlappingValuesKeepTheOneThatStartsFirst) {
     EXPECT_EQ(Body(), Splice(page, {{10, 20, Cid(10, 0)}}));
     // a.gif lost its only reference, so it gets no part.
     EXPECT_EQ(Paths(), (std::vector<std::string>{"x background='a.gif'"}));
-    EXPECT_EQ(testutil::CheckEml(c->m_strOutputPath, {"--resource", dir.Path() + "x background='a.gif'"}), "");
+    EXPECT_EQ(testutil::CheckEml(c->m_job.m_strOutputPath, {"--resource", dir.Path() + "x background='a.gif'"}), "");
 
     // Named elsewhere too, the file keeps its part for that reference.
     const std::string page2 = page + "<img src=a.gif>";

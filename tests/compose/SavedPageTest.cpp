@@ -35,13 +35,13 @@ TEST_F(SavedPages, BrowserSavedPageWithItsFilesFolderAndAttachments) {
         "<img src=\"Shop%20Page_files/hero%20image.jpg\" alt=\"Hero\" width=\"600\">\n"
         "<a href=\"terms.pdf\"><img src=\"Shop%20Page_files/icon.png\" alt=\"\"></a>\n"
         "<img src=\"https://cdn.example/pixel.gif\">\n</body></html>\n");
-    c->m_listAttachments = {pdf};
+    c->m_job.m_listAttachments = {pdf};
     // Compose again with the attachment, from the same page.
     ASSERT_TRUE(c->Compose()) << c->GetLastError();
-    EXPECT_EQ(testutil::CheckEml(c->m_strOutputPath, {"--resource", css, "--resource", icon, "--resource", js,
+    EXPECT_EQ(testutil::CheckEml(c->m_job.m_strOutputPath, {"--resource", css, "--resource", icon, "--resource", js,
                                                       "--resource", hero, "--resource", tile, "--attach", pdf}),
               "");
-    std::string msg = testutil::ReadFile(c->m_strOutputPath);
+    std::string msg = testutil::ReadFile(c->m_job.m_strOutputPath);
     EXPECT_NE(msg.find("\tcharset=\"utf-8\""), std::string::npos);
     EXPECT_NE(msg.find("Content-Type: text/css;\r\n\tname=\"main.css\""), std::string::npos);
     EXPECT_NE(msg.find("Content-Type: image/jpeg;\r\n\tname=\"hero image.jpg\""), std::string::npos);

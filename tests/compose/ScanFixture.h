@@ -20,10 +20,10 @@ struct ScanFixture : ::testing::Test {
     void Compose(const std::string& html) {
         fixed.random.rnd = 1;  // each run draws Content-IDs from the start again
         c = std::make_unique<CMimeComposer>(fixed.Get());
-        c->m_strHtmlPath = dir.Write("page.html", html);
-        c->m_strOutputPath = dir.Path() + "out.eml";
+        c->m_job.m_strHtmlPath = dir.Write("page.html", html);
+        c->m_job.m_strOutputPath = dir.Path() + "out.eml";
         ASSERT_TRUE(c->Compose()) << c->GetLastError();
-        eml = testutil::ReadFile(c->m_strOutputPath);
+        eml = testutil::ReadFile(c->m_job.m_strOutputPath);
     }
 
     std::vector<std::string> Paths() const {
