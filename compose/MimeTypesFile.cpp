@@ -3,14 +3,14 @@
 #include <charconv>
 #include <cstring>
 
+#include "core/Ascii.h"
+
 namespace {
 
 bool IsTokenChar(char c) {
     unsigned char u = static_cast<unsigned char>(c);
     return u > 32 && u < 127 && !std::strchr("()<>@,;:\\\"/[]?=", c);
 }
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::string_view NextLine(std::string_view& text) {
     std::size_t nl = text.find('\n');
@@ -45,7 +45,7 @@ bool IsMimeType(std::string_view type) {
 std::string ExtensionKey(std::string_view extension) {
     if (!extension.empty() && extension[0] == '.') extension.remove_prefix(1);
     std::string key(extension);
-    for (char& c : key) c = Lower(c);
+    for (char& c : key) c = ascii::Lower(c);
     return key;
 }
 

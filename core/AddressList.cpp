@@ -1,5 +1,7 @@
 #include "core/AddressList.h"
 
+#include "core/Ascii.h"
+
 #include <gmime/gmime.h>
 #include <idn2.h>
 
@@ -37,7 +39,7 @@ std::string Describe(std::string_view piece, const std::string& reason) {
         shown = piece.substr(0, n);
         cut = true;
     }
-    return "The address \"" + PrintableText(shown) + (cut ? "..." : "") + "\" " + reason + ".";
+    return "The address \"" + ascii::Printable(shown) + (cut ? "..." : "") + "\" " + reason + ".";
 }
 
 // Cuts the text at ',' and ';' outside quotes, comments, angle brackets and
@@ -136,7 +138,7 @@ bool ToAsciiDomain(const std::string& domain, std::string& ascii, std::string& r
     // as a space, say. What goes on the wire is letters, digits, '-' and '.'.
     for (char c : ascii)
         if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '.') {
-            reason = "has a domain that cannot be written in ASCII (it maps to \"" + PrintableText(ascii) + "\")";
+            reason = "has a domain that cannot be written in ASCII (it maps to \"" + ascii::Printable(ascii) + "\")";
             return false;
         }
     return true;
@@ -226,25 +228,10 @@ bool ParseAddressList(std::string_view text, AddressListResult& result) {
     return true;
 }
 
-std::string PrintableText(std::string_view text) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if (c == '\r') out += "\\r";
-        else if (c == '\n') out += "\\n";
-        else if (c < 0x20 || c == 0x7f) {
-            out += "\\x";
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        } else out += static_cast<char>(c);
-    }
-    return out;
-}
-
 bool CheckEnvelopeAddress(const std::string& addr, std::string& reason) {
     for (unsigned char c : addr) {
         if (c < 0x20 || c == 0x7f) {
-            reason = "The address \"" + PrintableText(addr) + "\" contains a control character.";
+            reason = "The address \"" + ascii::Printable(addr) + "\" contains a control character.";
             return false;
         }
         if (c == '<' || c == '>') {

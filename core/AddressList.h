@@ -37,5 +37,3 @@ bool ParseAddressList(std::string_view text, AddressListResult& result);
 // no '<' or '>', which would let it smuggle in commands of its own.
 bool CheckEnvelopeAddress(const std::string& addr, std::string& reason);
 
-// Control characters shown as \r, \n or \xHH, so a message stays one line.
-std::string PrintableText(std::string_view text);

@@ -40,15 +40,19 @@ inline std::string_view Trim(std::string_view s) {
     return s;
 }
 
-// Bytes from outside (a server, a file) shown so that none can act on a
-// terminal or a log view: controls and DEL become \xNN, the rest stays.
+// Bytes from outside (a server, a file, a user's field) shown so that none
+// can act on a terminal or break a line: CR, LF and TAB become \r, \n and
+// \t, other controls and DEL \xNN; the rest stays.
 inline std::string Printable(std::string_view s) {
     static const char kHex[] = "0123456789abcdef";
     std::string out;
     out.reserve(s.size());
     for (char ch : s) {
         auto c = static_cast<unsigned char>(ch);
-        if (c < 0x20 || c == 0x7f) {
+        if (c == '\r') out += "\\r";
+        else if (c == '\n') out += "\\n";
+        else if (c == '\t') out += "\\t";
+        else if (c < 0x20 || c == 0x7f) {
             out += "\\x";
             out += kHex[c >> 4];
             out += kHex[c & 15];

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "core/Ascii.h"
+
 namespace platform {
 namespace {
 
@@ -10,18 +12,16 @@ const char kRoot[] = "HKEY_CURRENT_USER";
 // A CR counts as space, so lines read the same with either kind of line end.
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool SameText(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i])) return false;
+        if (ascii::Lower(a[i]) != ascii::Lower(b[i])) return false;
     return true;
 }
 
 bool StartsWithNoCase(const std::string& s, std::size_t at, const char* prefix) {
     for (std::size_t i = 0; prefix[i]; ++i)
-        if (at + i >= s.size() || Lower(s[at + i]) != prefix[i]) return false;
+        if (at + i >= s.size() || ascii::Lower(s[at + i]) != prefix[i]) return false;
     return true;
 }
 
@@ -50,7 +50,7 @@ bool EndsWithNewline(const std::string& raw) { return !raw.empty() && raw.back()
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
-    c = Lower(c);
+    c = ascii::Lower(c);
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return -1;
 }
@@ -369,7 +369,7 @@ void RegDocument::ParseLogical(Line& line, const std::string& text, std::string&
         return;
     }
     std::string id;
-    for (char k : currentKey + '\0' + name) id += Lower(k);
+    for (char k : currentKey + '\0' + name) id += ascii::Lower(k);
     auto seen = m_mapSeen.emplace(id, line.lineNo);
     if (!seen.second)
         Warn(line.lineNo, "value " + FormatName(name) + " appears again (first on line " +

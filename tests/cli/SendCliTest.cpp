@@ -47,7 +47,7 @@ const std::string kPartly =
 // The server's bytes must not reach the terminal raw: ESC and BEL could
 // retitle it, a CR could paint over the line.
 const std::string kHostile = "S: 554 \x1b]0;owned\x07 go\raway\n";
-const std::string kHostileShown = "554 \\x1b]0;owned\\x07 go\\x0daway";
+const std::string kHostileShown = "554 \\x1b]0;owned\\x07 go\\raway";
 
 TEST_F(SendCli, SameCasesSameEndThroughThePipelineAndTheProgram) {
     testutil::RealSmtpServer real("ann", "pa ss");

@@ -37,7 +37,7 @@ TEST(AddressList, EnvelopeAddressesOrTheBadPiece) {
         {"\"unterminated <a@b.c>", {}, "has an unterminated quoted string."},
         {"a@b.c (open", {}, "has an unterminated comment."},
         {"c@z\r\nRSET", {}, "\"c@z\\r\\nRSET\" contains a control character."},
-        {"a@x\x1b[2J", {}, "\"a@x\\x1B[2J\" contains a control character."},
+        {"a@x\x1b[2J", {}, "\"a@x\\x1b[2J\" contains a control character."},
         {"a@ex\xe2\x92\x88" "ample.de", {}, "has a domain that cannot be written in ASCII"},
         {"a@b\xc2\xa0", {}, "has a domain that cannot be written in ASCII (it maps to \"b \")."},
         {"a@[\xc3\xbf]", {}, "has an address literal that is not ASCII."},
