@@ -48,7 +48,11 @@ void CComposeTask::Run() {
     composer.m_job = m_job;
     bool ok = composer.Compose();
     End end = ok ? End::Written : (m_bCancel ? End::Cancelled : End::Failed);
-    QString reason = ok ? QString() : QString::fromStdString(composer.GetLastError());
+    // A written message may still have left files out: the user hears of them.
+    QString reason;
+    if (!ok) reason = QString::fromStdString(composer.GetLastError());
+    for (const std::string& line : ok ? composer.Notices() : std::vector<std::string>())
+        reason += (reason.isEmpty() ? QString() : QStringLiteral("\n")) + QString::fromStdString(line);
     m_bEnded = true;
     QMetaObject::invokeMethod(this, [this, end, reason] { emit Finished(end, reason); }, Qt::QueuedConnection);
 }

@@ -27,7 +27,8 @@ public:
 signals:
     // Bytes encoded so far; sent at most once per per-mille of the total.
     void Progress(quint64 nDone, quint64 nTotal);
-    // Once, at the end; strReason says why when it failed.
+    // Once, at the end; strReason says why when it failed, and what was left
+    // out of a message that was written.
     void Finished(CComposeTask::End end, const QString& strReason);
 
 private:

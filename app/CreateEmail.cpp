@@ -71,6 +71,9 @@ void CMainDlg::OnComposeFinished(int nEnd, const QString& strReason, const std::
         return;
     }
     ShowSaved(strPath);
+    if (!strReason.isEmpty())
+        m_services.prompts->Notify(this, QStringLiteral("The message was written, but not everything went in."),
+                                   strReason);
     if (m_settings.options.BrowseOutputFolder) SelectInExplorer(strPath);
     if (m_settings.options.OpenEml) ShellOpen(strPath);
 }

@@ -20,6 +20,9 @@ public:
     void OnSendStage(std::uint64_t nSendId, SendStage stage) override {
         Post([nSendId, stage](CMainDlg* dlg) { dlg->OnSendStage(nSendId, stage); });
     }
+    void OnSendWarning(std::uint64_t nSendId, const std::string& strText) override {
+        Post([nSendId, strText](CMainDlg* dlg) { dlg->OnSendLog(nSendId, "Warning: " + strText); });
+    }
     void OnSendProgress(std::uint64_t nSendId, std::uint64_t nDone, std::uint64_t nTotal) override {
         Post([nSendId, nDone, nTotal](CMainDlg* dlg) { dlg->OnSendProgress(nSendId, nDone, nTotal); });
     }

@@ -51,12 +51,6 @@ private:
 
 } // namespace
 
-std::string LeftOutWarnings(const std::vector<LeftOutEntry>& leftOut) {
-    std::vector<std::string> lines;
-    for (const LeftOutEntry& e : leftOut) lines.push_back("'" + e.m_strPath + "' is left out: " + e.m_strReason);
-    return WarningLines(lines);
-}
-
 int RunCompose(const CliRequest& req, std::string& /*out*/, std::string& err) {
     // From here on a signal is an event, so the temporary file is removed.
     platform::InterruptCatcher interrupts;
@@ -66,8 +60,7 @@ int RunCompose(const CliRequest& req, std::string& /*out*/, std::string& err) {
     CMimeComposer composer(env);
     composer.m_job = req.job;
     bool ok = composer.Compose();
-    err += LeftOutWarnings(composer.LeftOut());
-    err += WarningLines(composer.Warnings());
+    err += WarningLines(composer.Notices());
     if (interrupts.Caught()) return 128 + interrupts.Signal();
     if (!ok) {
         err += "quillory-cli: " + composer.GetLastError() + "\n";

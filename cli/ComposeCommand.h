@@ -11,5 +11,3 @@
 // signal's number when interrupted.
 int RunCompose(const CliRequest& req, std::string& out, std::string& err);
 
-// One warning line for each file the page named that was left out for safety.
-std::string LeftOutWarnings(const std::vector<LeftOutEntry>& leftOut);

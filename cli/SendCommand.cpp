@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/Ascii.h"
 #include "platform/Terminal.h"
 #include "smtp/ComposeAndSend.h"
 
@@ -15,6 +16,10 @@ public:
         std::string line = AsLogLine(strLine);
         std::fwrite(line.data(), 1, line.size(), stdout);
         std::fflush(stdout);
+    }
+    void OnSendWarning(std::uint64_t, const std::string& strText) override {
+        std::string line = "quillory-cli: warning: " + ascii::Printable(strText) + "\n";
+        std::fwrite(line.data(), 1, line.size(), stderr);
     }
     void OnSendDone(std::uint64_t, const SendOutcome& outcome) override {
         m_outcome = outcome;
@@ -50,7 +55,7 @@ int RunSend(const ComposeJob& message, const AppOptions& options, std::string& /
         send.Cancel();
         send.Join();
         std::fputs("\nCancelled.\n", stdout);
-        return 130;
+        return 128 + interrupts.Signal();
     }
     send.Join();
     const SendOutcome& outcome = notify->m_outcome;

@@ -204,3 +204,9 @@ bool CMimeComposer::CheckOutputIsNoInput() {
         if (same(path)) return Fail(refuse + "the attachment '" + path + "'");
     return true;
 }
+
+std::vector<std::string> CMimeComposer::Notices() const {
+    std::vector<std::string> lines = m_listWarnings;
+    for (const LeftOutEntry& e : m_listLeftOut) lines.push_back("'" + e.m_strPath + "' is left out: " + e.m_strReason);
+    return lines;
+}

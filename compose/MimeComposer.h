@@ -46,6 +46,8 @@ public:
     const std::vector<ReferenceEntry>& References() const { return m_listReferences; }
     // Each local file the page names that was not embedded for safety, once.
     const std::vector<LeftOutEntry>& LeftOut() const { return m_listLeftOut; }
+    // The warnings and the files left out, one sentence each, for the user.
+    std::vector<std::string> Notices() const;
     const std::string& Boundary() const { return m_strBoundary; }
     const std::string& RelatedBoundary() const { return m_strRelatedBoundary; }
     const char* HostName() const { return m_szHostName; }

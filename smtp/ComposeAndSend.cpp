@@ -59,6 +59,7 @@ void Run(SendRequest request, SendAddresses addresses, std::shared_ptr<ISendNoti
             if (!stop->IsRequested()) notify->OnSendDone(id, failed);
             return;
         }
+        for (const std::string& line : composer.Notices()) notify->OnSendWarning(id, line);
     }
     if (stop->IsRequested()) return;
     notify->OnSendStage(id, SendStage::Connecting);

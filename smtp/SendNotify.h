@@ -19,6 +19,9 @@ public:
     virtual void OnSendLog(std::uint64_t nSendId, LogDirection dir, const std::string& strLine) = 0;
     // A new phase began: Composing, then Connecting for the delivery.
     virtual void OnSendStage(std::uint64_t /*nSendId*/, SendStage /*stage*/) {}
+    // Something the user should know about the message: a file left out of
+    // it, an address only some servers take.
+    virtual void OnSendWarning(std::uint64_t /*nSendId*/, const std::string& /*strText*/) {}
     // Progress of the phase: steps of the composition, then bytes of the
     // message handed to the server, each of its total.
     virtual void OnSendProgress(std::uint64_t /*nSendId*/, std::uint64_t /*nDone*/, std::uint64_t /*nTotal*/) {}
