@@ -226,7 +226,7 @@ int RunCli(const std::vector<std::string>& args, const std::string& cwd, std::st
     // Arguments come in the locale's codeset; saved values are UTF-8 already.
     const std::string codeset = platform::LocaleCodeset();
     for (std::optional<std::string>* given : {&req.mail.MailSubject, &req.mail.MailFrom, &req.mail.MailTo, &req.mail.MailCc})
-        if (*given) **given = TextToUtf8(**given, codeset);
+        if (*given) **given = platform::TextToUtf8(**given, codeset);
     MailFields fields = settings.mail;
     req.mail.ApplyTo(fields);
     req.job.m_strSubject = fields.MailSubject;

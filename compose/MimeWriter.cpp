@@ -11,6 +11,7 @@
 #include "compose/PathUtil.h"
 #include "core/Product.h"
 #include "core/Utf8.h"
+#include "platform/Codeset.h"
 
 namespace {
 // A multiple of 57 (one line) and of 3648 (the classic read), so lines
@@ -197,7 +198,7 @@ std::string CMimeComposer::ResourcePath(const ResourceEntry& entry) const {
 std::string CMimeComposer::ContentTypeHeader(const std::string& strOpenPath, const std::string& strPath,
                                              std::string& strName, const std::string* pType) {
     std::string type = pType ? *pType : ResolveContentType(strPath);
-    strName = TextToUtf8(GetFileNamePart(strPath), m_strFileNameCodeset);
+    strName = platform::TextToUtf8(GetFileNamePart(strPath), m_strFileNameCodeset);
     std::string header = "Content-Type: " + type + ";\r\n";
     if (type.compare(0, 5, "text/") == 0 && IsUtf8Text(strOpenPath)) header += "\tcharset=\"utf-8\";\r\n";
     return header + FormatNameParameter(strName) + "\r\n";

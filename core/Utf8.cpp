@@ -1,7 +1,5 @@
 #include "core/Utf8.h"
 
-#include "platform/Codeset.h"
-
 namespace {
 
 // The characters of 0x80 to 0x9F; the five bytes windows-1252 leaves undefined
@@ -10,6 +8,8 @@ const char16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026
                                   0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
                                   0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                   0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+} // namespace
 
 void AppendCp1252(unsigned char c, std::string& out) {
     char32_t cp = c < 0x80 ? c : (c < 0xA0 ? kCp1252High[c - 0x80] : c);
@@ -24,6 +24,8 @@ void AppendCp1252(unsigned char c, std::string& out) {
         out += static_cast<char>(0x80 | (cp & 0x3F));
     }
 }
+
+namespace {
 
 // For a lead byte: how many continuation bytes follow and the range of the
 // first of them (the later ones are always 0x80 to 0xBF). -1: not a lead byte.
@@ -78,13 +80,6 @@ std::string RepairUtf8(std::string_view text) {
         }
     }
     return out;
-}
-
-std::string TextToUtf8(std::string_view text, const std::string& codeset) {
-    if (IsAscii(text) || platform::IsUtf8Codeset(codeset) || codeset == "ANSI_X3.4-1968") return RepairUtf8(text);
-    std::string out;
-    if (platform::ConvertToUtf8(text, codeset, out, AppendCp1252)) return out;
-    return RepairUtf8(text);
 }
 
 void Utf8Check::Feed(const unsigned char* data, std::size_t n) {

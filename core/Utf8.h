@@ -14,10 +14,8 @@ std::size_t Utf8CharLength(std::string_view text);
 // Well-formed UTF-8 stays; every other byte is read as windows-1252.
 std::string RepairUtf8(std::string_view text);
 
-// Text in codeset (as nl_langinfo names it) to UTF-8; bytes not valid in it
-// are read as windows-1252. The C locale's ASCII counts as UTF-8, since that
-// is what a terminal without a locale sends.
-std::string TextToUtf8(std::string_view text, const std::string& codeset);
+// The UTF-8 form of byte c read as windows-1252, appended to out.
+void AppendCp1252(unsigned char c, std::string& out);
 
 // Fed a file's bytes in pieces of any size: whether the whole is UTF-8 with at
 // least one non-ASCII character.

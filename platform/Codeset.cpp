@@ -5,6 +5,8 @@
 #include <iconv.h>
 #include <langinfo.h>
 
+#include "core/Utf8.h"
+
 namespace platform {
 
 void UseUserLocale() { std::setlocale(LC_CTYPE, ""); }
@@ -75,6 +77,13 @@ bool ConvertToUtf8(std::string_view in, const std::string& codeset, std::string&
     if (::iconv(cd, nullptr, nullptr, &dst, &dstLeft) != static_cast<std::size_t>(-1)) out.append(buf, sizeof buf - dstLeft);
     ::iconv_close(cd);
     return true;
+}
+
+std::string TextToUtf8(std::string_view text, const std::string& codeset) {
+    if (IsAscii(text) || IsUtf8Codeset(codeset) || codeset == "ANSI_X3.4-1968") return RepairUtf8(text);
+    std::string out;
+    if (ConvertToUtf8(text, codeset, out, AppendCp1252)) return out;
+    return RepairUtf8(text);
 }
 
 } // namespace platform

@@ -25,4 +25,9 @@ bool ConvertFromUtf8(const std::string& in, const std::string& codeset, std::str
 bool ConvertToUtf8(std::string_view in, const std::string& codeset, std::string& out,
                    const std::function<void(unsigned char, std::string&)>& onBadByte);
 
+// Text in codeset (as nl_langinfo names it) to UTF-8; bytes not valid in it
+// are read as windows-1252. The C locale's ASCII counts as UTF-8, since that
+// is what a terminal without a locale sends.
+std::string TextToUtf8(std::string_view text, const std::string& codeset);
+
 } // namespace platform

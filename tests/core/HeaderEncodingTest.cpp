@@ -5,6 +5,7 @@
 
 #include "core/HeaderEncoding.h"
 #include "core/Utf8.h"
+#include "platform/Codeset.h"
 
 namespace {
 
@@ -129,7 +130,7 @@ TEST(Utf8Text, RepairAndCodesets) {
         {"\xa4 \xe9", "ISO-8859-15", "\xe2\x82\xac \xc3\xa9"},
         {"\x82\xa0 \xff", "SHIFT_JIS", "\xe3\x81\x82 \xc3\xbf"},  // 0xff is no Shift JIS byte
     };
-    for (const auto& c : cases) EXPECT_EQ(TextToUtf8(c.in, c.codeset), c.out) << c.in << " in " << c.codeset;
+    for (const auto& c : cases) EXPECT_EQ(platform::TextToUtf8(c.in, c.codeset), c.out) << c.in << " in " << c.codeset;
 
     // The file check gives the same answer however the bytes are cut.
     for (const std::string& bytes : {std::string("plain"), std::string("\xc3\xa9t\xc3\xa9"),
