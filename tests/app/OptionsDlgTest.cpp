@@ -8,7 +8,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 
 #include "GuiFakes.h"
 #include "TestUtil.h"
@@ -197,17 +196,8 @@ struct OptionsCommand : ::testing::Test {
         return std::make_unique<CMainDlg>(
             CMainDlg::Services{&prompts, &shell, platform::Platform(), s ? s : store.get()});
     }
-    // Runs the command; act gets the open Options window.
-    void RunOptions(CMainDlg& main, std::function<void(COptionsDlg&)> act) {
-        bool reached = false;
-        QTimer::singleShot(0, [&] {
-            auto* d = qobject_cast<COptionsDlg*>(QApplication::activeModalWidget());
-            reached = d != nullptr;
-            if (d) act(*d);
-            if (d && d->isVisible()) d->reject();  // never leave the test blocked
-        });
-        main.OnOptions();
-        ASSERT_TRUE(reached) << "the Options window was shown modally";
+    void RunOptions(CMainDlg& main, const std::function<void(COptionsDlg&)>& act) {
+        EXPECT_TRUE(WhileModal<COptionsDlg>([&] { main.OnOptions(); }, act)) << "shown modally";
     }
 };
 
