@@ -98,13 +98,11 @@ void CMainDlg::OnSendLog(std::uint64_t nSendId, const std::string& strText) {
 void CMainDlg::OnSendDone(std::uint64_t nSendId, const SendOutcome& outcome) {
     if (!m_pSendWorker || m_pSendWorker->SendId() != nSendId) return;
     if (m_pSendDlg) {
-        m_pSendDlg->AppendLog(SendOutcomeText(outcome));
-        m_pSendDlg->SetStatus(outcome.bSuccess ? QStringLiteral("Sending email...OK")
-                                               : QStringLiteral("Sending email...Failure"));
         // The words come from what happened, not from the log's last line.
-        QString text = outcome.bSuccess ? QStringLiteral("The message was sent.")
-                                        : FromBytes(DescribeFailure(outcome)) + QLatin1Char('.');
-        if (outcome.PartlyDelivered()) text += QLatin1Char('\n') + FromBytes(DescribeRefused(outcome));
+        // They close the log once, after an empty line; the log breaks lines at CR LF only.
+        QString text = QStringLiteral("\r\n") + (outcome.bSuccess ? QStringLiteral("The message was sent.")
+                                                                 : FromBytes(DescribeFailure(outcome)) + QLatin1Char('.'));
+        if (outcome.PartlyDelivered()) text += QStringLiteral("\r\n") + FromBytes(DescribeRefused(outcome));
         m_pSendDlg->SetOutcome(outcome.bSuccess, text);
     }
     // Its end was the worker's last act, so this wait is short; the pipeline

@@ -237,10 +237,10 @@ bool CMimeComposer::WriteAttachmentPart(const std::string& strPath) {
     std::string type = ResolveContentType(strPath), encoding = "base64";
     if (type == "message/rfc822" && !ChooseMessageEncoding(strPath, type, encoding)) return false;
     std::string name;
-    std::string header = "--" + m_strBoundary + "\r\n";
-    header += ContentTypeHeader(strPath, strPath, name, &type);  // sets name
-    header += "Content-Transfer-Encoding: " + encoding + "\r\nContent-Disposition: attachment;\r\n" +
-              FormatFilenameParameter(name) + "\r\n\r\n";
+    // A statement of its own: it sets name, which the disposition below needs.
+    std::string typeHeader = ContentTypeHeader(strPath, strPath, name, &type);
+    std::string header = "--" + m_strBoundary + "\r\n" + typeHeader + "Content-Transfer-Encoding: " + encoding +
+                         "\r\nContent-Disposition: attachment;\r\n" + FormatFilenameParameter(name) + "\r\n\r\n";
     if (encoding != "base64") return WriteFileRaw(strPath, header, encoding);
     return WriteFileBody(strPath, strPath, header, "attachment");
 }

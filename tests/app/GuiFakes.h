@@ -1,6 +1,9 @@
 #pragma once
 // Stand-ins for the person at the screen and for the desktop.
+#include <QApplication>
+#include <QDialog>
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
 #include <deque>
 #include <functional>
@@ -88,3 +91,18 @@ struct RecordingShell : platform::Shell {
         done(r);
     }
 };
+
+// Runs open, which shows a modal D; act gets that window while it is up, and
+// it is closed afterwards if act left it open. False when no D came.
+template <class D>
+bool WhileModal(const std::function<void()>& open, const std::function<void(D&)>& act) {
+    bool reached = false;
+    QTimer::singleShot(0, [&] {
+        auto* d = qobject_cast<D*>(QApplication::activeModalWidget());
+        reached = d != nullptr;
+        if (d) act(*d);
+        if (d && d->isVisible()) d->reject();  // never leave the test blocked
+    });
+    open();
+    return reached;
+}
