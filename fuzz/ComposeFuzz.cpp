@@ -13,22 +13,6 @@ namespace {
 
 std::string g_page;
 
-class MemoryInput : public platform::InputFile {
-public:
-    explicit MemoryInput(std::string s) : m_data(std::move(s)) {}
-    std::uint64_t Size() const override { return m_data.size(); }
-    bool Read(void* buf, std::size_t n, std::size_t& got, std::string&) override {
-        got = std::min(n, m_data.size() - m_at);
-        std::memcpy(buf, m_data.data() + m_at, got);
-        m_at += got;
-        return true;
-    }
-
-private:
-    std::string m_data;
-    std::size_t m_at = 0;
-};
-
 class NullOutput : public platform::OutputFile {
 public:
     bool Write(const void*, std::size_t, std::string&) override { return true; }
@@ -39,8 +23,8 @@ public:
 class MemoryFileSystem : public platform::FileSystem {
 public:
     std::unique_ptr<platform::InputFile> OpenRead(const std::string& path, std::string&) override {
-        if (path == "/site/page.html") return std::make_unique<MemoryInput>(g_page);
-        return std::make_unique<MemoryInput>(path);
+        if (path == "/site/page.html") return platform::MemoryInput(g_page);
+        return platform::MemoryInput(path);
     }
     std::unique_ptr<platform::OutputFile> CreateOutput(const std::string&, std::string&) override {
         return std::make_unique<NullOutput>();

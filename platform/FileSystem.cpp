@@ -112,7 +112,7 @@ public:
                 err = "it reports no size but goes on for more than 16 MiB";
                 return nullptr;
             }
-            return std::make_unique<MemoryInputFile>(std::move(data));
+            return MemoryInput(std::move(data));
         }
         // Read-ahead advice pays only for files larger than one read.
         if (st.st_size > (1 << 20)) ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -173,5 +173,7 @@ std::string CurrentDirectory() {
     if (s.empty() || s.back() != '/') s += '/';
     return s;
 }
+
+std::unique_ptr<InputFile> MemoryInput(std::string data) { return std::make_unique<MemoryInputFile>(std::move(data)); }
 
 } // namespace platform

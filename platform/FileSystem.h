@@ -58,6 +58,9 @@ public:
 };
 
 FileSystem& RealFileSystem();
+
+// A file whose content is already in memory.
+std::unique_ptr<InputFile> MemoryInput(std::string data);
 // The same, but committed outputs get mode 0600 whatever was there: for
 // messages that wait in a shared temporary folder.
 FileSystem& PrivateFileSystem();
