@@ -66,7 +66,8 @@ TEST(AppSettings, EachGroupWritesItsOwnValuesInOrder) {
     EXPECT_FALSE(testutil::FileExists(SettingsPath()));
 
     s.options = {.SmtpServer = "smtp.example.com", .SmtpPort = 587, .Security = kSecurityTls, .SrvReqAuth = true,
-                 .AuthName = "ann", .AuthPass = "p\"a\\ss", .BrowseOutputFolder = false, .OpenEml = true};
+                 .AuthName = "ann", .AuthPass = "p\"a\\ss", .AuthMethod = kAuthAuto, .OAuthTokenCommand = "",
+                 .BrowseOutputFolder = false, .OpenEml = true};
     s.mail = {"Ann <ann@example.com>", "bob@example.com, eve@example.com", "", "Two\nlines"};
     ASSERT_TRUE(s.SaveSettings(SETTINGS_OPTIONS, err)) << err;
     const std::string options = "\"BrowseOutputFolder\"=dword:00000000\n"

@@ -70,7 +70,9 @@ TEST(OAuth, MethodsTokensAndTheirFailures) {
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
         EXPECT_EQ(o.bSuccess, c.delivered) << notify->log;
         EXPECT_EQ(o.failure, c.failure) << notify->log;
-        if (c.logged) EXPECT_NE(notify->log.find(c.logged), std::string::npos) << notify->log;
+        if (c.logged) {
+            EXPECT_NE(notify->log.find(c.logged), std::string::npos) << notify->log;
+        }
         EXPECT_EQ(notify->log.find("tok-123"), std::string::npos) << "the token was logged";
         if (c.failure == SendFailure::Refused) {
             EXPECT_EQ(o.stage, SendStage::Auth);
