@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "check/CssUrls.h"
+#include "compose/CssUrls.h"
 #include "core/Ascii.h"
 
 namespace check {

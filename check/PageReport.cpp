@@ -5,7 +5,7 @@
 #include <thread>
 #include <unordered_set>
 
-#include "check/CssUrls.h"
+#include "compose/CssUrls.h"
 #include "check/HtmlReferences.h"
 #include "compose/MimeComposer.h"
 #include "core/Ascii.h"

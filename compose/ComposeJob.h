@@ -35,5 +35,8 @@ struct ComposeJob {
     std::string m_strFrom;
     std::string m_strTo;
     std::string m_strCc;
+    // Also carry what webmail drops or hides (data: URIs, CSS images, linked
+    // style sheets) and add a plain-text alternative. Off, the message is as before.
+    bool m_bPrepareForWebmail = false;
     IProgress* m_pProgress = nullptr;  // borrowed; may be null
 };

@@ -1,4 +1,4 @@
-#include "check/CssUrls.h"
+#include "compose/CssUrls.h"
 
 #include <algorithm>
 #include <cctype>
