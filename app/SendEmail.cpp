@@ -84,6 +84,7 @@ void CMainDlg::OnSendStage(std::uint64_t nSendId, SendStage stage) {
     if (!IsCurrentSend(nSendId)) return;
     m_pSendDlg->SetStatus(stage == SendStage::Composing ? QStringLiteral("Creating HTML email...")
                                                         : QStringLiteral("Sending email..."));
+    m_pSendDlg->SetComposing(stage == SendStage::Composing);
     m_pSendDlg->SetBytes(0, 0);
 }
 

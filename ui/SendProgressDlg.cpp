@@ -50,7 +50,7 @@ void CSendProgressDlg::AppendLog(const std::string& strText) { m_pLog->AppendLog
 void CSendProgressDlg::SetBytes(std::uint64_t nSent, std::uint64_t nTotal) {
     m_pBar->setRange(0, 1000);
     m_pBar->setValue(nTotal ? static_cast<int>(nSent * 1000 / nTotal) : 0);
-    m_pBytes->setText(QStringLiteral("%1 of %2 sent")
+    m_pBytes->setText((m_bComposing ? QStringLiteral("%1 of %2 encoded") : QStringLiteral("%1 of %2 sent"))
                           .arg(QString::fromStdString(FormatFileSize(nSent)),
                                QString::fromStdString(FormatFileSize(nTotal))));
 }

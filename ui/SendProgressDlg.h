@@ -20,8 +20,10 @@ public:
     QString Status() const;
     // Appends one line to the log box.
     void AppendLog(const std::string& strText);
-    // nSent of nTotal bytes of the message body have gone to the server.
+    // nSent of nTotal bytes of the message body have gone to the server, or,
+    // while the message is being composed, of its inputs have been encoded.
     void SetBytes(std::uint64_t nSent, std::uint64_t nTotal);
+    void SetComposing(bool bComposing) { m_bComposing = bComposing; }
     // The send has ended: the outcome in words goes under the log, the status
     // and the bar show success or failure, and the button reads "Close".
     void SetOutcome(bool bOk, const QString& text);
@@ -50,6 +52,7 @@ private:
     QLabel* m_pBytes;
     CLogEdit* m_pLog;
     QPushButton* m_pButton;
+    bool m_bComposing = false;
     bool m_bFinished = false;
     bool m_bOk = false;
     bool m_bEnding = false;
