@@ -102,8 +102,16 @@ TEST_F(TlsDelivery, AuthPlainWhenTheServerOffersNoLogin) {
     EXPECT_NE(notify->Log().find(">>> AUTH PLAIN ********\n<<< 235 "), std::string::npos) << notify->Log();
     EXPECT_EQ(notify->Log().find("AUTH LOGIN"), std::string::npos);
     EXPECT_EQ(server.Envelope(1), "ann\na@x.org\nb@y.org\n");
+
+    SendJob job = Job(server.Port(), kSecurityTls);
+    job.m_strPassword = "guess";
+    o = CSmtpSender().Run(job);
+    EXPECT_EQ(o.failure, SendFailure::Refused) << DescribeFailure(o);
+    EXPECT_EQ(o.stage, SendStage::Auth);
+    EXPECT_EQ(server.Envelope(2), "");
 }
 
+// Both modes share the check, so each case takes one of them in turn.
 TEST_F(TlsDelivery, CertificatesThatDoNotCheckOutEndTheDelivery) {
     struct Case {
         const char* name;
@@ -119,16 +127,18 @@ TEST_F(TlsDelivery, CertificatesThatDoNotCheckOutEndTheDelivery) {
         {"self-signed", certs->Issue("self", "DNS:localhost", Kind::SelfSigned), "localhost", false,
          "self-signed certificate"},
     };
+    bool implicit = false;
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        implicit = !implicit;
+        SCOPED_TRACE(std::string(c.name) + (implicit ? ", implicit" : ", STARTTLS"));
         int fds = OpenDescriptors();
-        for (const char* mode : {"implicit", "starttls"}) {
-            RealSmtpServer server("ann", "secret", Tls(mode, c.cert));
-            SendJob job = Job(server.Port(), mode[0] == 'i' ? kSecurityTls : kSecurityStartTls);
+        {
+            RealSmtpServer server("ann", "secret", Tls(implicit ? "implicit" : "starttls", c.cert));
+            SendJob job = Job(server.Port(), implicit ? kSecurityTls : kSecurityStartTls);
             job.m_strServer = c.host;
             if (c.systemStore) job.m_strCaFile.clear();
             SendOutcome o = CSmtpSender().Run(job);
-            EXPECT_EQ(o.failure, SendFailure::TlsVerification) << mode << "\n" << notify->Log();
+            EXPECT_EQ(o.failure, SendFailure::TlsVerification) << notify->Log();
             EXPECT_EQ(o.stage, SendStage::Tls);
             EXPECT_EQ(o.strSystemError, c.reason);
             // Nothing after the handshake: no EHLO, no login, no envelope.
