@@ -132,22 +132,22 @@ TEST(OpenUrl, DesktopOpenerFirstThenTheHtmlProgram) {
 }
 
 TEST(OpenUrl, FailuresCarryTheCodeOfTheLinkBox) {
-    FakeDesktop desktop;
-    desktop.AddProgram("fakebrowser");
-    desktop.AddEntry("fakebrowser.desktop", "[Desktop Entry]\nExec=fakebrowser %u\n");
-    FakeShell shell;
     struct {
         int errNo, code;
     } cases[] = {{ENOENT, 2}, {ENOTDIR, 3}, {EACCES, 5}, {ENOMEM, 8}, {EAGAIN, 0},
                  {ENOEXEC, 11}, {ETXTBSY, 26}, {ELIBBAD, 32}, {ELOOP, -ELOOP}};
-    for (const auto& c : cases) {
-        shell.startErrno = c.errNo;
-        platform::LinkResult r = Open(shell, kTarget);
-        EXPECT_FALSE(r.bOpened);
-        EXPECT_EQ(r.nCode, c.code) << "errno " << c.errNo;
-        EXPECT_NE(r.strReason.find("xdg-open is missing"), std::string::npos) << r.strReason;
-        EXPECT_NE(r.strReason.find("start failed"), std::string::npos) << r.strReason;
-    }
+    for (const auto& c : cases) EXPECT_EQ(platform::LinkErrorFromErrno(c.errNo), c.code) << "errno " << c.errNo;
+
+    FakeDesktop desktop;
+    desktop.AddProgram("fakebrowser");
+    desktop.AddEntry("fakebrowser.desktop", "[Desktop Entry]\nExec=fakebrowser %u\n");
+    FakeShell shell;
+    shell.startErrno = EACCES;
+    platform::LinkResult r = Open(shell, kTarget);
+    EXPECT_FALSE(r.bOpened);
+    EXPECT_EQ(r.nCode, platform::kLinkAccessDenied);
+    EXPECT_NE(r.strReason.find("xdg-open is missing"), std::string::npos) << r.strReason;
+    EXPECT_NE(r.strReason.find("start failed"), std::string::npos) << r.strReason;
 }
 
 TEST(OpenUrl, WithoutAnHtmlProgramTheOpenersFailureStands) {
