@@ -70,17 +70,13 @@ bool FixedEnvironment::ReadTextFile(const std::string& path, std::string& conten
     return true;
 }
 
-std::string HtmlPartOf(const std::string& eml) {
-    std::size_t at = eml.find("Content-Type: text/html;");
-    if (at == std::string::npos) return "<no html part>";
-    at = eml.find("\r\n\r\n", at) + 4;
-    std::size_t end = eml.find("\r\n\r\n", at);
+std::string DecodeBase64(std::string_view text) {
     static const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
     unsigned bits = 0;
     int count = 0;
-    for (std::size_t i = at; i < end; ++i) {
-        std::size_t v = alphabet.find(eml[i]);
+    for (char c : text) {
+        std::size_t v = alphabet.find(c);
         if (v == std::string::npos) continue;  // line breaks and padding
         bits = (bits << 6) | static_cast<unsigned>(v);
         count += 6;
@@ -90,6 +86,13 @@ std::string HtmlPartOf(const std::string& eml) {
         }
     }
     return out;
+}
+
+std::string HtmlPartOf(const std::string& eml) {
+    std::size_t at = eml.find("Content-Type: text/html;");
+    if (at == std::string::npos) return "<no html part>";
+    at = eml.find("\r\n\r\n", at) + 4;
+    return DecodeBase64(std::string_view(eml).substr(at, eml.find("\r\n\r\n", at) - at));
 }
 
 std::string PartHeaderOf(const std::string& eml, const std::string& cid) {

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -31,10 +32,9 @@ class FixedClock : public platform::Clock {
 public:
     std::time_t now = 1796514092;  // Sat, 05 Dec 2026 23:41:32 UTC
     std::uint32_t ticks = 0xABCDE;
-    int sleeps = 0;
     std::time_t Now() override { return now; }
     std::uint32_t TickCount() override { return ticks; }
-    void SleepMs(unsigned) override { ++sleeps; }
+    void SleepMs(unsigned) override {}
 };
 
 // Hands out 0x00, 0x01, ... so each boundary is predictable.
@@ -89,6 +89,8 @@ struct FixedPlatform {
 // empty means the message passed.
 std::string CheckEml(const std::string& eml, const std::vector<std::string>& args);
 
+// Base64 text decoded; characters outside the alphabet are passed over.
+std::string DecodeBase64(std::string_view text);
 // The decoded body of the text/html part of a composed message.
 std::string HtmlPartOf(const std::string& eml);
 // The header block of the part whose Content-ID is cid.

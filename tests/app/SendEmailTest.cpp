@@ -41,11 +41,6 @@ std::size_t Added(const std::set<std::string>& before, const std::set<std::strin
     return n;
 }
 
-int FreePort() {
-    testutil::ScriptedServer gone("");
-    return gone.Port();
-}
-
 struct SendEmail : ::testing::Test {
     TempDir dir;
     TempDir tmp;  // the temporary folder of the sends, so that leftovers show
@@ -115,8 +110,6 @@ TEST_F(SendEmail, RefusesFieldsWithoutAnAddress) {
         QLineEdit* CMainDlg::Widgets::*focus;
     } cases[] = {
         {"", "a@x.org", "b@y.org", "", "Please choose a HTML file.", &CMainDlg::Widgets::pHtmlEdit},
-        {"p.html", "", "b@y.org", "", "Please enter mail \"From\".", &CMainDlg::Widgets::pFromEdit},
-        {"p.html", "a@x.org", "", "", "Please enter mail \"To\".", &CMainDlg::Widgets::pToEdit},
         {"p.html", "Ann <>", "b@y.org", "", "Please enter mail \"From\".", &CMainDlg::Widgets::pFromEdit},
         {"p.html", "a@x.org", " ; , ;", "", "Please enter mail \"To\".", &CMainDlg::Widgets::pToEdit},
         {"p.html", "a@x.org", "b@y.org", "Cy <c<d@z.org>", "", &CMainDlg::Widgets::pCcEdit},
@@ -180,30 +173,24 @@ TEST_F(SendEmail, SendsWhatTheWindowHolds) {
 
 // Each way a send can end, as the send window reports it.
 TEST_F(SendEmail, TheWindowSaysHowTheSendEnded) {
-    const std::string closedPort = std::to_string(FreePort());
     const std::string greet = "S: 220 ready\nC: *\n";
+    // What a failure says is the outcome's own text (see the command line's
+    // table); here, one failure of each kind the window handles apart.
     struct Case {
         const char* name;
-        std::string script;  // empty: nobody listens
-        bool auth;
+        std::string script;  // empty: no server, nothing may connect
         std::string to;
         std::string attachment;  // a file that is not there
         bool ok;
         std::string outcome;  // the last lines of the log
     } cases[] = {
-        {"refused connection", "", false, "b@y.org", "", false,
-         "Connection refused by 127.0.0.1:" + closedPort + "."},
-        {"refused password",
-         "S: 220 ready\nC: *\nS: 250-there\nS: 250 AUTH LOGIN\nC: AUTH LOGIN\nS: 334 VXNlcm5hbWU6\nC: YW5u\n"
-         "S: 334 UGFzc3dvcmQ6\nC: *\nS: 535 5.7.8 bad credentials\n",
-         true, "b@y.org", "", false, "The server refused the password (535 5.7.8 bad credentials)."},
         {"one of two recipients refused",
          greet + "S: 250 hi\nC: *\nS: 250 ok\nC: *\nS: 250 ok\nC: *\nS: 550 5.1.1 no such user\nC: DATA\n"
                  "S: 354 go\nD:\nS: 250 queued\nC: QUIT\nS: 221 bye\n",
-         false, "b@y.org, c@z.org", "", true, "The message was sent.\nNot delivered to: c@z.org"},
-        {"server closes the connection", greet, false, "b@y.org", "", false,
+         "b@y.org, c@z.org", "", true, "The message was sent.\nNot delivered to: c@z.org"},
+        {"server closes the connection", greet, "b@y.org", "", false,
          "The server closed the connection (EHLO/HELO)."},
-        {"message cannot be written", "", false, "b@y.org", dir.Path() + "gone.zip", false,
+        {"message cannot be written", "", "b@y.org", dir.Path() + "gone.zip", false,
          "The message could not be created: cannot open attachment '" + dir.Path() +
              "gone.zip': No such file or directory."},
     };
@@ -211,10 +198,7 @@ TEST_F(SendEmail, TheWindowSaysHowTheSendEnded) {
         SCOPED_TRACE(c.name);
         std::unique_ptr<testutil::ScriptedServer> server;
         if (!c.script.empty()) server = std::make_unique<testutil::ScriptedServer>(c.script);
-        auto dlg = Open(server ? server->Port() : std::stoi(closedPort));
-        dlg->m_settings.options.SrvReqAuth = c.auth;
-        dlg->m_settings.options.AuthName = "ann";
-        dlg->m_settings.options.AuthPass = "secret";
+        auto dlg = Open(server ? server->Port() : 1);
         dlg->Ui().pToEdit->setText(QString::fromStdString(c.to));
         if (!c.attachment.empty()) dlg->AddAttachment(c.attachment);
         CSendProgressDlg* s = Start(*dlg);

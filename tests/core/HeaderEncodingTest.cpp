@@ -3,24 +3,12 @@
 
 #include <regex>
 
+#include "TestUtil.h"
 #include "core/HeaderEncoding.h"
 #include "core/Utf8.h"
 #include "platform/Codeset.h"
 
 namespace {
-
-std::string DecodeBase64(const std::string& in) {
-    static const std::string a = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    unsigned bits = 0;
-    int n = 0;
-    for (char c : in) {
-        if (c == '=') break;
-        bits = (bits << 6) | static_cast<unsigned>(a.find(c));
-        if ((n += 6) >= 8) out += static_cast<char>((bits >> (n -= 8)) & 0xff);
-    }
-    return out;
-}
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -39,7 +27,7 @@ std::string DecodeWords(const std::string& text) {
     std::string decoded;
     for (std::sregex_iterator it(text.begin(), text.end(), word), end; it != end; ++it) {
         EXPECT_LE(it->length(), 75) << it->str();
-        std::string piece = DecodeBase64((*it)[1]);
+        std::string piece = testutil::DecodeBase64((*it)[1].str());
         EXPECT_EQ(RepairUtf8(piece), piece) << "a word ends inside a character: " << it->str();
         decoded += piece;
     }

@@ -49,18 +49,4 @@ TEST(Keyring, StoresMovesAndUsesThePassword) {
     EXPECT_EQ(testutil::ReadFile(dir.Path() + "cfg/quillory/settings.reg").find("secret"), std::string::npos);
 }
 
-TEST(Keyring, WithoutABusThePasswordStaysInTheFile) {
-    TempDir dir;
-    std::string out;
-    std::string env = "DBUS_SESSION_BUS_ADDRESS=unix:path=" + dir.Path() + "nobus XDG_CONFIG_HOME=" + dir.Path() + " ";
-    ASSERT_EQ(RunCommand(env + QUILLORY_CLI + " options --user bob && echo pw | " + env + QUILLORY_CLI +
-                             " options --password-stdin && " + env + QUILLORY_CLI + " options",
-                         &out),
-              0)
-        << out;
-    EXPECT_NE(out.find("The password is kept in the settings file"), std::string::npos) << out;
-    EXPECT_NE(out.find("******** (in the settings file"), std::string::npos) << out;
-    EXPECT_NE(testutil::ReadFile(dir.Path() + "quillory/settings.reg").find("\"AuthPass\"=\"pw\""), std::string::npos);
-}
-
 } // namespace

@@ -74,44 +74,45 @@ TEST(HtmlProgram, ExecLineIsCutAtThePlaceholderAndGetsTheTargetAsOneArgument) {
     EXPECT_FALSE(platform::BuildHtmlCommand("%u --new", kTarget, argv, err)) << "no program before the placeholder";
 }
 
-TEST(HtmlProgram, XdgMimeNamesTheEntryWhoseMainExecLineIsTaken) {
-    FakeDesktop desktop("fakebrowser.desktop");
-    desktop.AddProgram("fakebrowser");
-    desktop.AddProgram("other");
-    desktop.AddEntry("fakebrowser.desktop", "[Desktop Action new-window]\nExec=other --action %u\n\n"
-                                            "[Desktop Entry]\nName=Fake\nExec = fakebrowser\\s--new %u\n");
-    desktop.AddEntry("fakebrowser.desktop", "[Desktop Entry]\nExec=other --system %u\n", true);
-    std::string exec, err;
-    ASSERT_TRUE(platform::DefaultHtmlCommand(exec, err)) << err;
-    EXPECT_EQ(exec, "fakebrowser --new %u") << "the user's folder comes first; escapes undone";
-}
-
-TEST(HtmlProgram, EntryInTheSystemFolderIsFound) {
-    FakeDesktop desktop("sysbrowser.desktop");
-    desktop.AddProgram("sysbrowser");
-    desktop.AddEntry("sysbrowser.desktop", "[Desktop Entry]\nExec=sysbrowser %U\n", true);
-    std::string exec, err;
-    ASSERT_TRUE(platform::DefaultHtmlCommand(exec, err)) << err;
-    EXPECT_EQ(exec, "sysbrowser %U");
-}
-
-TEST(HtmlProgram, MissingDefaultEntryOrExecLineIsAFailureWithItsReason) {
+TEST(HtmlProgram, TheDefaultEntryAndItsMainExecLine) {
     std::string exec, err;
     {
         FakeDesktop none("");
         EXPECT_FALSE(platform::DefaultHtmlCommand(exec, err));
         EXPECT_NE(err.find("no program is set"), std::string::npos) << err;
     }
-    FakeDesktop desktop;
-    EXPECT_FALSE(platform::FindDesktopEntryExec("gone.desktop", exec, err));
-    EXPECT_NE(err.find("gone.desktop"), std::string::npos) << err;
+    FakeDesktop desktop("fakebrowser.desktop");
+    desktop.AddProgram("fakebrowser");
+    desktop.AddProgram("other");
+    desktop.AddEntry("fakebrowser.desktop", "[Desktop Action new-window]\nExec=other --action %u\n\n"
+                                            "[Desktop Entry]\nName=Fake\nExec = fakebrowser\\s--new %u\n");
+    desktop.AddEntry("fakebrowser.desktop", "[Desktop Entry]\nExec=other --system %u\n", true);
+    ASSERT_TRUE(platform::DefaultHtmlCommand(exec, err)) << err;
+    EXPECT_EQ(exec, "fakebrowser --new %u") << "the user's folder comes first; escapes undone";
+
+    desktop.AddEntry("sysbrowser.desktop", "[Desktop Entry]\nExec=sysbrowser %U\n", true);
     desktop.AddEntry("broken.desktop", "[Desktop Entry]\nName=Broken\n[Other]\nExec=not-this %u\n");
-    EXPECT_FALSE(platform::FindDesktopEntryExec("broken.desktop", exec, err));
-    EXPECT_NE(err.find("no Exec line"), std::string::npos) << err;
-    EXPECT_FALSE(platform::FindDesktopEntryExec("../broken.desktop", exec, err)) << "ids are names, not paths";
     desktop.AddEntry("acme/viewer.desktop", "[Desktop Entry]\nExec=acme-viewer %U\n", true);
-    EXPECT_TRUE(platform::FindDesktopEntryExec("acme-viewer.desktop", exec, err)) << err;
-    EXPECT_EQ(exec, "acme-viewer %U") << "a vendor prefix may be a folder";
+    const struct {
+        const char* id;
+        bool ok;
+        const char* found;  // the Exec line, or a piece of the reason
+    } cases[] = {
+        {"sysbrowser.desktop", true, "sysbrowser %U"},
+        {"acme-viewer.desktop", true, "acme-viewer %U"},  // a vendor prefix may be a folder
+        {"gone.desktop", false, "gone.desktop"},
+        {"broken.desktop", false, "no Exec line"},
+        {"../broken.desktop", false, ""},  // ids are names, not paths
+    };
+    for (const auto& c : cases) {
+        exec.clear();
+        EXPECT_EQ(platform::FindDesktopEntryExec(c.id, exec, err), c.ok) << c.id;
+        if (c.ok) {
+            EXPECT_EQ(exec, c.found);
+        } else {
+            EXPECT_NE(err.find(c.found), std::string::npos) << err;
+        }
+    }
 }
 
 TEST(OpenUrl, DesktopOpenerFirstThenTheHtmlProgram) {
@@ -131,22 +132,22 @@ TEST(OpenUrl, DesktopOpenerFirstThenTheHtmlProgram) {
 }
 
 TEST(OpenUrl, FailuresCarryTheCodeOfTheLinkBox) {
-    FakeDesktop desktop;
-    desktop.AddProgram("fakebrowser");
-    desktop.AddEntry("fakebrowser.desktop", "[Desktop Entry]\nExec=fakebrowser %u\n");
-    FakeShell shell;
     struct {
         int errNo, code;
     } cases[] = {{ENOENT, 2}, {ENOTDIR, 3}, {EACCES, 5}, {ENOMEM, 8}, {EAGAIN, 0},
                  {ENOEXEC, 11}, {ETXTBSY, 26}, {ELIBBAD, 32}, {ELOOP, -ELOOP}};
-    for (const auto& c : cases) {
-        shell.startErrno = c.errNo;
-        platform::LinkResult r = Open(shell, kTarget);
-        EXPECT_FALSE(r.bOpened);
-        EXPECT_EQ(r.nCode, c.code) << "errno " << c.errNo;
-        EXPECT_NE(r.strReason.find("xdg-open is missing"), std::string::npos) << r.strReason;
-        EXPECT_NE(r.strReason.find("start failed"), std::string::npos) << r.strReason;
-    }
+    for (const auto& c : cases) EXPECT_EQ(platform::LinkErrorFromErrno(c.errNo), c.code) << "errno " << c.errNo;
+
+    FakeDesktop desktop;
+    desktop.AddProgram("fakebrowser");
+    desktop.AddEntry("fakebrowser.desktop", "[Desktop Entry]\nExec=fakebrowser %u\n");
+    FakeShell shell;
+    shell.startErrno = EACCES;
+    platform::LinkResult r = Open(shell, kTarget);
+    EXPECT_FALSE(r.bOpened);
+    EXPECT_EQ(r.nCode, platform::kLinkAccessDenied);
+    EXPECT_NE(r.strReason.find("xdg-open is missing"), std::string::npos) << r.strReason;
+    EXPECT_NE(r.strReason.find("start failed"), std::string::npos) << r.strReason;
 }
 
 TEST(OpenUrl, WithoutAnHtmlProgramTheOpenersFailureStands) {
@@ -187,7 +188,7 @@ TEST(StartProcess, ReportsWhyAProgramCouldNotStart) {
     }
 }
 
-platform::ChildEnd RunWatchedEnd(platform::ChildProcess& child) {
+platform::ChildEnd WatchToTheEnd(platform::ChildProcess& child) {
     platform::ChildEnd end;
     for (int i = 0; i < 500 && !platform::PollProcess(child, end); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -201,11 +202,7 @@ platform::ChildEnd RunWatched(const Args& argv) {
     int errNo = 0;
     std::string err;
     EXPECT_TRUE(platform::StartProcess(argv, child, errNo, err)) << err;
-    platform::ChildEnd end;
-    for (int i = 0; i < 500 && !platform::PollProcess(child, end); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_EQ(child.pid, -1) << "still running";
-    return end;
+    return WatchToTheEnd(child);
 }
 
 TEST(StartProcess, TheEndIsWatchedWithoutWaiting) {
@@ -232,7 +229,7 @@ TEST(StartProcess, TheEndIsWatchedWithoutWaiting) {
     EXPECT_FALSE(platform::PollProcess(slow, end));
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(100)) << "polling never blocks";
     ::kill(slow.pid, SIGKILL);
-    EXPECT_EQ(RunWatchedEnd(slow).nSignal, SIGKILL);
+    EXPECT_EQ(WatchToTheEnd(slow).nSignal, SIGKILL);
 }
 
 TEST(RunForOutput, CollectsStandardOutputAndReportsAFailedExit) {

@@ -130,7 +130,12 @@ void ScriptedServer::Serve() {
             std::lock_guard<std::mutex> g(m_lock);
             m_data += data;
         } else if (op == "P:") {
-            std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(arg)));
+            // Ends early once the client has hung up or the test is over: a
+            // pause only matters to a client still waiting.
+            auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::stoi(arg));
+            pollfd p{fd, POLLRDHUP, 0};
+            while (!m_stop && std::chrono::steady_clock::now() < until && ::poll(&p, 1, 10) == 0) {
+            }
         } else if (op == "K:" || op == "E:") {
             std::size_t want = op == "K:" ? std::stoul(arg) : SIZE_MAX, got = 0;
             char buf[65536];

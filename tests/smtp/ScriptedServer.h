@@ -5,7 +5,7 @@
 //   R: text    send text raw; \r, \n and \\ are escapes
 //   C: text    expect one client line equal to text + CR LF ("C: *" takes any)
 //   D:         read message data up to and including CR LF . CR LF
-//   P: ms      pause without reading
+//   P: ms      pause without reading (ends when the client hangs up)
 //   K: n       read n bytes, then close the connection at once
 //   E:         read and drop whatever comes until the client closes
 // When the steps run out, or the client is gone, the connection is closed.
