@@ -78,7 +78,10 @@ bool CMimeComposer::Plan(ComposePlan& plan) {
         if (r.nPart < 0) continue;
         if (!m_setPositions.count(r.nPosition)) {
             r.nPart = -1;
-            r.bOverlapped = true;
+            auto edit = std::upper_bound(m_listEdits.begin(), m_listEdits.end(), r.nPosition,
+                                         [](std::int32_t pos, const TextEdit& e) { return pos < e.nPosition; });
+            r.bInlined = edit != m_listEdits.begin() && std::prev(edit)->nPosition + std::prev(edit)->nLength > r.nPosition;
+            r.bOverlapped = !r.bInlined;
         } else if (renumber) {
             auto kept = std::lower_bound(
                 m_listReferences.begin(), m_listReferences.end(), r.nPosition,
@@ -89,16 +92,18 @@ bool CMimeComposer::Plan(ComposePlan& plan) {
     for (const ResourceEntry& e : m_listResources) {
         PlannedPart part;
         part.strPath = e.m_strPath;
-        part.strFullPath = !e.m_strPath.empty() && e.m_strPath[0] == '/' ? e.m_strPath : m_strHtmlFolder + e.m_strPath;
+        part.strFullPath = e.m_bData || (!e.m_strPath.empty() && e.m_strPath[0] == '/') ? e.m_strPath : m_strHtmlFolder + e.m_strPath;
         part.strContentId = e.m_strContentId;
         part.strContentType = ResolveContentType(e.m_strPath);
-        part.nSize = counter.SizeOf(part.strFullPath);
+        part.nSize = e.m_bData ? e.m_strData.size() : counter.SizeOf(part.strFullPath);
+        if (e.m_bData) part.strContentType = e.m_strDataType.substr(0, e.m_strDataType.find(';'));
         plan.listParts.push_back(std::move(part));
     }
     // Each rewritten value becomes "cid:" and its Content-ID.
     plan.nHtmlPartSize = static_cast<std::uint64_t>(m_nHtmlLength);
     for (const ReferenceEntry& r : m_listReferences)
         plan.nHtmlPartSize += 4 + r.m_strContentId.size() - static_cast<std::uint64_t>(r.m_nLength);
+    for (const TextEdit& e : m_listEdits) plan.nHtmlPartSize += e.strText.size() - static_cast<std::uint64_t>(e.nLength);
     plan.nMessageSize = counter.Written();
     return ok;
 }

@@ -13,6 +13,7 @@ struct PlannedReference {
     const char* pszAttribute = "";
     bool bRemote = false;      // http://, https:// or ftp://: never looked up
     bool bOverlapped = false;  // lay inside another reference's text, so it stays as written
+    bool bInlined = false;     // a style sheet's link, replaced by the sheet's text
     std::int32_t nPart = -1;   // index in listParts of the part it becomes; -1 when it stays as written
     // For a value that stays as written: the file looked up, made absolute from
     // the page's folder; empty when remote or too long.
