@@ -69,7 +69,8 @@ bool CMimeComposer::Plan(ComposePlan& plan) {
     // dropped references keep no part.
     std::int32_t found = 0;
     for (const PlannedReference& r : plan.listReferences) found = std::max(found, r.nPart + 1);
-    const bool renumber = static_cast<std::size_t>(found) != m_listResources.size();
+    // Parts made for inlined style sheets come after the page's: the count alone cannot tell.
+    const bool renumber = static_cast<std::size_t>(found) != m_listResources.size() || !m_listEdits.empty();
     std::unordered_map<std::string, std::int32_t> index;
     if (renumber)
         for (std::size_t i = 0; i < m_listResources.size(); ++i)
@@ -89,6 +90,11 @@ bool CMimeComposer::Plan(ComposePlan& plan) {
             r.nPart = index[kept->m_strContentId];
         }
     }
+    std::unordered_map<std::string, std::int32_t> byCid;
+    for (std::size_t i = 0; i < m_listResources.size(); ++i)
+        byCid.emplace(m_listResources[i].m_strContentId, static_cast<std::int32_t>(i));
+    for (PlannedSheetReference& r : plan.listSheetReferences)
+        if (!r.strContentId.empty()) r.nPart = byCid[r.strContentId];
     for (const ResourceEntry& e : m_listResources) {
         PlannedPart part;
         part.strPath = e.m_strPath;

@@ -1,6 +1,7 @@
 // Preparing a page for webmail, which drops data: images, CSS images it cannot
 // fetch and linked style sheets: each becomes a part or text of the page.
 #include <algorithm>
+#include <cstdint>
 
 #include "compose/CssUrls.h"
 #include "compose/MimeComposer.h"
@@ -223,8 +224,10 @@ bool CMimeComposer::InlineSheet(const std::string& strFullPath, const std::strin
 
     // The page's charset labels the inlined text: a sheet declaring another is converted.
     std::string sheetCharset;
+    std::size_t stripped = 0;  // bytes taken from the front, so the check finds each address in the file
     if (css.compare(0, 3, "\xEF\xBB\xBF") == 0) {
         css.erase(0, 3);
+        stripped = 3;
         sheetCharset = "utf-8";
     }
     if (css.compare(0, 10, "@charset \"") == 0) {
@@ -232,6 +235,7 @@ bool CMimeComposer::InlineSheet(const std::string& strFullPath, const std::strin
         if (close != std::string::npos) {
             if (sheetCharset.empty()) sheetCharset = css.substr(10, close - 10);
             css.erase(0, close + 2);
+            stripped += close + 2;
         }
     }
     std::string utf8, converted;
@@ -258,6 +262,17 @@ bool CMimeComposer::InlineSheet(const std::string& strFullPath, const std::strin
     std::string lowerCss = ascii::ToLower(css);
     ForEachCssUrl(css, [&](std::size_t at, std::size_t length, bool import) {
         if (at < copied) return;
+        // An index: the recursion below may note more and move the list.
+        std::size_t noted = SIZE_MAX;
+        if (m_pPlan) {
+            noted = m_pPlan->listSheetReferences.size();
+            PlannedSheetReference& r = m_pPlan->listSheetReferences.emplace_back();
+            r.strSheet = strFullPath;
+            r.nLinkPosition = nAnchor;
+            r.nOffset = at + stripped;
+            r.nLength = length;
+            r.bImport = import;
+        }
         std::string value;
         if (!CssUnescape(std::string_view(css).substr(at, length), value) || value.empty() || IsRemoteValue(value))
             return;
@@ -277,6 +292,7 @@ bool CMimeComposer::InlineSheet(const std::string& strFullPath, const std::strin
                 !IsEmbeddable(path = pathOf(path)) ||
                 !InlineSheet(FullResourcePath(path), media, nDepth + 1, chain, nAnchor, strCharset, before))
                 return;  // stays as written
+            if (m_pPlan) m_pPlan->listSheetReferences[noted].bInlined = true;
             own.append(css, copied, rule - copied);
             copied = ruleEnd;
             return;
@@ -292,6 +308,7 @@ bool CMimeComposer::InlineSheet(const std::string& strFullPath, const std::strin
             cid = m_listResources[FileResource(path, nAnchor)].m_strContentId;
         }
         m_setEditContentIds.insert(cid);
+        if (m_pPlan) m_pPlan->listSheetReferences[noted].strContentId = cid;
         own.append(css, copied, at - copied);
         own += "cid:" + cid;
         copied = at + length;
