@@ -32,6 +32,7 @@ const char kWhyScanMissed[] =
     "the composer does not find this value as written (for instance after a line break in the tag, or after a "
     "'>' inside an earlier value): it stays as written";
 const char kWhyRemoteSheet[] = "a remote style sheet stays a link: Gmail and most webmail remove it";
+const char kWhyBadData[] = "a malformed data: address stays as written; mail programs drop it";
 const char kWhyInlined[] = "inlined as a <style> element, which webmail keeps";
 const char kWhySheetStays[] = "stays as written: the file is missing or not safe to send";
 const char kWhyOverlap[] = "lies inside another reference's text: it stays as written";
@@ -291,8 +292,10 @@ private:
                 Set(row, Verdict::NotEmbedded, Severity::Warning, kWhyOverlap);
             } else if (!SetByClass(row, Classify(row.strValue))) {
                 LocalVerdict(row, r.strFullPath);
+            } else if (data && m_job.m_bPrepareForWebmail) {
+                Set(row, Verdict::NotEmbedded, Severity::Warning, kWhyBadData);
             } else {
-                row.bFixedByWebmail = data && !m_job.m_bPrepareForWebmail && WouldEmbed(row.strValue, m_folder, false);
+                row.bFixedByWebmail = data && WouldEmbed(row.strValue, m_folder, false);
             }
             NoteSvg(row);
         }

@@ -73,6 +73,8 @@ bool ParseDataUri(std::string_view uri, std::string& strType, std::string& strBy
     }
     for (std::size_t i = 1; i < fields.size(); ++i) {
         std::size_t eq = fields[i].find('=');
+        // Browsers take "image/svg+xml;utf8,...": a bare word is dropped, not refused.
+        if (eq == std::string_view::npos && IsToken(fields[i])) continue;
         if (eq == std::string_view::npos || !IsToken(fields[i].substr(0, eq)) || !IsToken(fields[i].substr(eq + 1)))
             return false;
         type += ";\r\n\t";

@@ -112,14 +112,16 @@ TEST_F(Webmail, DataUrisBecomeOnePartPerTypeAndContent) {
             "<img src=\"data:image/gif,alert(%22hi%22)\">\n"
             "<p style=\"background:url(data:image/png;base64,iVBORw0KGgo=)\">\n"
             "<img src=\"data:image/png;base64,@@@@\"><img src=\"data:image/png;base64\">"
-            "<img src=\"data:im age/png,x\"><img src=\"data:image/png;x;base64,AA==\">\n");
+            "<img src=\"data:im age/png,x\"><img src=\"data:image/png;x=\x01;base64,AA==\">\n"
+            "<img src=\"data:image/svg+xml;utf8,%3Csvg/%3E\">\n");
     ExpectCidParts({{"image/png", std::string(kPng, 8)},
                     {"image/gif", std::string("GIF89a\x01\x00", 8)},
                     {"text/plain", "alert(\"hi\")"},
                     {"text/css", "p{color:red}"},
-                    {"image/gif", "alert(\"hi\")"}});
+                    {"image/gif", "alert(\"hi\")"},
+                    {"image/svg+xml", "<svg/>"}});
     ExpectStays({"src=\"data:image/png;base64,@@@@\"", "src=\"data:image/png;base64\"", "src=\"data:im age/png,x\"",
-                 "src=\"data:image/png;x;base64,AA==\""});
+                 "src=\"data:image/png;x=\x01;base64,AA==\""});
     // RFC 2397's default type, and a parameter as written.
     EXPECT_NE(eml.find("Content-Type: text/plain;\r\n\tcharset=US-ASCII;\r\n\tname="), std::string::npos);
     EXPECT_NE(eml.find("Content-Type: text/css;\r\n\tcharset=utf-8;\r\n\tname="), std::string::npos);
