@@ -195,9 +195,11 @@ void CMimeComposer::DropOverlappingReferences() {
     bool dropped = false;
     auto edit = m_listEdits.begin();
     for (ReferenceEntry& r : m_listReferences) {
-        // A value inside text replaced whole (a style sheet's link) goes with it.
+        // A value that meets text replaced whole (a style sheet's link) goes: the
+        // replacement wins, so the body is still copied forward.
         while (edit != m_listEdits.end() && edit->nPosition + edit->nLength <= r.m_nPosition) ++edit;
-        bool inEdit = edit != m_listEdits.end() && edit->nPosition <= r.m_nPosition;
+        bool inEdit = edit != m_listEdits.end() &&
+                      (edit->nPosition < r.m_nPosition || edit->nPosition < r.m_nPosition + r.m_nLength);
         if (r.m_nPosition < end || inEdit) {
             m_setPositions.erase(r.m_nPosition);
             dropped = true;
