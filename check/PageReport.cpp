@@ -8,7 +8,11 @@
 #include "compose/CssUrls.h"
 #include "check/HtmlReferences.h"
 #include "compose/MimeComposer.h"
+#include "compose/PathUtil.h"
+#include "compose/UrlPath.h"
+#include "compose/WebmailText.h"
 #include "core/Ascii.h"
+#include "platform/Codeset.h"
 #include "platform/FileInfo.h"
 
 namespace check {
@@ -27,6 +31,10 @@ const char kWhyObject[] = "mail programs remove <object> and <embed>";
 const char kWhyScanMissed[] =
     "the composer does not find this value as written (for instance after a line break in the tag, or after a "
     "'>' inside an earlier value): it stays as written";
+const char kWhyRemoteSheet[] = "a remote style sheet stays a link: Gmail and most webmail remove it";
+const char kWhyBadData[] = "a malformed data: address stays as written; mail programs drop it";
+const char kWhyInlined[] = "inlined as a <style> element, which webmail keeps";
+const char kWhySheetStays[] = "stays as written: the file is missing or not safe to send";
 const char kWhyOverlap[] = "lies inside another reference's text: it stays as written";
 const char kWhyRemoteImage[] = "left as a remote address: most mail programs block it until the reader allows";
 const char kWhyRemote[] = "left as a remote address";
@@ -193,6 +201,8 @@ public:
 
     Report Build(std::uint64_t serverLimit) {
         m_report.strPage = m_job.m_strHtmlPath;
+        m_report.bPrepareForWebmail = m_job.m_bPrepareForWebmail;
+        GetFolderOfPath(m_job.m_strHtmlPath, m_folder);
         m_report.figures.nServerSizeLimit = serverLimit;
         std::string err;
         bool read = ReadWhole(*m_env.files, m_job.m_strHtmlPath, m_page, err);
@@ -249,7 +259,8 @@ private:
     // The five tag kinds, as the composer itself decided them.
     void ComposerRows() {
         ComposedPositions positions(m_page);
-        std::vector<bool> partSeen(m_report.listParts.size());
+        m_partSeen.assign(m_report.listParts.size(), false);
+        std::vector<bool>& partSeen = m_partSeen;
         m_composerOffsets.assign(m_page.size() + 1, false);
         for (const PlannedReference& r : m_plan.listReferences) {
             std::size_t start = positions.ToPage(static_cast<std::size_t>(r.nPosition));
@@ -260,21 +271,46 @@ private:
             std::string_view prefix = r.pszTagPrefix;
             std::string tag = prefix.size() > 1 ? ascii::ToLower(ascii::Trim(prefix.substr(1))) : TagAround(m_page, start);
             Row& row = NewRow(start, tag, r.pszAttribute, end - start);
-            row.bImage = std::string_view(r.pszAttribute) == "background" || tag == "img" || tag == "input";
-            if (r.bRemote) {
+            const bool css = std::string_view(r.pszAttribute) == "url()";
+            // As the parser names them: the style attribute, or url() in a <style> block.
+            if (css && tag != "style") row.strAttribute = "style";
+            row.bImage = std::string_view(r.pszAttribute) == "background" || tag == "img" || tag == "input" || css;
+            const bool data = IsDataUri(ascii::Trim(row.strValue));
+            if (r.bInlined) {
+                Set(row, Verdict::Inlined, Severity::Ok, kWhyInlined);
+                row.bFixedByWebmail = true;
+                m_inlinedLinks.insert(start);
+            } else if (r.bRemote) {
                 SetByClass(row, ValueClass::Remote);
             } else if (r.nPart >= 0) {
                 row.nPart = r.nPart;
                 std::size_t part = static_cast<std::size_t>(r.nPart);
                 Set(row, partSeen[part] ? Verdict::SamePart : Verdict::Embedded, Severity::Ok, {});
                 partSeen[part] = true;
+                row.bFixedByWebmail = css || data;
             } else if (r.bOverlapped) {
                 Set(row, Verdict::NotEmbedded, Severity::Warning, kWhyOverlap);
             } else if (!SetByClass(row, Classify(row.strValue))) {
                 LocalVerdict(row, r.strFullPath);
+            } else if (data && m_job.m_bPrepareForWebmail) {
+                Set(row, Verdict::NotEmbedded, Severity::Warning, kWhyBadData);
+            } else {
+                row.bFixedByWebmail = data && WouldEmbed(row.strValue, m_folder, false);
             }
             NoteSvg(row);
         }
+    }
+
+    // With the option off: whether it would embed the value, written in a
+    // file of folder (the page's or a style sheet's).
+    bool WouldEmbed(const std::string& value, const std::string& folder, bool inCss) const {
+        std::string v(ascii::Trim(value)), type, bytes, path;
+        if (inCss && !CssUnescape(std::string(v), v)) return false;
+        if (IsDataUri(v)) return ParseDataUri(DecodeEntities(v), type, bytes);
+        if (Classify(v) != ValueClass::Path) return false;
+        if (ascii::StartsWithNoCase(v, "file:///")) v.erase(0, 7);
+        DecodeUrlPath(v, path, platform::LocaleCodeset());
+        return m_env.files->IsReadableFile(!path.empty() && path[0] == '/' ? path : folder + path);
     }
 
     // Why a local value the composer looked up stays as written.
@@ -303,7 +339,8 @@ private:
                 m_withoutAlt.push_back(f.nOffset);
                 continue;
             }
-            if (f.kind == FoundKind::TagScanned && m_composerOffsets[f.nOffset]) {
+            const bool css = f.kind == FoundKind::CssUrl || f.kind == FoundKind::CssImport;
+            if ((f.kind == FoundKind::TagScanned || css) && m_composerOffsets[f.nOffset]) {
                 if (f.bStyleSheetLink) m_styleSheetLinks.insert(f.nOffset);
                 continue;
             }
@@ -326,6 +363,7 @@ private:
             // Whatever they name, mail programs drop these elements.
             if (why) Set(row, Verdict::NotEmbedded, Severity::Warning, why);
             else if (!SetByClass(row, Classify(row.strValue))) Set(row, Verdict::NotEmbedded, Severity::Warning, WhyForPath(f.kind));
+            row.bFixedByWebmail = f.kind == FoundKind::CssUrl && !m_job.m_bPrepareForWebmail && WouldEmbed(row.strValue, m_folder, true);
             NoteSvg(row);
         }
     }
@@ -360,10 +398,16 @@ private:
     // The addresses inside each embedded style sheet the page links.
     void StyleSheetRows() {
         std::size_t pageRows = m_rows.size();
+        InlinedSheetRows();
         for (std::size_t i = 0; i < pageRows; ++i) {
+            if (m_rows[i].verdict == Verdict::Remote && m_styleSheetLinks.count(m_keys[i].nPageOffset))
+                Set(m_rows[i], Verdict::Remote, Severity::Warning, kWhyRemoteSheet);
             if (m_rows[i].verdict != Verdict::Embedded || !m_styleSheetLinks.count(m_keys[i].nPageOffset)) continue;
+            m_rows[i].bFixedByWebmail = true;
             const std::size_t linkOffset = m_keys[i].nPageOffset;
-            const std::string& sheet = m_report.listParts[static_cast<std::size_t>(m_rows[i].nPart)].strFile;
+            const std::string sheet = m_report.listParts[static_cast<std::size_t>(m_rows[i].nPart)].strFile;
+            std::string sheetFolder;
+            GetFolderOfPath(sheet, sheetFolder);
             std::string css, err;
             if (!ReadWhole(*m_env.files, sheet, css, err)) continue;  // the composition reports it
             std::vector<std::size_t> offsets;
@@ -377,6 +421,7 @@ private:
                 row.bImage = !import;
                 if (!SetByClass(row, Classify(row.strValue)))
                     Set(row, Verdict::NotEmbedded, Severity::Warning, import ? kWhyImport : kWhyCssUrl);
+                row.bFixedByWebmail = WouldEmbed(row.strValue, sheetFolder, true);
                 NoteSvg(row);
                 offsets.push_back(at);
             });
@@ -386,6 +431,52 @@ private:
                 m_rows[first + j].nColumn = places[j].nColumn;
             }
         }
+    }
+
+    // The addresses in the sheets the option inlined, as the composer decided them.
+    void InlinedSheetRows() {
+        if (m_inlinedLinks.empty()) return;
+        ComposedPositions positions(m_page);
+        std::string sheet, css, err;
+        std::vector<std::size_t> offsets;
+        std::size_t first = m_rows.size(), order = 0;
+        auto place = [&] {
+            std::vector<Place> places = Locate(css, offsets);
+            for (std::size_t j = 0; j < places.size(); ++j) {
+                m_rows[first + j].nLine = places[j].nLine;
+                m_rows[first + j].nColumn = places[j].nColumn;
+            }
+            offsets.clear();
+            first = m_rows.size();
+        };
+        for (const PlannedSheetReference& r : m_plan.listSheetReferences) {
+            if (r.strSheet != sheet) {
+                place();
+                sheet = r.strSheet;
+                if (!ReadWhole(*m_env.files, sheet, css, err)) css.clear();
+            }
+            if (r.nOffset + r.nLength > css.size()) continue;  // changed since the composer read it
+            m_keys.push_back(RowKey{positions.ToPage(static_cast<std::size_t>(r.nLinkPosition)), ++order});
+            Row& row = m_rows.emplace_back();
+            row.strSource = sheet;
+            row.strAttribute = r.bImport ? "@import" : "url()";
+            row.strValue = css.substr(r.nOffset, r.nLength);
+            row.bImage = !r.bImport;
+            row.bFixedByWebmail = r.nPart >= 0 || r.bInlined;
+            if (r.nPart >= 0) {
+                row.nPart = r.nPart;
+                std::size_t part = static_cast<std::size_t>(r.nPart);
+                Set(row, m_partSeen[part] ? Verdict::SamePart : Verdict::Embedded, Severity::Ok, {});
+                m_partSeen[part] = true;
+            } else if (r.bInlined) {
+                Set(row, Verdict::Inlined, Severity::Ok, kWhyInlined);
+            } else if (!SetByClass(row, Classify(row.strValue))) {
+                Set(row, Verdict::NotEmbedded, Severity::Warning, kWhySheetStays);
+            }
+            NoteSvg(row);
+            offsets.push_back(r.nOffset);
+        }
+        place();
     }
 
     void AddFigures(bool composed) {
@@ -423,6 +514,9 @@ private:
     std::vector<RowKey> m_keys;
     std::vector<bool> m_composerOffsets;  // by page offset: a value the composer's scans found
     std::unordered_set<std::size_t> m_styleSheetLinks;
+    std::unordered_set<std::size_t> m_inlinedLinks;  // page offsets of links the option replaced
+    std::vector<bool> m_partSeen;
+    std::string m_folder;  // the page's, with its '/' 
     std::vector<std::size_t> m_withoutAlt;
 };
 
@@ -470,6 +564,7 @@ const char* VerdictName(Verdict verdict) {
     case Verdict::NotEmbeddedForSafety: return "not-embedded-for-safety";
     case Verdict::NotEmbedded: return "not-embedded";
     case Verdict::NotAFile: return "not-a-file";
+    case Verdict::Inlined: return "inlined";
     }
     return "";
 }

@@ -22,6 +22,7 @@ enum class Verdict {
     NotEmbeddedForSafety,  // a readable file the composer chose not to embed
     NotEmbedded,           // a kind of reference the composer never embeds
     NotAFile,              // a fragment, a mail address or another scheme
+    Inlined,               // a linked style sheet that becomes a <style> element
 };
 
 struct Row {
@@ -37,6 +38,9 @@ struct Row {
     bool bImage = false;  // an image the recipient's program would fetch or show
     std::int32_t nPart = -1;  // Embedded and SamePart: index in Report::listParts
     std::string strFile;      // a local value that stays as written: the file looked up
+    // "Prepare for webmail" embeds or inlines it: when the job has the option
+    // on, the verdict already says what it does; off, it would.
+    bool bFixedByWebmail = false;
 };
 
 struct Place {
@@ -74,6 +78,7 @@ inline constexpr std::uint64_t kMessageSizeLimit = 25 * 1024 * 1024;  // Gmail, 
 
 struct Report {
     std::string strPage;
+    bool bPrepareForWebmail = false;  // the job's option, which the rows' verdicts follow
     std::vector<Row> listRows;  // in page order; a style sheet's rows follow the reference that links it
     std::vector<Part> listParts;
     Figures figures;

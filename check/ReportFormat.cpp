@@ -72,7 +72,10 @@ std::string ReportText(const Report& report) {
             const Part& part = report.listParts[static_cast<std::size_t>(row.nPart)];
             out += part.strFile + ", " + part.strContentType + ", " + Grouped(part.nSize) + " bytes, ";
         }
-        out += WhyText(report, row) + "\n";
+        out += WhyText(report, row);
+        if (row.bFixedByWebmail)
+            out += report.bPrepareForWebmail ? " (by Prepare for webmail)" : " (Prepare for webmail embeds it)";
+        out += "\n";
     }
     const Figures& f = report.figures;
     out += "Message: ";
@@ -106,7 +109,8 @@ std::string ReportJson(const Report& report) {
                ", " + Field("tag", JsonString(row.strTag)) + ", " + Field("attribute", JsonString(row.strAttribute)) +
                ", " + Field("value", JsonString(row.strValue)) + ", " + Field("verdict", Quoted(VerdictName(row.verdict))) +
                ", " + Field("severity", Quoted(SeverityName(row.severity))) + ", " + Field("why", JsonString(WhyText(report, row))) +
-               ", " + Field("image", row.bImage ? "true" : "false");
+               ", " + Field("image", row.bImage ? "true" : "false") +
+               ", " + Field("fixedByWebmail", row.bFixedByWebmail ? "true" : "false");
         if (row.nPart >= 0) {
             const Part& part = report.listParts[static_cast<std::size_t>(row.nPart)];
             out += ", " + Field("file", JsonString(part.strFile)) + ", " +

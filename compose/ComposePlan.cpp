@@ -69,7 +69,8 @@ bool CMimeComposer::Plan(ComposePlan& plan) {
     // dropped references keep no part.
     std::int32_t found = 0;
     for (const PlannedReference& r : plan.listReferences) found = std::max(found, r.nPart + 1);
-    const bool renumber = static_cast<std::size_t>(found) != m_listResources.size();
+    // Parts made for inlined style sheets come after the page's: the count alone cannot tell.
+    const bool renumber = static_cast<std::size_t>(found) != m_listResources.size() || !m_listEdits.empty();
     std::unordered_map<std::string, std::int32_t> index;
     if (renumber)
         for (std::size_t i = 0; i < m_listResources.size(); ++i)
@@ -78,7 +79,10 @@ bool CMimeComposer::Plan(ComposePlan& plan) {
         if (r.nPart < 0) continue;
         if (!m_setPositions.count(r.nPosition)) {
             r.nPart = -1;
-            r.bOverlapped = true;
+            auto edit = std::upper_bound(m_listEdits.begin(), m_listEdits.end(), r.nPosition,
+                                         [](std::int32_t pos, const TextEdit& e) { return pos < e.nPosition; });
+            r.bInlined = edit != m_listEdits.begin() && std::prev(edit)->nPosition + std::prev(edit)->nLength > r.nPosition;
+            r.bOverlapped = !r.bInlined;
         } else if (renumber) {
             auto kept = std::lower_bound(
                 m_listReferences.begin(), m_listReferences.end(), r.nPosition,
@@ -86,19 +90,26 @@ bool CMimeComposer::Plan(ComposePlan& plan) {
             r.nPart = index[kept->m_strContentId];
         }
     }
+    std::unordered_map<std::string, std::int32_t> byCid;
+    for (std::size_t i = 0; i < m_listResources.size(); ++i)
+        byCid.emplace(m_listResources[i].m_strContentId, static_cast<std::int32_t>(i));
+    for (PlannedSheetReference& r : plan.listSheetReferences)
+        if (!r.strContentId.empty()) r.nPart = byCid[r.strContentId];
     for (const ResourceEntry& e : m_listResources) {
         PlannedPart part;
         part.strPath = e.m_strPath;
-        part.strFullPath = !e.m_strPath.empty() && e.m_strPath[0] == '/' ? e.m_strPath : m_strHtmlFolder + e.m_strPath;
+        part.strFullPath = e.m_bData || (!e.m_strPath.empty() && e.m_strPath[0] == '/') ? e.m_strPath : m_strHtmlFolder + e.m_strPath;
         part.strContentId = e.m_strContentId;
         part.strContentType = ResolveContentType(e.m_strPath);
-        part.nSize = counter.SizeOf(part.strFullPath);
+        part.nSize = e.m_bData ? e.m_strData.size() : counter.SizeOf(part.strFullPath);
+        if (e.m_bData) part.strContentType = e.m_strDataType.substr(0, e.m_strDataType.find(';'));
         plan.listParts.push_back(std::move(part));
     }
     // Each rewritten value becomes "cid:" and its Content-ID.
     plan.nHtmlPartSize = static_cast<std::uint64_t>(m_nHtmlLength);
     for (const ReferenceEntry& r : m_listReferences)
         plan.nHtmlPartSize += 4 + r.m_strContentId.size() - static_cast<std::uint64_t>(r.m_nLength);
+    for (const TextEdit& e : m_listEdits) plan.nHtmlPartSize += e.strText.size() - static_cast<std::uint64_t>(e.nLength);
     plan.nMessageSize = counter.Written();
     return ok;
 }

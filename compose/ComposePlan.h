@@ -13,10 +13,24 @@ struct PlannedReference {
     const char* pszAttribute = "";
     bool bRemote = false;      // http://, https:// or ftp://: never looked up
     bool bOverlapped = false;  // lay inside another reference's text, so it stays as written
+    bool bInlined = false;     // a style sheet's link, replaced by the sheet's text
     std::int32_t nPart = -1;   // index in listParts of the part it becomes; -1 when it stays as written
     // For a value that stays as written: the file looked up, made absolute from
     // the page's folder; empty when remote or too long.
     std::string strFullPath;
+};
+
+// An address in a style sheet that the page links and that "Prepare for
+// webmail" inlines, in the order the sheets were read.
+struct PlannedSheetReference {
+    std::string strSheet;            // full path of the sheet it is written in
+    std::int32_t nLinkPosition = 0;  // of the page's <link> value that led to the sheet
+    std::size_t nOffset = 0;         // of the address in the sheet's text as inlined
+    std::size_t nLength = 0;
+    bool bImport = false;
+    bool bInlined = false;     // a local @import whose sheet became a <style> element
+    std::int32_t nPart = -1;   // index in listParts; -1 when it stays as written
+    std::string strContentId;  // of that part
 };
 
 // One embedded file, in the order of the message.
@@ -30,6 +44,7 @@ struct PlannedPart {
 
 struct ComposePlan {
     std::vector<PlannedReference> listReferences;
+    std::vector<PlannedSheetReference> listSheetReferences;
     std::vector<PlannedPart> listParts;
     std::uint64_t nHtmlPartSize = 0;  // the rewritten page text, before base64
     std::uint64_t nMessageSize = 0;   // every byte the writer produced

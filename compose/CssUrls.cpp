@@ -7,6 +7,15 @@
 
 namespace {
 
+// The first c at or after i that no backslash escapes.
+std::size_t FindUnescaped(std::string_view s, char c, std::size_t i) {
+    for (; i < s.size(); ++i) {
+        if (s[i] == '\\') ++i;
+        else if (s[i] == c) return i;
+    }
+    return std::string_view::npos;
+}
+
 std::size_t SkipSpace(std::string_view s, std::size_t i) {
     while (i < s.size() && ascii::IsSpace(s[i])) ++i;
     return i;
@@ -32,7 +41,7 @@ std::size_t ReadAddress(std::string_view s, std::size_t i, bool unquotedToParen,
     if (i < s.size() && (s[i] == '"' || s[i] == '\'')) {
         char quote = s[i];
         start = i + 1;
-        end = s.find(quote, start);
+        end = FindUnescaped(s, quote, start);
         if (end == std::string_view::npos) end = s.size();
         return end + 1;
     }
@@ -41,7 +50,7 @@ std::size_t ReadAddress(std::string_view s, std::size_t i, bool unquotedToParen,
         return i;
     }
     start = i;
-    end = s.find(')', i);
+    end = FindUnescaped(s, ')', i);
     if (end == std::string_view::npos) end = s.size();
     while (end > start && ascii::IsSpace(s[end - 1])) --end;
     return end;

@@ -7,6 +7,8 @@
 #include "compose/MimeComposer.h"
 #include "compose/TagScan.h"
 #include "compose/UrlPath.h"
+#include "compose/WebmailText.h"
+#include "core/Ascii.h"
 
 namespace {
 // Longest value and resolved path handled; longer values stay as they are.
@@ -32,8 +34,12 @@ void CMimeComposer::ScanTag(const char* pszTagPrefix, const char* pszAttribute) 
             AddReference(static_cast<std::int32_t>(pos), static_cast<std::int32_t>(len));
         },
         onRemote);
-    // One scan finds its values in page order, so its list is sorted already:
-    // a merge keeps m_listReferences in increasing position without a walk per entry.
+    MergeScanReferences();
+}
+
+// One scan finds its values in page order, so its list is sorted already:
+// a merge keeps m_listReferences in increasing position without a walk per entry.
+void CMimeComposer::MergeScanReferences() {
     if (m_listScanReferences.empty()) return;
     std::vector<ReferenceEntry> merged;
     merged.reserve(m_listReferences.size() + m_listScanReferences.size());
@@ -46,34 +52,48 @@ void CMimeComposer::ScanTag(const char* pszTagPrefix, const char* pszAttribute) 
 }
 
 bool CMimeComposer::AddReference(std::int32_t nPosition, std::int32_t nLength) {
+    std::string_view raw(m_pszHtml.get() + nPosition, static_cast<std::size_t>(nLength));
+    if (m_job.m_bPrepareForWebmail && IsDataUri(raw)) return AddDataReference(nPosition, nLength, DecodeEntities(std::string(raw)));
     std::string path;
     if (!ResolveReferencePath(nPosition, nLength, path)) {
         NotePlannedReference(nPosition, nLength, path, -1, false);
         return false;
     }
-    // A position already recorded is the same value text, so the same file.
-    if (!m_setPositions.insert(nPosition).second) return false;
+    return AddPathReference(nPosition, nLength, std::move(path));
+}
 
-    auto found = m_mapResourceIndex.find(path);
-    std::size_t index;
-    if (found != m_mapResourceIndex.end()) {
-        index = found->second;
-    } else {
-        unsigned r1 = static_cast<unsigned>(m_env.random->Next());
-        unsigned r2 = static_cast<unsigned>(m_env.random->Next());
-        char cid[64];
-        std::snprintf(cid, sizeof cid, "%u$%u@%s", static_cast<unsigned>(nPosition) + r2, r1, m_szHostName);
-        index = m_listResources.size();
-        m_listResources.push_back(ResourceEntry{path, cid});
-        m_mapResourceIndex.emplace(std::move(path), index);
-    }
+bool CMimeComposer::AddPathReference(std::int32_t nPosition, std::int32_t nLength, std::string strPath) {
+    // A position already recorded is the same value text, so the same file.
+    if (m_setPositions.count(nPosition)) return false;
+    RecordReference(nPosition, nLength, FileResource(std::move(strPath), nPosition));
+    return true;
+}
+
+// The part for an embeddable file, made when the file is first met.
+std::size_t CMimeComposer::FileResource(std::string strPath, std::int32_t nPosition) {
+    auto found = m_mapResourceIndex.find(strPath);
+    if (found != m_mapResourceIndex.end()) return found->second;
+    unsigned r1 = static_cast<unsigned>(m_env.random->Next());
+    unsigned r2 = static_cast<unsigned>(m_env.random->Next());
+    char cid[64];
+    std::snprintf(cid, sizeof cid, "%u$%u@%s", static_cast<unsigned>(nPosition) + r2, r1, m_szHostName);
+    std::size_t index = m_listResources.size();
+    ResourceEntry entry;
+    entry.m_strPath = strPath;
+    entry.m_strContentId = cid;
+    m_listResources.push_back(std::move(entry));
+    m_mapResourceIndex.emplace(std::move(strPath), index);
+    return index;
+}
+
+void CMimeComposer::RecordReference(std::int32_t nPosition, std::int32_t nLength, std::size_t nIndex) {
+    m_setPositions.insert(nPosition);
     ReferenceEntry ref;
-    ref.m_strContentId = m_listResources[index].m_strContentId;
+    ref.m_strContentId = m_listResources[nIndex].m_strContentId;
     ref.m_nPosition = nPosition;
     ref.m_nLength = nLength;
-    NotePlannedReference(nPosition, nLength, {}, static_cast<std::int32_t>(index), false);
+    NotePlannedReference(nPosition, nLength, {}, static_cast<std::int32_t>(nIndex), false);
     m_listScanReferences.push_back(std::move(ref));
-    return true;
 }
 
 void CMimeComposer::NotePlannedReference(std::int32_t nPosition, std::int32_t nLength, const std::string& strPath,
@@ -93,16 +113,24 @@ void CMimeComposer::NotePlannedReference(std::int32_t nPosition, std::int32_t nL
 bool CMimeComposer::ResolveReferencePath(std::int32_t nPosition, std::int32_t nLength, std::string& strPath) {
     std::size_t len = static_cast<std::size_t>(nLength);
     if (len > kMaxReferencePath) return false;
-    std::string_view lower(m_pszHtmlLower.get() + nPosition, len);
-    std::string value(m_pszHtml.get() + nPosition, len);
+    return ResolveValue(std::string(m_pszHtml.get() + nPosition, len), strPath);
+}
+
+// A value as written (entities and escapes included) to the file it names,
+// when that file may be embedded.
+bool CMimeComposer::ResolveValue(std::string value, std::string& strPath) {
+    return DecodeValue(std::move(value), strPath) && IsEmbeddable(strPath);
+}
+
+bool CMimeComposer::DecodeValue(std::string value, std::string& strPath) {
+    if (value.size() > kMaxReferencePath) return false;
     // "file:///srv/a.gif" names /srv/a.gif: keep the third slash.
-    if (lower.substr(0, kFileScheme.size()) == kFileScheme) value.erase(0, kFileScheme.size() - 1);
+    if (ascii::StartsWithNoCase(value, kFileScheme)) value.erase(0, kFileScheme.size() - 1);
     // Pages written on Windows use backslashes.
     ReplaceChar(value, '\\', '/');
     DecodeUrlPath(value, strPath, m_strFileNameCodeset);
     // "%00" would cut the name short where the system reads it: no file has such a name.
-    if (strPath.size() > kMaxReferencePath || strPath.find('\0') != std::string::npos) return false;
-    return IsEmbeddable(strPath);
+    return strPath.size() <= kMaxReferencePath && strPath.find('\0') == std::string::npos;
 }
 
 std::string CMimeComposer::FullResourcePath(const std::string& strPath) const {
@@ -165,8 +193,14 @@ void CMimeComposer::DropOverlappingReferences() {
     kept.reserve(m_listReferences.size());
     std::int64_t end = -1;
     bool dropped = false;
+    auto edit = m_listEdits.begin();
     for (ReferenceEntry& r : m_listReferences) {
-        if (r.m_nPosition < end) {
+        // A value that meets text replaced whole (a style sheet's link) goes: the
+        // replacement wins, so the body is still copied forward.
+        while (edit != m_listEdits.end() && edit->nPosition + edit->nLength <= r.m_nPosition) ++edit;
+        bool inEdit = edit != m_listEdits.end() &&
+                      (edit->nPosition < r.m_nPosition || edit->nPosition < r.m_nPosition + r.m_nLength);
+        if (r.m_nPosition < end || inEdit) {
             m_setPositions.erase(r.m_nPosition);
             dropped = true;
             continue;
@@ -179,11 +213,13 @@ void CMimeComposer::DropOverlappingReferences() {
 
     std::unordered_map<std::string, int> uses;
     for (const ReferenceEntry& r : m_listReferences) ++uses[r.m_strContentId];
+    for (const std::string& cid : m_setEditContentIds) ++uses[cid];
     std::vector<ResourceEntry> resources;
     m_mapResourceIndex.clear();
     for (ResourceEntry& e : m_listResources) {
         if (!uses.count(e.m_strContentId)) continue;
-        m_mapResourceIndex.emplace(e.m_strPath, resources.size());
+        m_mapResourceIndex.emplace(e.m_bData ? '\0' + e.m_strDataType + '\0' + e.m_strData : e.m_strPath,
+                                   resources.size());
         resources.push_back(std::move(e));
     }
     m_listResources.swap(resources);

@@ -127,11 +127,20 @@ bool CMimeComposer::Compose() {
         m_setMissingPaths.clear();
         m_setPositions.clear();
         m_listLeftOut.clear();
+        m_listEdits.clear();
+        m_setEditContentIds.clear();
+        m_nDataParts = 0;
         ScanTag("<link ", "href");
         ScanTag("<script ", "src");
         ScanTag("<img ", "src");
         ScanTag("<", "background");
         ScanTag("<input ", "src");
+        if (m_job.m_bPrepareForWebmail) {
+            ScanPageCss();
+            std::string pageCharset;
+            if (!DetectCharset(pageCharset)) pageCharset = "iso-8859-1";
+            InlineStyleSheets(pageCharset);
+        }
         DropOverlappingReferences();
         // Refused for one tag but embedded for another: it travels after all.
         std::erase_if(m_listLeftOut, [&](const LeftOutEntry& e) { return m_mapResourceIndex.count(e.m_strPath) > 0; });
@@ -139,7 +148,8 @@ bool CMimeComposer::Compose() {
         // The total is known before writing, so progress can be shown in bytes.
         m_nBytesDone = 0;
         m_nBytesTotal = static_cast<std::uint64_t>(m_nHtmlLength);
-        for (const ResourceEntry& entry : m_listResources) m_nBytesTotal += FileSizeOr0(ResourcePath(entry));
+        for (const ResourceEntry& entry : m_listResources)
+            m_nBytesTotal += entry.m_bData ? entry.m_strData.size() : FileSizeOr0(ResourcePath(entry));
         for (const std::string& path : m_job.m_listAttachments) m_nBytesTotal += FileSizeOr0(path);
 
         std::string charset;
@@ -198,7 +208,7 @@ bool CMimeComposer::CheckOutputIsNoInput() {
     std::string refuse = "output file '" + m_job.m_strOutputPath + "' is ";
     if (same(m_job.m_strHtmlPath)) return Fail(refuse + "the HTML file itself");
     for (const ResourceEntry& e : m_listResources) {
-        if (same(FullResourcePath(e.m_strPath))) return Fail(refuse + "the resource file '" + e.m_strPath + "'");
+        if (!e.m_bData && same(FullResourcePath(e.m_strPath))) return Fail(refuse + "the resource file '" + e.m_strPath + "'");
     }
     for (const std::string& path : m_job.m_listAttachments)
         if (same(path)) return Fail(refuse + "the attachment '" + path + "'");

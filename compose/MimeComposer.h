@@ -65,7 +65,22 @@ protected:
 
     // Scanning and charset.
     void ScanTag(const char* pszTagPrefix, const char* pszAttribute);
+    void MergeScanReferences();
     bool AddReference(std::int32_t nPosition, std::int32_t nLength);
+    bool AddPathReference(std::int32_t nPosition, std::int32_t nLength, std::string strPath);
+    // Webmail preparation: data: URIs, CSS url() in the page, linked style sheets.
+    bool AddDataReference(std::int32_t nPosition, std::int32_t nLength, const std::string& strUri);
+    std::int32_t DataResource(const std::string& strUri, std::int32_t nPosition);
+    std::size_t FileResource(std::string strPath, std::int32_t nPosition);
+    void RecordReference(std::int32_t nPosition, std::int32_t nLength, std::size_t nIndex);
+    void ScanPageCss();
+    void AddCssReference(std::int32_t nPosition, std::int32_t nLength);
+    void InlineStyleSheets(const std::string& strCharset);
+    bool InlineSheet(const std::string& strFullPath, const std::string& strMedia, int nDepth,
+                     std::vector<std::string>& chain, std::int32_t nAnchor, const std::string& strCharset,
+                     std::string& strOut);
+    bool ResolveValue(std::string value, std::string& strPath);
+    bool DecodeValue(std::string value, std::string& strPath);
     void NotePlannedReference(std::int32_t nPosition, std::int32_t nLength, const std::string& strPath,
                               std::int32_t nPart, bool bRemote);
     bool ResolveReferencePath(std::int32_t nPosition, std::int32_t nLength, std::string& strPath);
@@ -129,6 +144,15 @@ protected:
     std::unordered_set<std::string> m_setMissingPaths;                 // looked up, not embeddable (per use)
     std::unordered_set<std::int32_t> m_setPositions;                   // of m_listReferences
     std::vector<ReferenceEntry> m_listScanReferences;                  // of the running scan
+    // Page text replaced whole: a linked style sheet's tag by the sheet itself.
+    struct TextEdit {
+        std::int32_t nPosition = 0;
+        std::int32_t nLength = 0;
+        std::string strText;
+    };
+    std::vector<TextEdit> m_listEdits;                  // by position, none overlapping
+    std::unordered_set<std::string> m_setEditContentIds;  // the parts the edits' texts name
+    std::size_t m_nDataParts = 0;
     std::string m_strFileNameCodeset;
     CContentTypeSources m_contentTypes;
     std::string m_strBoundary;

@@ -128,15 +128,27 @@ std::string CMimeComposer::BuildHtmlBody() {
     std::string out;
     std::size_t extra = 0;
     for (const ReferenceEntry& r : m_listReferences) extra += r.m_strContentId.size() + 4;
+    for (const TextEdit& e : m_listEdits) extra += e.strText.size();
     out.reserve(static_cast<std::size_t>(m_nHtmlLength) + extra);
     const char* src = m_pszHtml.get();
     std::int32_t pos = 0;
+    // Both lists are sorted and never overlap: one pass over the page.
+    auto edit = m_listEdits.begin();
+    auto flushEditsBefore = [&](std::int32_t limit) {
+        for (; edit != m_listEdits.end() && edit->nPosition < limit; ++edit) {
+            out.append(src + pos, static_cast<std::size_t>(edit->nPosition - pos));
+            out += edit->strText;
+            pos = edit->nPosition + edit->nLength;
+        }
+    };
     for (const ReferenceEntry& r : m_listReferences) {
+        flushEditsBefore(r.m_nPosition);
         out.append(src + pos, static_cast<std::size_t>(r.m_nPosition - pos));
         out += "cid:";
         out += r.m_strContentId;
         pos = r.m_nPosition + r.m_nLength;
     }
+    flushEditsBefore(m_nHtmlLength);
     out.append(src + pos, static_cast<std::size_t>(m_nHtmlLength - pos));
     return out;
 }
@@ -216,6 +228,17 @@ bool CMimeComposer::IsUtf8Text(const std::string& strOpenPath) {
 }
 
 bool CMimeComposer::WriteInlinePart(const ResourceEntry& entry) {
+    if (entry.m_bData) {
+        std::string part = "--" + m_strRelatedBoundary + "\r\nContent-Type: " + entry.m_strDataType + ";\r\n" +
+                           FormatNameParameter(entry.m_strPath) +
+                           "\r\nContent-Transfer-Encoding: base64\r\nContent-ID: <" + entry.m_strContentId + ">\r\n\r\n";
+        std::size_t head = part.size();
+        part.resize(head + Base64LinesSize(entry.m_strData.size()));
+        part.resize(head + Base64EncodeLines(reinterpret_cast<const unsigned char*>(entry.m_strData.data()),
+                                             entry.m_strData.size(), part.data() + head));
+        part += "\r\n\r\n";
+        return WriteOut(part) && ReportBytes(entry.m_strData.size());
+    }
     std::string full = ResourcePath(entry);
     std::string name;
     std::string header = "--" + m_strRelatedBoundary + "\r\n" + ContentTypeHeader(full, entry.m_strPath, name) +

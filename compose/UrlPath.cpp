@@ -76,3 +76,15 @@ void DecodeUrlPath(const std::string& strText, std::string& strOut, const std::s
         decoded.swap(converted);
     strOut.swap(decoded);
 }
+
+std::string DecodeEntities(const std::string& strText) {
+    std::string out;
+    out.reserve(strText.size());
+    for (std::size_t i = 0; i < strText.size();) {
+        char entity = 0;
+        std::size_t n = strText[i] == '&' ? MatchEntity(strText, i, entity) : 0;
+        out += n ? entity : strText[i];
+        i += n ? n : 1;
+    }
+    return out;
+}

@@ -14,3 +14,6 @@ bool Utf8ToAnsi(const std::string& strUtf8, const std::string& strCodeset, std::
 // are converted to strCodeset unless that is UTF-8 itself, and kept as they
 // are when the conversion fails. Raw bytes of 128 or more are never converted.
 void DecodeUrlPath(const std::string& strText, std::string& strOut, const std::string& strCodeset);
+
+// Decodes the entities &amp; &quot; &lt; &gt; alone, as DecodeUrlPath reads them.
+std::string DecodeEntities(const std::string& strText);

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "compose/MimeComposer.h"
 
@@ -48,11 +50,16 @@ public:
 class Probe : public CMimeComposer {
 public:
     using CMimeComposer::CMimeComposer;
+    // References and replaced texts together must run forward without overlap.
     void CheckReferences() const {
+        std::vector<std::pair<std::int64_t, std::int64_t>> spans;
+        for (const ReferenceEntry& r : m_listReferences) spans.emplace_back(r.m_nPosition, r.m_nLength);
+        for (const TextEdit& e : m_listEdits) spans.emplace_back(e.nPosition, e.nLength);
+        std::sort(spans.begin(), spans.end());
         std::int64_t end = 0;
-        for (const ReferenceEntry& r : m_listReferences) {
-            if (r.m_nPosition < end || r.m_nLength < 0) std::abort();
-            end = static_cast<std::int64_t>(r.m_nPosition) + r.m_nLength;
+        for (const auto& [pos, len] : spans) {
+            if (pos < end || len < 0 || pos + len > m_nHtmlLength) std::abort();
+            end = pos + len;
         }
     }
 };
@@ -66,10 +73,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     platform::Platform p;
     p.files = &fs;
     p.environment = &env;
-    Probe c(p);
-    c.m_job.m_strHtmlPath = "/site/page.html";
-    c.m_job.m_strOutputPath = "/site/out.eml";
-    if (!c.Compose()) std::abort();
-    c.CheckReferences();
+    for (bool webmail : {false, true}) {
+        Probe c(p);
+        c.m_job.m_strHtmlPath = "/site/page.html";
+        c.m_job.m_strOutputPath = "/site/out.eml";
+        c.m_job.m_bPrepareForWebmail = webmail;
+        if (!c.Compose()) std::abort();
+        c.CheckReferences();
+    }
     return 0;
 }

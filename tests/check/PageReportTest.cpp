@@ -155,7 +155,8 @@ INSTANTIATE_TEST_SUITE_P(Pages, PageRows, ::testing::ValuesIn(kPages),
 TEST(MessageFigures, SizesEqualTheComposedMessage) {
     testutil::TempDir dir;
     std::string page = dir.Write("page.html", "<link rel=stylesheet href=s.css>\n<img src=\"a b.png\" alt=x>"
-                                              "<img src='a%20b.png' alt=x>\n<img src=https://x.example/r.png>\n");
+                                              "<img src='a%20b.png' alt=x>\n<img src=https://x.example/r.png>\n"
+                                              "<p style=\"background:url('a b.png')\"><img src=\"data:,x\" alt=x>\n");
     dir.Write("s.css", std::string(1000, 'c'));
     dir.Write("a b.png", std::string(58, 'p'));
     std::string attachment = dir.Write("notes \xC3\xA9t\xC3\xA9.txt", std::string(3649, 't'));
@@ -163,7 +164,9 @@ TEST(MessageFigures, SizesEqualTheComposedMessage) {
         std::vector<std::string> attachments;
         const char* subject;
         const char* cc;
+        bool webmail = false;
     } jobs[] = {{{}, "Plain", ""},
+                {{attachment}, "Webmail", "", true},
                 {{attachment, attachment}, "Caf\xC3\xA9 news, with a subject long enough to need folding or encoding "
                                            "when the writer does either, and then some more words",
                  "Zo\xC3\xAB <z@example.com>, b@example.com"}};
@@ -175,6 +178,7 @@ TEST(MessageFigures, SizesEqualTheComposedMessage) {
         job.m_strFrom = "Ann <a@example.com>";
         job.m_strTo = "b@example.com";
         job.m_strCc = j.cc;
+        job.m_bPrepareForWebmail = j.webmail;
         testutil::FixedPlatform fixed;
         check::Report report = check::CheckPage(job, 1000, fixed.Get());
 
@@ -189,6 +193,51 @@ TEST(MessageFigures, SizesEqualTheComposedMessage) {
         EXPECT_EQ(report.figures.nHtmlPartSize, testutil::HtmlPartOf(eml).size()) << j.subject;
         // Over the SIZE the server announced: an error.
         EXPECT_TRUE(report.HasErrors());
+    }
+}
+
+// With the option off, the rows it would fix say so; on, they say what it did.
+TEST(WebmailRows, TheOptionSaysWhatItFixes) {
+    testutil::TempDir dir;
+    dir.Write("s.css", "@import \"t.css\";\nb{background:url(a.png)} c{background:url(gone.png)}");
+    dir.Write("t.css", "i{background:url(data:image/png;base64,iVBORw0KGgo=)}");
+    dir.Write("a.png", "png");
+    ComposeJob job;
+    job.m_strHtmlPath = dir.Write("page.html",
+                                  "<link rel=stylesheet href=s.css><link rel=stylesheet href=\"https://cdn.example/r.css\">\n"
+                                  "<img src=\"data:image/gif;base64,R0lGODlh\" alt=x><img src=\"data:image/gif;base64,@\" alt=x>\n"
+                                  "<p style=\"background:url(a.png)\"><p style=\"background:url(gone.png)\">\n");
+    const std::vector<std::string> off = {
+        "1:27 link href=s.css embedded s.css fixed",
+        "s.css 1:10 @import=t.css not-embedded fixed",
+        "s.css 2:18 url()=a.png not-embedded fixed",
+        "s.css 2:43 url()=gone.png not-embedded",
+        "1:60 link href=https://cdn.example/r.css remote",
+        "2:11 img src=data:image/gif;base64,R0lGODlh not-embedded fixed",
+        "2:59 img src=data:image/gif;base64,@ not-embedded",
+        "3:26 p style=a.png not-embedded fixed",
+        "3:59 p style=gone.png not-embedded"};
+    const std::vector<std::string> on = {
+        "1:27 link href=s.css inlined fixed",
+        "s.css 1:10 @import=t.css inlined fixed",
+        "t.css 1:18 url()=data:image/png;base64,iVBORw0KGgo= embedded image2.png fixed",
+        "s.css 2:18 url()=a.png same-part a.png fixed",
+        "s.css 2:43 url()=gone.png not-embedded",
+        "1:60 link href=https://cdn.example/r.css remote",
+        "2:11 img src=data:image/gif;base64,R0lGODlh embedded image1.gif fixed",
+        "2:59 img src=data:image/gif;base64,@ not-embedded",
+        "3:26 p style=a.png embedded a.png fixed",
+        "3:59 p style=gone.png missing"};
+    for (bool webmail : {false, true}) {
+        job.m_bPrepareForWebmail = webmail;
+        testutil::FixedPlatform fixed;
+        check::Report report = check::CheckPage(job, 0, fixed.Get());
+        std::vector<std::string> rows;
+        for (const Row& row : report.listRows)
+            rows.push_back(Summary(report, row) + (row.bFixedByWebmail ? " fixed" : ""));
+        EXPECT_EQ(rows, webmail ? on : off);
+        // The remote sheet is reported either way.
+        EXPECT_EQ(report.listRows[webmail ? 5 : 4].severity, check::Severity::Warning);
     }
 }
 

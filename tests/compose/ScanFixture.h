@@ -14,6 +14,7 @@ struct ScanFixture : ::testing::Test {
     testutil::FixedPlatform fixed;
     std::unique_ptr<CMimeComposer> c;
     std::string eml;
+    bool webmail = false;  // the job's "Prepare for webmail"
 
     std::string File(const std::string& name, const std::string& content = "data") { return dir.Write(name, content); }
 
@@ -22,6 +23,7 @@ struct ScanFixture : ::testing::Test {
         c = std::make_unique<CMimeComposer>(fixed.Get());
         c->m_job.m_strHtmlPath = dir.Write("page.html", html);
         c->m_job.m_strOutputPath = dir.Path() + "out.eml";
+        c->m_job.m_bPrepareForWebmail = webmail;
         ASSERT_TRUE(c->Compose()) << c->GetLastError();
         eml = testutil::ReadFile(c->m_job.m_strOutputPath);
     }

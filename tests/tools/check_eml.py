@@ -1,13 +1,15 @@
 #!/usr/bin/python3
 """Independent check of a composed message with Python's email package.
 
-check_eml.py MESSAGE [--html FILE] [--resource FILE]... [--attach FILE]...
+check_eml.py MESSAGE [--html FILE] [--resource FILE]... [--cid FILE]... [--attach FILE]...
                     [--header "Name: decoded value"]... [--part-name NAME]...
                     [--typed NAME]...
 
 --html FILE      the decoded HTML part must equal FILE's bytes with line ends
                  made CR LF (the cid: rewriting is checked separately)
 --resource FILE  the embedded parts, in order, must decode to these files
+--cid FILE       the parts the HTML names by cid:, in order of first mention,
+                 must decode to these files
 --attach FILE    the attachment parts, in order, must decode to these files
                  (a message/rfc822 part must parse as the file does) and
                  carry their names
@@ -83,13 +85,15 @@ def main():
     args = sys.argv[1:]
     path = args.pop(0)
     html = None
-    resources, attachments, headers, names, typed = [], [], [], [], set()
+    resources, attachments, headers, names, typed, named = [], [], [], [], set(), []
     while args:
         opt, val = args.pop(0), args.pop(0)
         if opt == "--html":
             html = val
         elif opt == "--resource":
             resources.append(val)
+        elif opt == "--cid":
+            named.append(val)
         elif opt == "--attach":
             attachments.append(val)
         elif opt == "--header":
@@ -143,9 +147,17 @@ def main():
             problems.append("resource part without Content-ID")
             continue
         cids[cid[1:-1]] = p
+    mentioned = []
     for ref in re.findall(rb"cid:([^\"'\s>)]+)", body):
         if ref.decode("latin-1") not in cids:
             problems.append("cid:%s names no part" % ref.decode("latin-1"))
+        elif ref not in mentioned:
+            mentioned.append(ref)
+    if named and len(mentioned) != len(named):
+        problems.append("%d parts named by cid:, expected %d" % (len(mentioned), len(named)))
+    for ref, f in zip(mentioned, named):
+        if cids[ref.decode("latin-1")].get_payload(decode=True) != open(f, "rb").read():
+            problems.append("cid:%s differs from %s" % (ref.decode("latin-1"), f))
     if len(inner) - 1 != len(resources) and resources:
         problems.append("%d resource parts, expected %d" % (len(inner) - 1, len(resources)))
     for p, f in zip(inner[1:], resources):

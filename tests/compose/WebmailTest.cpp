@@ -1,0 +1,201 @@
+// "Prepare for webmail": data: URIs, CSS url() and linked style sheets become
+// parts, read back by two independent parsers (GMime and Python's email).
+#include <fcntl.h>
+#include <gmime/gmime.h>
+#include <sys/stat.h>
+
+#include <map>
+#include <regex>
+
+#include "ScanFixture.h"
+
+namespace {
+
+struct Want {
+    std::string type;  // empty: not checked
+    std::string bytes;
+};
+
+struct GMimeView {
+    std::string html;
+    std::map<std::string, Want> parts;  // by Content-ID
+};
+
+GMimeView ReadWithGMime(const std::string& path) {
+    g_mime_init();
+    GMimeView view;
+    GMimeStream* stream = g_mime_stream_fs_open(path.c_str(), O_RDONLY, 0, nullptr);
+    GMimeParser* parser = g_mime_parser_new_with_stream(stream);
+    GMimeMessage* msg = g_mime_parser_construct_message(parser, nullptr);
+    if (msg) {
+        g_mime_message_foreach(
+            msg,
+            [](GMimeObject*, GMimeObject* part, gpointer data) {
+                if (!GMIME_IS_PART(part)) return;
+                GMimeStream* mem = g_mime_stream_mem_new();
+                g_mime_data_wrapper_write_to_stream(g_mime_part_get_content(GMIME_PART(part)), mem);
+                GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(mem));
+                char* type = g_mime_content_type_get_mime_type(g_mime_object_get_content_type(part));
+                Want got{type, std::string(reinterpret_cast<char*>(bytes->data), bytes->len)};
+                auto* v = static_cast<GMimeView*>(data);
+                const char* cid = g_mime_object_get_content_id(part);
+                if (got.type == "text/html") {
+                    v->html = got.bytes;
+                } else {
+                    v->parts[cid ? cid : ""] = got;
+                }
+                g_free(type);
+                g_object_unref(mem);
+            },
+            &view);
+        g_object_unref(msg);
+    }
+    g_object_unref(parser);
+    g_object_unref(stream);
+    return view;
+}
+
+struct Webmail : ScanFixture {
+    Webmail() { webmail = true; }
+
+    // The parts the HTML names by cid:, in order of first mention, hold want:
+    // so says GMime, and so says Python's email package.
+    void ExpectCidParts(const std::vector<Want>& want) {
+        GMimeView view = ReadWithGMime(c->m_job.m_strOutputPath);
+        std::vector<std::string> named;
+        static const std::regex kCid("cid:([^\"'\\s>)]+)");
+        for (std::sregex_iterator m(view.html.begin(), view.html.end(), kCid), end; m != end; ++m)
+            if (std::find(named.begin(), named.end(), (*m)[1].str()) == named.end()) named.push_back((*m)[1].str());
+        ASSERT_EQ(named.size(), want.size()) << view.html;
+        std::vector<std::string> args;
+        for (std::size_t i = 0; i < want.size(); ++i) {
+            ASSERT_TRUE(view.parts.count(named[i])) << named[i];
+            const Want& got = view.parts[named[i]];
+            EXPECT_EQ(got.bytes, want[i].bytes) << i;
+            if (!want[i].type.empty()) {
+                EXPECT_EQ(got.type, want[i].type) << i;
+            }
+            args.insert(args.end(), {"--cid", dir.Write("want/" + std::to_string(i), want[i].bytes)});
+        }
+        EXPECT_EQ(view.parts.size(), want.size());
+        EXPECT_EQ(testutil::CheckEml(c->m_job.m_strOutputPath, args), "");
+    }
+
+    // What the dry run counts is what Compose wrote.
+    void ExpectPlanExact() {
+        fixed.random.rnd = 1;
+        fixed.random.next = 0;
+        CMimeComposer planner(fixed.Get());
+        planner.m_job = c->m_job;
+        ComposePlan plan;
+        ASSERT_TRUE(planner.Plan(plan));
+        EXPECT_EQ(plan.nMessageSize, eml.size());
+        EXPECT_EQ(plan.nHtmlPartSize, Body().size());
+    }
+
+    void ExpectStays(const std::vector<std::string>& texts) {
+        std::string body = Body();
+        for (const std::string& t : texts) EXPECT_NE(body.find(t), std::string::npos) << t << "\n" << body;
+    }
+};
+
+const char kPng[] = "\x89PNG\r\n\x1a\n";
+
+TEST_F(Webmail, DataUrisBecomeOnePartPerTypeAndContent) {
+    fixed.random.next = 0;
+    Compose("<img src=\"data:image/png;base64,iVBORw0KGgo=\">\n"
+            "<input type=image src=\"DATA:image/PNG;base64,iVBO Rw0K\nGgo\">\n"
+            "<td background=\"data:image/gif,GIF89a%01%00\">\n"
+            "<script src=\"data:,alert(%22hi%22)\"></script>\n"
+            "<link rel=icon href=\"data:text/css;charset=utf-8,p%7Bcolor:red%7D\">\n"
+            "<img src=\"data:text/plain;charset=US-ASCII,alert(&quot;hi&quot;)\">\n"
+            "<img src=\"data:image/gif,alert(%22hi%22)\">\n"
+            "<p style=\"background:url(data:image/png;base64,iVBORw0KGgo=)\">\n"
+            "<img src=\"data:image/png;base64,@@@@\"><img src=\"data:image/png;base64\">"
+            "<img src=\"data:im age/png,x\"><img src=\"data:image/png;x=\x01;base64,AA==\">\n"
+            "<img src=\"data:image/svg+xml;utf8,%3Csvg/%3E\">\n");
+    ExpectCidParts({{"image/png", std::string(kPng, 8)},
+                    {"image/gif", std::string("GIF89a\x01\x00", 8)},
+                    {"text/plain", "alert(\"hi\")"},
+                    {"text/css", "p{color:red}"},
+                    {"image/gif", "alert(\"hi\")"},
+                    {"image/svg+xml", "<svg/>"}});
+    ExpectStays({"src=\"data:image/png;base64,@@@@\"", "src=\"data:image/png;base64\"", "src=\"data:im age/png,x\"",
+                 "src=\"data:image/png;x=\x01;base64,AA==\""});
+    // RFC 2397's default type, and a parameter as written.
+    EXPECT_NE(eml.find("Content-Type: text/plain;\r\n\tcharset=US-ASCII;\r\n\tname="), std::string::npos);
+    EXPECT_NE(eml.find("Content-Type: text/css;\r\n\tcharset=utf-8;\r\n\tname="), std::string::npos);
+    ExpectPlanExact();
+}
+
+TEST_F(Webmail, CssUrlsInStyleAttributesAndBlocksNameTheFiles) {
+    File("a.png", "A");
+    File("b c.png", "B C");
+    File("a)b.png", "A)B");
+    File("sub/d.gif", "D");
+    Compose("<p style=\"color:red; background:url(a.png)\">\n"
+            "<div class=x style='background-image: url(\"b c.png\")'>\n"
+            "<style>.x{background:url( 'sub/d.gif' )} .y{background:url(a\\)b.png)}\n"
+            ".z{background:url(http://x/y.png)} .w{background:url(missing.png)} /* url(a.png) */</style>\n"
+            "<img src=\"a.png\"><p style=\"background:url(sub/%64.gif)\">");
+    ExpectCidParts({{"image/png", "A"}, {"image/png", "B C"}, {"image/gif", "D"}, {"image/png", "A)B"}});
+    ExpectStays({"color:red; background:url(cid:", "url(\"cid:", "url( 'cid:", "url(http://x/y.png)",
+                 "url(missing.png)", "/* url(a.png) */"});
+    // The tag and the CSS name one file: one part; so do two spellings of one path.
+    EXPECT_EQ(c->Resources().size(), 4u);
+}
+
+TEST_F(Webmail, LinkedStyleSheetsAreInlinedWithTheirFilesAndImports) {
+    File("css/main.css", "@import \"more.css\" screen;\n@import url(http://remote/x.css);\n"
+                         "body{background:url(../img/bg.png)}\n.f{src:url('fonts/f.woff')}\n.s:after{content:\"</style>\"}\n");
+    File("css/more.css", "@import 'main.css';\n.m{background:url(m.gif)}");
+    File("img/bg.png", "BG");
+    File("css/fonts/f.woff", "WOFF");
+    File("css/m.gif", "M");
+    File("latin.css", "@charset \"iso-8859-1\";\n.l:after{content:\"\xE9\"}");
+    Compose("<meta charset=utf-8><link rel=stylesheet href=\"css/main.css\" media=\"print\">"
+            "<link rel=\"Stylesheet\" href=\"https://cdn.example/x.css\"><img src=\"img/bg.png\">"
+            "<link rel=stylesheet href=latin.css><link rel=\"alternate stylesheet\" href=\"css/m.gif\">");
+    // The sheets' files and the page's tags share parts: the alternate sheet's
+    // link is a plain reference to m.gif.
+    ExpectCidParts({{"image/gif", "M"}, {"image/png", "BG"}, {"", "WOFF"}});
+    std::string body = Body();
+    EXPECT_EQ(body.find("href=\"css/main.css\""), std::string::npos);
+    EXPECT_EQ(body.find("href=latin.css"), std::string::npos);
+    // The cycle back to main.css stays as written; the imported sheet keeps its media.
+    ExpectStays({"<style media=\"screen\">@import 'main.css';\r\n.m{background:url(cid:",
+                 "<style media=\"print\">\r\n@import url(http://remote/x.css);\r\nbody{background:url(cid:",
+                 "content:\"<\\/style>\"}\r\n</style>", "<link rel=\"Stylesheet\" href=\"https://cdn.example/x.css\">",
+                 "<style>\r\n.l:after{content:\"\xC3\xA9\"}</style>"});
+    EXPECT_EQ(body.find("@charset"), std::string::npos);
+    ExpectPlanExact();
+}
+
+TEST_F(Webmail, ImportsStopAtSixteenLevels) {
+    for (int i = 0; i < 20; ++i)
+        File("s" + std::to_string(i) + ".css", "@import \"s" + std::to_string(i + 1) + ".css\";.c" + std::to_string(i) + "{}");
+    Compose("<link rel=stylesheet href=s0.css>");
+    std::string body = Body();
+    std::size_t styles = 0;
+    for (std::size_t at = 0; (at = body.find("<style>", at)) != std::string::npos; ++at) ++styles;
+    EXPECT_EQ(styles, 17u);
+    ExpectStays({"<style>@import \"s17.css\";.c16{}</style>"});
+    EXPECT_EQ(body.find(".c17"), std::string::npos);
+}
+
+TEST_F(Webmail, TheSafetyRuleHoldsForSheetsAndWhatTheyLoad) {
+    testutil::TempDir elsewhere;
+    std::string secret = elsewhere.Write("secret.txt", "secret");
+    std::string shadow = elsewhere.Write("shadow", "shadow");
+    std::string pic = elsewhere.Write("pic.png", "PIC");
+    File("site.css", "a{background:url(" + shadow + ")} b{background:url(" + pic + ")}");
+    Compose("<link rel=stylesheet href=\"" + secret + "\"><link rel=stylesheet href=site.css>"
+            "<p style=\"background:url(" + shadow + ")\">");
+    ExpectCidParts({{"image/png", "PIC"}});
+    ExpectStays({"<link rel=stylesheet href=\"" + secret + "\">", "a{background:url(" + shadow + ")}",
+                 "style=\"background:url(" + shadow + ")\""});
+    EXPECT_EQ(eml.find("secret"), std::string::npos);
+    ASSERT_EQ(c->LeftOut().size(), 2u);
+}
+
+} // namespace
