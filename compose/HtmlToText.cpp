@@ -378,6 +378,7 @@ private:
 
 std::string HtmlToText(std::string_view html) {
     GumboOptions options = kGumboDefaultOptions;
+    options.max_errors = 0;  // nothing reads them; a broken page would collect one per flaw
     GumboOutput* output = gumbo_parse_with_options(&options, html.data(), html.size());
     std::string text = Renderer().Run(output->document);
     gumbo_destroy_output(&options, output);
