@@ -31,7 +31,7 @@ void SetIfChanged(platform::SettingsKey& key, const char* name, const T& now, co
 
 const char* const kOptionNames[] = {"BrowseOutputFolder", "OpenEml",      "SmtpServer", "SmtpPort",
                                     "SrvReqAuth",         "AuthName",     "AuthPass",   "SmtpSecurity",
-                                    "AuthMethod",         "OAuthTokenCommand"};
+                                    "AuthMethod",         "OAuthTokenCommand", "PrepareForWebmail"};
 const char* const kMailNames[] = {"MailFrom", "MailTo", "MailCc", "MailSubject"};
 
 } // namespace
@@ -51,6 +51,7 @@ void AppSettings::LoadSettings(std::vector<std::string>* warnings) {
     } else {
         QueryInt(*key, "BrowseOutputFolder", options.BrowseOutputFolder, m_known);
         QueryInt(*key, "OpenEml", options.OpenEml, m_known);
+        QueryInt(*key, "PrepareForWebmail", options.PrepareForWebmail, m_known);
         QueryText(*key, "SmtpServer", options.SmtpServer, m_known);
         QueryInt(*key, "SmtpPort", options.SmtpPort, m_known);
         QueryInt(*key, "SrvReqAuth", options.SrvReqAuth, m_known);
@@ -97,6 +98,7 @@ bool AppSettings::SaveSettings(unsigned mask, std::string& err) {
     if (mask & SETTINGS_OPTIONS) {
         SetIfChanged(*key, "BrowseOutputFolder", o.BrowseOutputFolder, b.BrowseOutputFolder, m_known);
         SetIfChanged(*key, "OpenEml", o.OpenEml, b.OpenEml, m_known);
+        SetIfChanged(*key, "PrepareForWebmail", o.PrepareForWebmail, b.PrepareForWebmail, m_known);
         SetIfChanged(*key, "SmtpServer", o.SmtpServer, b.SmtpServer, m_known);
         SetIfChanged(*key, "SmtpPort", o.SmtpPort, b.SmtpPort, m_known);
         SetIfChanged(*key, "SrvReqAuth", o.SrvReqAuth, b.SrvReqAuth, m_known);

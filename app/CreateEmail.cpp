@@ -93,6 +93,7 @@ ComposeJob CMainDlg::MakeComposeJob(const std::string& strOutput) const {
     job.m_strTo = m_settings.mail.MailTo;
     job.m_strCc = m_settings.mail.MailCc;
     job.m_strOutputPath = strOutput;
+    job.m_bPrepareForWebmail = m_settings.options.PrepareForWebmail;
     CAttachmentList* list = AttachList();
     for (int i = 0; i < list->topLevelItemCount(); ++i)
         job.m_listAttachments.push_back(list->topLevelItem(i)->text(CAttachmentList::kPathColumn).toStdString());

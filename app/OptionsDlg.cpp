@@ -100,6 +100,11 @@ void COptionsDlg::BuildControls() {
     m_ui.pOpenEml = new QCheckBox(QStringLiteral("&Open HTML email file after creating HTML email"), this);
     layout->addWidget(m_ui.pBrowseOutput);
     layout->addWidget(m_ui.pOpenEml);
+    m_ui.pPrepareForWebmail = new QCheckBox(QStringLiteral("Prepare for &webmail"), this);
+    m_ui.pPrepareForWebmail->setToolTip(
+        QStringLiteral("Adds a plain-text version of the page, and carries embedded (data:) images, CSS "
+                       "images and linked style sheets so that webmail shows them. Messages grow a little."));
+    layout->addWidget(m_ui.pPrepareForWebmail);
     auto* line = new QFrame(this);
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Sunken);
@@ -114,7 +119,7 @@ void COptionsDlg::BuildControls() {
 
     QWidget* chain[] = {m_ui.pServer,     m_ui.pPort,          m_ui.pSecurity, m_ui.pAuth,
                         m_ui.pAuthName,   m_ui.pAuthPass,      m_ui.pAuthMethod, m_ui.pTokenCommand,
-                        m_ui.pBrowseOutput, m_ui.pOpenEml,     m_ui.pOk,       m_ui.pCancel};
+                        m_ui.pBrowseOutput, m_ui.pOpenEml,     m_ui.pPrepareForWebmail, m_ui.pOk, m_ui.pCancel};
     for (std::size_t i = 1; i < std::size(chain); ++i) setTabOrder(chain[i - 1], chain[i]);
 
     connect(m_ui.pAuth, &QCheckBox::clicked, this, &COptionsDlg::OnAuthClicked);
@@ -136,7 +141,8 @@ bool COptionsDlg::UpdateData(bool bSaveAndValidate) {
     struct Flag {
         QCheckBox* box;
         bool* value;
-    } flags[] = {{m_ui.pAuth, &o.SrvReqAuth}, {m_ui.pBrowseOutput, &o.BrowseOutputFolder}, {m_ui.pOpenEml, &o.OpenEml}};
+    } flags[] = {{m_ui.pAuth, &o.SrvReqAuth}, {m_ui.pBrowseOutput, &o.BrowseOutputFolder}, {m_ui.pOpenEml, &o.OpenEml},
+                 {m_ui.pPrepareForWebmail, &o.PrepareForWebmail}};
 
     if (!bSaveAndValidate) {
         for (const Text& t : texts) t.edit->setText(FromBytes(*t.value));

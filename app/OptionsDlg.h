@@ -36,6 +36,7 @@ public:
         QLabel* pPlainPasswordWarning;  // shown while a password would travel unencrypted
         QCheckBox* pBrowseOutput;
         QCheckBox* pOpenEml;
+        QCheckBox* pPrepareForWebmail;
         QPushButton* pOk;
         QPushButton* pCancel;
     };

@@ -14,18 +14,20 @@ namespace {
 
 const char kUsage[] =
     "Usage: quillory-cli compose PAGE.html -o OUT.eml [--subject S] [--from F]\n"
-    "                            [--to T] [--cc C] [--attach FILE]...\n"
+    "                            [--to T] [--cc C] [--attach FILE]... [--webmail]\n"
     "       quillory-cli send PAGE.html --from F --to T [--cc C] [--subject S]\n"
-    "                         [--attach FILE]... [--server HOST] [--port N]\n"
-    "                         [--auth --user NAME] [--security none|starttls|tls]\n"
+    "                         [--attach FILE]... [--webmail] [--server HOST]\n"
+    "                         [--port N] [--auth --user NAME]\n"
+    "                         [--security none|starttls|tls]\n"
     "                         [--auth-method METHOD] [--oauth-token-command CMD]\n"
-    "       quillory-cli check PAGE.html [--attach FILE]... [--json]\n"
+    "       quillory-cli check PAGE.html [--attach FILE]... [--json] [--webmail]\n"
     "                          [--subject S] [--from F] [--to T] [--cc C]\n"
     "       quillory-cli options [--server HOST] [--port N] [--auth on|off]\n"
     "                            [--user NAME] [--password-stdin]\n"
     "                            [--security none|starttls|tls]\n"
     "                            [--auth-method METHOD] [--oauth-token-command CMD]\n"
     "                            [--browse-folder on|off] [--open-eml on|off]\n"
+    "                            [--webmail on|off]\n"
     "       quillory-cli --help | --version\n"
     "\n"
     "compose writes PAGE.html as a self-contained e-mail message to OUT.eml: the\n"
@@ -44,6 +46,10 @@ const char kUsage[] =
     "  --to T                 To header\n"
     "  --cc C                 Cc header (no Cc line when empty)\n"
     "  --attach FILE          attach FILE; repeat for more, kept in this order\n"
+    "  --webmail              prepare for webmail, for this run only: add a plain-text\n"
+    "                         version of the page, and carry what webmail drops or\n"
+    "                         hides (data: images, CSS images, linked style sheets);\n"
+    "                         options --webmail on makes it the default\n"
     "\n"
     "  --server HOST          SMTP server: host name or dotted IPv4 address\n"
     "  --port N               SMTP port (default 25)\n"
@@ -150,6 +156,10 @@ CliRequest ParseCommandLine(const std::vector<std::string>& args, const std::str
             r.options.SrvReqAuth = true;
             continue;
         }
+        if (a == "--webmail") {
+            r.options.PrepareForWebmail = true;
+            continue;
+        }
         if (check && a == "--json") {
             r.bJson = true;
             continue;
@@ -233,12 +243,13 @@ int RunCli(const std::vector<std::string>& args, const std::string& cwd, std::st
     req.job.m_strFrom = fields.MailFrom;
     req.job.m_strTo = fields.MailTo;
     req.job.m_strCc = fields.MailCc;
+    // The saved password belongs to the saved account only.
+    if (req.options.AuthName && *req.options.AuthName != settings.options.AuthName) settings.options.AuthPass.clear();
+    AppOptions options = settings.options;
+    req.options.ApplyTo(options);
+    req.job.m_bPrepareForWebmail = options.PrepareForWebmail;
     if (req.kind == CliRequest::Kind::Check) return RunCheck(req.job, req.bJson, out, err);
     if (req.kind == CliRequest::Kind::Send) {
-        // The saved password belongs to the saved account only.
-        if (req.options.AuthName && *req.options.AuthName != settings.options.AuthName) settings.options.AuthPass.clear();
-        AppOptions options = settings.options;
-        req.options.ApplyTo(options);
         std::string sendErr;
         int rc = RunSend(req.job, options, out, sendErr);
         err += sendErr;

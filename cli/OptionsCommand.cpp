@@ -40,7 +40,8 @@ void ParseOptionsCommand(const std::vector<std::string>& args, CliRequest& r) {
             r.bPasswordFromStdin = true;
             continue;
         }
-        if (!IsSmtpOption(a) && a != "--auth" && a != "--browse-folder" && a != "--open-eml")
+        if (!IsSmtpOption(a) && a != "--auth" && a != "--browse-folder" && a != "--open-eml" &&
+            a != "--webmail")
             return usage("unknown option '" + a + "' for options");
         if (i + 1 >= args.size()) return usage("option '" + a + "' needs a value");
         const std::string& v = args[++i];
@@ -50,7 +51,9 @@ void ParseOptionsCommand(const std::vector<std::string>& args, CliRequest& r) {
         }
         bool on = false;
         if (!ParseSwitch(v, on)) return usage(a + " takes on or off, not '" + v + "'");
-        (a == "--auth" ? c.SrvReqAuth : a == "--browse-folder" ? c.BrowseOutputFolder : c.OpenEml) = on;
+        (a == "--auth" ? c.SrvReqAuth : a == "--browse-folder" ? c.BrowseOutputFolder
+                                      : a == "--open-eml"    ? c.OpenEml
+                                                             : c.PrepareForWebmail) = on;
     }
 }
 
@@ -60,6 +63,7 @@ std::string FormatSettings(const AppSettings& s) {
     std::string out;
     Line(out, "BrowseOutputFolder", OnOff(o.BrowseOutputFolder));
     Line(out, "OpenEml", OnOff(o.OpenEml));
+    Line(out, "PrepareForWebmail", OnOff(o.PrepareForWebmail));
     Line(out, "SmtpServer", ascii::Printable(o.SmtpServer));
     Line(out, "SmtpPort", std::to_string(o.SmtpPort));
     Line(out, "SrvReqAuth", OnOff(o.SrvReqAuth));

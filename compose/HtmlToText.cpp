@@ -26,11 +26,30 @@ public:
         if (w.empty()) return;
         if (m_pendingBreaks) FlushBreaks();
         std::size_t cols = Columns(w);
-        if (m_lineCols > m_indent.size() && m_lineCols + (m_space ? 1 : 0) + cols > kWidth) {
-            NewLine();
-        } else if (m_space && m_lineCols > m_indent.size()) {
-            m_line += ' ';
-            ++m_lineCols;
+        const bool begun = m_lineCols > m_indent.size();
+        if (begun && m_space) {
+            if (m_lineCols + 1 + cols > kWidth) {
+                NewLine();
+                m_wordStart = 0;
+            } else {
+                m_line += ' ';
+                ++m_lineCols;
+                m_wordStart = m_line.size();
+            }
+        } else if (begun) {
+            // The rest of a word split by markup ("<b>Hel</b>lo", "<url>."): the
+            // whole word moves, as a break inside it would add a space.
+            if (m_wordStart > 0 && m_lineCols + cols > kWidth) {
+                std::string head = m_line.substr(m_wordStart);
+                m_line.resize(m_wordStart);
+                NewLine();
+                StartLine();
+                m_line += head;
+                m_lineCols = Columns(m_line);
+                m_wordStart = 0;
+            }
+        } else {
+            m_wordStart = 0;
         }
         StartLine();
         m_line += w;
@@ -88,6 +107,7 @@ private:
         m_out += m_line + "\n";
         m_line.clear();
         m_lineCols = 0;
+        m_wordStart = 0;
         m_lineStarted = false;
     }
     void NewLine() {
@@ -105,6 +125,7 @@ private:
 
     std::string m_out, m_line, m_indent, m_marker;
     std::size_t m_lineCols = 0;
+    std::size_t m_wordStart = 0;  // in m_line, of the last word; 0 when it begins the line
     bool m_space = false, m_lineStarted = false;
     int m_pendingBreaks = 0;
 };
@@ -145,6 +166,35 @@ const char* Attr(const GumboElement& e, const char* name) {
     return a ? a->value : nullptr;
 }
 
+// RFC 3986: a letter, then letters, digits, '+', '-' or '.', then ':'.
+bool HasScheme(std::string_view url) {
+    auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    if (url.empty() || !letter(url[0])) return false;
+    for (char c : url.substr(1)) {
+        if (c == ':') return true;
+        if (!letter(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.') return false;
+    }
+    return false;
+}
+
+// The address a link adds after its text; empty when the text already says it
+// or the address means nothing to a reader of the message: anchors, scripts,
+// embedded parts, and relative paths, which have no page to resolve against.
+std::string LinkTarget(const GumboElement& e, std::string_view text) {
+    const char* href = Attr(e, "href");
+    if (!href) return {};
+    std::string url(ascii::Trim(href));
+    if (!HasScheme(url) || ascii::StartsWithNoCase(url, "javascript:") || ascii::StartsWithNoCase(url, "cid:") ||
+        ascii::StartsWithNoCase(url, "data:"))
+        return {};
+    std::string_view bare = ascii::StartsWithNoCase(url, "mailto:") ? std::string_view(url).substr(7) : url;
+    if (text == url || text == bare) return {};
+    return url;
+}
+
+// Deeper elements are left out: the walk recurses, and no real page nests this far.
+constexpr int kMaxDepth = 512;
+
 class Renderer {
 public:
     std::string Run(const GumboNode* root) {
@@ -177,13 +227,25 @@ private:
         for (unsigned i = 0; i < e.children.length; ++i) Node(static_cast<const GumboNode*>(e.children.data[i]));
     }
 
-    std::string CollectText(const GumboNode* n) {
+    // The text inside n; with bLinks, as one line is rendered: image alt text
+    // and link addresses included.
+    std::string CollectText(const GumboNode* n, bool bLinks = false, int depth = 0) {
         if (n->type == GUMBO_NODE_TEXT || n->type == GUMBO_NODE_WHITESPACE || n->type == GUMBO_NODE_CDATA)
             return n->v.text.text;
-        if (n->type != GUMBO_NODE_ELEMENT) return {};
+        if (n->type != GUMBO_NODE_ELEMENT || depth > kMaxDepth || IsSkipped(n->v.element.tag)) return {};
+        const GumboElement& e = n->v.element;
+        if (bLinks && e.tag == GUMBO_TAG_IMG) {
+            const char* alt = Attr(e, "alt");
+            return alt ? std::string(" ") + alt + " " : std::string();
+        }
+        if (bLinks && e.tag == GUMBO_TAG_BR) return " ";
         std::string out;
-        for (unsigned i = 0; i < n->v.element.children.length; ++i)
-            out += CollectText(static_cast<const GumboNode*>(n->v.element.children.data[i]));
+        for (unsigned i = 0; i < e.children.length; ++i)
+            out += CollectText(static_cast<const GumboNode*>(e.children.data[i]), bLinks, depth + 1);
+        if (bLinks && e.tag == GUMBO_TAG_A) {
+            std::string url = LinkTarget(e, ascii::Trim(CollectText(n)));
+            if (!url.empty()) out += " <" + url + ">";
+        }
         return out;
     }
 
@@ -210,7 +272,13 @@ private:
     void Element(const GumboNode* n) {
         const GumboElement& e = n->v.element;
         const GumboTag t = e.tag;
-        if (IsSkipped(t)) return;
+        if (IsSkipped(t) || m_depth >= kMaxDepth) return;
+        ++m_depth;
+        ElementBody(n, e, t);
+        --m_depth;
+    }
+
+    void ElementBody(const GumboNode* n, const GumboElement& e, GumboTag t) {
         if (t == GUMBO_TAG_BR) {
             m_w.Break(1);
             return;
@@ -270,7 +338,7 @@ private:
 
     void Heading(const GumboNode* n, GumboTag t) {
         m_w.Break(2);
-        std::string text(ascii::Trim(CollectText(n)));
+        std::string text(ascii::Trim(CollectText(n, true)));
         std::string words;
         bool space = false;
         for (char c : text) {
@@ -284,24 +352,18 @@ private:
         }
         Text(words.c_str());
         if (t <= GUMBO_TAG_H2 && !words.empty()) {
+            // As long as the heading's last line, where the rule stands.
+            std::size_t width = m_w.LineColumns() - std::min(m_w.LineColumns(), m_w.Indent().size());
             m_w.Break(1);
-            m_w.Word(std::string(std::min(Columns(words), kWidth), t == GUMBO_TAG_H1 ? '=' : '-'));
+            m_w.Word(std::string(std::clamp<std::size_t>(width, 1, kWidth), t == GUMBO_TAG_H1 ? '=' : '-'));
         }
         m_w.Break(2);
     }
 
     void Link(const GumboNode* n) {
-        const char* href = Attr(n->v.element, "href");
-        std::string text(ascii::Trim(CollectText(n)));
         Children(n->v.element);
-        if (!href) return;
-        std::string url(ascii::Trim(href));
-        // Anchors, scripts and embedded parts mean nothing outside the page.
-        if (url.empty() || url[0] == '#' || ascii::StartsWithNoCase(url, "javascript:") ||
-            ascii::StartsWithNoCase(url, "cid:"))
-            return;
-        std::string bare = ascii::StartsWithNoCase(url, "mailto:") ? url.substr(7) : url;
-        if (text == url || text == bare) return;
+        std::string url = LinkTarget(n->v.element, ascii::Trim(CollectText(n)));
+        if (url.empty()) return;
         m_w.Space();
         m_w.Word("<" + url + ">");
     }
@@ -309,12 +371,14 @@ private:
     TextWriter m_w;
     std::vector<int> m_lists;  // -1 for a bulleted list, else the last number used
     bool m_pre = false;
+    int m_depth = 0;
 };
 
 } // namespace
 
 std::string HtmlToText(std::string_view html) {
     GumboOptions options = kGumboDefaultOptions;
+    options.max_errors = 0;  // nothing reads them; a broken page would collect one per flaw
     GumboOutput* output = gumbo_parse_with_options(&options, html.data(), html.size());
     std::string text = Renderer().Run(output->document);
     gumbo_destroy_output(&options, output);

@@ -162,14 +162,9 @@ bool CMimeComposer::Compose() {
             break;
         }
 
-        m_strBoundary.clear();
-        MakeBoundary(m_strBoundary);
-        if (!m_job.m_listAttachments.empty())
-            MakeBoundary(m_strRelatedBoundary);
-        else
-            m_strRelatedBoundary = m_strBoundary;
-
+        MakeBoundaries();
         if (!WriteHeaders()) break;
+        if (m_job.m_bPrepareForWebmail && !WriteTextPart(charset)) break;
         if (!WriteHtmlPart(charset) || !ReportBytes(static_cast<std::uint64_t>(m_nHtmlLength))) break;
         bool partsOk = true;
         for (const ResourceEntry& entry : m_listResources) {
@@ -180,7 +175,7 @@ bool CMimeComposer::Compose() {
         }
         if (!partsOk) break;
 
-        if (!m_job.m_listAttachments.empty() && !WriteOut("--" + m_strRelatedBoundary + "--\r\n\r\n")) break;
+        if (!WriteInnerClosingBoundaries()) break;
         if (!WriteAttachments()) break;
 
         if (!WriteClosingBoundary() || !FlushOut()) break;

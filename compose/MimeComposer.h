@@ -50,6 +50,8 @@ public:
     std::vector<std::string> Notices() const;
     const std::string& Boundary() const { return m_strBoundary; }
     const std::string& RelatedBoundary() const { return m_strRelatedBoundary; }
+    // Empty unless the job asks for the plain-text alternative.
+    const std::string& AlternativeBoundary() const { return m_strAlternativeBoundary; }
     const char* HostName() const { return m_szHostName; }
 
     // Pages whose text reaches this size cannot be addressed by 32-bit positions.
@@ -93,7 +95,9 @@ protected:
 
     // Writing.
     void MakeBoundary(std::string& strBoundary);
+    void MakeBoundaries();
     bool WriteHeaders();
+    bool WriteTextPart(const std::string& strCharset);
     std::string MakeMessageId();
     std::string FormatDateHeader();
     bool WriteHtmlPart(const std::string& strCharset);
@@ -104,6 +108,7 @@ protected:
     bool WriteAttachmentPart(const std::string& strPath);
     bool ChooseMessageEncoding(const std::string& strPath, std::string& strType, std::string& strEncoding);
     bool WriteFileRaw(const std::string& strPath, const std::string& strHeader, const std::string& strEncoding);
+    bool WriteInnerClosingBoundaries();
     bool WriteClosingBoundary();
     bool WriteOut(const void* data, std::size_t n);
     bool WriteOut(const std::string& text) { return WriteOut(text.data(), text.size()); }
@@ -157,6 +162,7 @@ protected:
     CContentTypeSources m_contentTypes;
     std::string m_strBoundary;
     std::string m_strRelatedBoundary;
+    std::string m_strAlternativeBoundary;
     std::string m_strError;
     std::vector<std::string> m_listWarnings;
     std::uint64_t m_nBytesDone = 0;

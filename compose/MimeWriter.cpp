@@ -4,12 +4,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/Ascii.h"
 #include "core/Base64.h"
 #include "compose/ContentType.h"
 #include "compose/HeaderFormat.h"
 #include "compose/MimeComposer.h"
+#include "compose/HtmlToText.h"
 #include "compose/PathUtil.h"
 #include "core/Product.h"
+#include "core/QuotedPrintable.h"
 #include "core/Utf8.h"
 #include "platform/Codeset.h"
 
@@ -82,6 +85,23 @@ void CMimeComposer::MakeBoundary(std::string& strBoundary) {
     AppendHex(strBoundary, static_cast<unsigned long>(r[0]));
 }
 
+// Today's draws come first, so a message without the text alternative keeps
+// its bytes. The alternative, when there is one, encloses the related body.
+void CMimeComposer::MakeBoundaries() {
+    const bool mixed = !m_job.m_listAttachments.empty(), text = m_job.m_bPrepareForWebmail;
+    m_strBoundary.clear();
+    MakeBoundary(m_strBoundary);
+    if (mixed || text)
+        MakeBoundary(m_strRelatedBoundary);
+    else
+        m_strRelatedBoundary = m_strBoundary;
+    m_strAlternativeBoundary.clear();
+    if (text && mixed)
+        MakeBoundary(m_strAlternativeBoundary);
+    else if (text)
+        m_strAlternativeBoundary = m_strBoundary;
+}
+
 std::string CMimeComposer::FormatDateHeader() {
     std::tm local {};
     long offset = 0;
@@ -117,11 +137,34 @@ bool CMimeComposer::WriteHeaders() {
     block += "Date: " + FormatDateHeader() + "\r\n";
     block += "Message-ID: " + MakeMessageId() + "\r\n";
     block += "MIME-Version: 1.0\r\nContent-Type: multipart/";
-    block += m_job.m_listAttachments.empty() ? kRelatedType : "mixed;\r\n";
+    block += !m_job.m_listAttachments.empty() ? "mixed;\r\n"
+             : m_job.m_bPrepareForWebmail  ? "alternative;\r\n"
+                                           : kRelatedType;
     block += "\tboundary=\"" + m_strBoundary + "\"\r\n";
     block += std::string("X-Priority: 3\r\nX-Mailer: Quillory ") + kQuilloryVersion +
              "\r\n\r\nThis is a multi-part message in MIME format.\r\n\r\n";
     return WriteOut(block);
+}
+
+// The page as text, for readers that show no HTML and for spam filters that
+// distrust a message that is HTML alone. It reads the same charset the HTML
+// part declares.
+bool CMimeComposer::WriteTextPart(const std::string& strCharset) {
+    std::string head;
+    if (m_strAlternativeBoundary != m_strBoundary)
+        head = "--" + m_strBoundary + "\r\nContent-Type: multipart/alternative;\r\n\tboundary=\"" +
+               m_strAlternativeBoundary + "\"\r\n\r\n\r\n";
+    head += "--" + m_strAlternativeBoundary +
+            "\r\nContent-Type: text/plain;\r\n\tcharset=\"UTF-8\"\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n";
+    // Browsers read pages labelled Latin-1 as windows-1252, its superset.
+    const bool latin1 = ascii::EqualsNoCase(strCharset, "iso-8859-1") || ascii::EqualsNoCase(strCharset, "us-ascii");
+    std::string page = platform::TextToUtf8(std::string_view(m_pszHtml.get(), static_cast<std::size_t>(m_nHtmlLength)),
+                                            latin1 ? "WINDOWS-1252" : strCharset);
+    CQuotedPrintableEncoder qp;
+    qp.Feed(HtmlToText(page), head);
+    qp.Finish(head);
+    head += "\r\n";
+    return WriteOut(head);
 }
 
 std::string CMimeComposer::BuildHtmlBody() {
@@ -156,9 +199,10 @@ std::string CMimeComposer::BuildHtmlBody() {
 bool CMimeComposer::WriteHtmlPart(const std::string& strCharset) {
     std::string body = BuildHtmlBody();
     std::string head;
-    if (!m_job.m_listAttachments.empty())
-        head = "--" + m_strBoundary + "\r\nContent-Type: multipart/" + kRelatedType + "\tboundary=\"" +
-               m_strRelatedBoundary + "\"\r\n\r\n\r\n";
+    if (m_strRelatedBoundary != m_strBoundary)
+        head = "--" + (m_strAlternativeBoundary.empty() ? m_strBoundary : m_strAlternativeBoundary) +
+               "\r\nContent-Type: multipart/" + kRelatedType + "\tboundary=\"" + m_strRelatedBoundary +
+               "\"\r\n\r\n\r\n";
     head += "--" + m_strRelatedBoundary + "\r\nContent-Type: text/html;\r\n\tcharset=\"" + strCharset +
             "\"\r\nContent-Transfer-Encoding: base64\r\n\r\n";
     if (!WriteOut(head)) return false;
@@ -266,6 +310,14 @@ bool CMimeComposer::WriteAttachmentPart(const std::string& strPath) {
                          "\r\nContent-Disposition: attachment;\r\n" + FormatFilenameParameter(name) + "\r\n\r\n";
     if (encoding != "base64") return WriteFileRaw(strPath, header, encoding);
     return WriteFileBody(strPath, strPath, header, "attachment");
+}
+
+bool CMimeComposer::WriteInnerClosingBoundaries() {
+    std::string close;
+    if (m_strRelatedBoundary != m_strBoundary) close = "--" + m_strRelatedBoundary + "--\r\n\r\n";
+    if (!m_strAlternativeBoundary.empty() && m_strAlternativeBoundary != m_strBoundary)
+        close += "--" + m_strAlternativeBoundary + "--\r\n\r\n";
+    return close.empty() || WriteOut(close);
 }
 
 bool CMimeComposer::WriteClosingBoundary() { return WriteOut("--" + m_strBoundary + "--\r\n"); }

@@ -15,6 +15,8 @@ void CQuotedPrintableEncoder::Put(std::string_view token, std::string& out) {
         out += m_line + "=\r\n";
         m_line.clear();
     }
+    // Mailbox files rewrite a line that starts "From "; an encoded F is left alone.
+    if (m_line.empty() && token == "F") token = "=46";
     m_line += token;
 }
 

@@ -51,6 +51,7 @@ void Run(SendRequest request, SendAddresses addresses, std::shared_ptr<ISendNoti
         ComposeProgress progress(*notify, id, *stop);
         ComposeJob job = request.message;
         job.m_strOutputPath = temp.Path();
+        job.m_bPrepareForWebmail = request.options.PrepareForWebmail;
         job.m_pProgress = &progress;
         CMimeComposer composer(composeEnv);
         composer.m_job = job;

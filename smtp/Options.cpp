@@ -11,6 +11,7 @@ void AppOptionsOverlay::ApplyTo(AppOptions& o) const {
     if (OAuthTokenCommand) o.OAuthTokenCommand = *OAuthTokenCommand;
     if (BrowseOutputFolder) o.BrowseOutputFolder = *BrowseOutputFolder;
     if (OpenEml) o.OpenEml = *OpenEml;
+    if (PrepareForWebmail) o.PrepareForWebmail = *PrepareForWebmail;
 }
 
 void MailFieldsOverlay::ApplyTo(MailFields& m) const {

@@ -20,6 +20,8 @@ struct AppOptions {
     std::string OAuthTokenCommand;  // prints an OAuth2 access token (XOAUTH2)
     bool BrowseOutputFolder = true;  // after Create Email: show the file in its folder
     bool OpenEml = true;             // after Create Email: open it in the mail program
+    // Messages also carry a plain-text alternative and what webmail drops or hides.
+    bool PrepareForWebmail = false;
 
     bool operator==(const AppOptions&) const = default;
 };
@@ -45,10 +47,11 @@ struct AppOptionsOverlay {
     std::optional<std::string> OAuthTokenCommand;
     std::optional<bool> BrowseOutputFolder;
     std::optional<bool> OpenEml;
+    std::optional<bool> PrepareForWebmail;
 
     bool Any() const {
         return SmtpServer || SmtpPort || Security || SrvReqAuth || AuthName || AuthPass || AuthMethod ||
-               OAuthTokenCommand || BrowseOutputFolder || OpenEml;
+               OAuthTokenCommand || BrowseOutputFolder || OpenEml || PrepareForWebmail;
     }
     void ApplyTo(AppOptions& o) const;
 };

@@ -67,11 +67,12 @@ TEST(AppSettings, EachGroupWritesItsOwnValuesInOrder) {
 
     s.options = {.SmtpServer = "smtp.example.com", .SmtpPort = 587, .Security = kSecurityTls, .SrvReqAuth = true,
                  .AuthName = "ann", .AuthPass = "p\"a\\ss", .AuthMethod = kAuthAuto, .OAuthTokenCommand = "",
-                 .BrowseOutputFolder = false, .OpenEml = true};
+                 .BrowseOutputFolder = false, .OpenEml = true, .PrepareForWebmail = true};
     s.mail = {"Ann <ann@example.com>", "bob@example.com, eve@example.com", "", "Two\nlines"};
     ASSERT_TRUE(s.SaveSettings(SETTINGS_OPTIONS, err)) << err;
     const std::string options = "\"BrowseOutputFolder\"=dword:00000000\n"
                                 "\"OpenEml\"=dword:00000001\n"
+                                "\"PrepareForWebmail\"=dword:00000001\n"
                                 "\"SmtpServer\"=\"smtp.example.com\"\n"
                                 "\"SmtpPort\"=dword:0000024b\n"
                                 "\"SrvReqAuth\"=dword:00000001\n"

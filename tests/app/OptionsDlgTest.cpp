@@ -52,9 +52,11 @@ struct OptionsWindow : ::testing::Test {
 };
 
 TEST_F(OptionsWindow, EveryOptionGoesThroughTheControlsUnchangedInTabOrder) {
-    for (bool auth : {false, true}) {
+    for (bool flag : {false, true}) {
         AppOptions o = Sample();
-        o.SrvReqAuth = auth;
+        // Every check box differs from its neighbours, so no two can be swapped.
+        o.SrvReqAuth = o.OpenEml = flag;
+        o.BrowseOutputFolder = o.PrepareForWebmail = !flag;
         o.Security = static_cast<SmtpSecurity>(7);  // written by a newer version: kept unless changed
         COptionsDlg& d = Show(o);
         EXPECT_EQ(d.Ui().pAuthPass->echoMode(), QLineEdit::Password);
@@ -64,7 +66,8 @@ TEST_F(OptionsWindow, EveryOptionGoesThroughTheControlsUnchangedInTabOrder) {
     }
     const COptionsDlg::Widgets& u = dlg->Ui();
     QWidget* order[] = {u.pServer,      u.pPort,          u.pSecurity, u.pAuth, u.pAuthName, u.pAuthPass,
-                        u.pAuthMethod,  u.pTokenCommand,  u.pBrowseOutput, u.pOpenEml, u.pOk, u.pCancel};
+                        u.pAuthMethod,  u.pTokenCommand,  u.pBrowseOutput, u.pOpenEml, u.pPrepareForWebmail,
+                        u.pOk,          u.pCancel};
     QWidget* at = u.pServer;
     for (std::size_t i = 1; i < std::size(order); ++i) {
         do at = at->nextInFocusChain();
@@ -220,6 +223,8 @@ TEST_F(OptionsCommand, OkSavesTheOptionsAtOnceAndCancelNothing) {
         QTest::keyClicks(d.Ui().pAuthName, "ann");
         d.Ui().pAuthPass->setText("s3cret");
         EXPECT_FALSE(d.Ui().pPasswordPlace->text().isEmpty()) << "says where the password will be kept";
+        QCheckBox* webmail = d.Ui().pPrepareForWebmail;  // wider than its text: click the box itself
+        QTest::mouseClick(webmail, Qt::LeftButton, {}, QPoint(6, webmail->height() / 2));
         QTest::mouseClick(d.Ui().pOk, Qt::LeftButton);
     });
     EXPECT_TRUE(prompts.messages.empty());
@@ -229,6 +234,7 @@ TEST_F(OptionsCommand, OkSavesTheOptionsAtOnceAndCancelNothing) {
     expected.SrvReqAuth = true;
     expected.AuthName = "ann";
     expected.AuthPass = "s3cret";
+    expected.PrepareForWebmail = true;
     EXPECT_EQ(main->m_settings.options, expected);
     AppSettings stored(*store);
     stored.LoadSettings();

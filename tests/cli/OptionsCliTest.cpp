@@ -24,7 +24,7 @@ TEST(OptionsCommand, ListsChangesAndSavesTheOptions) {
 
     ASSERT_EQ(RunCommand("printf '%s\\r\\nnext line' 'se cr\"et' | " + Cli() +
                              " options --server mail.example.com --port 587 --auth on --user 'Ann B' "
-                             "--password-stdin --browse-folder off --open-eml off --security starttls",
+                             "--password-stdin --browse-folder off --open-eml off --webmail on --security starttls",
                          &out),
               0)
         << out;
@@ -38,6 +38,7 @@ TEST(OptionsCommand, ListsChangesAndSavesTheOptions) {
     ASSERT_EQ(RunCommand(Cli() + " options", &out), 0) << out;
     EXPECT_EQ(out, "BrowseOutputFolder  off\n"
                    "OpenEml             off\n"
+                   "PrepareForWebmail   on\n"
                    "SmtpServer          mail.example.com\n"
                    "SmtpPort            25\n"
                    "SrvReqAuth          off\n"
@@ -62,6 +63,7 @@ TEST(OptionsCommand, RefusesBadValuesAndWritesNothing) {
         {"--server after --port 0", "not '0'"},
         {"--server after --port 25x", "not '25x'"},
         {"--server after --auth yes", "--auth takes on or off, not 'yes'"},
+        {"--server after --webmail 1", "--webmail takes on or off, not '1'"},
         {"--server after --open-eml", "option '--open-eml' needs a value"},
         {"--server after --color red", "unknown option '--color' for options"},
         {"--server after --security ssl", "--security takes none, starttls or tls, not 'ssl'"},
@@ -112,6 +114,27 @@ TEST(ComposeWithSettings, AbsentHeaderFieldsComeFromTheSavedSettings) {
     std::string msg = ReadFile(dir.Path() + "a.eml");
     EXPECT_EQ(msg.rfind("From: Saved <saved@example.com>\r\nTo: to@example.com\r\nSubject: Given\r\n", 0), 0u) << msg;
     EXPECT_EQ(ReadFile(path), reg);  // composing only reads the settings
+}
+
+TEST(ComposeWithSettings, WebmailIsTheSavedChoiceUnlessOneRunAsks) {
+    TempDir dir;
+    dir.Write("page.html", "<p>hi</p>\n");
+    struct {
+        const char* save;  // options --webmail first, unless null
+        const char* args;
+        bool alternative;
+    } steps[] = {{nullptr, "", false}, {nullptr, " --webmail", true}, {nullptr, "", false},
+                 {"on", "", true},     {"off", "", false}};
+    for (const auto& s : steps) {
+        std::string out;
+        if (s.save) {
+            ASSERT_EQ(RunCommand(Cli() + " options --webmail " + s.save, &out), 0) << out;
+        }
+        ASSERT_EQ(RunCommand("cd " + dir.Path() + " && " + Cli() + " compose page.html -o a.eml" + s.args, &out), 0)
+            << out;
+        EXPECT_EQ(ReadFile(dir.Path() + "a.eml").find("multipart/alternative") != std::string::npos, s.alternative)
+            << (s.save ? s.save : "") << s.args;
+    }
 }
 
 // A UTF-16 export is saved back as REGEDIT4 with every value kept; a file

@@ -136,15 +136,16 @@ TEST_F(SendCli, SendsTheComposedPageWithItsParts) {
     testutil::RealSmtpServer server("ann", "pa ss");
     dir.Write("notes.txt", "attached\n");
     Result r = Send("page.html --from 'Ann <ann@x.org>' --to 'b@y.org; Bob <bob@y.org>' --cc c@z.org "
-                    "--subject Hi --attach notes.txt --server localhost --port " +
+                    "--subject Hi --attach notes.txt --webmail --server localhost --port " +
                     std::to_string(server.Port()) + " --auth --user ann");
     EXPECT_EQ(r.rc, 0) << r.out << r.err;
     // The log shows the end mark as the prefix line and the dot line.
     EXPECT_NE(r.out.find(">>> Done\n>>> \n.\n<<< 250 OK stored\n"), std::string::npos) << r.out;
     EXPECT_EQ(server.Envelope(1), "ann\nann@x.org\nb@y.org\nbob@y.org\nc@z.org\n");
-    // The picture travels inside the message.
+    // The picture travels inside the message, and the text's leading dot survives the transfer.
     std::string stored = dir.Write("stored.eml", server.Message(1));
-    EXPECT_EQ(testutil::CheckEml(stored, {"--resource", logo, "--attach", dir.Path() + "notes.txt", "--typed", "To"}),
+    EXPECT_EQ(testutil::CheckEml(stored, {"--resource", logo, "--attach", dir.Path() + "notes.txt", "--typed", "To",
+                                          "--text", dir.Write("text.txt", ".hello\n")}),
               "");
 }
 

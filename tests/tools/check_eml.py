@@ -3,7 +3,7 @@
 
 check_eml.py MESSAGE [--html FILE] [--resource FILE]... [--cid FILE]... [--attach FILE]...
                     [--header "Name: decoded value"]... [--part-name NAME]...
-                    [--typed NAME]...
+                    [--typed NAME]... [--text FILE]
 
 --html FILE      the decoded HTML part must equal FILE's bytes with line ends
                  made CR LF (the cid: rewriting is checked separately)
@@ -18,6 +18,9 @@ check_eml.py MESSAGE [--html FILE] [--resource FILE]... [--cid FILE]... [--attac
                  must carry these file names, in order
 --typed NAME     the header holds ASCII text as the user typed it (a ';'
                  between addresses, say): its defects are the user's
+--text FILE      the related body is the second half of a multipart/alternative
+                 whose first part is text/plain, UTF-8 in quoted-printable,
+                 decoding to FILE's text (line ends aside)
 Every "cid:" in the HTML must name a part of the related body. The message is
 read with the default policy and must have no defects, but for the two that
 the encoded-word form of name="..." always draws (kept for older readers; the
@@ -81,10 +84,28 @@ def check_lines(raw, problems):
                         problems.append("folded line of %d characters: %r" % (len(line), line))
 
 
+def check_alternative(alt, path, problems):
+    """The text/plain part of alt against the file at path; returns the related body."""
+    if alt.get_content_type() != "multipart/alternative":
+        fail("expected multipart/alternative, got " + alt.get_content_type())
+    parts = alt.get_payload()
+    kinds = [p.get_content_type() for p in parts]
+    if kinds != ["text/plain", "multipart/related"]:
+        fail("alternative holds %r" % kinds)
+    plain = parts[0]
+    if plain.get_content_charset() != "utf-8" or plain["Content-Transfer-Encoding"] != "quoted-printable":
+        problems.append("text part is %s in %s" % (plain.get_content_charset(), plain["Content-Transfer-Encoding"]))
+    got = plain.get_payload(decode=True).decode("utf-8").replace("\r\n", "\n")
+    want = open(path, encoding="utf-8").read()
+    if got != want:
+        problems.append("text part differs from %s: got %r" % (path, got[:200]))
+    return parts[1]
+
+
 def main():
     args = sys.argv[1:]
     path = args.pop(0)
-    html = None
+    html = text = None
     resources, attachments, headers, names, typed, named = [], [], [], [], set(), []
     while args:
         opt, val = args.pop(0), args.pop(0)
@@ -102,6 +123,8 @@ def main():
             names.append(val)
         elif opt == "--typed":
             typed.add(val.lower())
+        elif opt == "--text":
+            text = val
         else:
             fail("unknown option " + opt)
 
@@ -125,12 +148,12 @@ def main():
             fail("expected multipart/mixed, got " + msg.get_content_type())
         parts = msg.get_payload()
         related, rest = parts[0], parts[1:]
-        if related.get_content_type() != "multipart/related":
-            fail("first part of mixed is " + related.get_content_type())
     else:
-        if msg.get_content_type() != "multipart/related":
-            fail("expected multipart/related, got " + msg.get_content_type())
         related, rest = msg, []
+    if text is not None:
+        related = check_alternative(related, text, problems)
+    if related.get_content_type() != "multipart/related":
+        fail("expected multipart/related, got " + related.get_content_type())
 
     inner = related.get_payload()
     if not inner or inner[0].get_content_type() != "text/html":
