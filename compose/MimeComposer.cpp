@@ -162,9 +162,13 @@ bool CMimeComposer::Compose() {
             break;
         }
 
+        m_bTextAlternative = m_job.m_bPrepareForWebmail && m_nHtmlLength <= kMaxTextAlternativeSource;
+        if (m_job.m_bPrepareForWebmail && !m_bTextAlternative)
+            m_listWarnings.push_back("The page is over " + std::to_string(kMaxTextAlternativeSource >> 20) +
+                                     " MB: the message carries no plain-text alternative.");
         MakeBoundaries();
         if (!WriteHeaders()) break;
-        if (m_job.m_bPrepareForWebmail && !WriteTextPart(charset)) break;
+        if (m_bTextAlternative && !WriteTextPart(charset)) break;
         if (!WriteHtmlPart(charset) || !ReportBytes(static_cast<std::uint64_t>(m_nHtmlLength))) break;
         bool partsOk = true;
         for (const ResourceEntry& entry : m_listResources) {

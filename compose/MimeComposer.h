@@ -163,6 +163,11 @@ protected:
     std::string m_strBoundary;
     std::string m_strRelatedBoundary;
     std::string m_strAlternativeBoundary;
+    // Whether this message carries the plain-text alternative: the option asks
+    // for it, and the page is small enough to parse whole in memory (the
+    // parser's tree takes many times the page's size).
+    bool m_bTextAlternative = false;
+    static constexpr std::int32_t kMaxTextAlternativeSource = 32 << 20;
     std::string m_strError;
     std::vector<std::string> m_listWarnings;
     std::uint64_t m_nBytesDone = 0;

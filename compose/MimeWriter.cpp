@@ -88,7 +88,7 @@ void CMimeComposer::MakeBoundary(std::string& strBoundary) {
 // Today's draws come first, so a message without the text alternative keeps
 // its bytes. The alternative, when there is one, encloses the related body.
 void CMimeComposer::MakeBoundaries() {
-    const bool mixed = !m_job.m_listAttachments.empty(), text = m_job.m_bPrepareForWebmail;
+    const bool mixed = !m_job.m_listAttachments.empty(), text = m_bTextAlternative;
     m_strBoundary.clear();
     MakeBoundary(m_strBoundary);
     if (mixed || text)
@@ -138,7 +138,7 @@ bool CMimeComposer::WriteHeaders() {
     block += "Message-ID: " + MakeMessageId() + "\r\n";
     block += "MIME-Version: 1.0\r\nContent-Type: multipart/";
     block += !m_job.m_listAttachments.empty() ? "mixed;\r\n"
-             : m_job.m_bPrepareForWebmail  ? "alternative;\r\n"
+             : m_bTextAlternative         ? "alternative;\r\n"
                                            : kRelatedType;
     block += "\tboundary=\"" + m_strBoundary + "\"\r\n";
     block += std::string("X-Priority: 3\r\nX-Mailer: Quillory ") + kQuilloryVersion +

@@ -41,8 +41,8 @@ GMimeView ReadWithGMime(const std::string& path) {
                 const char* cid = g_mime_object_get_content_id(part);
                 if (got.type == "text/html") {
                     v->html = got.bytes;
-                } else {
-                    v->parts[cid ? cid : ""] = got;
+                } else if (cid) {  // the plain-text alternative has none
+                    v->parts[cid] = got;
                 }
                 g_free(type);
                 g_object_unref(mem);

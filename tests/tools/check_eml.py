@@ -85,7 +85,8 @@ def check_lines(raw, problems):
 
 
 def check_alternative(alt, path, problems):
-    """The text/plain part of alt against the file at path; returns the related body."""
+    """The text/plain part of alt against the file at path (any text when path
+    is None); returns the related body."""
     if alt.get_content_type() != "multipart/alternative":
         fail("expected multipart/alternative, got " + alt.get_content_type())
     parts = alt.get_payload()
@@ -96,7 +97,7 @@ def check_alternative(alt, path, problems):
     if plain.get_content_charset() != "utf-8" or plain["Content-Transfer-Encoding"] != "quoted-printable":
         problems.append("text part is %s in %s" % (plain.get_content_charset(), plain["Content-Transfer-Encoding"]))
     got = plain.get_payload(decode=True).decode("utf-8").replace("\r\n", "\n")
-    want = open(path, encoding="utf-8").read()
+    want = got if path is None else open(path, encoding="utf-8").read()
     if got != want:
         problems.append("text part differs from %s: got %r" % (path, got[:200]))
     return parts[1]
@@ -150,7 +151,7 @@ def main():
         related, rest = parts[0], parts[1:]
     else:
         related, rest = msg, []
-    if text is not None:
+    if text is not None or related.get_content_type() == "multipart/alternative":
         related = check_alternative(related, text, problems)
     if related.get_content_type() != "multipart/related":
         fail("expected multipart/related, got " + related.get_content_type())
