@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
@@ -23,15 +22,6 @@ std::string PageKey(const std::string& path) {
 }
 
 } // namespace
-
-bool CMainDlg::eventFilter(QObject* pWatched, QEvent* e) {
-    // A field would take Ctrl+K as "delete to the end of the line"; left
-    // unaccepted, the key goes to the Check command.
-    if (e->type() == QEvent::ShortcutOverride &&
-        QKeySequence(static_cast<QKeyEvent*>(e)->keyCombination()) == m_act.pCheck->shortcut())
-        return true;
-    return QDialog::eventFilter(pWatched, e);
-}
 
 bool CMainDlg::RequirePage() {
     if (!m_strHtmlPath.empty()) return true;

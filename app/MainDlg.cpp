@@ -264,8 +264,6 @@ void CMainDlg::BuildControls() {
     });
     for (QLineEdit* e : {m_ui.pFromEdit, m_ui.pToEdit, m_ui.pCcEdit})
         connect(e, &QLineEdit::textChanged, this, [this, e] { CheckAddressField(e); });
-    for (QLineEdit* e : {m_ui.pHtmlEdit, m_ui.pSubjectEdit, m_ui.pFromEdit, m_ui.pToEdit, m_ui.pCcEdit})
-        e->installEventFilter(this);  // for the window's keys the fields would take
 }
 
 void CMainDlg::OnInitDialog() {

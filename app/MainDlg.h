@@ -157,7 +157,6 @@ protected:
     void showEvent(QShowEvent* e) override;
     void reject() override {}  // Esc never closes the window
     void dragEnterEvent(QDragEnterEvent* e) override;
-    bool eventFilter(QObject* pWatched, QEvent* e) override;
     void dropEvent(QDropEvent* e) override;
 
 private:
