@@ -176,16 +176,17 @@ QString Plural(std::size_t n, const char* noun) {
 
 std::vector<WarningKind> WarningKinds(const check::Report& report) {
     std::vector<WarningKind> kinds;
-    auto add = [&](std::string_view reason) {
+    auto add = [&](std::string_view reason, std::string_view text) {
         std::uint32_t id = KindId(reason);
         auto found = std::find_if(kinds.begin(), kinds.end(), [&](const WarningKind& k) { return k.nId == id; });
-        if (found == kinds.end()) found = kinds.insert(kinds.end(), WarningKind{id, FromBytes(reason), 0, false});
+        if (found == kinds.end()) found = kinds.insert(kinds.end(), WarningKind{id, FromBytes(text), 0, false});
         ++found->nCount;
     };
     for (const check::Row& row : report.listRows)
-        if (row.severity == check::Severity::Warning) add(row.strWhy);
+        if (row.severity == check::Severity::Warning) add(row.strWhy, row.strWhy);
+    // A finding's reason alone may not say what it is about: the box shows the whole of it.
     for (const check::Finding& finding : report.listFindings)
-        if (finding.severity == check::Severity::Warning) add(FindingReason(finding.strText));
+        if (finding.severity == check::Severity::Warning) add(FindingReason(finding.strText), finding.strText);
     return kinds;
 }
 
@@ -230,12 +231,21 @@ void CCheckDlg::Build(const QString& strGoOn) {
     QHeaderView* header = m_pTable->horizontalHeader();
     header->setStretchLastSection(true);
     header->setHighlightSections(false);
-    const int pad = fm.height() * 2;  // the sort arrow and the cell's margins
-    m_pTable->setColumnWidth(kSeverityColumn, fm.horizontalAdvance(QStringLiteral("warning")) + 16 + pad);
-    m_pTable->setColumnWidth(kPlaceColumn, fm.horizontalAdvance(QStringLiteral("style.css 9999:99")) + pad);
-    m_pTable->setColumnWidth(kWhereColumn, fm.horizontalAdvance(QStringLiteral("link background")) + pad);
-    m_pTable->setColumnWidth(kValueColumn, fm.averageCharWidth() * 30 + pad);
-    m_pTable->setColumnWidth(kVerdictColumn, fm.horizontalAdvance(QStringLiteral("not embedded for safety")) + pad);
+    // Narrow columns for the short texts; the reason takes the width to spare.
+    // A longer cell is elided, with the whole of it in its tooltip.
+    const int pad = fm.height() + 8;  // the cell's margins
+    const int arrow = fm.height();    // the sort arrow beside a title
+    auto widest = [&](std::initializer_list<const char*> texts) {
+        int w = 0;
+        for (const char* t : texts) w = std::max(w, fm.horizontalAdvance(QString::fromLatin1(t)));
+        return w + pad;
+    };
+    m_pTable->setColumnWidth(kSeverityColumn,
+                             std::max(widest({"warning"}) + m_pTable->iconSize().width(), widest({"Severity"}) + arrow));
+    m_pTable->setColumnWidth(kPlaceColumn, widest({"a.css 9999:99", "Place"}) + arrow);
+    m_pTable->setColumnWidth(kWhereColumn, widest({"link href", "input src", "Tag and attribute"}));
+    m_pTable->setColumnWidth(kValueColumn, fm.averageCharWidth() * 24 + pad);
+    m_pTable->setColumnWidth(kVerdictColumn, widest({"not embedded", "not a file"}) + arrow);
     // No arrow at first: the rows stand in the report's order, a style sheet's after its link.
     header->setSortIndicator(-1, Qt::AscendingOrder);
     m_pTable->setSortingEnabled(true);
@@ -273,6 +283,8 @@ void CCheckDlg::Build(const QString& strGoOn) {
         for (const check::Finding& finding : m_report.listFindings)
             new QListWidgetItem(SeverityIcon(style(), finding.severity), FromBytes(finding.strText), findings);
         findings->setWordWrap(true);
+        const int small = style()->pixelMetric(QStyle::PM_SmallIconSize);
+        findings->setIconSize(QSize(small, small));
         findings->setFixedHeight(
             (fm.height() + 6) * static_cast<int>(std::min<std::size_t>(m_report.listFindings.size(), 4)) +
             2 * findings->frameWidth() + 4);
@@ -287,7 +299,7 @@ void CCheckDlg::Build(const QString& strGoOn) {
             auto* box = new QGroupBox(QStringLiteral("Don't show again for this page"), this);
             auto* boxLayout = new QVBoxLayout(box);
             for (const WarningKind& kind : m_listKinds) {
-                QString text = kind.strText + QStringLiteral(" (%1)").arg(kind.nCount);
+                QString text = kind.nCount > 1 ? kind.strText + QStringLiteral(" (%1)").arg(kind.nCount) : kind.strText;
                 auto* check = new QCheckBox(fm.elidedText(text, Qt::ElideMiddle, fm.averageCharWidth() * 100), box);
                 check->setToolTip(text);
                 check->setChecked(kind.bHidden);
@@ -302,6 +314,9 @@ void CCheckDlg::Build(const QString& strGoOn) {
         m_pGoOn->setEnabled(f.bSizeKnown);
         (errors ? cancel : m_pGoOn)->setDefault(true);
     }
+    // The keyboard starts on the buttons; a frame on the table's first cell would read as a selection.
+    for (QAbstractButton* b : buttons->buttons())
+        if (auto* p = qobject_cast<QPushButton*>(b); p && p->isDefault()) p->setFocus();
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);

@@ -17,7 +17,7 @@ class QTableView;
 // a hash of that text, which is what the settings file keeps.
 struct WarningKind {
     std::uint32_t nId = 0;
-    QString strText;      // the reason, for the check box
+    QString strText;      // for the check box: the row's reason, or the finding
     unsigned nCount = 0;  // rows and findings of this kind
     bool bHidden = false;  // the user chose not to see it again for this page
 };
