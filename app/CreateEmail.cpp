@@ -26,11 +26,10 @@ QString FailureText(const std::string& strReason) {
 void CMainDlg::OnCreateEmail() {
     if (IsBusy()) return;
     UpdateData(true);
-    if (m_strHtmlPath.empty()) {
-        m_services.prompts->MessageBox(this, QStringLiteral("Please choose an HTML file."));
-        m_ui.pHtmlEdit->setFocus();
-        return;
-    }
+    if (RequirePage()) StartCheck(CheckFor::CreateEmail);
+}
+
+void CMainDlg::CreateEmailChecked() {
     // The page's name as a message, in the folder of the last one or else beside the page.
     QFileInfo page(FromBytes(m_strHtmlPath));
     QString folder = m_state.LastEmlFolder.empty() ? page.absolutePath() : FromBytes(m_state.LastEmlFolder);

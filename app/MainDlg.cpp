@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QStyle>
 #include <QTextDocumentFragment>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -100,6 +101,7 @@ CMainDlg::CMainDlg(const Services& services)
 }
 
 CMainDlg::~CMainDlg() {
+    StopCheck();
     delete m_pComposeTask;  // stops a composition and waits until its file is gone
     OnSendClose();          // a send still running is cancelled
 }
@@ -112,6 +114,8 @@ void CMainDlg::BuildActions() {
         return a;
     };
     m_act.pOptions = make("&Options...", kOptionsCell, Qt::Key_F5, &CMainDlg::OnOptions);
+    m_act.pCheck = make("Chec&k Page...", kOptionsCell, QKeySequence(Qt::CTRL | Qt::Key_K), &CMainDlg::OnCheck);
+    m_act.pCheck->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));  // the strip has no cell for it
     m_act.pTellFriend = make("&Tell A Friend", kTellFriendCell, {}, &CMainDlg::OnTellFriend);
     m_act.pFeedback = make("&Feedback and Support", kFeedbackCell, {}, &CMainDlg::OnFeedback);
     m_act.pHomepage = make("Home&page", kHomepageCell, {}, &CMainDlg::OnHomepage);
@@ -124,11 +128,11 @@ void CMainDlg::BuildActions() {
     m_act.pAttachRemove = make("&Remove", kRemoveCell, QKeySequence::Delete, &CMainDlg::OnAttachRemove);
     m_act.pAttachRemoveAll = make("Re&move All", kRemoveAllCell, {}, &CMainDlg::OnAttachRemoveAll);
     // Wherever the focus is in the window; Delete only in the list, where it cannot mean a character.
-    addActions({m_act.pOptions, m_act.pHelp, m_act.pAttachAdd});
+    addActions({m_act.pOptions, m_act.pCheck, m_act.pHelp, m_act.pAttachAdd});
     m_act.pAttachRemove->setShortcutContext(Qt::WidgetWithChildrenShortcut);
 
     m_pMoreMenu = new QMenu(this);
-    m_pMoreMenu->addAction(m_act.pOptions);
+    m_pMoreMenu->addActions({m_act.pOptions, m_act.pCheck});
     m_pMoreMenu->addSeparator();
     m_pMoreMenu->addActions({m_act.pTellFriend, m_act.pFeedback, m_act.pHomepage, m_act.pCheckUpdates});
     m_pMoreMenu->addSeparator();
@@ -219,7 +223,9 @@ void CMainDlg::BuildControls() {
     m_ui.pSendEmail = Button("&Send Email", m_pBody);
     m_ui.pCreateEmail = Button("Create &Email", m_pBody);
     buttons->addWidget(m_ui.pMore);
-    buttons->addStretch(1);
+    m_pCheckNote = new QLabel(m_pBody);  // "Checking page.html..." while a long check runs
+    m_pCheckNote->setTextFormat(Qt::PlainText);
+    buttons->addWidget(m_pCheckNote, 1);
     buttons->addWidget(m_ui.pSendEmail);
     buttons->addWidget(m_ui.pCreateEmail);
 
@@ -347,11 +353,11 @@ void CMainDlg::UpdateData(bool bSaveAndValidate) {
     }
 }
 
-bool CMainDlg::IsBusy() const { return m_pComposeTask || m_pSendDlg; }
+bool CMainDlg::IsBusy() const { return m_pCheckTask || m_pComposeTask || m_pSendDlg; }
 
 void CMainDlg::SetBusy(bool bBusy) {
     m_pBody->setEnabled(!bBusy);
-    for (QAction* a : {m_act.pOptions, m_act.pAttachAdd}) a->setEnabled(!bBusy);
+    for (QAction* a : {m_act.pOptions, m_act.pCheck, m_act.pAttachAdd}) a->setEnabled(!bBusy);
 }
 
 void CMainDlg::showEvent(QShowEvent* e) {
@@ -362,6 +368,7 @@ void CMainDlg::showEvent(QShowEvent* e) {
 }
 
 void CMainDlg::closeEvent(QCloseEvent* e) {
+    StopCheck();  // a check only reads: the window waits for it rather than asking
     if (IsBusy()) {
         QString what = m_pComposeTask ? QStringLiteral("An email is being created.")
                                       : QStringLiteral("An email is being sent.");

@@ -3,7 +3,9 @@
 #include <QPointer>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,7 @@
 #include "smtp/ComposeAndSend.h"
 
 class CAttachmentList;
+class CCheckTask;
 class CComposeTask;
 class CCreateProgressDlg;
 class CSendProgressDlg;
@@ -26,6 +29,9 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
+namespace check {
+struct Report;
+}
 
 // The main window: the header fields, the attachment list and every command.
 class CMainDlg : public QDialog {
@@ -65,6 +71,7 @@ public:
     // The menu commands; the two popups are made of them.
     struct Actions {
         QAction* pOptions;
+        QAction* pCheck;
         QAction* pTellFriend;
         QAction* pFeedback;
         QAction* pHomepage;
@@ -106,8 +113,9 @@ public:
     // Files dropped at pos (in this window's coordinates): attachments when on
     // the list, the page when elsewhere.
     void OnDropFiles(const QStringList& paths, const QPoint& pos);
-    // A composition or a send is under way.
+    // A check, a composition or a send is under way.
     bool IsBusy() const;
+    bool IsChecking() const { return m_pCheckTask != nullptr; }
     void SetAddressCheck(AddressCheck check);
 
     std::string m_strHtmlPath;
@@ -122,6 +130,7 @@ public slots:
     void OnCreateEmail();
     void OnSendEmail();
     void OnOptions();
+    void OnCheck();
     void OnAttachAdd();
     void OnAttachRemove();
     void OnAttachOpen();
@@ -157,6 +166,20 @@ private:
     void RestoreState();
     void SaveState();
     void SetBusy(bool bBusy);
+    // Says so, with the focus on the field, when no page is named.
+    bool RequirePage();
+    // The command a check of the page runs for: the Check command's own
+    // report, or the command the report goes before.
+    enum class CheckFor { Report, CreateEmail, SendEmail };
+    void StartCheck(CheckFor purpose);
+    void OnCheckFinished(CheckFor purpose);
+    void StopCheck();
+    // Shows the report when it holds errors, or warnings not yet seen for the
+    // page; true to go on with the command.
+    bool ReportBeforeSending(check::Report& report, CheckFor purpose);
+    void CreateEmailChecked();
+    void SendEmailChecked();
+    void RefuseSendField(SendField field, const std::string& strMessage);
     void PageChosen(const QString& path);
     void ShowRecentPages();
     void OnComposeFinished(int nEnd, const QString& strReason, const std::string& strPath);
@@ -176,6 +199,13 @@ private:
     bool m_bFirstRun = false;
     bool m_bShownOnce = false;
     std::string m_strSavedPath;  // the message the status line is about
+
+    // The check under way, if any, and the line that says so.
+    CCheckTask* m_pCheckTask = nullptr;
+    QLabel* m_pCheckNote = nullptr;
+    // The kinds of warning shown for each page (by absolute path) and gone
+    // past in this session: they do not stop the next Create or Send.
+    std::map<std::string, std::set<std::uint32_t>> m_seenWarnings;
 
     // The composition under way for Create Email, if any.
     CComposeTask* m_pComposeTask = nullptr;

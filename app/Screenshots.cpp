@@ -1,6 +1,7 @@
 // Renders each window offscreen into PNG files, to look at them without a desktop.
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QScreen>
 #include <QTest>
 #include <QLineEdit>
@@ -10,6 +11,7 @@
 #include <cstdio>
 
 #include "app/AboutDlg.h"
+#include "app/CheckDlg.h"
 #include "app/MainDlg.h"
 #include "app/OptionsDlg.h"
 #include "platform/qt/DesktopShell.h"
@@ -70,6 +72,46 @@ int main(int argc, char** argv) {
     app.processEvents();
     ok &= Save(progress, folder, "create-progress.png");
     progress->End();
+
+    // The Check command's report on the example, and the report before Create
+    // Email on a page with one of each common problem, written here for the picture.
+    {
+        ComposeJob job;
+        job.m_strHtmlPath = "examples/newsletter/index.html";
+        CCheckDlg report(&dlg, check::CheckPage(job));
+        report.resize(980, 560);  // as on a desktop; the offscreen screen is smaller
+        report.show();
+        app.processEvents();
+        ok &= Save(&report, folder, "check-report.png");
+    }
+    {
+        QString page = folder + "/check-page/offer.html";
+        QDir().mkpath(folder + "/check-page");
+        for (const char* name : {"logo.png", "hero.jpg", "hero-2x.jpg", "badge.svg"}) {
+            QFile f(folder + "/check-page/" + name);
+            ok &= f.open(QIODevice::WriteOnly) && f.write("x") == 1;
+        }
+        QFile f(page);
+        ok &= f.open(QIODevice::WriteOnly) &&
+              f.write("<html><head><title>Winter offer</title>\n"
+                      "<style>.top { background: url(stripes.png) }</style></head>\n<body>\n"
+                      "<img src=\"logo.png\" alt=\"Shop\">\n"
+                      "<img src=\"hero.jpg\" srcset=\"hero-2x.jpg 2x\">\n"
+                      "<img src=\"badge.svg\" alt=\"New\">\n"
+                      "<img src=\"images/sale.gif\" alt=\"Sale\">\n"
+                      "<img src=\"https://cdn.example.com/track.gif\" width=1 height=1>\n"
+                      "<p>Ten percent off everything until Sunday.</p>\n</body></html>\n") > 0;
+        f.close();
+        ComposeJob job;
+        job.m_strHtmlPath = QDir::current().relativeFilePath(page).toStdString();
+        check::Report report = check::CheckPage(job);
+        std::vector<WarningKind> kinds = WarningKinds(report);
+        CCheckDlg before(&dlg, std::move(report), QStringLiteral("Create Email"), kinds);
+        before.resize(980, 640);
+        before.show();
+        app.processEvents();
+        ok &= Save(&before, folder, "check-before-create.png");
+    }
 
     COptionsDlg options(&dlg, QtPrompts());
     options.m_options.SmtpServer = "smtp.example.com";

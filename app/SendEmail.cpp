@@ -46,19 +46,32 @@ QString FromBytes(const std::string& s) { return QString::fromUtf8(s.data(), sta
 void CMainDlg::OnSendEmail() {
     if (IsBusy()) return;
     UpdateData(true);
+    // The fields first: what they lack is said at once, before the page is read.
+    SendAddresses addresses;
+    SendField field;
+    std::string message;
+    const MailFields& mail = m_settings.mail;
+    if (!CheckSendFields(m_strHtmlPath, mail.MailFrom, mail.MailTo, mail.MailCc, addresses, message, field))
+        return RefuseSendField(field, message);
+    StartCheck(CheckFor::SendEmail);
+}
+
+void CMainDlg::RefuseSendField(SendField field, const std::string& strMessage) {
+    m_services.prompts->MessageBox(this, FromBytes(strMessage));
+    QLineEdit* edits[] = {m_ui.pHtmlEdit, m_ui.pFromEdit, m_ui.pToEdit, m_ui.pCcEdit};
+    int at = field == SendField::From ? 1 : field == SendField::To ? 2 : field == SendField::Cc ? 3 : 0;
+    edits[at]->setFocus();
+}
+
+void CMainDlg::SendEmailChecked() {
     SendRequest request;
     request.message = MakeComposeJob(std::string());
     request.options = m_settings.options;
     auto send = std::make_unique<CComposeAndSend>(m_services.env);
     SendField field;
     std::string message;
-    if (!send->Start(std::move(request), std::make_shared<CQueuedSendNotify>(this), field, message)) {
-        m_services.prompts->MessageBox(this, FromBytes(message));
-        QLineEdit* edits[] = {m_ui.pHtmlEdit, m_ui.pFromEdit, m_ui.pToEdit, m_ui.pCcEdit};
-        int at = field == SendField::From ? 1 : field == SendField::To ? 2 : field == SendField::Cc ? 3 : 0;
-        edits[at]->setFocus();
-        return;
-    }
+    if (!send->Start(std::move(request), std::make_shared<CQueuedSendNotify>(this), field, message))
+        return RefuseSendField(field, message);
     m_pSendWorker = std::move(send);
     m_state.RememberPage(m_strHtmlPath);
     ShowRecentPages();

@@ -21,6 +21,16 @@ public:
     std::vector<std::string> Attachments;  // stored as AttachmentCount, Attachment1, Attachment2, ...
     std::vector<std::string> RecentPages;  // newest first; RecentPageCount, RecentPage1, ...
     std::string LastEmlFolder;
+    // The warning kinds the user chose not to see again, by page (its absolute
+    // path), most recently chosen first. Stored as HiddenWarningCount,
+    // HiddenWarning1, ...: "KIND,KIND PATH" with each kind as 8 hex digits.
+    struct PageWarnings {
+        std::string strPage;
+        std::vector<std::uint32_t> listKinds;
+    };
+    std::vector<PageWarnings> HiddenWarnings;
+    static constexpr std::size_t kMaxHiddenPages = 100;
+    static constexpr std::size_t kMaxHiddenKinds = 64;
 
     // Missing values leave their fields as they are.
     void Load();
@@ -28,6 +38,11 @@ public:
     bool Save(std::string& err) const;
     // Puts path first among the recent pages, once, keeping at most kMaxRecentPages.
     void RememberPage(const std::string& path);
+    bool IsWarningHidden(const std::string& page, std::uint32_t kind) const;
+    // Replaces the page's hidden kinds; none forgets the page.
+    void SetHiddenWarnings(const std::string& page, std::vector<std::uint32_t> kinds);
+    // Writes only the hidden warnings, so a choice outlives a program killed later.
+    bool SaveHiddenWarnings(std::string& err) const;
 
 private:
     platform::SettingsStore* m_pStore;

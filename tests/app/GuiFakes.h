@@ -106,3 +106,26 @@ bool WhileModal(const std::function<void()>& open, const std::function<void(D&)>
     open();
     return reached;
 }
+
+// For a modal D that comes later, after work on another thread: act gets it
+// once it is up, and it is closed afterwards if act left it open. Watches
+// until it has come once, or until the watch goes out of scope.
+template <class D>
+struct ModalWatch {
+    explicit ModalWatch(std::function<void(D&)> act) : m_act(std::move(act)) {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            auto* d = qobject_cast<D*>(QApplication::activeModalWidget());
+            if (!d || !d->isVisible()) return;
+            m_timer.stop();
+            bCame = true;
+            m_act(*d);
+            if (d->isVisible()) d->reject();  // never leave the test blocked
+        });
+        m_timer.start(5);
+    }
+    bool bCame = false;
+
+private:
+    std::function<void(D&)> m_act;
+    QTimer m_timer;
+};

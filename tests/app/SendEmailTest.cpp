@@ -10,6 +10,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <sys/stat.h>
 #include <thread>
@@ -53,7 +54,7 @@ struct SendEmail : ::testing::Test {
 
     void SetUp() override {
         AppSettings(*store).TestAndClearFirstRun();  // no guide
-        page = dir.Write("page.html", "<html><body><p>Hello</p><img src=\"logo.png\"></body></html>\n");
+        page = dir.Write("page.html", "<html><body><p>Hello</p><img src=\"logo.png\" alt=\"Logo\"></body></html>\n");
         dir.Write("logo.png", std::string("\x89PNG\r\n\x1a\n", 8));
     }
     void TearDown() override { QApplication::processEvents(); }
@@ -90,6 +91,7 @@ struct SendEmail : ::testing::Test {
     }
     static CSendProgressDlg* Start(CMainDlg& dlg) {
         QTest::mouseClick(dlg.Ui().pSendEmail, Qt::LeftButton);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !dlg.IsChecking(); }));  // the page is checked first
         return SendWindow();
     }
     static std::string Log(CSendProgressDlg* s) { return s->LogBox()->toPlainText().toStdString(); }
@@ -180,7 +182,7 @@ TEST_F(SendEmail, TheWindowSaysHowTheSendEnded) {
         const char* name;
         std::string script;  // empty: no server, nothing may connect
         std::string to;
-        std::string attachment;  // a file that is not there
+        std::string tmpdir;  // a temporary folder that is not there
         bool ok;
         std::string outcome;  // the last lines of the log
     } cases[] = {
@@ -190,9 +192,8 @@ TEST_F(SendEmail, TheWindowSaysHowTheSendEnded) {
          "b@y.org, c@z.org", "", true, "The message was sent.\nNot delivered to: c@z.org"},
         {"server closes the connection", greet, "b@y.org", "", false,
          "The server closed the connection (EHLO/HELO)."},
-        {"message cannot be written", "", "b@y.org", dir.Path() + "gone.zip", false,
-         "The message could not be created: cannot open attachment '" + dir.Path() +
-             "gone.zip': No such file or directory."},
+        {"message cannot be written", "", "b@y.org", dir.Path() + "gone/", false,
+         "The message could not be created: cannot create a temporary file: No such file or directory."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -200,7 +201,8 @@ TEST_F(SendEmail, TheWindowSaysHowTheSendEnded) {
         if (!c.script.empty()) server = std::make_unique<testutil::ScriptedServer>(c.script);
         auto dlg = Open(server ? server->Port() : 1);
         dlg->Ui().pToEdit->setText(QString::fromStdString(c.to));
-        if (!c.attachment.empty()) dlg->AddAttachment(c.attachment);
+        std::optional<testutil::ScopedEnv> tmpdirGone;
+        if (!c.tmpdir.empty()) tmpdirGone.emplace("TMPDIR", c.tmpdir);
         CSendProgressDlg* s = Start(*dlg);
         ASSERT_NE(s, nullptr);
         ASSERT_TRUE(WaitForEnd(s)) << Log(s);
@@ -286,7 +288,8 @@ TEST_F(SendEmail, NoticesOfACancelledSendNeverReachTheNextOne) {
     EXPECT_FALSE(dlg->IsBusy());
 
     dlg->m_settings.options.SmtpPort = second.Port();
-    dlg->OnSendEmail();  // called directly: a click might serve the queue first
+    dlg->OnSendEmail();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !dlg->IsChecking(); }));
     CSendProgressDlg* s = SendWindow();
     ASSERT_NE(s, nullptr);
     ASSERT_TRUE(WaitForEnd(s)) << Log(s);

@@ -1,0 +1,110 @@
+// The Check command, and the report before Create Email and Send Email: the
+// page is checked on a thread of its own, and the report shown when it holds
+// errors or warnings the user has not yet gone past for that page.
+#include <QApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+#include <algorithm>
+
+#include "app/CheckDlg.h"
+#include "app/CheckTask.h"
+#include "app/MainDlg.h"
+#include "ui/Prompts.h"
+
+namespace {
+
+// Warnings are remembered by the page's absolute path: the field may hold a relative one.
+std::string PageKey(const std::string& path) {
+    return QFile::encodeName(QFileInfo(QFile::decodeName(path.c_str())).absoluteFilePath()).toStdString();
+}
+
+} // namespace
+
+bool CMainDlg::RequirePage() {
+    if (!m_strHtmlPath.empty()) return true;
+    m_services.prompts->MessageBox(this, QStringLiteral("Please choose an HTML file."));
+    m_ui.pHtmlEdit->setFocus();
+    return false;
+}
+
+void CMainDlg::OnCheck() {
+    if (IsBusy()) return;
+    UpdateData(true);
+    if (RequirePage()) StartCheck(CheckFor::Report);
+}
+
+void CMainDlg::StartCheck(CheckFor purpose) {
+    m_pCheckTask = new CCheckTask(MakeComposeJob(std::string()), m_services.env, this);
+    connect(m_pCheckTask, &CCheckTask::Finished, this, [this, purpose] { OnCheckFinished(purpose); });
+    SetBusy(true);
+    // Said only when the check is long enough to notice; a clean page goes on without a flicker.
+    QTimer::singleShot(300, m_pCheckTask, [this] {
+        m_pCheckNote->setText(QStringLiteral("Checking %1...").arg(QFileInfo(m_ui.pHtmlEdit->text()).fileName()));
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+    });
+    m_pCheckTask->Start();
+}
+
+void CMainDlg::StopCheck() {
+    if (!m_pCheckTask) return;
+    delete m_pCheckTask;  // waits for a check still running
+    m_pCheckTask = nullptr;
+    if (!m_pCheckNote->text().isEmpty()) {
+        m_pCheckNote->clear();
+        QApplication::restoreOverrideCursor();
+    }
+    SetBusy(false);
+}
+
+void CMainDlg::OnCheckFinished(CheckFor purpose) {
+    check::Report report = std::move(m_pCheckTask->Report());
+    StopCheck();
+    if (purpose == CheckFor::Report) {
+        CCheckDlg dlg(this, std::move(report));
+        dlg.exec();
+        return;
+    }
+    if (!ReportBeforeSending(report, purpose)) return;
+    if (purpose == CheckFor::CreateEmail)
+        CreateEmailChecked();
+    else
+        SendEmailChecked();
+}
+
+bool CMainDlg::ReportBeforeSending(check::Report& report, CheckFor purpose) {
+    const std::string page = PageKey(report.strPage);
+    std::vector<WarningKind> kinds = WarningKinds(report);
+    std::set<std::uint32_t>& seen = m_seenWarnings[page];
+    bool show = report.HasErrors();
+    for (WarningKind& kind : kinds) {
+        kind.bHidden = m_state.IsWarningHidden(page, kind.nId);
+        show = show || (!kind.bHidden && !seen.count(kind.nId));
+    }
+    if (!show) return true;
+    CCheckDlg dlg(this, std::move(report),
+                  purpose == CheckFor::CreateEmail ? QStringLiteral("Create Email") : QStringLiteral("Send Email"), kinds);
+    // Cancel remembers nothing: the next try shows the same report.
+    if (dlg.exec() != QDialog::Accepted) return false;
+    for (const WarningKind& kind : kinds) seen.insert(kind.nId);
+
+    // The boxes decide for the kinds shown; kinds hidden before that this page no longer has stay hidden.
+    std::vector<std::uint32_t> hidden = dlg.HiddenKinds(), before;
+    for (const WindowState::PageWarnings& p : m_state.HiddenWarnings)
+        if (p.strPage == page) before = p.listKinds;
+    for (std::uint32_t id : before)
+        if (std::none_of(kinds.begin(), kinds.end(), [id](const WarningKind& k) { return k.nId == id; }))
+            hidden.push_back(id);
+    std::vector<std::uint32_t> sortedBefore = before, sortedHidden = hidden;
+    std::sort(sortedBefore.begin(), sortedBefore.end());
+    std::sort(sortedHidden.begin(), sortedHidden.end());
+    if (sortedHidden == sortedBefore) return true;
+    m_state.SetHiddenWarnings(page, std::move(hidden));
+    std::string err;
+    if (!m_state.SaveHiddenWarnings(err))
+        m_services.prompts->Notify(this, QStringLiteral("Your choice of warnings could not be saved: ") +
+                                             QString::fromStdString(err));
+    return true;
+}

@@ -1,0 +1,334 @@
+#include "app/CheckDlg.h"
+
+#include <QAbstractTableModel>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QLocale>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <array>
+#include <numeric>
+#include <string_view>
+#include <tuple>
+
+namespace {
+
+QString FromBytes(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+QString Grouped(std::uint64_t n) { return QLocale().toString(static_cast<qulonglong>(n)); }
+
+// FNV-1a: short, stable across runs and builds, and enough to tell a handful of kinds apart.
+std::uint32_t KindId(std::string_view text) {
+    std::uint32_t h = 2166136261u;
+    for (char c : text) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+    return h;
+}
+
+// A finding reads "figure: reason"; its kind is the reason.
+std::string_view FindingReason(std::string_view text) {
+    std::size_t colon = text.find(": ");
+    return colon == std::string_view::npos ? text : text.substr(colon + 2);
+}
+
+QIcon SeverityIcon(const QStyle* style, check::Severity severity) {
+    switch (severity) {
+    case check::Severity::Error: return style->standardIcon(QStyle::SP_MessageBoxCritical);
+    case check::Severity::Warning: return style->standardIcon(QStyle::SP_MessageBoxWarning);
+    case check::Severity::Info: return style->standardIcon(QStyle::SP_MessageBoxInformation);
+    case check::Severity::Ok: return style->standardIcon(QStyle::SP_DialogApplyButton);
+    }
+    return {};
+}
+
+// Values can be whole data: addresses; the cell shows their start.
+QString Shortened(const std::string& s, std::size_t limit = 300) {
+    if (s.size() <= limit) return FromBytes(s);
+    return FromBytes(std::string_view(s).substr(0, limit)) + QChar(0x2026);
+}
+
+// The report's rows as a table. Sorting reorders a list of row numbers, so
+// 100,000 rows sort without copying them; ties keep the report's order.
+class CReportModel : public QAbstractTableModel {
+public:
+    CReportModel(const check::Report& report, const QStyle* style, QObject* parent)
+        : QAbstractTableModel(parent), m_report(report), m_order(report.listRows.size()) {
+        std::iota(m_order.begin(), m_order.end(), std::size_t{0});
+        m_why.reserve(report.listRows.size());
+        for (const check::Row& row : report.listRows) m_why.push_back(check::WhyText(report, row));
+        for (auto s : {check::Severity::Ok, check::Severity::Info, check::Severity::Warning, check::Severity::Error})
+            m_icons[static_cast<std::size_t>(s)] = SeverityIcon(style, s);
+    }
+
+    int rowCount(const QModelIndex& parent) const override {
+        return parent.isValid() ? 0 : static_cast<int>(m_order.size());
+    }
+    int columnCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : CCheckDlg::kColumns; }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        static const char* const titles[] = {"Severity", "Place", "Tag and attribute", "Value", "Verdict",
+                                             "What happens and why"};
+        if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= CCheckDlg::kColumns)
+            return {};
+        return QString::fromLatin1(titles[section]);
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!index.isValid() || static_cast<std::size_t>(index.row()) >= m_order.size()) return {};
+        std::size_t at = m_order[static_cast<std::size_t>(index.row())];
+        const check::Row& row = m_report.listRows[at];
+        if (role == Qt::DecorationRole && index.column() == CCheckDlg::kSeverityColumn)
+            return m_icons[static_cast<std::size_t>(row.severity)];
+        if (role == Qt::DisplayRole) return Text(row, at, index.column());
+        if (role == Qt::ToolTipRole) return ToolTip(row, at, index.column());
+        return {};
+    }
+
+    void sort(int column, Qt::SortOrder order) override {
+        beginResetModel();
+        std::iota(m_order.begin(), m_order.end(), std::size_t{0});
+        if (column >= 0 && column < CCheckDlg::kColumns) {
+            auto less = [&](std::size_t a, std::size_t b) { return Less(column, a, b); };
+            if (order == Qt::AscendingOrder)
+                std::stable_sort(m_order.begin(), m_order.end(), less);
+            else
+                std::stable_sort(m_order.begin(), m_order.end(), [&](std::size_t a, std::size_t b) { return less(b, a); });
+        }
+        endResetModel();
+    }
+
+private:
+    bool Less(int column, std::size_t a, std::size_t b) const {
+        const check::Row& x = m_report.listRows[a];
+        const check::Row& y = m_report.listRows[b];
+        switch (column) {
+        case CCheckDlg::kSeverityColumn: return x.severity < y.severity;
+        case CCheckDlg::kPlaceColumn:  // the page's rows first, then each style sheet's; numbers as numbers
+            return std::tie(x.strSource, x.nLine, x.nColumn) < std::tie(y.strSource, y.nLine, y.nColumn);
+        case CCheckDlg::kWhereColumn: return std::tie(x.strTag, x.strAttribute) < std::tie(y.strTag, y.strAttribute);
+        case CCheckDlg::kValueColumn: return x.strValue < y.strValue;
+        case CCheckDlg::kVerdictColumn:
+            return std::string_view(check::VerdictName(x.verdict)) < std::string_view(check::VerdictName(y.verdict));
+        case CCheckDlg::kWhyColumn: return m_why[a] < m_why[b];
+        }
+        return false;
+    }
+
+    QString Text(const check::Row& row, std::size_t at, int column) const {
+        switch (column) {
+        case CCheckDlg::kSeverityColumn: return QString::fromLatin1(check::SeverityName(row.severity));
+        case CCheckDlg::kPlaceColumn: {
+            QString place = QStringLiteral("%1:%2").arg(row.nLine).arg(row.nColumn);
+            if (row.strSource.empty()) return place;
+            return QFileInfo(FromBytes(row.strSource)).fileName() + QLatin1Char(' ') + place;
+        }
+        case CCheckDlg::kWhereColumn:
+            return FromBytes(row.strTag) +
+                   (row.strTag.empty() || row.strAttribute.empty() ? QString() : QStringLiteral(" ")) +
+                   FromBytes(row.strAttribute);
+        case CCheckDlg::kValueColumn: return Shortened(row.strValue);
+        case CCheckDlg::kVerdictColumn: return QString::fromLatin1(check::VerdictName(row.verdict)).replace('-', ' ');
+        case CCheckDlg::kWhyColumn: return FromBytes(m_why[at]);
+        }
+        return {};
+    }
+
+    QString ToolTip(const check::Row& row, std::size_t at, int column) const {
+        switch (column) {
+        case CCheckDlg::kPlaceColumn: return FromBytes(row.strSource.empty() ? m_report.strPage : row.strSource);
+        case CCheckDlg::kValueColumn: return Shortened(row.strValue, 2000);
+        case CCheckDlg::kWhyColumn: {
+            QString text = FromBytes(m_why[at]);
+            if (row.nPart >= 0) {
+                const check::Part& part = m_report.listParts[static_cast<std::size_t>(row.nPart)];
+                text += QStringLiteral("\n%1, %2, %3 bytes")
+                            .arg(FromBytes(part.strFile), FromBytes(part.strContentType), Grouped(part.nSize));
+            } else if (!row.strFile.empty()) {
+                text += QLatin1Char('\n') + FromBytes(row.strFile);
+            }
+            return text;
+        }
+        default: return {};
+        }
+    }
+
+    const check::Report& m_report;
+    std::vector<std::size_t> m_order;  // the report's row shown on each line
+    std::vector<std::string> m_why;
+    std::array<QIcon, 4> m_icons;
+};
+
+QString Plural(std::size_t n, const char* noun) {
+    return QStringLiteral("%1 %2%3").arg(n).arg(QLatin1String(noun)).arg(n == 1 ? "" : "s");
+}
+
+} // namespace
+
+std::vector<WarningKind> WarningKinds(const check::Report& report) {
+    std::vector<WarningKind> kinds;
+    auto add = [&](std::string_view reason, std::string_view text) {
+        std::uint32_t id = KindId(reason);
+        auto found = std::find_if(kinds.begin(), kinds.end(), [&](const WarningKind& k) { return k.nId == id; });
+        if (found == kinds.end()) found = kinds.insert(kinds.end(), WarningKind{id, FromBytes(text), 0, false});
+        ++found->nCount;
+    };
+    for (const check::Row& row : report.listRows)
+        if (row.severity == check::Severity::Warning) add(row.strWhy, row.strWhy);
+    // A finding's reason alone may not say what it is about: the box shows the whole of it.
+    for (const check::Finding& finding : report.listFindings)
+        if (finding.severity == check::Severity::Warning) add(FindingReason(finding.strText), finding.strText);
+    return kinds;
+}
+
+CCheckDlg::CCheckDlg(QWidget* pOwner, check::Report report) : QDialog(pOwner), m_report(std::move(report)) {
+    Build(QString());
+}
+
+CCheckDlg::CCheckDlg(QWidget* pOwner, check::Report report, const QString& strGoOn, std::vector<WarningKind> kinds)
+    : QDialog(pOwner), m_report(std::move(report)), m_listKinds(std::move(kinds)) {
+    Build(strGoOn);
+}
+
+CCheckDlg::~CCheckDlg() = default;
+
+void CCheckDlg::Build(const QString& strGoOn) {
+    setWindowTitle(QStringLiteral("Check Page - Quillory"));
+    setWindowFlags(windowFlags() | Qt::WindowMaximizeButtonHint);
+    setSizeGripEnabled(true);
+    auto* layout = new QVBoxLayout(this);
+
+    unsigned errors = m_report.Count(check::Severity::Error), warnings = m_report.Count(check::Severity::Warning);
+    auto* summary = new QLabel(this);
+    summary->setTextFormat(Qt::PlainText);
+    summary->setWordWrap(true);
+    summary->setText(QStringLiteral("%1\n%2, %3, %4")
+                         .arg(FromBytes(m_report.strPage), Plural(errors, "error"), Plural(warnings, "warning"),
+                              Plural(m_report.listRows.size(), "reference")));
+    layout->addWidget(summary);
+
+    m_pTable = new QTableView(this);
+    auto* model = new CReportModel(m_report, style(), m_pTable);
+    m_pTable->setModel(model);
+    m_pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_pTable->setAlternatingRowColors(true);
+    m_pTable->setWordWrap(false);
+    m_pTable->verticalHeader()->hide();
+    // Fixed heights: the view never measures 100,000 rows.
+    QFontMetrics fm(m_pTable->font());
+    m_pTable->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_pTable->verticalHeader()->setDefaultSectionSize(std::max(fm.height(), m_pTable->iconSize().height()) + 6);
+    QHeaderView* header = m_pTable->horizontalHeader();
+    header->setStretchLastSection(true);
+    header->setHighlightSections(false);
+    // Narrow columns for the short texts; the reason takes the width to spare.
+    // A longer cell is elided, with the whole of it in its tooltip.
+    const int pad = fm.height() + 8;  // the cell's margins
+    const int arrow = fm.height();    // the sort arrow beside a title
+    auto widest = [&](std::initializer_list<const char*> texts) {
+        int w = 0;
+        for (const char* t : texts) w = std::max(w, fm.horizontalAdvance(QString::fromLatin1(t)));
+        return w + pad;
+    };
+    m_pTable->setColumnWidth(kSeverityColumn,
+                             std::max(widest({"warning"}) + m_pTable->iconSize().width(), widest({"Severity"}) + arrow));
+    m_pTable->setColumnWidth(kPlaceColumn, widest({"a.css 9999:99", "Place"}) + arrow);
+    m_pTable->setColumnWidth(kWhereColumn, widest({"link href", "input src", "Tag and attribute"}));
+    m_pTable->setColumnWidth(kValueColumn, fm.averageCharWidth() * 24 + pad);
+    m_pTable->setColumnWidth(kVerdictColumn, widest({"not embedded", "not a file"}) + arrow);
+    // No arrow at first: the rows stand in the report's order, a style sheet's after its link.
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    m_pTable->setSortingEnabled(true);
+    layout->addWidget(m_pTable, 1);
+
+    // The message as a whole.
+    const check::Figures& f = m_report.figures;
+    auto* figures = new QFormLayout;
+    auto line = [&](const char* label, const QString& text) {
+        auto* value = new QLabel(text, this);
+        value->setTextFormat(Qt::PlainText);
+        value->setWordWrap(true);
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        figures->addRow(QString::fromLatin1(label), value);
+    };
+    QString size = f.bSizeKnown ? Grouped(f.nMessageSize) + QStringLiteral(" bytes")
+                                : QStringLiteral("unknown: the message cannot be composed");
+    size += QStringLiteral("; Gmail and Outlook.com accept up to %1 MB").arg(check::kMessageSizeLimit >> 20);
+    if (f.nServerSizeLimit) size += QStringLiteral(", the server %1 bytes").arg(Grouped(f.nServerSizeLimit));
+    line("Message size:", size);
+    line("HTML part:", QStringLiteral("%1 bytes; Gmail clips it at %2 KB")
+                           .arg(Grouped(f.nHtmlPartSize))
+                           .arg(check::kGmailClipSize / 1024));
+    line("Remote images:", QString::number(f.nRemoteImages));
+    QString alt = QString::number(f.listImagesWithoutAlt.size());
+    for (std::size_t i = 0; i < f.listImagesWithoutAlt.size() && i < 10; ++i)
+        alt += (i ? QStringLiteral(", ") : QStringLiteral(" at ")) +
+               QStringLiteral("%1:%2").arg(f.listImagesWithoutAlt[i].nLine).arg(f.listImagesWithoutAlt[i].nColumn);
+    if (f.listImagesWithoutAlt.size() > 10) alt += QStringLiteral(", ...");
+    line("Images without alt text:", alt);
+    layout->addLayout(figures);
+
+    if (!m_report.listFindings.empty()) {
+        auto* findings = new QListWidget(this);
+        for (const check::Finding& finding : m_report.listFindings)
+            new QListWidgetItem(SeverityIcon(style(), finding.severity), FromBytes(finding.strText), findings);
+        findings->setWordWrap(true);
+        const int small = style()->pixelMetric(QStyle::PM_SmallIconSize);
+        findings->setIconSize(QSize(small, small));
+        findings->setFixedHeight(
+            (fm.height() + 6) * static_cast<int>(std::min<std::size_t>(m_report.listFindings.size(), 4)) +
+            2 * findings->frameWidth() + 4);
+        layout->addWidget(findings);
+    }
+
+    auto* buttons = new QDialogButtonBox(this);
+    if (strGoOn.isEmpty()) {
+        buttons->addButton(QDialogButtonBox::Close)->setDefault(true);
+    } else {
+        if (!m_listKinds.empty()) {
+            auto* box = new QGroupBox(QStringLiteral("Don't show again for this page"), this);
+            auto* boxLayout = new QVBoxLayout(box);
+            for (const WarningKind& kind : m_listKinds) {
+                QString text = kind.nCount > 1 ? kind.strText + QStringLiteral(" (%1)").arg(kind.nCount) : kind.strText;
+                auto* check = new QCheckBox(fm.elidedText(text, Qt::ElideMiddle, fm.averageCharWidth() * 100), box);
+                check->setToolTip(text);
+                check->setChecked(kind.bHidden);
+                boxLayout->addWidget(check);
+                m_listKindBoxes.push_back(check);
+            }
+            layout->addWidget(box);
+        }
+        m_pGoOn = buttons->addButton(strGoOn, QDialogButtonBox::AcceptRole);
+        QPushButton* cancel = buttons->addButton(QDialogButtonBox::Cancel);
+        // A message that cannot be composed would only fail again, for the reason shown above.
+        m_pGoOn->setEnabled(f.bSizeKnown);
+        (errors ? cancel : m_pGoOn)->setDefault(true);
+    }
+    // The keyboard starts on the buttons; a frame on the table's first cell would read as a selection.
+    for (QAbstractButton* b : buttons->buttons())
+        if (auto* p = qobject_cast<QPushButton*>(b); p && p->isDefault()) p->setFocus();
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+
+    QSize wanted(fm.averageCharWidth() * 150, fm.height() * 36);
+    if (QScreen* s = screen()) wanted = wanted.boundedTo(s->availableGeometry().size() * 9 / 10);
+    resize(wanted.expandedTo(minimumSizeHint()));
+}
+
+std::vector<std::uint32_t> CCheckDlg::HiddenKinds() const {
+    std::vector<std::uint32_t> hidden;
+    for (std::size_t i = 0; i < m_listKindBoxes.size(); ++i)
+        if (m_listKindBoxes[i]->isChecked()) hidden.push_back(m_listKinds[i].nId);
+    return hidden;
+}

@@ -1,0 +1,205 @@
+// The page's report in the window: the Check command, and the report before
+// Create Email and Send Email, driven as a user would, headless.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+
+#include "GuiFakes.h"
+#include "TestUtil.h"
+#include "app/CheckDlg.h"
+#include "app/MainDlg.h"
+#include "ui/AttachmentList.h"
+#include "ui/SendProgressDlg.h"
+
+namespace {
+
+using check::Severity;
+
+TEST(CheckDialog, SortsPlacesAsNumbersAndSeveritiesByRank) {
+    check::Report report;
+    report.strPage = "/site/page.html";
+    const struct {
+        const char* source;
+        std::uint32_t line, column;
+        Severity severity;
+    } rows[] = {{"", 10, 2, Severity::Warning}, {"", 9, 30, Severity::Ok}, {"/site/a.css", 1, 5, Severity::Info},
+                {"", 9, 4, Severity::Error}, {"", 100, 1, Severity::Info}};
+    for (const auto& r : rows) {
+        check::Row row;
+        row.strSource = r.source;
+        row.nLine = r.line;
+        row.nColumn = r.column;
+        row.severity = r.severity;
+        report.listRows.push_back(row);
+    }
+    CCheckDlg dlg(nullptr, report);
+    QTableView* table = dlg.Table();
+    auto places = [&] {
+        QStringList out;
+        for (int i = 0; i < table->model()->rowCount(); ++i) {
+            out << table->model()->index(i, CCheckDlg::kPlaceColumn).data().toString();
+            EXPECT_FALSE(table->model()->index(i, CCheckDlg::kSeverityColumn).data(Qt::DecorationRole).value<QIcon>().isNull());
+        }
+        return out;
+    };
+    EXPECT_EQ(places(), (QStringList{"10:2", "9:30", "a.css 1:5", "9:4", "100:1"})) << "the report's order at first";
+    const struct {
+        int column;
+        Qt::SortOrder order;
+        QStringList places;
+    } cases[] = {
+        {CCheckDlg::kPlaceColumn, Qt::AscendingOrder, {"9:4", "9:30", "10:2", "100:1", "a.css 1:5"}},
+        {CCheckDlg::kPlaceColumn, Qt::DescendingOrder, {"a.css 1:5", "100:1", "10:2", "9:30", "9:4"}},
+        // Ties keep the report's order.
+        {CCheckDlg::kSeverityColumn, Qt::DescendingOrder, {"9:4", "10:2", "a.css 1:5", "100:1", "9:30"}},
+    };
+    for (const auto& c : cases) {
+        table->sortByColumn(c.column, c.order);
+        EXPECT_EQ(places(), c.places) << c.column << " " << c.order;
+    }
+}
+
+struct ReportBeforeSending : ::testing::Test {
+    testutil::TempDir dir;
+    RecordingPrompts prompts;
+    RecordingShell shell;
+    testutil::FixedPlatform fixed;
+    std::unique_ptr<platform::SettingsStore> store = platform::MakeFileSettingsStore(dir.Path() + "settings.reg");
+
+    void SetUp() override {
+        AppSettings(*store).TestAndClearFirstRun();  // no guide
+        dir.Write("a.png", "png");
+    }
+    std::unique_ptr<CMainDlg> Open() {
+        auto dlg = std::make_unique<CMainDlg>(CMainDlg::Services{&prompts, &shell, fixed.Get(), store.get()});
+        dlg->show();
+        dlg->Ui().pFromEdit->setText("a@x.org");
+        dlg->Ui().pToEdit->setText("b@y.org");
+        dlg->m_settings.options.SmtpServer = "127.0.0.1";  // should a send start, it fails at once
+        dlg->m_settings.options.SmtpPort = 1;
+        return dlg;
+    }
+    // Starts the command with the page; act gets the report if one comes.
+    // True when it came.
+    bool Run(CMainDlg& dlg, QPushButton* command, const std::string& page, const std::function<void(CCheckDlg&)>& act) {
+        dlg.Ui().pHtmlEdit->setText(QString::fromStdString(page));
+        ModalWatch<CCheckDlg> watch(act);
+        QTest::mouseClick(command, Qt::LeftButton);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !dlg.IsChecking(); }, 20000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !dlg.IsBusy(); }, 20000));
+        return watch.bCame;
+    }
+};
+
+// Everything the report says, for a search.
+QString AllText(CCheckDlg& d) {
+    QString text;
+    QAbstractItemModel* m = d.Table()->model();
+    for (int i = 0; i < m->rowCount(); ++i) text += m->index(i, CCheckDlg::kWhyColumn).data().toString() + "\n";
+    if (auto* findings = d.findChild<QListWidget*>())
+        for (int i = 0; i < findings->count(); ++i) text += findings->item(i)->text() + "\n";
+    return text;
+}
+
+TEST_F(ReportBeforeSending, ErrorsAlwaysShowWarningsUntilSeenOrHiddenForTheirPage) {
+    const std::string srcset = "<img src=a.png srcset=\"a.png 2x\" alt=x>";
+    std::string warned = dir.Write("warned.html", srcset), other = dir.Write("other.html", srcset);
+    std::string broken = dir.Write("broken.html", "<img src=gone.png alt=x>" + srcset);
+    const struct {
+        bool newWindow;  // a new session, over the same settings file
+        const std::string& page;
+        bool tick, goOn;  // what the user does with the report, if it comes
+        bool shown;
+        bool ticked;  // the box of the srcset warning, as the report comes
+    } steps[] = {
+        {false, warned, true, false, true, false},   // Cancel remembers nothing...
+        {false, warned, false, true, true, false},   // ...neither the box nor the warning as seen
+        {false, warned, false, true, false, false},  // seen in this session
+        {true, warned, true, true, true, false},     // a new session has not seen it
+        {true, warned, false, true, false, false},   // hidden, across a reload
+        {false, other, false, true, true, false},    // but not for another page
+        {false, broken, true, true, true, false},    // errors always show
+        {false, broken, false, false, true, true},
+    };
+    std::unique_ptr<CMainDlg> dlg;
+    int n = 0;
+    for (const auto& s : steps) {
+        SCOPED_TRACE(testing::Message() << "step " << n);
+        if (s.newWindow || !dlg) dlg = Open();  // never closed: the choice must have been saved at once
+        std::string out = dir.Path() + "out" + std::to_string(n++) + ".eml";
+        prompts.fileAnswers = {QString::fromStdString(out)};
+        bool ticked = false, goOnEnabled = false;
+        bool shown = Run(*dlg, dlg->Ui().pCreateEmail, s.page, [&](CCheckDlg& d) {
+            ASSERT_EQ(d.KindBoxes().size(), 1u);
+            ticked = d.KindBoxes()[0]->isChecked();
+            goOnEnabled = d.GoOnButton()->isEnabled();
+            EXPECT_EQ(d.GoOnButton()->text(), "Create Email");
+            if (s.tick) d.KindBoxes()[0]->setChecked(true);
+            if (s.goOn) d.GoOnButton()->click();
+        });
+        EXPECT_EQ(shown, s.shown);
+        EXPECT_EQ(ticked, s.ticked);
+        EXPECT_EQ(goOnEnabled, shown);
+        EXPECT_EQ(testutil::FileExists(out), s.goOn) << "Cancel writes nothing";
+        EXPECT_EQ(prompts.fileAnswers.empty(), s.goOn) << "Cancel asks for no file";
+    }
+    EXPECT_TRUE(prompts.messages.empty());
+}
+
+TEST_F(ReportBeforeSending, MissingFilesAndTheCheckCommand) {
+    auto dlg = Open();
+    std::string page = dir.Write("page.html", "<img src=\"a b.png\" alt=x>");
+    std::string old = dir.Write("old.eml", "old message");
+    prompts.fileAnswers = {QString::fromStdString(old)};
+    dlg->AddAttachment(dir.Path() + "gone.zip");
+    // A message that cannot be composed: the report says why, and only Cancel is left.
+    for (QPushButton* command : {dlg->Ui().pCreateEmail, dlg->Ui().pSendEmail}) {
+        bool goOn = true;
+        QString text;
+        EXPECT_TRUE(Run(*dlg, command, page, [&](CCheckDlg& d) {
+            goOn = d.GoOnButton()->isEnabled();
+            text = AllText(d);
+        }));
+        EXPECT_FALSE(goOn);
+        EXPECT_TRUE(text.contains("gone.zip")) << text.toStdString();
+        EXPECT_FALSE(dlg->IsBusy());
+    }
+    EXPECT_EQ(testutil::ReadFile(old), "old message");
+    EXPECT_EQ(prompts.fileAnswers.size(), 1u);
+    for (QWidget* w : QApplication::topLevelWidgets()) EXPECT_EQ(qobject_cast<CSendProgressDlg*>(w), nullptr);
+    EXPECT_TRUE(prompts.messages.empty());
+
+    // Ctrl+K, with the focus in a field: the report alone, with every row; a
+    // page that cannot be read says why.
+    dlg->AttachList()->clear();
+    const struct {
+        std::string page;
+        int rows;
+        const char* reason;
+    } checks[] = {{page, 1, "missing file"}, {dir.Path() + "nothing.html", 0, "No such file or directory"}};
+    for (const auto& c : checks) {
+        dlg->Ui().pHtmlEdit->setText(QString::fromStdString(c.page));
+        dlg->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
+        int rows = -1;
+        bool closeOnly = false;
+        QString text;
+        ModalWatch<CCheckDlg> watch([&](CCheckDlg& d) {
+            rows = d.Table()->model()->rowCount();
+            closeOnly = d.GoOnButton() == nullptr && d.KindBoxes().empty();
+            text = AllText(d);
+        });
+        QTest::keyClick(dlg->Ui().pSubjectEdit, Qt::Key_K, Qt::ControlModifier);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return watch.bCame && !dlg->IsBusy(); }, 20000)) << c.page;
+        EXPECT_EQ(rows, c.rows);
+        EXPECT_TRUE(closeOnly);
+        EXPECT_TRUE(text.contains(c.reason)) << text.toStdString();
+    }
+}
+
+} // namespace
