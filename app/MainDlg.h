@@ -18,6 +18,7 @@
 class CAttachmentList;
 class CComposeTask;
 class CCreateProgressDlg;
+class CPreviewDlg;
 class CSendProgressDlg;
 class IPrompts;
 class QAction;
@@ -71,6 +72,7 @@ public:
         QAction* pCheckUpdates;
         QAction* pHelp;
         QAction* pAbout;
+        QAction* pPreview;
         QAction* pAttachOpen;
         QAction* pAttachShow;
         QAction* pAttachAdd;
@@ -134,6 +136,8 @@ public slots:
     void OnHomepage();
     void OnTellFriend();
     void OnAbout();
+    // Opens the preview window, or brings it up, for the page and fields as they stand.
+    void OnPreview();
     // Notices of send nSendId, queued from its worker: the phase, its
     // progress, a log line, and the end.
     void OnSendStage(std::uint64_t nSendId, SendStage stage);
@@ -180,6 +184,7 @@ private:
     // The composition under way for Create Email, if any.
     CComposeTask* m_pComposeTask = nullptr;
     QPointer<CCreateProgressDlg> m_pCreateDlg;
+    QPointer<CPreviewDlg> m_pPreviewDlg;
 
     // The send under way, if any.
     QPointer<CSendProgressDlg> m_pSendDlg;
