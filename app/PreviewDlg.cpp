@@ -35,8 +35,7 @@ CPreviewDlg::CPreviewDlg(QWidget* parent, const platform::Platform& env)
     m_pStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_pStatus->setWordWrap(true);
 
-    auto* page = new QWebEnginePage(m_pPreview->Profile(), m_pView);
-    ApplyMailSettings(page, false);
+    auto* page = new CMailPage(m_pPreview->Profile(), m_pView, false);
     m_pView->setPage(page);
 
     auto* top = new QHBoxLayout;

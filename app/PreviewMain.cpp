@@ -4,6 +4,7 @@
 // quillory-cli.
 #include <QApplication>
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -29,6 +30,8 @@ void SetDefault(const char* name, const char* value) {
 } // namespace
 
 int main(int argc, char** argv) {
+    QElapsedTimer sinceStart;
+    sinceStart.start();
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string message, shot, error;
     int width = kDesktopPreviewWidth, height = 0;
@@ -77,7 +80,8 @@ int main(int argc, char** argv) {
     if (!file || !file->Write(png.constData(), static_cast<std::size_t>(png.size()), error) || !file->Commit(error))
         return Fail("cannot write " + shot + ": " + error, 1);
     if (timing)
-        std::fprintf(stderr, "first paint after %lld ms, picture taken after %lld ms\n",
-                     static_cast<long long>(picture.msFirstPaint), static_cast<long long>(picture.msDrawn));
+        std::fprintf(stderr, "first paint after %lld ms, picture taken after %lld ms of the load; written %lld ms after start\n",
+                     static_cast<long long>(picture.msFirstPaint), static_cast<long long>(picture.msDrawn),
+                     static_cast<long long>(sinceStart.elapsed()));
     return 0;
 }

@@ -1,6 +1,8 @@
 // Renders each window offscreen into PNG files, to look at them without a desktop.
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
 #include <QScreen>
 #include <QTest>
 #include <QLineEdit>
@@ -12,9 +14,11 @@
 #include "app/AboutDlg.h"
 #include "app/MainDlg.h"
 #include "app/OptionsDlg.h"
+#include "app/PreviewDlg.h"
 #include "platform/qt/DesktopShell.h"
 #include "ui/CreateProgressDlg.h"
 #include "ui/HelpWindow.h"
+#include "ui/MessagePreview.h"
 #include "ui/Prompts.h"
 #include "ui/SendProgressDlg.h"
 
@@ -31,6 +35,7 @@ bool Save(QWidget* w, const QString& folder, const char* name) {
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    PrepareMessagePreview();
     QApplication app(argc, argv);
     QString folder = QDir().absoluteFilePath(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("build/screenshots"));
     QDir().mkpath(folder);
@@ -107,6 +112,24 @@ int main(int argc, char** argv) {
     app.processEvents();
     ok &= Save(send, folder, "send-progress.png");
     send->End();
+
+    // The preview as it opens from the menu: composed, read back and drawn.
+    QElapsedTimer clock;
+    clock.start();
+    dlg.OnPreview();
+    auto* preview = dlg.findChild<CPreviewDlg*>();
+    bool shown = preview && QTest::qWaitFor([&] { return preview->StatusLine()->text().startsWith("Composed"); }, 20000);
+    std::printf("preview window: message shown after %lld ms\n", static_cast<long long>(clock.elapsed()));
+    QTest::qWait(300);  // the view's frame trails its load
+    ok &= shown && Save(preview, folder, "preview-window.png");
+    // Again, as after the page is saved: the engine is running by now.
+    if (shown) {
+        clock.restart();
+        preview->StatusLine()->clear();
+        dlg.OnPreview();
+        shown = QTest::qWaitFor([&] { return preview->StatusLine()->text().startsWith("Composed"); }, 20000);
+        std::printf("preview window: shown again after %lld ms\n", static_cast<long long>(clock.elapsed()));
+    }
 
     CHelpWindow* help = CHelpWindow::ShowHelp(&dlg);
     app.processEvents();

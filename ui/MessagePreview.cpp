@@ -30,12 +30,17 @@ void PrepareMessagePreview() {
     QWebEngineUrlScheme::registerScheme(scheme);
 }
 
-void ApplyMailSettings(QWebEnginePage* page, bool chromeless) {
-    QWebEngineSettings* s = page->settings();
+CMailPage::CMailPage(QWebEngineProfile* profile, QObject* parent, bool chromeless) : QWebEnginePage(profile, parent) {
+    QWebEngineSettings* s = settings();
     s->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
     s->setAttribute(QWebEngineSettings::PluginsEnabled, false);
     s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
     s->setAttribute(QWebEngineSettings::ShowScrollBars, !chromeless);
+}
+
+bool CMailPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) {
+    // A followed link would only show the engine's page for a blocked request.
+    return type != NavigationTypeLinkClicked && QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
 }
 
 // Answers cid: requests from the message's parts; the HTML part itself has an
@@ -142,8 +147,7 @@ struct PageView {
     QWebEngineView view;
     QWebEnginePage* page;
     int loaded = -1;
-    PageView(QWebEngineProfile* profile, int width, int height) : page(new QWebEnginePage(profile, &view)) {
-        ApplyMailSettings(page, true);
+    PageView(QWebEngineProfile* profile, int width, int height) : page(new CMailPage(profile, &view, true)) {
         view.setPage(page);
         view.resize(width, height);
         view.show();

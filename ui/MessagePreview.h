@@ -6,13 +6,13 @@
 #include <QObject>
 #include <QString>
 #include <QUrl>
+#include <QWebEnginePage>
 #include <atomic>
 #include <memory>
 
 #include "compose/MessageReader.h"
 
 class QWebEngineProfile;
-class QWebEnginePage;
 class CCidSchemeHandler;
 class CRemoteBlocker;
 
@@ -21,9 +21,17 @@ class CRemoteBlocker;
 // so). Must run before the QApplication is made.
 void PrepareMessagePreview();
 
-// Sets what a mail program would: no scripts, nothing from the network; with
-// chromeless, no scroll bars either, so a picture of the page is just the page.
-void ApplyMailSettings(QWebEnginePage* page, bool chromeless);
+// A page with a mail program's settings: no scripts, nothing from the network,
+// and links that do not navigate away from the message. Chromeless, it has no
+// scroll bars either, so a picture of it is just the page.
+class CMailPage : public QWebEnginePage {
+    Q_OBJECT
+public:
+    CMailPage(QWebEngineProfile* profile, QObject* parent, bool chromeless);
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
+};
 
 // A private profile that serves one message at a time.
 class CMessagePreview : public QObject {

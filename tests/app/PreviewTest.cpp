@@ -122,8 +122,7 @@ TEST(Preview, RemoteContentIsBlockedAndCidWithoutAPartIsBroken) {
                              "<img src=\"" + remote.toStdString() + "a.png\">";
 
     CMessagePreview preview;
-    QWebEnginePage page(preview.Profile());
-    ApplyMailSettings(&page, true);
+    CMailPage page(preview.Profile(), nullptr, true);
     ASSERT_TRUE(LoadAndWait(page, preview.SetMessage(HandMade(html))));
     EXPECT_EQ(ImageWidths(page), "true:8 true:0 true:0") << "the part shown, the missing one and the remote one broken";
     QTest::qWait(200);
