@@ -5,6 +5,7 @@
 #include "app/MainDlg.h"
 #include "app/OptionsDlg.h"
 #include "app/PreviewDlg.h"
+#include "ui/HelpWindow.h"
 #include "ui/HyperLink.h"
 #include "ui/Prompts.h"
 
@@ -44,6 +45,7 @@ void CMainDlg::OnPreview() {
     if (!m_pPreviewDlg) {
         m_pPreviewDlg = new CPreviewDlg(this, m_services.env);
         m_pPreviewDlg->setAttribute(Qt::WA_DeleteOnClose);
+        PlaceBeside(m_pPreviewDlg, this);
     }
     m_pPreviewDlg->ShowMessage(MakeComposeJob({}));
     m_pPreviewDlg->show();

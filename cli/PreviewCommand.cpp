@@ -12,8 +12,7 @@
 #include "platform/TempFile.h"
 
 bool ParsePreviewSize(const std::string& option, const std::string& value, int& size, std::string& error) {
-    // Wide enough for any layout, small enough for the renderer's tiles.
-    const int most = option == "--width" ? 4000 : 8000;
+    const int most = option == "--width" ? kMaxPreviewWidth : kMaxPreviewHeight;
     int n = 0;
     bool ok = !value.empty() && value.size() <= 5 && value.find_first_not_of("0123456789") == std::string::npos;
     if (ok) n = std::stoi(value);

@@ -8,6 +8,9 @@
 // reading pane and a phone's screen.
 constexpr int kDesktopPreviewWidth = 600;
 constexpr int kPhonePreviewWidth = 375;
+// Larger pictures outrun the renderer's tile memory and come out blank.
+constexpr int kMaxPreviewWidth = 2000;
+constexpr int kMaxPreviewHeight = 4000;
 
 // One part, decoded from its transfer encoding.
 struct MessagePart {

@@ -134,11 +134,12 @@ bool WaitFor(Done done, int ms) {
 }
 
 // A grab shows the last frame the engine delivered, and frames trail the
-// load: a picture counts once it has shown something and stayed the same for
-// kSteadyGrabs grabs in a row. A page that really is blank is taken after
-// kBlankMs.
-constexpr int kSteadyGrabs = 5;
-constexpr int kBlankMs = 1500;
+// load: the background comes before what is drawn on it. A picture counts
+// once it has shown something and stayed the same for kSteadyMs. A page that
+// really is blank is taken after kBlankMs: tall pages on a busy machine take
+// seconds to show anything.
+constexpr int kSteadyMs = 300;
+constexpr int kBlankMs = 5000;
 
 QImage Grab(QWidget& view) { return view.grab().toImage().convertToFormat(QImage::Format_RGB32); }
 
@@ -189,18 +190,21 @@ bool RenderUrl(QWebEngineProfile* profile, const QUrl& url, int width, int heigh
     QElapsedTimer waited;
     waited.start();
     QImage candidate;
-    int same = 0;
+    QElapsedTimer steady;
     bool drawn = WaitFor(
         [&] {
             QImage now = Grab(shown.view);
             notePaint(now);
-            same = now == candidate ? same + 1 : 1;
-            candidate = now;
-            return same >= kSteadyGrabs && (now != blank || waited.elapsed() > kBlankMs);
+            if (now != candidate) {
+                candidate = now;
+                steady.start();
+                return false;
+            }
+            return steady.elapsed() >= kSteadyMs && (now != blank || waited.elapsed() > kBlankMs);
         },
-        10000);
+        20000);
     if (!drawn) {
-        error = QStringLiteral("the message was not drawn within 10 s");
+        error = QStringLiteral("the message was not drawn within 20 s");
         return false;
     }
     shot.image = candidate;

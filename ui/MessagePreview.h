@@ -60,5 +60,4 @@ struct PreviewShot {
     qint64 msFirstPaint = 0;  // from the load to the first frame that showed anything
     qint64 msDrawn = 0;       // from the load to the picture taken
 };
-constexpr int kMaxPreviewHeight = 8000;
 bool RenderUrl(QWebEngineProfile* profile, const QUrl& url, int width, int height, PreviewShot& shot, QString& error);
