@@ -4,9 +4,11 @@
 #include <cstdlib>
 
 #include "app/MainDlg.h"
+#include "ui/MessagePreview.h"
 #include "platform/System.h"
 
 int CMainApp::InitInstance(int argc, char** argv) {
+    PrepareMessagePreview();  // the preview's scheme must be known before the application starts
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillory"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/quillory.png")));

@@ -122,17 +122,18 @@ void CMainDlg::BuildActions() {
     m_act.pCheckUpdates = make("&Check for Updates", kUpdatesCell, {}, &CMainDlg::OnCheckUpdates);
     m_act.pHelp = make("&Help", kHelpCell, Qt::Key_F1, &CMainDlg::OnShowHelp);
     m_act.pAbout = make("&About...", kAboutCell, {}, &CMainDlg::OnAbout);
+    m_act.pPreview = make("Pre&view...", kShowCell, QKeySequence(Qt::CTRL | Qt::Key_P), &CMainDlg::OnPreview);
     m_act.pAttachOpen = make("&Open", kOpenCell, {}, &CMainDlg::OnAttachOpen);
     m_act.pAttachShow = make("Show in &Folder", kShowCell, {}, &CMainDlg::OnAttachBrowse);
     m_act.pAttachAdd = make("&Add...", kAddCell, Qt::Key_Insert, &CMainDlg::OnAttachAdd);
     m_act.pAttachRemove = make("&Remove", kRemoveCell, QKeySequence::Delete, &CMainDlg::OnAttachRemove);
     m_act.pAttachRemoveAll = make("Re&move All", kRemoveAllCell, {}, &CMainDlg::OnAttachRemoveAll);
     // Wherever the focus is in the window; Delete only in the list, where it cannot mean a character.
-    addActions({m_act.pOptions, m_act.pCheck, m_act.pHelp, m_act.pAttachAdd});
+    addActions({m_act.pOptions, m_act.pCheck, m_act.pHelp, m_act.pAttachAdd, m_act.pPreview});
     m_act.pAttachRemove->setShortcutContext(Qt::WidgetWithChildrenShortcut);
 
     m_pMoreMenu = new QMenu(this);
-    m_pMoreMenu->addActions({m_act.pOptions, m_act.pCheck});
+    m_pMoreMenu->addActions({m_act.pOptions, m_act.pCheck, m_act.pPreview});
     m_pMoreMenu->addSeparator();
     m_pMoreMenu->addActions({m_act.pTellFriend, m_act.pFeedback, m_act.pHomepage, m_act.pCheckUpdates});
     m_pMoreMenu->addSeparator();

@@ -21,6 +21,7 @@ class CAttachmentList;
 class CCheckTask;
 class CComposeTask;
 class CCreateProgressDlg;
+class CPreviewDlg;
 class CSendProgressDlg;
 class IPrompts;
 class QAction;
@@ -78,6 +79,7 @@ public:
         QAction* pCheckUpdates;
         QAction* pHelp;
         QAction* pAbout;
+        QAction* pPreview;
         QAction* pAttachOpen;
         QAction* pAttachShow;
         QAction* pAttachAdd;
@@ -143,6 +145,8 @@ public slots:
     void OnHomepage();
     void OnTellFriend();
     void OnAbout();
+    // Opens the preview window, or brings it up, for the page and fields as they stand.
+    void OnPreview();
     // Notices of send nSendId, queued from its worker: the phase, its
     // progress, a log line, and the end.
     void OnSendStage(std::uint64_t nSendId, SendStage stage);
@@ -210,6 +214,7 @@ private:
     // The composition under way for Create Email, if any.
     CComposeTask* m_pComposeTask = nullptr;
     QPointer<CCreateProgressDlg> m_pCreateDlg;
+    QPointer<CPreviewDlg> m_pPreviewDlg;
 
     // The send under way, if any.
     QPointer<CSendProgressDlg> m_pSendDlg;

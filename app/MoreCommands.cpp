@@ -1,9 +1,11 @@
 // The main window's commands of the More >> menu that leave the window: the
-// Options dialog, the About box and the web links.
+// Options dialog, the preview, the About box and the web links.
 #include "app/AboutDlg.h"
 #include "core/Product.h"
 #include "app/MainDlg.h"
 #include "app/OptionsDlg.h"
+#include "app/PreviewDlg.h"
+#include "ui/HelpWindow.h"
 #include "ui/HyperLink.h"
 #include "ui/Prompts.h"
 
@@ -32,4 +34,20 @@ void CMainDlg::OnTellFriend() { OpenLinkCommand(this, *m_services.shell, *m_serv
 void CMainDlg::OnAbout() {
     CAboutDlg dlg(this, *m_services.shell, *m_services.prompts);
     dlg.exec();
+}
+
+void CMainDlg::OnPreview() {
+    UpdateData(true);
+    if (m_strHtmlPath.empty()) {
+        m_services.prompts->MessageBox(this, QStringLiteral("Please choose an HTML file."));
+        return;
+    }
+    if (!m_pPreviewDlg) {
+        m_pPreviewDlg = new CPreviewDlg(this, m_services.env);
+        m_pPreviewDlg->setAttribute(Qt::WA_DeleteOnClose);
+        PlaceBeside(m_pPreviewDlg, this);
+    }
+    m_pPreviewDlg->ShowMessage(MakeComposeJob({}));
+    m_pPreviewDlg->show();
+    m_pPreviewDlg->raise();
 }

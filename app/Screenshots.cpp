@@ -2,6 +2,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QElapsedTimer>
+#include <QSignalSpy>
 #include <QScreen>
 #include <QTest>
 #include <QLineEdit>
@@ -14,9 +16,11 @@
 #include "app/CheckDlg.h"
 #include "app/MainDlg.h"
 #include "app/OptionsDlg.h"
+#include "app/PreviewDlg.h"
 #include "platform/qt/DesktopShell.h"
 #include "ui/CreateProgressDlg.h"
 #include "ui/HelpWindow.h"
+#include "ui/MessagePreview.h"
 #include "ui/Prompts.h"
 #include "ui/SendProgressDlg.h"
 
@@ -33,6 +37,7 @@ bool Save(QWidget* w, const QString& folder, const char* name) {
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    PrepareMessagePreview();
     QApplication app(argc, argv);
     QString folder = QDir().absoluteFilePath(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("build/screenshots"));
     QDir().mkpath(folder);
@@ -149,6 +154,24 @@ int main(int argc, char** argv) {
     app.processEvents();
     ok &= Save(send, folder, "send-progress.png");
     send->End();
+
+    // The preview as it opens from the menu: composed, read back and drawn.
+    // Waiting runs the event loop throughout: the engine's browser side lives on it.
+    QElapsedTimer clock;
+    clock.start();
+    dlg.OnPreview();
+    auto* preview = dlg.findChild<CPreviewDlg*>();
+    bool shown = preview && QSignalSpy(preview, &CPreviewDlg::Shown).wait(20000);
+    std::printf("preview window: message shown after %lld ms\n", static_cast<long long>(clock.elapsed()));
+    QTest::qWait(300);  // the view's frame trails its load
+    ok &= shown && Save(preview, folder, "preview-window.png");
+    // Again, as after the page is saved: the engine is running by now.
+    if (shown) {
+        clock.restart();
+        dlg.OnPreview();
+        QSignalSpy(preview, &CPreviewDlg::Shown).wait(20000);
+        std::printf("preview window: shown again after %lld ms\n", static_cast<long long>(clock.elapsed()));
+    }
 
     CHelpWindow* help = CHelpWindow::ShowHelp(&dlg);
     app.processEvents();

@@ -4,6 +4,7 @@
 #include "cli/CheckCommand.h"
 #include "cli/ComposeCommand.h"
 #include "cli/OptionsCommand.h"
+#include "cli/PreviewCommand.h"
 #include "cli/SendCommand.h"
 #include "core/Product.h"
 #include "core/Utf8.h"
@@ -22,6 +23,8 @@ const char kUsage[] =
     "                         [--auth-method METHOD] [--oauth-token-command CMD]\n"
     "       quillory-cli check PAGE.html [--attach FILE]... [--json] [--webmail]\n"
     "                          [--subject S] [--from F] [--to T] [--cc C]\n"
+    "       quillory-cli preview PAGE.html -o SHOT.png [--width 600|375|N]\n"
+    "                            [--height N] [--subject S] [--from F] [--to T]\n"
     "       quillory-cli options [--server HOST] [--port N] [--auth on|off]\n"
     "                            [--user NAME] [--password-stdin]\n"
     "                            [--security none|starttls|tls]\n"
@@ -38,6 +41,10 @@ const char kUsage[] =
     "check lists every reference the page makes and what the message will do with\n"
     "it, then the message's size against the limits of mail programs; --json\n"
     "writes the same as one JSON document. It writes no message.\n"
+    "preview composes the message, reads it back and draws its HTML part as a\n"
+    "mail program would, with nothing fetched from the network, into SHOT.png:\n"
+    "600 pixels wide (desktop) unless --width says otherwise (375: phone), as\n"
+    "tall as the page unless --height says otherwise.\n"
     "\n"
     "  -o, --output OUT.eml   the message file to write (replaced only on success);\n"
     "                         - writes it to standard output\n"
@@ -70,8 +77,8 @@ const char kUsage[] =
     "$XDG_CONFIG_HOME/quillory/settings.reg, by default ~/.config/quillory/; the\n"
     "password goes to the desktop's keyring when there is one.\n"
     "\n"
-    "Exit status: 0 done, 1 composition, delivery or saving failed, 2 bad usage\n"
-    "or missing fields, 4 sent but some recipients refused, 130 interrupted;\n"
+    "Exit status: 0 done, 1 composition, delivery, saving or drawing failed, 2 bad\n"
+    "usage or missing fields, 4 sent but some recipients refused, 130 interrupted;\n"
     "check: 0 nothing worse than warnings, 1 errors, 2 bad usage.\n";
 
 std::string Absolute(const std::string& path, const std::string& cwd) {
@@ -142,10 +149,14 @@ CliRequest ParseCommandLine(const std::vector<std::string>& args, const std::str
     }
     const bool send = args[0] == "send";
     const bool check = args[0] == "check";
-    if (args[0] != "compose" && !send && !check) return Usage("unknown command '" + args[0] + "'");
+    const bool preview = args[0] == "preview";
+    if (args[0] != "compose" && !send && !check && !preview) return Usage("unknown command '" + args[0] + "'");
 
     CliRequest r;
-    r.kind = send ? CliRequest::Kind::Send : check ? CliRequest::Kind::Check : CliRequest::Kind::Compose;
+    r.kind = send      ? CliRequest::Kind::Send
+             : check   ? CliRequest::Kind::Check
+             : preview ? CliRequest::Kind::Preview
+                       : CliRequest::Kind::Compose;
     std::string html;
     bool haveOutput = false;
     for (std::size_t i = 1; i < args.size(); ++i) {
@@ -165,6 +176,7 @@ CliRequest ParseCommandLine(const std::vector<std::string>& args, const std::str
             continue;
         }
         const bool takesValue = (send && IsSmtpOption(a)) || (!send && !check && (a == "-o" || a == "--output")) ||
+                                (preview && (a == "--width" || a == "--height")) ||
                                 a == "--subject" || a == "--from" || a == "--to" || a == "--cc" || a == "--attach";
         if (!takesValue) {
             if (a.size() > 1 && a[0] == '-') return Usage("unknown option '" + a + "'");
@@ -185,6 +197,9 @@ CliRequest ParseCommandLine(const std::vector<std::string>& args, const std::str
             r.mail.MailTo = v;
         } else if (a == "--cc") {
             r.mail.MailCc = v;
+        } else if (a == "--width" || a == "--height") {
+            if (!ParsePreviewSize(a, v, a == "--width" ? r.nPreviewWidth : r.nPreviewHeight, r.error))
+                return Usage(r.error);
         } else if (a == "--attach") {
             if (v.empty()) return Usage("--attach needs a file name");
             r.job.m_listAttachments.push_back(Absolute(v, cwd));
@@ -202,7 +217,9 @@ CliRequest ParseCommandLine(const std::vector<std::string>& args, const std::str
         r.job.m_strHtmlPath = Absolute(html, cwd);
         return r;
     }
-    if (!haveOutput || r.job.m_strOutputPath.empty()) return Usage("no output file given (-o OUT.eml)");
+    if (!haveOutput || r.job.m_strOutputPath.empty())
+        return Usage(preview ? "no output file given (-o SHOT.png)" : "no output file given (-o OUT.eml)");
+    if (preview && r.job.m_strOutputPath == "-") return Usage("the preview is written to a file, not to standard output");
     r.job.m_strHtmlPath = Absolute(html, cwd);
     if (r.job.m_strOutputPath != "-") r.job.m_strOutputPath = Absolute(r.job.m_strOutputPath, cwd);
     return r;
@@ -226,6 +243,7 @@ int RunCli(const std::vector<std::string>& args, const std::string& cwd, std::st
     case CliRequest::Kind::Send:
     case CliRequest::Kind::Compose:
     case CliRequest::Kind::Check:
+    case CliRequest::Kind::Preview:
         break;
     }
     // Header fields and SMTP options left out are the ones saved, as in the window.
@@ -255,5 +273,6 @@ int RunCli(const std::vector<std::string>& args, const std::string& cwd, std::st
         err += sendErr;
         return rc;
     }
+    if (req.kind == CliRequest::Kind::Preview) return RunPreview(req, out, err);
     return RunCompose(req, out, err);
 }

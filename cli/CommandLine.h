@@ -6,11 +6,12 @@
 #include <vector>
 
 #include "compose/ComposeJob.h"
+#include "compose/MessageReader.h"
 #include "smtp/Options.h"
 
 // What the command line asked for.
 struct CliRequest {
-    enum class Kind { Compose, Send, Check, Options, Help, Version, Usage } kind = Kind::Usage;
+    enum class Kind { Compose, Send, Check, Preview, Options, Help, Version, Usage } kind = Kind::Usage;
     ComposeJob job;  // for Send: no output path, the HTML path may be empty
     std::string error;  // for Usage: what was wrong
     // Header fields and options given; the others come from the saved settings.
@@ -18,6 +19,10 @@ struct CliRequest {
     AppOptionsOverlay options;
     bool bPasswordFromStdin = false;  // options: the password is the first line of input
     bool bJson = false;               // check: one JSON document instead of text
+    // preview: the picture's size in pixels (height 0: as tall as the page);
+    // the job's output path names the PNG file.
+    int nPreviewWidth = kDesktopPreviewWidth;
+    int nPreviewHeight = 0;
 };
 
 // Parses the arguments after the program name; relative paths are taken

@@ -104,6 +104,16 @@ bool PollProcess(ChildProcess& child, ChildEnd& end) {
     return true;
 }
 
+void KillProcess(ChildProcess& child) {
+    if (child.pid < 0) return;
+    ::kill(-child.pid, SIGKILL);
+    int status = 0;
+    while (::waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (child.errFd >= 0) ::close(child.errFd);
+    child = ChildProcess();
+}
+
 bool RunForOutput(const std::vector<std::string>& argv, std::string& out, std::string& err, int timeoutMs) {
     out.clear();
     std::string program = argv.empty() ? std::string() : argv[0];
@@ -198,6 +208,14 @@ bool SplitCommandLine(const std::string& text, std::vector<std::string>& words, 
     }
     if (inWord) words.push_back(std::move(word));
     return true;
+}
+
+std::string ExecutableFolder() {
+    char buf[4096];
+    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf);
+    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buf) return {};
+    std::string path(buf, static_cast<std::size_t>(n));
+    return path.substr(0, path.rfind('/') + 1);
 }
 
 } // namespace platform

@@ -31,6 +31,9 @@ bool StartProcess(const std::vector<std::string>& argv, ChildProcess& child, int
 // released. False while it still runs.
 bool PollProcess(ChildProcess& child, ChildEnd& end);
 
+// Kills a started child with everything in its session and waits for it.
+void KillProcess(ChildProcess& child);
+
 // Runs argv to its end and collects its standard output; its standard input
 // is empty and its standard error discarded. False with the reason when it
 // could not run or did not exit with status 0. With timeoutMs >= 0 a program
@@ -42,5 +45,9 @@ bool RunForOutput(const std::vector<std::string>& argv, std::string& out, std::s
 // "..." and backslash escapes, without running a shell: no variables, globs
 // or redirections. False with the reason for an unclosed quote.
 bool SplitCommandLine(const std::string& text, std::vector<std::string>& words, std::string& err);
+
+// The folder of this process's own program file, with a trailing '/', so
+// programs installed together find each other; empty when unknown.
+std::string ExecutableFolder();
 
 } // namespace platform

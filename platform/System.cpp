@@ -94,4 +94,6 @@ void LowerThreadPriority() {
     ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
 }
 
+bool IsSuperuser() { return ::geteuid() == 0; }
+
 } // namespace platform

@@ -46,6 +46,9 @@ void SeedRandom();
 // long background work never keeps a window from painting.
 void LowerThreadPriority();
 
+// True when the process runs with the superuser's rights (effective user 0).
+bool IsSuperuser();
+
 Clock& RealClock();
 Random& RealRandom();
 HostInfo& RealHost();

@@ -11,8 +11,8 @@ namespace {
 // One guide window for the whole program, hidden rather than destroyed when closed.
 CHelpWindow* g_pHelp = nullptr;
 
-// Beside the window, on the side with more room, narrowed to fit when it
-// must; on a screen too small for both, wherever the window manager puts it.
+} // namespace
+
 void PlaceBeside(QWidget* help, QWidget* beside) {
     QScreen* screen = beside->screen();
     if (!screen) return;
@@ -25,7 +25,6 @@ void PlaceBeside(QWidget* help, QWidget* beside) {
     help->resize(w, help->height());
     help->move(right >= left ? at.right() + 1 : at.left() - w, at.top());
 }
-} // namespace
 
 CHelpWindow::CHelpWindow() {
     setWindowTitle(QString::fromLatin1(kTitle));

@@ -1,6 +1,10 @@
 #pragma once
 #include <QTextBrowser>
 
+// Places a window beside another, on the side with more room, narrowed to fit
+// when it must; on a screen too small for both, wherever the window manager puts it.
+void PlaceBeside(QWidget* window, QWidget* beside);
+
 // The user guide, in a window of its own titled "Quillory Help": a normal
 // window sized for reading, closed by Esc and Ctrl+W.
 class CHelpWindow : public QTextBrowser {

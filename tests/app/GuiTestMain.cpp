@@ -2,8 +2,11 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
+#include "ui/MessagePreview.h"
+
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    PrepareMessagePreview();
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -1,0 +1,74 @@
+#include "cli/PreviewCommand.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <thread>
+
+#include "cli/OptionsCommand.h"
+#include "compose/MimeComposer.h"
+#include "platform/Process.h"
+#include "platform/Terminal.h"
+#include "platform/TempFile.h"
+
+bool ParsePreviewSize(const std::string& option, const std::string& value, int& size, std::string& error) {
+    const int most = option == "--width" ? kMaxPreviewWidth : kMaxPreviewHeight;
+    int n = 0;
+    bool ok = !value.empty() && value.size() <= 5 && value.find_first_not_of("0123456789") == std::string::npos;
+    if (ok) n = std::stoi(value);
+    if (!ok || n < 1 || n > most) {
+        error = option + " takes a number of pixels from 1 to " + std::to_string(most) + ", not '" + value + "'";
+        return false;
+    }
+    size = n;
+    return true;
+}
+
+int RunPreview(const CliRequest& req, std::string& /*out*/, std::string& err) {
+    // A signal is an event from here on, so the temporary message is removed.
+    platform::InterruptCatcher interrupts;
+    platform::OwnedTempFile message;  // removed on every way out
+    std::string why;
+    if (!message.Create("EML", why)) {
+        err += "quillory-cli: cannot create a temporary file: " + why + "\n";
+        return 1;
+    }
+    {
+        platform::Platform env;
+        env.files = &platform::PrivateFileSystem();  // only its owner may read it
+        CMimeComposer composer(env);
+        composer.m_job = req.job;
+        composer.m_job.m_strOutputPath = message.Path();
+        bool ok = composer.Compose();
+        err += WarningLines(composer.Notices());
+        if (interrupts.Caught()) return 128 + interrupts.Signal();
+        if (!ok) {
+            err += "quillory-cli: " + composer.GetLastError() + "\n";
+            return 1;
+        }
+    }
+    std::vector<std::string> argv = {platform::ExecutableFolder() + "quillory-preview", message.Path(), "-o",
+                                     req.job.m_strOutputPath, "--width", std::to_string(req.nPreviewWidth)};
+    if (req.nPreviewHeight > 0) argv.insert(argv.end(), {"--height", std::to_string(req.nPreviewHeight)});
+    platform::ChildProcess child;
+    int errNo = 0;
+    if (!platform::StartProcess(argv, child, errNo, why)) {
+        err += "quillory-cli: " + why + "\n";
+        if (errNo == ENOENT) err += "quillory-cli: the preview is built with the window (cmake -DQUILLORY_WINDOW=ON)\n";
+        return 1;
+    }
+    platform::ChildEnd end;
+    while (!platform::PollProcess(child, end)) {
+        if (interrupts.Caught()) {
+            platform::KillProcess(child);
+            return 128 + interrupts.Signal();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    err += end.strStderr;
+    if (end.nSignal != 0) {
+        err += std::string("quillory-cli: the preview stopped: ") + strsignal(end.nSignal) + "\n";
+        return 1;
+    }
+    return end.nExitCode == 0 ? 0 : 1;
+}
