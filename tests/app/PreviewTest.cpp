@@ -22,9 +22,10 @@ namespace {
 
 using testutil::TempDir;
 
-MessageContent Composed(const std::string& page, const TempDir& dir) {
+MessageContent Composed(const std::string& page, const TempDir& dir, bool webmail = false) {
     CMimeComposer composer;
     composer.m_job.m_strHtmlPath = page;
+    composer.m_job.m_bPrepareForWebmail = webmail;
     composer.m_job.m_strOutputPath = dir.Path() + "message.eml";
     MessageContent content;
     std::string err;
@@ -81,27 +82,63 @@ int DifferingPixels(const QImage& a, const QImage& b) {
     return n;
 }
 
-// The message, drawn from its own parts, looks like the page it came from.
+QByteArray Png(QColor colour) {
+    QImage image(24, 24, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return png;
+}
+
+// A page of everything webmail would lose: a data: picture, CSS pictures in a
+// style attribute and a <style> block, a linked sheet in another folder that
+// imports a second one, each naming a picture beside itself.
+std::string WebmailPage(TempDir& dir) {
+    auto write = [&](const std::string& name, const QByteArray& bytes) { dir.Write(name, bytes.toStdString()); };
+    write("green.png", Png(Qt::green));
+    write("css/blue.png", Png(Qt::blue));
+    write("css/deep/red.png", Png(Qt::red));
+    dir.Write("css/deep/more.css", ".b { background: url(red.png); width: 48px; height: 24px; }\n");
+    dir.Write("css/main.css", "@import url(\"deep/more.css\");\n.a { background: url('blue.png'); width: 48px; height: 24px; }\n");
+    return dir.Write("webmail.html",
+                     "<html><head><link rel=\"stylesheet\" href=\"css/main.css\">"
+                     "<style>.c { background: url(green.png) repeat-x; height: 24px; }</style></head>"
+                     "<body style=\"margin: 8px\"><div class=\"a\"></div><div class=\"b\"></div><div class=\"c\"></div>"
+                     "<div style=\"background-image: url(css/deep/red.png); width: 24px; height: 24px\"></div>"
+                     "<img src=\"data:image/png;base64," + Png(Qt::magenta).toBase64().toStdString() + "\"></body></html>");
+}
+
+// The message, drawn from its own parts, looks like the page it came from; so
+// does one prepared for webmail, whose pictures and sheets all became parts.
 TEST(Preview, MessageLooksLikeThePageAtEachWidth) {
     TempDir dir;
-    const std::string page = std::string(QUILLORY_SOURCE_DIR) + "/examples/newsletter/index.html";
-    CMessagePreview preview;
-    const QUrl message = preview.SetMessage(Composed(page, dir));
+    struct Case {
+        std::string page;
+        bool webmail;
+    } cases[] = {{std::string(QUILLORY_SOURCE_DIR) + "/examples/newsletter/index.html", false},
+                 {WebmailPage(dir), true}};
     QWebEngineProfile plain;  // file: access, as a browser would open the page
-    for (int width : {kDesktopPreviewWidth, kPhonePreviewWidth}) {
-        SCOPED_TRACE(width);
-        PreviewShot original, shown;
-        QString err;
-        ASSERT_TRUE(RenderUrl(&plain, QUrl::fromLocalFile(QString::fromStdString(page)), width, 0, original, err))
-            << err.toStdString();
-        ASSERT_TRUE(RenderUrl(preview.Profile(), message, width, 0, shown, err)) << err.toStdString();
-        ASSERT_EQ(shown.image.size(), original.image.size());
-        EXPECT_EQ(shown.image.width(), width);
-        int differing = DifferingPixels(shown.image, original.image);
-        EXPECT_LE(differing, shown.image.width() * shown.image.height() / 1000) << "of " << shown.image.width() << "x"
-                                                                                 << shown.image.height();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.page);
+        CMessagePreview preview;
+        const QUrl message = preview.SetMessage(Composed(c.page, dir, c.webmail));
+        for (int width : {kDesktopPreviewWidth, kPhonePreviewWidth}) {
+            SCOPED_TRACE(width);
+            PreviewShot original, shown;
+            QString err;
+            ASSERT_TRUE(RenderUrl(&plain, QUrl::fromLocalFile(QString::fromStdString(c.page)), width, 0, original, err))
+                << err.toStdString();
+            ASSERT_TRUE(RenderUrl(preview.Profile(), message, width, 0, shown, err)) << err.toStdString();
+            ASSERT_EQ(shown.image.size(), original.image.size());
+            EXPECT_EQ(shown.image.width(), width);
+            int differing = DifferingPixels(shown.image, original.image);
+            EXPECT_LE(differing, shown.image.width() * shown.image.height() / 1000)
+                << "of " << shown.image.width() << "x" << shown.image.height();
+        }
+        EXPECT_EQ(preview.BlockedRequests(), 0);
     }
-    EXPECT_EQ(preview.BlockedRequests(), 0);
 }
 
 // Remote pictures and style sheets stay out: nothing reaches a server on this
