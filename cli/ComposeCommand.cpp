@@ -57,8 +57,12 @@ int RunCompose(const CliRequest& req, std::string& /*out*/, std::string& err) {
     ComposeFiles files(interrupts);
     platform::Platform env;
     env.files = &files;
-    CMimeComposer composer(env);
-    composer.m_job = req.job;
+    return ComposeForCli(req.job, env, interrupts, err);
+}
+
+int ComposeForCli(const ComposeJob& job, const platform::Platform& env, platform::InterruptCatcher& interrupts,
+                  std::string& err) {
+    CMimeComposer composer(job, env);
     bool ok = composer.Compose();
     err += WarningLines(composer.Notices());
     if (interrupts.Caught()) return 128 + interrupts.Signal();

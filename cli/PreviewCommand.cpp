@@ -5,7 +5,7 @@
 #include <cstring>
 #include <thread>
 
-#include "cli/OptionsCommand.h"
+#include "cli/ComposeCommand.h"
 #include "compose/MimeComposer.h"
 #include "platform/Process.h"
 #include "platform/Terminal.h"
@@ -36,16 +36,9 @@ int RunPreview(const CliRequest& req, std::string& /*out*/, std::string& err) {
     {
         platform::Platform env;
         env.files = &platform::PrivateFileSystem();  // only its owner may read it
-        CMimeComposer composer(env);
-        composer.m_job = req.job;
-        composer.m_job.m_strOutputPath = message.Path();
-        bool ok = composer.Compose();
-        err += WarningLines(composer.Notices());
-        if (interrupts.Caught()) return 128 + interrupts.Signal();
-        if (!ok) {
-            err += "quillory-cli: " + composer.GetLastError() + "\n";
-            return 1;
-        }
+        ComposeJob job = req.job;
+        job.m_strOutputPath = message.Path();
+        if (int rc = ComposeForCli(job, env, interrupts, err)) return rc;
     }
     std::vector<std::string> argv = {platform::ExecutableFolder() + "quillory-preview", message.Path(), "-o",
                                      req.job.m_strOutputPath, "--width", std::to_string(req.nPreviewWidth)};
