@@ -25,6 +25,7 @@ const char kUsage[] =
     "                          [--subject S] [--from F] [--to T] [--cc C]\n"
     "       quillory-cli preview PAGE.html -o SHOT.png [--width 600|375|N]\n"
     "                            [--height N] [--subject S] [--from F] [--to T]\n"
+    "                            [--cc C] [--attach FILE]... [--webmail]\n"
     "       quillory-cli options [--server HOST] [--port N] [--auth on|off]\n"
     "                            [--user NAME] [--password-stdin]\n"
     "                            [--security none|starttls|tls]\n"
