@@ -11,6 +11,7 @@
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 #include <QWebEngineUrlSchemeHandler>
+#include <QWebEngineScript>
 #include <QWebEngineView>
 #include <cmath>
 
@@ -177,8 +178,18 @@ bool RenderUrl(QWebEngineProfile* profile, const QUrl& url, int width, int heigh
         // while, so the picture is taken by a view made at the final size.
         PageView measure(profile, width, 64);
         if (!measure.Load(url, error, [] {})) return false;
-        WaitFor([&] { return measure.page->contentsSize().height() > 0; }, 2000);
-        height = std::clamp(static_cast<int>(std::ceil(measure.page->contentsSize().height())), 1, kMaxPreviewHeight);
+        // The load ends after the pictures have come, but the size the view
+        // reports may still be that of the layout before them: ask the page.
+        double measured = -1;
+        measure.page->runJavaScript(
+            QStringLiteral("Math.max(document.documentElement.scrollHeight, document.body ? document.body.scrollHeight : 0)"),
+            QWebEngineScript::ApplicationWorld, [&](const QVariant& v) { measured = v.isValid() ? v.toDouble() : 0; });
+        WaitFor([&] { return measured >= 0; }, 2000);
+        if (measured <= 0) {
+            WaitFor([&] { return measure.page->contentsSize().height() > 0; }, 2000);
+            measured = measure.page->contentsSize().height();
+        }
+        height = std::clamp(static_cast<int>(std::ceil(measured)), 1, kMaxPreviewHeight);
     }
     PageView shown(profile, width, height);
     const QImage blank = Grab(shown.view);
