@@ -63,7 +63,6 @@ TEST(OptionsCommand, RefusesBadValuesAndWritesNothing) {
         {"--server after --port 0", "not '0'"},
         {"--server after --port 25x", "not '25x'"},
         {"--server after --auth yes", "--auth takes on or off, not 'yes'"},
-        {"--server after --webmail 1", "--webmail takes on or off, not '1'"},
         {"--server after --open-eml", "option '--open-eml' needs a value"},
         {"--server after --color red", "unknown option '--color' for options"},
         {"--server after --security ssl", "--security takes none, starttls or tls, not 'ssl'"},

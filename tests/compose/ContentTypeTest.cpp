@@ -28,53 +28,44 @@ struct Resolver : ::testing::Test {
     }
 };
 
-TEST_F(Resolver, AssociationOverTableOverDatabase) {
-    env.files[kSystemTypes] = "# comment gif\nimage/x-own-gif\tgif GIF\ntext/x-mine  mine\n";
-    env.files[kSystemGlobs] = "50:image/x-db-gif:*.gif\n50:application/x-db:*.dbonly\n50:image/png:*.mine\n";
-    EXPECT_EQ(Type("gif"), "image/x-own-gif");  // association beats the table
-    EXPECT_EQ(Type(".mine"), "text/x-mine");     // and the database
-    EXPECT_EQ(Type("png"), "image/png");         // table
-    EXPECT_EQ(Type("dbonly"), "application/x-db");
-    EXPECT_EQ(Type("DBONLY"), "application/x-db");
-    EXPECT_EQ(Type("nowhere"), "<none>");
-    EXPECT_EQ(Type(""), "<none>");
-    EXPECT_EQ(Type("."), "<none>");
-}
-
-TEST_F(Resolver, UserFileOverridesSystemFileAndCaseIsIgnored) {
-    env.files[kUserTypes] = "text/x-user CSS\n";
-    env.files[kSystemTypes] = "text/css css\napplication/x-first dup\napplication/x-second dup\n";
-    EXPECT_EQ(Type(".css"), "text/x-user");
-    EXPECT_EQ(Type("Css"), "text/x-user");
-    EXPECT_EQ(Type("dup"), "application/x-first");
-}
-
-TEST_F(Resolver, InvalidOrOverlongTypesCountAsNoAnswerFromTheirSource) {
-    std::string longType = "application/" + std::string(116, 'x');  // 128 characters
-    env.files[kSystemTypes] = "image/gif;x gif\nnoslash png\n" + longType + " jpg\ntext/a/b txt\n";
-    env.files[kSystemGlobs] = "50:bad type:*.onlydb\n50:" + longType + ":*.long\n";
-    EXPECT_EQ(Type("gif"), "image/gif");
-    EXPECT_EQ(Type("png"), "image/png");
-    EXPECT_EQ(Type("jpg"), "image/jpeg");
-    EXPECT_EQ(Type("txt"), "text/plain");
-    EXPECT_EQ(Type("onlydb"), "<none>");
-    EXPECT_EQ(Type("long"), "<none>");
-    std::string fits = "application/" + std::string(115, 'x');  // 127
-    env.files[kSystemTypes] = fits + " long\n";
-    EXPECT_EQ(Type("long"), fits);
-}
-
-TEST_F(Resolver, DatabaseTakesTheHighestWeightThenTheFirstFile) {
-    env.files[kUserGlobs] = "40:text/x-user-low:*.w\n60:text/x-user:*.tie\n";
-    env.files[kSystemGlobs] =
-        "# comment\n80:text/x-heavy:*.W\n60:text/x-system:*.tie\n50:text/x-glob:*.a?c\n"
-        "50:text/x-full:*.tar.zz\n50:text/x-exact:README\n50:text/x-flags:*.fl:cs\nnot a line\n";
-    EXPECT_EQ(Type("w"), "text/x-heavy");
-    EXPECT_EQ(Type("tie"), "text/x-user");
-    EXPECT_EQ(Type("abc"), "<none>");     // patterns other than "*.ext" are not extensions
-    EXPECT_EQ(Type("zz"), "<none>");      // an extension is what follows the last dot
-    EXPECT_EQ(Type("readme"), "<none>");
-    EXPECT_EQ(Type("FL"), "text/x-flags");  // case ignored even where the database says otherwise
+TEST_F(Resolver, AssociationThenTableThenDatabase) {
+    const std::string longType = "application/" + std::string(116, 'x');  // 128 characters
+    const std::string fits = "application/" + std::string(115, 'x');      // 127
+    struct Case {
+        const char* name;
+        std::string userTypes, systemTypes, userGlobs, systemGlobs;
+        std::vector<std::pair<std::string, std::string>> types;  // extension -> type
+    } cases[] = {
+        {"association over table over database", "", "# comment gif\nimage/x-own-gif\tgif GIF\ntext/x-mine  mine\n", "",
+         "50:image/x-db-gif:*.gif\n50:application/x-db:*.dbonly\n50:image/png:*.mine\n",
+         {{"gif", "image/x-own-gif"}, {".mine", "text/x-mine"}, {"png", "image/png"}, {"dbonly", "application/x-db"},
+          {"DBONLY", "application/x-db"}, {"nowhere", "<none>"}, {"", "<none>"}, {".", "<none>"}}},
+        {"user file over system file, case ignored", "text/x-user CSS\n",
+         "text/css css\napplication/x-first dup\napplication/x-second dup\n", "", "",
+         {{".css", "text/x-user"}, {"Css", "text/x-user"}, {"dup", "application/x-first"}}},
+        {"invalid or overlong types are no answer from their source", "",
+         "image/gif;x gif\nnoslash png\n" + longType + " jpg\ntext/a/b txt\n" + fits + " fits\n", "",
+         "50:bad type:*.onlydb\n50:" + longType + ":*.long\n",
+         {{"gif", "image/gif"}, {"png", "image/png"}, {"jpg", "image/jpeg"}, {"txt", "text/plain"},
+          {"onlydb", "<none>"}, {"long", "<none>"}, {"fits", fits}}},
+        // Patterns other than "*.ext" are not extensions, an extension is what
+        // follows the last dot, and case is ignored even where the database
+        // says otherwise.
+        {"database: highest weight, then the first file", "", "", "40:text/x-user-low:*.w\n60:text/x-user:*.tie\n",
+         "# comment\n80:text/x-heavy:*.W\n60:text/x-system:*.tie\n50:text/x-glob:*.a?c\n"
+         "50:text/x-full:*.tar.zz\n50:text/x-exact:README\n50:text/x-flags:*.fl:cs\nnot a line\n",
+         {{"w", "text/x-heavy"}, {"tie", "text/x-user"}, {"abc", "<none>"}, {"zz", "<none>"}, {"readme", "<none>"},
+          {"FL", "text/x-flags"}}},
+    };
+    for (const Case& c : cases) {
+        env.files.clear();
+        const std::pair<const char*, const std::string*> files[] = {
+            {kUserTypes, &c.userTypes}, {kSystemTypes, &c.systemTypes}, {kUserGlobs, &c.userGlobs},
+            {kSystemGlobs, &c.systemGlobs}};
+        for (const auto& [path, text] : files)
+            if (!text->empty()) env.files[path] = *text;
+        for (const auto& [ext, type] : c.types) EXPECT_EQ(Type(ext), type) << c.name << ": '" << ext << "'";
+    }
 }
 
 TEST(BuiltInTable, EarlierRowsWinConflicts) {

@@ -134,11 +134,4 @@ TEST_F(EmbeddedReferences, CaseAndDotSlashMakeDifferentFiles) {
               "");
 }
 
-TEST_F(EmbeddedReferences, AnEmptyOrRemoteOnlyPageHasNoParts) {
-    Compose("<p>plain</p><img src=\"http://example.com/a.gif\">");
-    EXPECT_TRUE(c->Resources().empty());
-    EXPECT_TRUE(c->References().empty());
-    EXPECT_EQ(eml.find("Content-ID"), std::string::npos);
-}
-
 } // namespace

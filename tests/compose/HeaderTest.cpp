@@ -40,18 +40,10 @@ TEST(HeaderLine, AsciiValuesAreWrittenAsTypedControlsAsSpaces) {
     for (const auto& c : cases) EXPECT_EQ(Line(c.name, c.value), c.line) << c.value;
 }
 
-TEST(HeaderLine, OtherTextIsEncodedWholeAndRoundTrips) {
+TEST(HeaderLine, OtherTextIsEncodedWhole) {
     EXPECT_EQ(Line("Subject", "Zo\xc3\xab"), "Subject: =?UTF-8?B?Wm/Dqw==?=\r\n");
     EXPECT_EQ(Line("Subject", "caf\xe9"), "Subject: =?UTF-8?B?Y2Fmw6k=?=\r\n");  // windows-1252 byte
     EXPECT_EQ(Line("From", "Zo\xc3\xab <zoe@ex\xc3\xa4mple.de>"), "From: =?UTF-8?B?Wm/Dqw==?= <zoe@xn--exmple-cua.de>\r\n");
-    std::string line, error;
-    std::vector<std::string> warnings;
-    EXPECT_TRUE(FormatAddressHeader("Cc", "zo\xc3\xab@x.de", line, error, warnings));
-    EXPECT_EQ(line, "Cc: zo\xc3\xab@x.de\r\n") << "a non-ASCII local part is written as typed";
-    ASSERT_EQ(warnings.size(), 1u);
-    EXPECT_NE(warnings[0].find("non-ASCII local part"), std::string::npos);
-    EXPECT_FALSE(FormatAddressHeader("To", "Zo\xc3\xab", line, error, warnings));
-    EXPECT_EQ(error, "To: The address \"Zo\xc3\xab\" has no domain.");
 }
 
 TEST(HeaderLine, LongLinesFoldOrFailNeverPass998) {

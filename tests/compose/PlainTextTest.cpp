@@ -1,12 +1,9 @@
 // The text/plain alternative: the rendering of real page shapes, the
 // quoted-printable filter fed in any piece size, and the messages that carry
-// it as two independent parsers read them.
+// it as an independent parser reads them.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-
 #include <set>
-#include <gmime/gmime.h>
 
 #include "TestUtil.h"
 #include "compose/HtmlToText.h"
@@ -85,64 +82,19 @@ TEST(PlainText, QuotedPrintableIsTheSameInAnyPieceSizeAndDecodesBack) {
     EXPECT_EQ(back, expected + "\n");
 }
 
-// GMime's view of a message: the tree of content types, and the decoded
-// text/plain part.
-struct GMimeReading {
-    std::string tree, text;
-};
-
-void Walk(GMimeObject* o, GMimeReading& r) {
-    GMimeContentType* type = g_mime_object_get_content_type(o);
-    r.tree += std::string(g_mime_content_type_get_media_type(type)) + "/" + g_mime_content_type_get_media_subtype(type);
-    if (GMIME_IS_MULTIPART(o)) {
-        r.tree += "[";
-        for (int i = 0; i < g_mime_multipart_get_count(GMIME_MULTIPART(o)); ++i) {
-            if (i) r.tree += " ";
-            Walk(g_mime_multipart_get_part(GMIME_MULTIPART(o), i), r);
-        }
-        r.tree += "]";
-    } else if (GMIME_IS_PART(o) && g_mime_content_type_is_type(type, "text", "plain") && r.text.empty() &&
-               !g_mime_part_get_filename(GMIME_PART(o))) {
-        GMimeDataWrapper* content = g_mime_part_get_content(GMIME_PART(o));
-        GByteArray* bytes = g_byte_array_new();
-        GMimeStream* mem = g_mime_stream_mem_new_with_byte_array(bytes);
-        g_mime_data_wrapper_write_to_stream(content, mem);  // decoded
-        r.text.assign(reinterpret_cast<const char*>(bytes->data), bytes->len);
-        g_object_unref(mem);  // frees the array it owns
-        for (std::size_t at; (at = r.text.find("\r\n")) != std::string::npos;) r.text.erase(at, 1);
-    }
-}
-
-GMimeReading ReadWithGMime(const std::string& path) {
-    g_mime_init();
-    GMimeStream* stream = g_mime_stream_fs_open(path.c_str(), O_RDONLY, 0, nullptr);
-    GMimeParser* parser = g_mime_parser_new_with_stream(stream);
-    GMimeMessage* msg = g_mime_parser_construct_message(parser, nullptr);
-    GMimeReading r;
-    if (msg) Walk(g_mime_message_get_mime_part(msg), r), g_object_unref(msg);
-    g_object_unref(parser);
-    g_object_unref(stream);
-    return r;
-}
-
-// Real newsletters composed with the text alternative: the text reads as the
-// reviewed golden file in Python's email package and in GMime, and the dry run
-// counts every byte.
+// Real newsletters composed with the text alternative: the message has the
+// alternative's shape and its text reads as the reviewed golden file in
+// Python's email package, and the dry run counts every byte.
 TEST(PlainTextAlternative, NewslettersInEveryShape) {
     const std::string src = QUILLORY_SOURCE_DIR, pages = src + "/tests/compose/pages/";
-    const std::string related = "multipart/related[text/html]";
     struct Case {
         std::string page, golden;
         bool attach;
-        std::string tree;
     } cases[] = {
-        {src + "/examples/newsletter/index.html", "newsletter", false,
-         "multipart/alternative[text/plain multipart/related[text/html image/png]]"},
-        {pages + "bakery.html", "bakery", true,
-         "multipart/mixed[multipart/alternative[text/plain " + related + "] text/plain]"},
-        {pages + "digest.html", "digest", false, "multipart/alternative[text/plain " + related + "]"},
-        {pages + "meetup.html", "meetup", true,  // declared ISO-8859-1
-         "multipart/mixed[multipart/alternative[text/plain " + related + "] text/plain]"},
+        {src + "/examples/newsletter/index.html", "newsletter", false},
+        {pages + "bakery.html", "bakery", true},
+        {pages + "digest.html", "digest", false},
+        {pages + "meetup.html", "meetup", true},  // declared ISO-8859-1
     };
     testutil::TempDir dir;
     const std::string notes = dir.Write("notes.txt", "ab");
@@ -162,9 +114,6 @@ TEST(PlainTextAlternative, NewslettersInEveryShape) {
         std::vector<std::string> args = {"--text", golden};
         if (c.attach) args.insert(args.end(), {"--attach", notes});
         EXPECT_EQ(testutil::CheckEml(eml, args), "");
-        GMimeReading gmime = ReadWithGMime(eml);
-        EXPECT_EQ(gmime.tree, c.tree);
-        EXPECT_EQ(gmime.text, testutil::ReadFile(golden));
         std::set<std::string> boundaries = {composer.Boundary(), composer.RelatedBoundary(),
                                             composer.AlternativeBoundary()};
         EXPECT_EQ(boundaries.size(), 3u - (c.attach ? 0 : 1));
@@ -175,10 +124,6 @@ TEST(PlainTextAlternative, NewslettersInEveryShape) {
         EXPECT_EQ(plan.nMessageSize, testutil::ReadFile(eml).size());
     }
 }
-
-} // namespace
-
-namespace {
 
 // A page too large to parse whole in memory goes without the text, and says so.
 TEST(PlainTextAlternative, HugePagesGoWithoutIt) {
@@ -192,7 +137,7 @@ TEST(PlainTextAlternative, HugePagesGoWithoutIt) {
     job.m_bPrepareForWebmail = true;
     CMimeComposer composer(job, platform::Platform());
     ASSERT_TRUE(composer.Compose()) << composer.GetLastError();
-    EXPECT_EQ(ReadWithGMime(job.m_strOutputPath).tree, "multipart/related[text/html]");
+    EXPECT_EQ(testutil::ReadFile(job.m_strOutputPath).find("multipart/alternative"), std::string::npos);
     ASSERT_EQ(composer.Warnings().size(), 1u);
     EXPECT_NE(composer.Warnings()[0].find("no plain-text alternative"), std::string::npos);
 }

@@ -37,15 +37,4 @@ TEST(UrlPathDecoding, EscapedUtf8BecomesTheFileNameCodeset) {
     EXPECT_EQ(Decode("caf%C3%A9", "NO-SUCH-CODESET"), "caf\xC3\xA9");
 }
 
-TEST(UrlPathDecoding, Utf8ToAnsiReportsFailure) {
-    std::string out = "kept";
-    EXPECT_FALSE(Utf8ToAnsi("\xC3", "ISO-8859-1", out));
-    EXPECT_EQ(out, "kept");
-    EXPECT_TRUE(Utf8ToAnsi("\xC3\xA9\xC3\xBC", "ISO-8859-1", out));
-    EXPECT_EQ(out, "\xE9\xFC");
-    std::string s = "a\\b\\c";
-    ReplaceChar(s, '\\', '/');
-    EXPECT_EQ(s, "a/b/c");
-}
-
 } // namespace

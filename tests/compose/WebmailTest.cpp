@@ -1,13 +1,11 @@
 // "Prepare for webmail": data: URIs, CSS url() and linked style sheets become
 // parts, read back by two independent parsers (GMime and Python's email).
-#include <fcntl.h>
-#include <gmime/gmime.h>
-#include <sys/stat.h>
-
+#include <algorithm>
 #include <map>
 #include <regex>
 
 #include "ScanFixture.h"
+#include "compose/MessageReader.h"
 
 namespace {
 
@@ -16,68 +14,31 @@ struct Want {
     std::string bytes;
 };
 
-struct GMimeView {
-    std::string html;
-    std::map<std::string, Want> parts;  // by Content-ID
-};
-
-GMimeView ReadWithGMime(const std::string& path) {
-    g_mime_init();
-    GMimeView view;
-    GMimeStream* stream = g_mime_stream_fs_open(path.c_str(), O_RDONLY, 0, nullptr);
-    GMimeParser* parser = g_mime_parser_new_with_stream(stream);
-    GMimeMessage* msg = g_mime_parser_construct_message(parser, nullptr);
-    if (msg) {
-        g_mime_message_foreach(
-            msg,
-            [](GMimeObject*, GMimeObject* part, gpointer data) {
-                if (!GMIME_IS_PART(part)) return;
-                GMimeStream* mem = g_mime_stream_mem_new();
-                g_mime_data_wrapper_write_to_stream(g_mime_part_get_content(GMIME_PART(part)), mem);
-                GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(mem));
-                char* type = g_mime_content_type_get_mime_type(g_mime_object_get_content_type(part));
-                Want got{type, std::string(reinterpret_cast<char*>(bytes->data), bytes->len)};
-                auto* v = static_cast<GMimeView*>(data);
-                const char* cid = g_mime_object_get_content_id(part);
-                if (got.type == "text/html") {
-                    v->html = got.bytes;
-                } else if (cid) {  // the plain-text alternative has none
-                    v->parts[cid] = got;
-                }
-                g_free(type);
-                g_object_unref(mem);
-            },
-            &view);
-        g_object_unref(msg);
-    }
-    g_object_unref(parser);
-    g_object_unref(stream);
-    return view;
-}
-
 struct Webmail : ScanFixture {
     Webmail() { webmail = true; }
 
     // The parts the HTML names by cid:, in order of first mention, hold want:
     // so says GMime, and so says Python's email package.
     void ExpectCidParts(const std::vector<Want>& want) {
-        GMimeView view = ReadWithGMime(c->m_job.m_strOutputPath);
+        MessageContent view;
+        std::string err;
+        ASSERT_TRUE(ReadMessageFile(c->m_job.m_strOutputPath, view, err)) << err;
         std::vector<std::string> named;
         static const std::regex kCid("cid:([^\"'\\s>)]+)");
-        for (std::sregex_iterator m(view.html.begin(), view.html.end(), kCid), end; m != end; ++m)
+        for (std::sregex_iterator m(view.m_strHtml.begin(), view.m_strHtml.end(), kCid), end; m != end; ++m)
             if (std::find(named.begin(), named.end(), (*m)[1].str()) == named.end()) named.push_back((*m)[1].str());
-        ASSERT_EQ(named.size(), want.size()) << view.html;
+        ASSERT_EQ(named.size(), want.size()) << view.m_strHtml;
         std::vector<std::string> args;
         for (std::size_t i = 0; i < want.size(); ++i) {
-            ASSERT_TRUE(view.parts.count(named[i])) << named[i];
-            const Want& got = view.parts[named[i]];
-            EXPECT_EQ(got.bytes, want[i].bytes) << i;
+            ASSERT_TRUE(view.m_mapParts.count(named[i])) << named[i];
+            const MessagePart& got = view.m_mapParts[named[i]];
+            EXPECT_EQ(got.m_strData, want[i].bytes) << i;
             if (!want[i].type.empty()) {
-                EXPECT_EQ(got.type, want[i].type) << i;
+                EXPECT_EQ(got.m_strContentType, want[i].type) << i;
             }
             args.insert(args.end(), {"--cid", dir.Write("want/" + std::to_string(i), want[i].bytes)});
         }
-        EXPECT_EQ(view.parts.size(), want.size());
+        EXPECT_EQ(view.m_mapParts.size(), want.size());
         EXPECT_EQ(testutil::CheckEml(c->m_job.m_strOutputPath, args), "");
     }
 
