@@ -43,6 +43,8 @@ q=$(measure "$CLI" compose refs.html -o refs.eml)
 # The pre-send report on the same page: a dry run of the composition plus the HTML5 parser.
 c=$(measure "$CLI" check refs.html)
 p=$(measure "$CLI" compose plain.html -o plain.eml)
+# Prepare for webmail: the CSS scans, the inlining and the plain-text alternative on top.
+w=$(measure "$CLI" compose refs.html -o web.eml --webmail)
 # base64 grows its input by a third: this input gives an output as large as the message.
 head -c $(( $(stat -c %s refs.eml) * 3 / 4 )) /dev/urandom > same.bin
 b=$(measure sh -c 'base64 -w 76 same.bin > b64.out')
@@ -54,8 +56,9 @@ s=$(measure "$CLI" compose refs.html -o gone.eml)
 mv gone res
 parts=$(grep -c '^Content-ID: ' refs.eml)
 read -r qt qm <<<"$q"; read -r ct cm <<<"$c"; read -r pt pm <<<"$p"; read -r bt bm <<<"$b"; read -r ft _ <<<"$f"; read -r st sm <<<"$s"
+read -r wt wm <<<"$w"
 awk -v qt="$qt" -v qm="$qm" -v pt="$pt" -v pm="$pm" -v bt="$bt" -v bm="$bm" -v parts="$parts" \
-    -v ft="$ft" -v st="$st" -v sm="$sm" -v ct="$ct" -v cm="$cm" \
+    -v ft="$ft" -v st="$st" -v sm="$sm" -v ct="$ct" -v cm="$cm" -v wt="$wt" -v wm="$wm" \
     -v size="$(stat -c %s refs.eml)" 'BEGIN{
   printf "5 MiB page, 100000 refs, %d parts, message %.1f MiB\n", parts, size / 1048576;
   printf "  with references   %6.2fs %7.1f MiB\n", qt, qm / 1024;
@@ -63,6 +66,7 @@ awk -v qt="$qt" -v qm="$qm" -v pt="$pt" -v pm="$pm" -v bt="$bt" -v bm="$bm" -v p
   printf "  base64 -w 76      %6.2fs %7.1f MiB   ratio %.2f\n", bt, bm / 1024, (bt > 0) ? qt / bt : 0;
   printf "  cat of the files  %6.2fs               ratio %.2f\n", ft, (ft > 0) ? qt / ft : 0;
   printf "  check (report)    %6.2fs %7.1f MiB   ratio to compose %.2f (goal < 2)\n", ct, cm / 1024, (qt > 0) ? ct / qt : 0;
+  printf "  --webmail         %6.2fs %7.1f MiB   ratio to compose %.2f (goal < 2)\n", wt, wm / 1024, (qt > 0) ? wt / qt : 0;
   printf "  files missing     %6.2fs %7.1f MiB   scan and lookups alone, ratio to no references %.2f\n",
          st, sm / 1024, (pt > 0) ? st / pt : 0 }'
 
