@@ -423,25 +423,24 @@ void CMainDlg::OnOpenHtml() {
 void CMainDlg::OnMore() { m_pMoreMenu->popup(m_ui.pMore->mapToGlobal(QPoint(m_ui.pMore->width(), 0))); }
 
 void CMainDlg::ShellOpen(const std::string& strTarget) {
-    QPointer<CMainDlg> self(this);
-    m_services.shell->Open(strTarget, [self, strTarget](const platform::HandOff& r) {
-        if (!self || r.bOk) return;
-        QString reason = FromBytes(r.strReason).trimmed();
-        self->m_services.prompts->Notify(self, QStringLiteral("Unable to open \"%1\":\n\n%2")
-                                                   .arg(FromBytes(strTarget), reason.section('\n', 0, 0)),
-                                         reason.contains('\n') ? reason : QString());
-    });
+    m_services.shell->Open(strTarget, HandOffFailureNotice(QStringLiteral("Unable to open \"%1\":"), strTarget));
 }
 
 void CMainDlg::SelectInExplorer(const std::string& strPath) {
+    m_services.shell->ShowInFolder(strPath,
+                                   HandOffFailureNotice(QStringLiteral("Unable to show \"%1\" in its folder:"), strPath));
+}
+
+// Tells the user why a hand-off to the desktop failed: the first line of the
+// reason under strWhat, the whole reason as details when it has more.
+platform::HandOffDone CMainDlg::HandOffFailureNotice(QString strWhat, const std::string& strTarget) {
     QPointer<CMainDlg> self(this);
-    m_services.shell->ShowInFolder(strPath, [self, strPath](const platform::HandOff& r) {
+    return [self, strWhat, strTarget](const platform::HandOff& r) {
         if (!self || r.bOk) return;
         QString reason = FromBytes(r.strReason).trimmed();
-        self->m_services.prompts->Notify(self, QStringLiteral("Unable to show \"%1\" in its folder:\n\n%2")
-                                                   .arg(FromBytes(strPath), reason.section('\n', 0, 0)),
+        self->m_services.prompts->Notify(self, strWhat.arg(FromBytes(strTarget)) + "\n\n" + reason.section('\n', 0, 0),
                                          reason.contains('\n') ? reason : QString());
-    });
+    };
 }
 
 void CMainDlg::SetAddressCheck(AddressCheck check) {

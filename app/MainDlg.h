@@ -192,6 +192,7 @@ private:
     void UpdateAttachTotal();
     void SelectInExplorer(const std::string& strPath);
     void ShellOpen(const std::string& strTarget);
+    platform::HandOffDone HandOffFailureNotice(QString strWhat, const std::string& strTarget);
 
     Services m_services;
     Widgets m_ui{};
