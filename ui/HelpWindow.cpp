@@ -21,9 +21,12 @@ void PlaceBeside(QWidget* help, QWidget* beside) {
     int room = std::max(right, left);
     int least = help->fontMetrics().averageCharWidth() * 40;
     if (room < least) return;
-    int w = std::min(help->width(), room);
+    // A window that cannot be made narrower than the room overlaps its
+    // neighbour rather than leave the screen.
+    int w = std::max(std::min(help->width(), room), help->minimumSizeHint().width());
     help->resize(w, help->height());
-    help->move(right >= left ? at.right() + 1 : at.left() - w, at.top());
+    help->move(right >= left ? std::min(at.right() + 1, area.right() + 1 - w) : std::max(at.left() - w, area.left()),
+               at.top());
 }
 
 CHelpWindow::CHelpWindow() {
