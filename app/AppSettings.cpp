@@ -1,73 +1,82 @@
 #include "app/AppSettings.h"
 
-const char AppSettings::kKey[] = "Software\\Quillory\\Options";
+#include "app/WindowState.h"
+#include "platform/RegDocument.h"
 
 namespace {
 
-template <typename T>
-void QueryInt(platform::SettingsKey& key, const char* name, T& field, std::set<std::string>& known) {
-    std::uint32_t v;
-    if (!key.QueryDword(name, v)) return;
-    field = static_cast<T>(static_cast<std::int32_t>(v));
-    known.insert(name);
+const char kMessageGroup[] = "Message";
+
+// Reads one option; a value that does not check is reported with what is used instead.
+void LoadOption(platform::SettingsDocument& doc, const OptionRow& row, AppOptions& options) {
+    std::string text, why;
+    if (!doc.Get(row.group, row.key, text) || ParseOption(row, text, options, why)) return;
+    std::string used = FormatOption(row, options);
+    doc.Warn(row.group, row.key, "takes " + why + "; " + (used.empty() ? "nothing" : "'" + used + "'") +
+                                     " is used instead, and the file keeps its value");
 }
 
-void QueryText(platform::SettingsKey& key, const char* name, std::string& field, std::set<std::string>& known) {
-    std::string v;
-    if (!key.QueryString(name, v)) return;
-    field = std::move(v);
-    known.insert(name);
+// The value an option of the old file had, as the new file writes it.
+std::string OldOptionText(const OptionRow& row, const OldSetting& v) {
+    if (!v.bNumber) return v.text;
+    const char* word = row.kind == OptionKind::Security     ? SecurityName(v.number)
+                       : row.kind == OptionKind::AuthMethod ? AuthMethodName(v.number)
+                                                            : nullptr;
+    if (row.kind == OptionKind::Flag) return v.number ? "true" : "false";
+    return word ? word : std::to_string(v.number);
 }
 
-// Writes one value when it differs from what the store held, or when what the
-// store held is not known (missing, damaged, or never read).
-template <typename T>
-void SetIfChanged(platform::SettingsKey& key, const char* name, const T& now, const T& before,
-                  const std::set<std::string>& known) {
-    if (now == before && known.count(name)) return;
-    if constexpr (std::is_same_v<T, std::string>) key.SetString(name, now);
-    else key.SetDword(name, static_cast<std::uint32_t>(static_cast<std::int32_t>(now)));
-}
+const char kOldKey[] = "HKEY_CURRENT_USER\\Software\\Quillory\\Options";
 
-const char* const kOptionNames[] = {"BrowseOutputFolder", "OpenEml",      "SmtpServer", "SmtpPort",
-                                    "SrvReqAuth",         "AuthName",     "AuthPass",   "SmtpSecurity",
-                                    "AuthMethod",         "OAuthTokenCommand", "PrepareForWebmail"};
-const char* const kMailNames[] = {"MailFrom", "MailTo", "MailCc", "MailSubject"};
+// Carries every value of the old file over, in the groups and forms of the new one.
+bool ImportOld(const std::string& text, const std::string& source, platform::SettingsDocument& doc,
+               std::string& err) {
+    platform::RegDocument reg;
+    reg.Parse(text, source);
+    if (!reg.Unreadable().empty()) {
+        err = reg.Unreadable();
+        return false;
+    }
+    if (!reg.HasKey(kOldKey)) {
+        err = std::string("it has no key [") + kOldKey + "]";
+        return false;
+    }
+    OldSettings old = [&reg](const std::string& name, OldSetting& v) {
+        platform::RegDocument::Found f;
+        if (!reg.Find(kOldKey, name, f)) return false;
+        v.bNumber = f.kind == platform::REG_DWORD;
+        if (v.bNumber) {
+            std::uint32_t n = 0;
+            for (int i = 3; i >= 0; --i) n = (n << 8) | static_cast<unsigned char>(f.data[i]);
+            v.number = static_cast<std::int32_t>(n);
+        } else {
+            v.text = f.data.substr(0, f.data.find('\0'));
+        }
+        return true;
+    };
+    OldSetting v;
+    for (const OptionRow& row : OptionRows())
+        if (old(row.key, v)) doc.Set(row.group, row.key, OldOptionText(row, v));
+    for (const MailFieldRow& row : MailFieldRows())
+        if (old(row.key, v)) doc.Set(kMessageGroup, row.key, v.bNumber ? std::to_string(v.number) : v.text);
+    WindowState::ImportOld(old, doc);
+    return true;
+}
 
 } // namespace
 
 void AppSettings::LoadSettings(std::vector<std::string>* warnings) {
+    std::string note = m_pStore->ImportOldFile(ImportOld);
+    if (!note.empty() && warnings) warnings->push_back(note);
     std::string err;
-    std::unique_ptr<platform::SettingsKey> key = m_pStore->OpenForQuery(kKey, err);
-    m_known.clear();
-    if (!key) {
-        // The reason may tell several things, one per line.
-        for (std::size_t p = 0; warnings && p < err.size();) {
-            std::size_t nl = err.find('\n', p);
-            if (nl == std::string::npos) nl = err.size();
-            warnings->push_back(err.substr(p, nl - p));
-            p = nl + 1;
-        }
+    std::unique_ptr<platform::SettingsDocument> doc = m_pStore->Read(err);
+    m_given.clear();
+    if (!doc) {
+        if (!err.empty() && warnings) warnings->push_back(err);
     } else {
-        QueryInt(*key, "BrowseOutputFolder", options.BrowseOutputFolder, m_known);
-        QueryInt(*key, "OpenEml", options.OpenEml, m_known);
-        QueryInt(*key, "PrepareForWebmail", options.PrepareForWebmail, m_known);
-        QueryText(*key, "SmtpServer", options.SmtpServer, m_known);
-        QueryInt(*key, "SmtpPort", options.SmtpPort, m_known);
-        QueryInt(*key, "SrvReqAuth", options.SrvReqAuth, m_known);
-        QueryText(*key, "AuthName", options.AuthName, m_known);
-        QueryText(*key, "AuthPass", options.AuthPass, m_known);
-        QueryInt(*key, "AuthMethod", options.AuthMethod, m_known);
-        QueryText(*key, "OAuthTokenCommand", options.OAuthTokenCommand, m_known);
-        QueryInt(*key, "SmtpSecurity", options.Security, m_known);
-        QueryText(*key, "MailFrom", mail.MailFrom, m_known);
-        QueryText(*key, "MailTo", mail.MailTo, m_known);
-        QueryText(*key, "MailCc", mail.MailCc, m_known);
-        QueryText(*key, "MailSubject", mail.MailSubject, m_known);
-        if (warnings) {
-            for (std::string& w : key->Warnings()) warnings->push_back(std::move(w));
-        }
-        key->Close(err);  // nothing was set, so nothing is written
+        for (const OptionRow& row : OptionRows()) LoadOption(*doc, row, options);
+        for (const MailFieldRow& row : MailFieldRows()) doc->Get(kMessageGroup, row.key, mail.*row.member);
+        if (warnings) warnings->insert(warnings->end(), doc->Warnings().begin(), doc->Warnings().end());
     }
     m_strFilePass = options.AuthPass;
     m_passwordPlace = m_strFilePass.empty() ? PasswordPlace::None : PasswordPlace::File;
@@ -91,41 +100,30 @@ bool AppSettings::SaveSettings(unsigned mask, std::string& err) {
         err = "no group of settings selected";
         return false;
     }
-    std::unique_ptr<platform::SettingsKey> key = m_pStore->CreateForSetting(kKey, err);
-    if (!key) return false;
-    const AppOptions& o = options;
-    const AppOptions& b = m_storedOptions;
+    std::unique_ptr<platform::SettingsDocument> doc = m_pStore->Edit(err);
+    if (!doc) return false;
     if (mask & SETTINGS_OPTIONS) {
-        SetIfChanged(*key, "BrowseOutputFolder", o.BrowseOutputFolder, b.BrowseOutputFolder, m_known);
-        SetIfChanged(*key, "OpenEml", o.OpenEml, b.OpenEml, m_known);
-        SetIfChanged(*key, "PrepareForWebmail", o.PrepareForWebmail, b.PrepareForWebmail, m_known);
-        SetIfChanged(*key, "SmtpServer", o.SmtpServer, b.SmtpServer, m_known);
-        SetIfChanged(*key, "SmtpPort", o.SmtpPort, b.SmtpPort, m_known);
-        SetIfChanged(*key, "SrvReqAuth", o.SrvReqAuth, b.SrvReqAuth, m_known);
-        SetIfChanged(*key, "AuthName", o.AuthName, b.AuthName, m_known);
         // The file holds the password only when no keyring took it.
         m_strPendingFilePass = PlacePassword();
-        SetIfChanged(*key, "AuthPass", m_strPendingFilePass, m_strFilePass, m_known);
-        SetIfChanged(*key, "SmtpSecurity", o.Security, b.Security, m_known);
-        SetIfChanged(*key, "AuthMethod", o.AuthMethod, b.AuthMethod, m_known);
-        SetIfChanged(*key, "OAuthTokenCommand", o.OAuthTokenCommand, b.OAuthTokenCommand, m_known);
+        AppOptions now = options, before = m_storedOptions;
+        now.AuthPass = m_strPendingFilePass;
+        before.AuthPass = m_strFilePass;
+        for (const OptionRow& row : OptionRows()) {
+            std::string text = FormatOption(row, now);
+            if (text != FormatOption(row, before) || m_given.count(row.key)) doc->Set(row.group, row.key, text);
+        }
     }
     if (mask & SETTINGS_MAIL) {
-        SetIfChanged(*key, "MailFrom", mail.MailFrom, m_storedMail.MailFrom, m_known);
-        SetIfChanged(*key, "MailTo", mail.MailTo, m_storedMail.MailTo, m_known);
-        SetIfChanged(*key, "MailCc", mail.MailCc, m_storedMail.MailCc, m_known);
-        SetIfChanged(*key, "MailSubject", mail.MailSubject, m_storedMail.MailSubject, m_known);
+        for (const MailFieldRow& row : MailFieldRows())
+            if (mail.*row.member != m_storedMail.*row.member) doc->Set(kMessageGroup, row.key, mail.*row.member);
     }
-    if (!key->Close(err)) return false;
+    if (!doc->Commit(err)) return false;
     if (mask & SETTINGS_OPTIONS) {
         m_storedOptions = options;
         m_strFilePass = m_strPendingFilePass;
-        m_known.insert(std::begin(kOptionNames), std::end(kOptionNames));
+        m_given.clear();
     }
-    if (mask & SETTINGS_MAIL) {
-        m_storedMail = mail;
-        m_known.insert(std::begin(kMailNames), std::end(kMailNames));
-    }
+    if (mask & SETTINGS_MAIL) m_storedMail = mail;
     return true;
 }
 
@@ -165,12 +163,11 @@ std::string AppSettings::PasswordPlaceText() const {
 }
 
 bool AppSettings::TestAndClearFirstRun() {
-    std::uint32_t flag = 1;
-    std::string err;
-    std::unique_ptr<platform::SettingsKey> key = m_pStore->CreateForSetting(kKey, err);
-    if (!key) return true;
-    key->QueryDword("FirstRun", flag);
-    if (flag != 0) key->SetDword("FirstRun", 0);
-    key->Close(err);  // if it cannot be recorded, the next start is a first one again
-    return flag != 0;
+    std::string err, flag;
+    std::unique_ptr<platform::SettingsDocument> doc = m_pStore->Edit(err);
+    if (!doc) return true;
+    bool first = !doc->Get("Window", "FirstRun", flag) || flag != "false";
+    if (first) doc->Set("Window", "FirstRun", "false");
+    doc->Commit(err);  // if it cannot be recorded, the next start is a first one again
+    return first;
 }

@@ -92,7 +92,7 @@ CMainDlg::Services CMainDlg::DefaultServices() {
 CMainDlg::CMainDlg(const Services& services)
     : QDialog(nullptr), m_settings(*services.store), m_state(*services.store), m_services(services),
       m_addressCheck(DefaultAddressCheck) {
-    m_settings.LoadSettings();
+    m_settings.LoadSettings(&m_listSettingsNotes);
     m_state.Load();
     BuildActions();
     BuildControls();
@@ -366,6 +366,11 @@ void CMainDlg::showEvent(QShowEvent* e) {
     if (m_bShownOnce) return;
     m_bShownOnce = true;
     if (m_bFirstRun) QTimer::singleShot(0, this, [this] { CHelpWindow::ShowHelp(this); });
+    // What was odd about the settings file: told once, without holding up the window.
+    if (m_listSettingsNotes.empty()) return;
+    QString detail;
+    for (const std::string& note : m_listSettingsNotes) detail += FromBytes(note) + '\n';
+    m_services.prompts->Notify(this, QStringLiteral("About the settings file:"), detail);
 }
 
 void CMainDlg::closeEvent(QCloseEvent* e) {

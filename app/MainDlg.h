@@ -13,7 +13,7 @@
 #include "app/WindowState.h"
 #include "compose/ComposeJob.h"
 #include "platform/Platform.h"
-#include "platform/SettingsStore.h"
+#include "platform/SettingsFile.h"
 #include "platform/Shell.h"
 #include "smtp/ComposeAndSend.h"
 
@@ -202,6 +202,7 @@ private:
     QMenu* m_pAttachMenu = nullptr;
     AddressCheck m_addressCheck;
     bool m_bFirstRun = false;
+    std::vector<std::string> m_listSettingsNotes;  // from loading the settings, shown with the window
     bool m_bShownOnce = false;
     std::string m_strSavedPath;  // the message the status line is about
 

@@ -34,6 +34,34 @@ int COptionsDlg::DefaultPort(int nSecurity) {
     }
 }
 
+const OptionRow& COptionsDlg::Wire(const char* key, QWidget* widget) {
+    const OptionRow* row = FindOption(key);
+    m_listFields.emplace_back(row, widget);
+    if (*row->tooltip) widget->setToolTip(QString::fromUtf8(row->tooltip));
+    return *row;
+}
+
+QLineEdit* COptionsDlg::AddText(QFormLayout* form, const char* key) {
+    auto* edit = new QLineEdit(this);
+    form->addRow(QString::fromUtf8(Wire(key, edit).label), edit);
+    return edit;
+}
+
+QCheckBox* COptionsDlg::AddFlag(QBoxLayout* layout, const char* key) {
+    auto* box = new QCheckBox(this);
+    box->setText(QString::fromUtf8(Wire(key, box).label));
+    layout->addWidget(box);
+    return box;
+}
+
+QComboBox* COptionsDlg::AddChoice(QFormLayout* form, const char* key,
+                                  std::initializer_list<std::pair<const char*, const char*>> items) {
+    auto* combo = new QComboBox(this);
+    for (const auto& [text, word] : items) combo->addItem(QString::fromUtf8(text), QString::fromUtf8(word));
+    form->addRow(QString::fromUtf8(Wire(key, combo).label), combo);
+    return combo;
+}
+
 void COptionsDlg::BuildControls() {
     setWindowTitle(QStringLiteral("Options"));
     auto* layout = new QVBoxLayout(this);
@@ -41,14 +69,16 @@ void COptionsDlg::BuildControls() {
     layout->addLayout(form);
 
     m_ui.pServer = new QLineEdit(this);
+    const OptionRow& server = Wire("SmtpServer", m_ui.pServer);
     auto* serverBox = new QVBoxLayout;
     serverBox->setSpacing(0);
     serverBox->addWidget(m_ui.pServer);
-    serverBox->addWidget(new QLabel(QStringLiteral("(Host name or IP address)"), this));
-    form->addRow(QStringLiteral("&SMTP Server:"), serverBox);
+    serverBox->addWidget(new QLabel(QStringLiteral("(%1)").arg(QString::fromUtf8(server.tooltip)), this));
+    form->addRow(QString::fromUtf8(server.label), serverBox);
     static_cast<QLabel*>(form->labelForField(serverBox))->setBuddy(m_ui.pServer);
 
     m_ui.pPort = new QLineEdit(this);
+    const OptionRow& port = Wire("SmtpPort", m_ui.pPort);
     m_ui.pPort->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_ui.pPort));
     m_ui.pPort->setMaximumWidth(fontMetrics().averageCharWidth() * 10);
     m_ui.pPortSpin = new CSpinButtonCtrl(this);
@@ -58,34 +88,25 @@ void COptionsDlg::BuildControls() {
     portRow->addWidget(m_ui.pPort);
     portRow->addWidget(m_ui.pPortSpin);
     portRow->addStretch(1);
-    form->addRow(QStringLiteral("S&MTP Port:"), portRow);
+    form->addRow(QString::fromUtf8(port.label), portRow);
     static_cast<QLabel*>(form->labelForField(portRow))->setBuddy(m_ui.pPort);
 
-    m_ui.pSecurity = new QComboBox(this);
-    m_ui.pSecurity->addItems({QStringLiteral("None"), QStringLiteral("STARTTLS"), QStringLiteral("TLS")});
-    m_ui.pSecurity->setToolTip(QStringLiteral("STARTTLS usually goes with port 587, TLS with port 465."));
-    form->addRow(QStringLiteral("Secur&ity:"), m_ui.pSecurity);
+    // The choices in the order of their stored numbers, so an index is a value.
+    m_ui.pSecurity = AddChoice(form, "SmtpSecurity", {{"None", "none"}, {"STARTTLS", "starttls"}, {"TLS", "tls"}});
 
-    m_ui.pAuth = new QCheckBox(QStringLiteral("The SMTP Server requires &authentication"), this);
-    layout->addWidget(m_ui.pAuth);
+    m_ui.pAuth = AddFlag(layout, "SrvReqAuth");
     auto* account = new QFormLayout;
     account->setContentsMargins(fontMetrics().averageCharWidth() * 4, 0, 0, 0);
-    m_ui.pAuthName = new QLineEdit(this);
-    m_ui.pAuthPass = new QLineEdit(this);
+    m_ui.pAuthName = AddText(account, "AuthName");
+    m_ui.pAuthPass = AddText(account, "AuthPass");
     m_ui.pAuthPass->setEchoMode(QLineEdit::Password);
-    account->addRow(QStringLiteral("Account &Name:"), m_ui.pAuthName);
-    account->addRow(QStringLiteral("&Password:"), m_ui.pAuthPass);
     m_ui.pPasswordPlace = new QLabel(this);
     account->addRow(QString(), m_ui.pPasswordPlace);
-    m_ui.pAuthMethod = new QComboBox(this);
-    m_ui.pAuthMethod->addItems({QStringLiteral("Automatic"), QStringLiteral("LOGIN"), QStringLiteral("PLAIN"),
-                                QStringLiteral("XOAUTH2 (OAuth2 token)")});
-    account->addRow(QStringLiteral("&Login method:"), m_ui.pAuthMethod);
-    m_ui.pTokenCommand = new QLineEdit(this);
+    m_ui.pAuthMethod = AddChoice(account, "AuthMethod",
+                                 {{"Automatic", "auto"}, {"LOGIN", "login"}, {"PLAIN", "plain"},
+                                  {"XOAUTH2 (OAuth2 token)", "xoauth2"}});
+    m_ui.pTokenCommand = AddText(account, "OAuthTokenCommand");
     m_ui.pTokenCommand->setPlaceholderText(QStringLiteral("a program that prints an access token"));
-    m_ui.pTokenCommand->setToolTip(QStringLiteral("For XOAUTH2: its first line of output is the token. "
-                                                  "It runs without a shell, for 30 seconds at most."));
-    account->addRow(QStringLiteral("&Token command:"), m_ui.pTokenCommand);
     layout->addLayout(account);
     m_ui.pPlainPasswordWarning =
         new QLabel(QStringLiteral("With security None the password crosses the network unencrypted."), this);
@@ -96,15 +117,9 @@ void COptionsDlg::BuildControls() {
     m_ui.pPlainPasswordWarning->hide();
     layout->addWidget(m_ui.pPlainPasswordWarning);
 
-    m_ui.pBrowseOutput = new QCheckBox(QStringLiteral("&Browse output folder after creating HTML email"), this);
-    m_ui.pOpenEml = new QCheckBox(QStringLiteral("&Open HTML email file after creating HTML email"), this);
-    layout->addWidget(m_ui.pBrowseOutput);
-    layout->addWidget(m_ui.pOpenEml);
-    m_ui.pPrepareForWebmail = new QCheckBox(QStringLiteral("Prepare for &webmail"), this);
-    m_ui.pPrepareForWebmail->setToolTip(
-        QStringLiteral("Adds a plain-text version of the page, and carries embedded (data:) images, CSS "
-                       "images and linked style sheets so that webmail shows them. Messages grow a little."));
-    layout->addWidget(m_ui.pPrepareForWebmail);
+    m_ui.pBrowseOutput = AddFlag(layout, "BrowseOutputFolder");
+    m_ui.pOpenEml = AddFlag(layout, "OpenEml");
+    m_ui.pPrepareForWebmail = AddFlag(layout, "PrepareForWebmail");
     auto* line = new QFrame(this);
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Sunken);
@@ -117,10 +132,10 @@ void COptionsDlg::BuildControls() {
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    QWidget* chain[] = {m_ui.pServer,     m_ui.pPort,          m_ui.pSecurity, m_ui.pAuth,
-                        m_ui.pAuthName,   m_ui.pAuthPass,      m_ui.pAuthMethod, m_ui.pTokenCommand,
-                        m_ui.pBrowseOutput, m_ui.pOpenEml,     m_ui.pPrepareForWebmail, m_ui.pOk, m_ui.pCancel};
-    for (std::size_t i = 1; i < std::size(chain); ++i) setTabOrder(chain[i - 1], chain[i]);
+    // The tab order is the table's, then OK and Cancel.
+    for (std::size_t i = 1; i < m_listFields.size(); ++i) setTabOrder(m_listFields[i - 1].second, m_listFields[i].second);
+    setTabOrder(m_listFields.back().second, m_ui.pOk);
+    setTabOrder(m_ui.pOk, m_ui.pCancel);
 
     connect(m_ui.pAuth, &QCheckBox::clicked, this, &COptionsDlg::OnAuthClicked);
     connect(m_ui.pSecurity, &QComboBox::activated, this, &COptionsDlg::OnSecurityChosen);
@@ -130,53 +145,42 @@ void COptionsDlg::BuildControls() {
 }
 
 bool COptionsDlg::UpdateData(bool bSaveAndValidate) {
-    AppOptions& o = m_options;
-    struct Text {
-        QLineEdit* edit;
-        std::string* value;
-    } texts[] = {{m_ui.pServer, &o.SmtpServer},
-                 {m_ui.pAuthName, &o.AuthName},
-                 {m_ui.pAuthPass, &o.AuthPass},
-                 {m_ui.pTokenCommand, &o.OAuthTokenCommand}};
-    struct Flag {
-        QCheckBox* box;
-        bool* value;
-    } flags[] = {{m_ui.pAuth, &o.SrvReqAuth}, {m_ui.pBrowseOutput, &o.BrowseOutputFolder}, {m_ui.pOpenEml, &o.OpenEml},
-                 {m_ui.pPrepareForWebmail, &o.PrepareForWebmail}};
-
     if (!bSaveAndValidate) {
-        for (const Text& t : texts) t.edit->setText(FromBytes(*t.value));
-        for (const Flag& f : flags) f.box->setChecked(*f.value);
-        m_ui.pPort->setText(QString::number(o.SmtpPort));
-        // A stored value outside the three choices shows as None until it is changed.
-        m_nShownSecurity = SecurityName(o.Security) ? static_cast<int>(o.Security) : 0;
-        m_ui.pSecurity->setCurrentIndex(m_nShownSecurity);
-        m_ui.pAuthMethod->setCurrentIndex(AuthMethodName(o.AuthMethod) ? static_cast<int>(o.AuthMethod) : 0);
+        for (const auto& [row, widget] : m_listFields) {
+            QString text = FromBytes(FormatOption(*row, m_options));
+            if (auto* edit = qobject_cast<QLineEdit*>(widget)) edit->setText(text);
+            else if (auto* box = qobject_cast<QCheckBox*>(widget)) box->setChecked(text == QLatin1String("true"));
+            else if (auto* combo = qobject_cast<QComboBox*>(widget)) combo->setCurrentIndex(std::max(0, combo->findData(text)));
+        }
+        m_nShownSecurity = m_ui.pSecurity->currentIndex();
         m_ui.pPasswordPlace->setText(m_strPasswordPlace.isEmpty() ? QString()
                                                                   : QStringLiteral("Kept ") + m_strPasswordPlace + '.');
         m_ui.pPasswordPlace->setVisible(!m_strPasswordPlace.isEmpty());
-        m_bSecurityTouched = false;
         UpdatePasswordWarning();
         return true;
     }
-    for (const Text& t : texts) *t.value = t.edit->text().toStdString();
-    for (const Flag& f : flags) *f.value = f.box->isChecked();
-    if (m_bSecurityTouched || SecurityName(o.Security))
-        o.Security = static_cast<SmtpSecurity>(m_ui.pSecurity->currentIndex());
-    o.AuthMethod = static_cast<SmtpAuthMethod>(m_ui.pAuthMethod->currentIndex());
-    int port = 0;
-    if (!ParsePort(m_ui.pPort->text().trimmed().toStdString(), port)) {
-        m_ui.pPort->setFocus();
-        m_ui.pPort->selectAll();
-        m_pPrompts->MessageBox(this, QStringLiteral("Please enter a port number from 1 to 65535."));
-        return false;
+    QWidget* bad = nullptr;
+    QString message;
+    for (const auto& [row, widget] : m_listFields) {
+        QString text;
+        if (auto* edit = qobject_cast<QLineEdit*>(widget)) text = row->kind == OptionKind::Port ? edit->text().trimmed() : edit->text();
+        else if (auto* box = qobject_cast<QCheckBox*>(widget)) text = box->isChecked() ? QStringLiteral("true") : QStringLiteral("false");
+        else if (auto* combo = qobject_cast<QComboBox*>(widget)) text = combo->currentData().toString();
+        std::string why;
+        if (ParseOption(*row, text.toStdString(), m_options, why) || bad) continue;
+        bad = widget;
+        // The same words as everywhere else, after the control's label.
+        message = QString::fromUtf8(row->label).remove('&').remove(':') + QStringLiteral(" takes ") +
+                  FromBytes(why) + '.';
     }
-    o.SmtpPort = port;
-    return true;
+    if (!bad) return true;
+    bad->setFocus();
+    if (auto* edit = qobject_cast<QLineEdit*>(bad)) edit->selectAll();
+    m_pPrompts->MessageBox(this, message);
+    return false;
 }
 
 void COptionsDlg::OnSecurityChosen(int nSecurity) {
-    m_bSecurityTouched = true;
     // Only a port that still holds the previous choice's usual number follows;
     // a port the user typed on purpose stays.
     if (m_ui.pPort->text() == QString::number(DefaultPort(m_nShownSecurity)))

@@ -2,12 +2,15 @@
 #include <QDialog>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "smtp/Options.h"
 
 class IPrompts;
 class QCheckBox;
+class QBoxLayout;
 class QComboBox;
+class QFormLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -42,9 +45,10 @@ public:
     };
     const Widgets& Ui() const { return m_ui; }
 
-    // Moves the working copy into the controls (false) or back (true). Reading
-    // stops at a port that is not an integer, with the message shown and the
-    // focus on the port; the fields read before it keep their new values.
+    // Moves the working copy into the controls (false) or back (true). Every
+    // field that checks is read; the first that does not (a port that is no
+    // number from 1 to 65535) keeps its old value, gets the focus and its
+    // message is shown.
     bool UpdateData(bool bSaveAndValidate);
 
     // The working copy, and where the password is kept (shown, not edited).
@@ -67,9 +71,14 @@ private:
     void OnSecurityChosen(int nSecurity);
     void UpdateAuthControls();
     void UpdatePasswordWarning();
+    // Controls made from an option's row, and wired to it by UpdateData.
+    QLineEdit* AddText(QFormLayout* form, const char* key);
+    QCheckBox* AddFlag(QBoxLayout* layout, const char* key);
+    QComboBox* AddChoice(QFormLayout* form, const char* key, std::initializer_list<std::pair<const char*, const char*>> items);
+    const OptionRow& Wire(const char* key, QWidget* widget);
 
     IPrompts* m_pPrompts;
     Widgets m_ui{};
-    int m_nShownSecurity = 0;        // the choice the port last followed
-    bool m_bSecurityTouched = false;  // an odd stored value is kept unless the user picks one
+    std::vector<std::pair<const OptionRow*, QWidget*>> m_listFields;
+    int m_nShownSecurity = 0;  // the choice the port last followed
 };

@@ -3,30 +3,65 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <variant>
 
-#include "app/AppSettings.h"
 
 namespace {
 
-// A list is a count and one value per entry, since a stored text holds one line.
-void QueryList(platform::SettingsKey& key, const std::string& name, std::vector<std::string>& list) {
-    std::uint32_t count = 0;
-    if (!key.QueryDword(name + "Count", count)) return;
-    list.clear();
-    for (std::uint32_t i = 1; i <= count && i <= 10000; ++i) {
-        std::string v;
-        if (key.QueryString(name + std::to_string(i), v) && !v.empty()) list.push_back(std::move(v));
-    }
+const char kWindow[] = "Window";
+const char kCheck[] = "Check";
+const char kHiddenWarnings[] = "HiddenWarnings";
+
+struct StateRow {
+    const char* key;
+    std::variant<int WindowState::*, bool WindowState::*, std::string WindowState::*,
+                 std::vector<std::string> WindowState::*>
+        member;
+};
+const StateRow kRows[] = {{"WindowX", &WindowState::WindowX},
+                          {"WindowY", &WindowState::WindowY},
+                          {"WindowWidth", &WindowState::WindowWidth},
+                          {"WindowHeight", &WindowState::WindowHeight},
+                          {"WindowMaximized", &WindowState::WindowMaximized},
+                          {"HtmlFile", &WindowState::HtmlFile},
+                          {"LastEmlFolder", &WindowState::LastEmlFolder},
+                          {"Attachments", &WindowState::Attachments},
+                          {"RecentPages", &WindowState::RecentPages}};
+
+// A value that does not read as its type leaves the field as it was.
+void LoadRow(platform::SettingsDocument& doc, const StateRow& row, WindowState& state) {
+    std::visit(
+        [&](auto member) {
+            auto& v = state.*member;
+            using T = std::decay_t<decltype(v)>;
+            std::string text;
+            if constexpr (std::is_same_v<T, std::vector<std::string>>) {
+                if (doc.GetList(kWindow, row.key, v)) std::erase(v, std::string());
+            } else if (!doc.Get(kWindow, row.key, text)) {
+            } else if constexpr (std::is_same_v<T, std::string>) {
+                v = text;
+            } else if constexpr (std::is_same_v<T, bool>) {
+                if (text == "true" || text == "false") v = text == "true";
+            } else {
+                int n = 0;
+                auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+                if (ec == std::errc() && end == text.data() + text.size()) v = n;
+            }
+        },
+        row.member);
 }
 
-void SetList(platform::SettingsKey& key, const std::string& name, const std::vector<std::string>& list) {
-    key.SetDword(name + "Count", static_cast<std::uint32_t>(list.size()));
-    for (std::size_t i = 0; i < list.size(); ++i) key.SetString(name + std::to_string(i + 1), list[i]);
-}
-
-void QueryInt(platform::SettingsKey& key, const char* name, std::int32_t& field) {
-    std::uint32_t v;
-    if (key.QueryDword(name, v)) field = static_cast<std::int32_t>(v);
+void SaveRow(platform::SettingsDocument& doc, const StateRow& row, const WindowState& state) {
+    std::visit(
+        [&](auto member) {
+            const auto& v = state.*member;
+            using T = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<T, std::vector<std::string>>) doc.SetList(kWindow, row.key, v);
+            else if constexpr (std::is_same_v<T, std::string>) doc.Set(kWindow, row.key, v);
+            else if constexpr (std::is_same_v<T, bool>) doc.Set(kWindow, row.key, v ? "true" : "false");
+            else doc.Set(kWindow, row.key, std::to_string(v));
+        },
+        row.member);
 }
 
 std::string WarningsText(const WindowState::PageWarnings& page) {
@@ -57,62 +92,68 @@ bool ParseWarnings(const std::string& text, WindowState::PageWarnings& page) {
     return page.listKinds.size() <= WindowState::kMaxHiddenKinds;
 }
 
-void QueryWarnings(platform::SettingsKey& key, std::vector<WindowState::PageWarnings>& list) {
+void LoadWarnings(platform::SettingsDocument& doc, std::vector<WindowState::PageWarnings>& list) {
     std::vector<std::string> texts;
-    QueryList(key, "HiddenWarning", texts);
+    if (!doc.GetList(kCheck, kHiddenWarnings, texts)) return;
     list.clear();
     for (const std::string& text : texts)
         if (WindowState::PageWarnings page; list.size() < WindowState::kMaxHiddenPages && ParseWarnings(text, page))
             list.push_back(std::move(page));
 }
 
-void SetWarnings(platform::SettingsKey& key, const std::vector<WindowState::PageWarnings>& list) {
+void SaveWarnings(platform::SettingsDocument& doc, const std::vector<WindowState::PageWarnings>& list) {
     std::vector<std::string> texts;
     for (const WindowState::PageWarnings& page : list) texts.push_back(WarningsText(page));
-    SetList(key, "HiddenWarning", texts);
+    doc.SetList(kCheck, kHiddenWarnings, texts);
 }
 
 } // namespace
 
 void WindowState::Load() {
     std::string err;
-    std::unique_ptr<platform::SettingsKey> key = m_pStore->OpenForQuery(AppSettings::kKey, err);
-    if (!key) return;
-    QueryInt(*key, "WindowX", WindowX);
-    QueryInt(*key, "WindowY", WindowY);
-    QueryInt(*key, "WindowWidth", WindowWidth);
-    QueryInt(*key, "WindowHeight", WindowHeight);
-    QueryInt(*key, "WindowMaximized", WindowMaximized);
-    key->QueryString("HtmlFile", HtmlFile);
-    key->QueryString("LastEmlFolder", LastEmlFolder);
-    QueryList(*key, "Attachment", Attachments);
-    QueryList(*key, "RecentPage", RecentPages);
+    std::unique_ptr<platform::SettingsDocument> doc = m_pStore->Read(err);
+    if (!doc) return;
+    for (const StateRow& row : kRows) LoadRow(*doc, row, *this);
     if (RecentPages.size() > kMaxRecentPages) RecentPages.resize(kMaxRecentPages);
-    QueryWarnings(*key, HiddenWarnings);
-    key->Close(err);
+    LoadWarnings(*doc, HiddenWarnings);
 }
 
 bool WindowState::Save(std::string& err) const {
-    std::unique_ptr<platform::SettingsKey> key = m_pStore->CreateForSetting(AppSettings::kKey, err);
-    if (!key) return false;
-    key->SetDword("WindowX", static_cast<std::uint32_t>(WindowX));
-    key->SetDword("WindowY", static_cast<std::uint32_t>(WindowY));
-    key->SetDword("WindowWidth", static_cast<std::uint32_t>(WindowWidth));
-    key->SetDword("WindowHeight", static_cast<std::uint32_t>(WindowHeight));
-    key->SetDword("WindowMaximized", static_cast<std::uint32_t>(WindowMaximized));
-    key->SetString("HtmlFile", HtmlFile);
-    key->SetString("LastEmlFolder", LastEmlFolder);
-    SetList(*key, "Attachment", Attachments);
-    SetList(*key, "RecentPage", RecentPages);
-    SetWarnings(*key, HiddenWarnings);
-    return key->Close(err);
+    std::unique_ptr<platform::SettingsDocument> doc = m_pStore->Edit(err);
+    if (!doc) return false;
+    for (const StateRow& row : kRows) SaveRow(*doc, row, *this);
+    SaveWarnings(*doc, HiddenWarnings);
+    return doc->Commit(err);
 }
 
 bool WindowState::SaveHiddenWarnings(std::string& err) const {
-    std::unique_ptr<platform::SettingsKey> key = m_pStore->CreateForSetting(AppSettings::kKey, err);
-    if (!key) return false;
-    SetWarnings(*key, HiddenWarnings);
-    return key->Close(err);
+    std::unique_ptr<platform::SettingsDocument> doc = m_pStore->Edit(err);
+    if (!doc) return false;
+    SaveWarnings(*doc, HiddenWarnings);
+    return doc->Commit(err);
+}
+
+void WindowState::ImportOld(const OldSettings& old, platform::SettingsDocument& doc) {
+    OldSetting v;
+    auto list = [&](const std::string& name) {
+        std::vector<std::string> items;
+        for (std::int32_t i = 1; i <= v.number && i <= 10000; ++i)
+            if (OldSetting item; old(name + std::to_string(i), item) && !item.bNumber && !item.text.empty())
+                items.push_back(item.text);
+        return items;
+    };
+    for (const StateRow& row : kRows) {
+        if (std::holds_alternative<std::vector<std::string> WindowState::*>(row.member)) {
+            std::string name = row.key;
+            name.pop_back();  // "Attachments": Attachment1, Attachment2, ... counted by AttachmentCount
+            if (old(name + "Count", v) && v.bNumber) doc.SetList(kWindow, row.key, list(name));
+        } else if (old(row.key, v)) {
+            bool flag = std::holds_alternative<bool WindowState::*>(row.member);
+            doc.Set(kWindow, row.key, !v.bNumber ? v.text : flag ? (v.number ? "true" : "false") : std::to_string(v.number));
+        }
+    }
+    if (old("HiddenWarningCount", v) && v.bNumber) doc.SetList(kCheck, kHiddenWarnings, list("HiddenWarning"));
+    if (old("FirstRun", v) && v.bNumber) doc.Set(kWindow, "FirstRun", v.number ? "true" : "false");
 }
 
 void WindowState::RememberPage(const std::string& path) {

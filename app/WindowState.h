@@ -1,12 +1,14 @@
 #pragma once
 // What the window brings back at the next start beyond the settings record:
 // its placement, the page and its attachments, the recent pages and the folder
-// of the last message saved. Kept under the same key as AppSettings.
+// of the last message saved, in the settings file's [Window] group; and the
+// check's hidden warnings, in its [Check] group.
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "platform/SettingsStore.h"
+#include "app/AppSettings.h"
+#include "platform/SettingsFile.h"
 
 class WindowState {
 public:
@@ -15,15 +17,15 @@ public:
     static constexpr std::size_t kMaxRecentPages = 10;
 
     // The field names are the names of the stored values.
-    std::int32_t WindowX = 0, WindowY = 0, WindowWidth = 0, WindowHeight = 0;  // width 0: never placed
-    std::int32_t WindowMaximized = 0;
+    int WindowX = 0, WindowY = 0, WindowWidth = 0, WindowHeight = 0;  // width 0: never placed
+    bool WindowMaximized = false;
     std::string HtmlFile;
-    std::vector<std::string> Attachments;  // stored as AttachmentCount, Attachment1, Attachment2, ...
-    std::vector<std::string> RecentPages;  // newest first; RecentPageCount, RecentPage1, ...
+    std::vector<std::string> Attachments;
+    std::vector<std::string> RecentPages;  // newest first
     std::string LastEmlFolder;
     // The warning kinds the user chose not to see again, by page (its absolute
-    // path), most recently chosen first. Stored as HiddenWarningCount,
-    // HiddenWarning1, ...: "KIND,KIND PATH" with each kind as 8 hex digits.
+    // path), most recently chosen first. Stored as the list HiddenWarnings of
+    // "KIND,KIND PATH" items, each kind as 8 hex digits.
     struct PageWarnings {
         std::string strPage;
         std::vector<std::uint32_t> listKinds;
@@ -43,6 +45,9 @@ public:
     void SetHiddenWarnings(const std::string& page, std::vector<std::uint32_t> kinds);
     // Writes only the hidden warnings, so a choice outlives a program killed later.
     bool SaveHiddenWarnings(std::string& err) const;
+    // Carries the window's values of the settings file of earlier versions
+    // (lists were a count and one value per item) into doc.
+    static void ImportOld(const OldSettings& old, platform::SettingsDocument& doc);
 
 private:
     platform::SettingsStore* m_pStore;

@@ -74,9 +74,16 @@ const char kUsage[] =
     "                         must be valid for HOST and trusted by the system.\n"
     "\n"
     "options alone lists the saved settings; with changes it saves the options\n"
-    "(password read from the first line of standard input) in\n"
-    "$XDG_CONFIG_HOME/quillory/settings.reg, by default ~/.config/quillory/; the\n"
-    "password goes to the desktop's keyring when there is one.\n"
+    "(password read from the first line of standard input) in the key file\n"
+    "$XDG_CONFIG_HOME/quillory/quillory.conf, by default ~/.config/quillory/; the\n"
+    "password goes to the desktop's keyring when there is one. It may be edited by\n"
+    "hand, for example:\n"
+    "  [SMTP]\n"
+    "  SmtpServer=smtp.example.com\n"
+    "  SmtpPort=587\n"
+    "  SmtpSecurity=starttls\n"
+    "  [Message]\n"
+    "  PrepareForWebmail=true\n"
     "\n"
     "Exit status: 0 done, 1 composition, delivery, saving or drawing failed, 2 bad\n"
     "usage or missing fields, 4 sent but some recipients refused, 130 interrupted;\n"
@@ -95,44 +102,6 @@ CliRequest Usage(std::string why) {
 }
 
 } // namespace
-
-// The value options that send and options share: the SMTP settings.
-bool ParseSmtpOption(const std::string& a, const std::string& v, AppOptionsOverlay& o, std::string& error) {
-    if (a == "--server") {
-        o.SmtpServer = v;
-    } else if (a == "--user") {
-        o.AuthName = v;
-    } else if (a == "--port") {
-        int port = 0;
-        if (!ParsePort(v, port)) {
-            error = "--port takes a port number from 1 to 65535, not '" + v + "'";
-            return false;
-        }
-        o.SmtpPort = port;
-    } else if (a == "--security") {
-        SmtpSecurity sec = kSecurityNone;
-        if (!ParseSecurity(v, sec)) {
-            error = "--security takes none, starttls or tls, not '" + v + "'";
-            return false;
-        }
-        o.Security = sec;
-    } else if (a == "--auth-method") {
-        SmtpAuthMethod method = kAuthAuto;
-        if (!ParseAuthMethod(v, method)) {
-            error = "--auth-method takes auto, login, plain or xoauth2, not '" + v + "'";
-            return false;
-        }
-        o.AuthMethod = method;
-    } else if (a == "--oauth-token-command") {
-        o.OAuthTokenCommand = v;
-    }
-    return true;
-}
-
-bool IsSmtpOption(const std::string& a) {
-    return a == "--server" || a == "--user" || a == "--port" || a == "--security" || a == "--auth-method" ||
-           a == "--oauth-token-command";
-}
 
 const char* UsageText() { return kUsage; }
 
@@ -164,21 +133,22 @@ CliRequest ParseCommandLine(const std::vector<std::string>& args, const std::str
         const std::string& a = args[i];
         if (a == "--help" || a == "-h") return help.kind = CliRequest::Kind::Help, help;
         if (a == "--version") return help.kind = CliRequest::Kind::Version, help;
-        if (send && a == "--auth") {
-            r.options.SrvReqAuth = true;
-            continue;
-        }
-        if (a == "--webmail") {
-            r.options.PrepareForWebmail = true;
+        // Options that hold for this run only: on/off ones are bare switches here.
+        const OptionRow* option = FindOptionFlag(a);
+        const MailFieldRow* field = FindMailFieldFlag(a);
+        if (option && option->scope != OptionScope::Compose && !(send && option->scope == OptionScope::Send))
+            option = nullptr;
+        if (option && option->kind == OptionKind::Flag) {
+            ParseOptionFlag(*option, "on", r.options, r.error);
             continue;
         }
         if (check && a == "--json") {
             r.bJson = true;
             continue;
         }
-        const bool takesValue = (send && IsSmtpOption(a)) || (!send && !check && (a == "-o" || a == "--output")) ||
+        const bool takesValue = option || (!send && !check && (a == "-o" || a == "--output")) ||
                                 (preview && (a == "--width" || a == "--height")) ||
-                                a == "--subject" || a == "--from" || a == "--to" || a == "--cc" || a == "--attach";
+                                field || a == "--attach";
         if (!takesValue) {
             if (a.size() > 1 && a[0] == '-') return Usage("unknown option '" + a + "'");
             if (!html.empty()) return Usage("more than one HTML file given");
@@ -190,21 +160,15 @@ CliRequest ParseCommandLine(const std::vector<std::string>& args, const std::str
         if (a == "-o" || a == "--output") {
             r.job.m_strOutputPath = v;
             haveOutput = true;
-        } else if (a == "--subject") {
-            r.mail.MailSubject = v;
-        } else if (a == "--from") {
-            r.mail.MailFrom = v;
-        } else if (a == "--to") {
-            r.mail.MailTo = v;
-        } else if (a == "--cc") {
-            r.mail.MailCc = v;
+        } else if (field) {
+            r.mail.*field->given = v;
         } else if (a == "--width" || a == "--height") {
             if (!ParsePreviewSize(a, v, a == "--width" ? r.nPreviewWidth : r.nPreviewHeight, r.error))
                 return Usage(r.error);
         } else if (a == "--attach") {
             if (v.empty()) return Usage("--attach needs a file name");
             r.job.m_listAttachments.push_back(Absolute(v, cwd));
-        } else if (!ParseSmtpOption(a, v, r.options, r.error)) {
+        } else if (!ParseOptionFlag(*option, v, r.options, r.error)) {
             return Usage(r.error);
         }
     }
@@ -254,8 +218,8 @@ int RunCli(const std::vector<std::string>& args, const std::string& cwd, std::st
     err += WarningLines(warnings);
     // Arguments come in the locale's codeset; saved values are UTF-8 already.
     const std::string codeset = platform::LocaleCodeset();
-    for (std::optional<std::string>* given : {&req.mail.MailSubject, &req.mail.MailFrom, &req.mail.MailTo, &req.mail.MailCc})
-        if (*given) **given = platform::TextToUtf8(**given, codeset);
+    for (const MailFieldRow& row : MailFieldRows())
+        if (std::optional<std::string>& given = req.mail.*row.given) *given = platform::TextToUtf8(*given, codeset);
     MailFields fields = settings.mail;
     req.mail.ApplyTo(fields);
     req.job.m_strSubject = fields.MailSubject;

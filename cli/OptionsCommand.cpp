@@ -8,26 +8,26 @@
 
 namespace {
 
-bool ParseSwitch(const std::string& text, bool& value) {
-    if (text == "on") value = true;
-    else if (text == "off") value = false;
-    else return false;
-    return true;
-}
-
-void Line(std::string& out, const char* name, const std::string& value) {
+void Line(std::string& out, const std::string& name, const std::string& value) {
     std::string line = name;
     if (!value.empty()) line += std::string(20 - line.size(), ' ') + value;
     out += line + "\n";
 }
 
-const char* OnOff(bool flag) { return flag ? "on" : "off"; }
-
 } // namespace
+
+bool ParseOptionFlag(const OptionRow& row, const std::string& value, AppOptionsOverlay& o, std::string& error) {
+    AppOptions parsed;
+    if (!ParseOption(row, value, parsed, error)) {
+        error = std::string(row.flag) + " takes " + error;
+        return false;
+    }
+    GiveOption(row, parsed, o);
+    return true;
+}
 
 void ParseOptionsCommand(const std::vector<std::string>& args, CliRequest& r) {
     r.kind = CliRequest::Kind::Options;
-    AppOptionsOverlay& c = r.options;
     auto usage = [&r](std::string why) {
         r.kind = CliRequest::Kind::Usage;
         r.error = std::move(why);
@@ -40,45 +40,23 @@ void ParseOptionsCommand(const std::vector<std::string>& args, CliRequest& r) {
             r.bPasswordFromStdin = true;
             continue;
         }
-        if (!IsSmtpOption(a) && a != "--auth" && a != "--browse-folder" && a != "--open-eml" &&
-            a != "--webmail")
-            return usage("unknown option '" + a + "' for options");
+        const OptionRow* row = FindOptionFlag(a);
+        if (!row) return usage("unknown option '" + a + "' for options");
         if (i + 1 >= args.size()) return usage("option '" + a + "' needs a value");
-        const std::string& v = args[++i];
-        if (IsSmtpOption(a)) {
-            if (!ParseSmtpOption(a, v, c, r.error)) return usage(r.error);
-            continue;
-        }
-        bool on = false;
-        if (!ParseSwitch(v, on)) return usage(a + " takes on or off, not '" + v + "'");
-        (a == "--auth" ? c.SrvReqAuth : a == "--browse-folder" ? c.BrowseOutputFolder
-                                      : a == "--open-eml"    ? c.OpenEml
-                                                             : c.PrepareForWebmail) = on;
+        if (!ParseOptionFlag(*row, args[++i], r.options, r.error)) return usage(r.error);
     }
 }
 
 std::string FormatSettings(const AppSettings& s) {
-    const AppOptions& o = s.options;
-    const MailFields& m = s.mail;
     std::string out;
-    Line(out, "BrowseOutputFolder", OnOff(o.BrowseOutputFolder));
-    Line(out, "OpenEml", OnOff(o.OpenEml));
-    Line(out, "PrepareForWebmail", OnOff(o.PrepareForWebmail));
-    Line(out, "SmtpServer", ascii::Printable(o.SmtpServer));
-    Line(out, "SmtpPort", std::to_string(o.SmtpPort));
-    Line(out, "SrvReqAuth", OnOff(o.SrvReqAuth));
-    Line(out, "AuthName", ascii::Printable(o.AuthName));
-    Line(out, "AuthPass", o.AuthPass.empty() ? "" : "******** (" + s.PasswordPlaceText() + ")");
-    // A number that means nothing is shown as it is: sending refuses it.
-    const char* security = SecurityName(o.Security);
-    Line(out, "SmtpSecurity", security ? security : std::to_string(static_cast<int>(o.Security)));
-    const char* method = AuthMethodName(o.AuthMethod);
-    Line(out, "AuthMethod", method ? method : std::to_string(static_cast<int>(o.AuthMethod)));
-    Line(out, "OAuthTokenCommand", ascii::Printable(o.OAuthTokenCommand));
-    Line(out, "MailFrom", ascii::Printable(m.MailFrom));
-    Line(out, "MailTo", ascii::Printable(m.MailTo));
-    Line(out, "MailCc", ascii::Printable(m.MailCc));
-    Line(out, "MailSubject", ascii::Printable(m.MailSubject));
+    for (const OptionRow& row : OptionRows()) {
+        std::string value = FormatOption(row, s.options);
+        if (row.kind == OptionKind::Flag) value = value == "true" ? "on" : "off";
+        else if (row.kind == OptionKind::Secret && !value.empty()) value = "******** (" + s.PasswordPlaceText() + ")";
+        else value = ascii::Printable(value);
+        Line(out, row.key, value);
+    }
+    for (const MailFieldRow& row : MailFieldRows()) Line(out, row.key, ascii::Printable(s.mail.*row.member));
     return out;
 }
 
@@ -98,6 +76,9 @@ int RunOptionsCommand(const CliRequest& req, std::istream* in, std::string& out,
         return 0;
     }
     req.options.ApplyTo(s.options);
+    // What was asked for is written even when it equals what a damaged stored value gave way to.
+    for (const OptionRow& row : OptionRows())
+        if (req.options.Gives(row)) s.Given(row);
     if (req.bPasswordFromStdin) {
         // The first line, so that "echo secret |" works; an empty input clears it.
         std::string pass;

@@ -15,10 +15,9 @@ std::string FormatSettings(const AppSettings& s);
 
 int RunOptionsCommand(const CliRequest& req, std::istream* in, std::string& out, std::string& err);
 
-// The SMTP value options shared by send and options (--server, --port, --user,
-// --security). False with the message in error for a bad value.
-bool IsSmtpOption(const std::string& a);
-bool ParseSmtpOption(const std::string& a, const std::string& v, AppOptionsOverlay& o, std::string& error);
+// Reads the value of an option's flag into the overlay; false with the
+// message for the user when the value does not check.
+bool ParseOptionFlag(const OptionRow& row, const std::string& value, AppOptionsOverlay& o, std::string& error);
 
 // Settings warnings as the command line prints them.
 std::string WarningLines(const std::vector<std::string>& warnings);

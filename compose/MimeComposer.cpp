@@ -5,7 +5,7 @@
 
 #include "compose/PathUtil.h"
 #include "platform/Codeset.h"
-#include "platform/SettingsStore.h"
+#include "platform/SettingsFile.h"
 #include "platform/XdgFolders.h"
 #include "platform/FileInfo.h"
 

@@ -1,7 +1,5 @@
 #include "platform/RegDocument.h"
 
-#include <cstdio>
-
 #include "core/Ascii.h"
 
 namespace platform {
@@ -40,13 +38,6 @@ std::string TrimRight(const std::string& s) {
 std::string Content(const std::string& raw) {
     return !raw.empty() && raw.back() == '\n' ? raw.substr(0, raw.size() - 1) : raw;
 }
-
-std::string LineEnd(const std::string& raw) {
-    if (raw.size() >= 2 && raw.compare(raw.size() - 2, 2, "\r\n") == 0) return "\r\n";
-    return !raw.empty() && raw.back() == '\n' ? "\n" : "";
-}
-
-bool EndsWithNewline(const std::string& raw) { return !raw.empty() && raw.back() == '\n'; }
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -180,15 +171,13 @@ void RegDocument::Parse(const std::string& text, const std::string& source) {
     m_listWarnings.clear();
     m_strUnreadable.clear();
     m_strSource = source;
-    m_strEol = "\n";
     m_mapSeen.clear();
 
     auto starts = [&](const char* bom) { return text.compare(0, 2, bom) == 0; };
     if (starts("\xFE\xFF")) {
         m_strUnreadable = "it is UTF-16 big-endian text";
     } else if (starts("\xFF\xFE")) {
-        // Windows' newer regedit writes UTF-16; it is read as UTF-8 and written
-        // back as REGEDIT4, the format this program writes.
+        // The UTF-16 form of the export is read as the same text in UTF-8.
         std::string utf8;
         if (!Utf16ToUtf8(text.substr(2), utf8)) {
             m_strUnreadable = "it is not valid UTF-16 text";
@@ -221,7 +210,6 @@ void RegDocument::ParseText(const std::string& text) {
         phys.push_back(text.substr(p, end - p));
         p = end;
     }
-    if (!phys.empty() && LineEnd(phys[0]) == "\r\n") m_strEol = "\r\n";
 
     std::string currentKey;
     bool headerSeen = false;
@@ -262,8 +250,7 @@ void RegDocument::ParseText(const std::string& text) {
     if (anyText && !anyUsed) m_strUnreadable = "nothing in it reads as a registry file";
 }
 
-// In a UTF-16 export, hex(1) strings hold UTF-16 too: rewritten as the
-// strings they are, or they would read as garbage once the file is REGEDIT4.
+// In a UTF-16 export, hex(1) strings hold UTF-16 too.
 void RegDocument::ConvertWideStrings() {
     for (Line& l : m_listLines) {
         if (l.type != Type::Value || l.kind != REG_SZ) continue;
@@ -273,7 +260,6 @@ void RegDocument::ConvertWideStrings() {
         if (!Utf16ToUtf8(l.data, value)) continue;
         if (!value.empty() && value.back() == '\0') value.pop_back();
         l.data = value + '\0';
-        l.raw = FormatString(l.name, value, m_strEol) + LineEnd(l.raw);
     }
 }
 
@@ -400,107 +386,6 @@ bool RegDocument::Find(const std::string& key, const std::string& name, Found& o
     out.data = m_listLines[i].data;
     out.line = m_listLines[i].lineNo;
     return true;
-}
-
-std::string RegDocument::FormatString(const std::string& name, const std::string& value, const std::string& eol) {
-    bool plain = true;
-    for (unsigned char c : value)
-        if (c < 0x20 || c == 0x7F) plain = false;
-    if (plain) return FormatName(name) + "=" + Quote(value);
-    // Line breaks and other control bytes cannot stand between quotes.
-    std::string out = FormatName(name) + "=hex(1):";
-    std::string bytes = value + '\0';
-    std::size_t lineStart = 0;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        char hex[3];
-        std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(bytes[i]));
-        out += hex;
-        if (i + 1 == bytes.size()) break;
-        out += ',';
-        if (out.size() - lineStart >= 77) {  // regedit keeps lines within 80 columns
-            out += '\\';
-            out += eol;
-            lineStart = out.size();
-            out += "  ";
-        }
-    }
-    return out;
-}
-
-std::string RegDocument::FormatDword(const std::string& name, std::uint32_t value) {
-    char hex[9];
-    std::snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(value));
-    return FormatName(name) + "=dword:" + hex;
-}
-
-void RegDocument::SetString(const std::string& key, const std::string& name, const std::string& value) {
-    Line l;
-    l.kind = REG_SZ;
-    l.data = value + '\0';
-    l.raw = FormatString(name, value, m_strEol);
-    l.key = key;
-    l.name = name;
-    Set(l);
-}
-
-void RegDocument::SetDword(const std::string& key, const std::string& name, std::uint32_t value) {
-    Line l;
-    l.kind = REG_DWORD;
-    for (int i = 0; i < 4; ++i) l.data += static_cast<char>((value >> (8 * i)) & 0xFF);
-    l.raw = FormatDword(name, value);
-    l.key = key;
-    l.name = name;
-    Set(l);
-}
-
-void RegDocument::Set(Line value) {
-    value.type = Type::Value;
-    int at = FindValue(value.key, value.name);
-    if (at >= 0) {
-        Line& old = m_listLines[at];
-        std::string end = LineEnd(old.raw);  // keep the old line end
-        value.lineNo = old.lineNo;
-        value.raw += end;
-        old = std::move(value);
-        return;
-    }
-    value.raw += m_strEol;
-    int section = -1;
-    for (std::size_t i = 0; i < m_listLines.size(); ++i)
-        if (m_listLines[i].type == Type::Section && SameText(m_listLines[i].key, value.key)) section = static_cast<int>(i);
-    if (section >= 0) {
-        // After the key's last value, so that comments and blank lines stay below it.
-        std::size_t pos = static_cast<std::size_t>(section);
-        for (std::size_t j = pos + 1; j < m_listLines.size() && m_listLines[j].type != Type::Section; ++j)
-            if (m_listLines[j].type == Type::Value) pos = j;
-        if (!EndsWithNewline(m_listLines[pos].raw)) m_listLines[pos].raw += m_strEol;
-        m_listLines.insert(m_listLines.begin() + static_cast<std::ptrdiff_t>(pos) + 1, std::move(value));
-        return;
-    }
-    auto plain = [](std::string raw, Type type = Type::Other) {
-        Line l;
-        l.raw = std::move(raw);
-        l.type = type;
-        return l;
-    };
-    if (m_listLines.empty()) {
-        m_listLines.push_back(plain("REGEDIT4" + m_strEol));
-        m_listLines.push_back(plain(m_strEol));
-    } else {
-        if (!EndsWithNewline(m_listLines.back().raw)) m_listLines.back().raw += m_strEol;
-        if (!TrimRight(Content(m_listLines.back().raw)).empty()) m_listLines.push_back(plain(m_strEol));
-    }
-    Line header = plain("[" + value.key + "]" + m_strEol, Type::Section);
-    header.key = value.key;
-    m_listLines.push_back(std::move(header));
-    m_listLines.push_back(std::move(value));
-    m_listLines.push_back(plain(m_strEol));
-}
-
-std::string RegDocument::JoinLines() const {
-    std::string out;
-    for (const Line& l : m_listLines) out += l.raw;
-    return out;
 }
 
 } // namespace platform

@@ -1,7 +1,7 @@
 #pragma once
-// A registry export in the REGEDIT4 text format, held line by line: whatever is
-// not changed is written back byte for byte, so keys, values, comments and even
-// lines that cannot be understood survive a save untouched.
+// The settings file of earlier versions, a registry export in the REGEDIT4
+// text format (or its UTF-16 form): read once, when its values are carried
+// over into the key file. Nothing writes this format.
 #include <cstdint>
 #include <map>
 #include <string>
@@ -17,8 +17,6 @@ public:
     // Reads text; what cannot be used is kept and reported in Warnings(),
     // each message starting with "source:line: ".
     void Parse(const std::string& text, const std::string& source);
-    // A UTF-16 export ("Version 5.00") comes back as REGEDIT4 in UTF-8.
-    std::string Serialize() const { return JoinLines(); }
     // Why the text as a whole cannot be read (so a save must not write over
     // it); empty when it can.
     const std::string& Unreadable() const { return m_strUnreadable; }
@@ -38,15 +36,6 @@ public:
     };
     bool Find(const std::string& key, const std::string& name, Found& out) const;
 
-    // Replaces the value in place, or adds it to the key, adding the key at the
-    // end when it is missing.
-    void SetString(const std::string& key, const std::string& name, const std::string& value);
-    void SetDword(const std::string& key, const std::string& name, std::uint32_t value);
-
-    // The text of a value as written when it is set, without the final line end.
-    static std::string FormatString(const std::string& name, const std::string& value, const std::string& eol);
-    static std::string FormatDword(const std::string& name, std::uint32_t value);
-
 private:
     enum class Type { Other, Section, Value };
     struct Line {
@@ -60,12 +49,10 @@ private:
         int lineNo = 0;
     };
 
-    std::string JoinLines() const;
     void ParseText(const std::string& text);
     void ConvertWideStrings();
     void ParseLogical(Line& line, const std::string& text, std::string& currentKey, bool& headerSeen);
     void Warn(int lineNo, const std::string& what);
-    void Set(Line value);
     int FindValue(const std::string& key, const std::string& name) const;
 
     std::vector<Line> m_listLines;
@@ -73,7 +60,6 @@ private:
     std::string m_strUnreadable;
     bool m_bHeaderKnown = false;  // while parsing: the first line is a known header
     std::string m_strSource;
-    std::string m_strEol = "\n";  // new lines follow the file's own line ends
     std::map<std::string, int> m_mapSeen;  // while parsing: first line of each value
 };
 

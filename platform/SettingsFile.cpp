@@ -1,28 +1,28 @@
-// The settings store kept in one REGEDIT4 text file. A save takes an exclusive
-// lock on the file's folder, reads the file afresh (so values written meanwhile
-// by another program are kept), writes a new file beside it and renames it over
-// the old one: a failed save leaves the previous file as it was.
+// The settings key file. A save takes an exclusive lock on the file's folder,
+// reads the file afresh (so values written meanwhile by another program are
+// kept), writes a new file beside it and renames it over the old one: a failed
+// save leaves the previous file as it was.
+#include "platform/SettingsFile.h"
+
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <glib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/FileReplacement.h"
-#include "platform/RegDocument.h"
-#include "platform/SettingsStore.h"
 #include "platform/XdgFolders.h"
 
 namespace platform {
 namespace {
 
-const char kRootPrefix[] = "HKEY_CURRENT_USER\\";
 // A settings file this large is not ours; refuse it rather than rewrite it.
 const std::size_t kMaxFileSize = 16u << 20;
 const int kLockWaitMs = 10000;
+const GKeyFileFlags kKeepText = static_cast<GKeyFileFlags>(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS);
 
 std::string ErrnoText(int e) { return std::strerror(e); }
 
@@ -48,213 +48,247 @@ bool MakeFolders(const std::string& folder, std::string& err) {
     return true;
 }
 
-// 0: read; ENOENT: no file; otherwise the errno of the failure (EFBIG when too large).
+// 0: read; ENOENT: no file; otherwise the errno of the failure (EFBIG when too
+// large, EINVAL when not a regular file). The open does not wait for a writer,
+// so a FIFO in the file's place is refused instead of blocking the program.
 int ReadWhole(const std::string& path, std::string& text) {
     text.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) return errno;
     struct stat st {};
     int e = ::fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : S_ISREG(st.st_mode) ? 0 : EINVAL;
-    if (e != 0) {
-        ::close(fd);
-        return e;
-    }
     char buf[65536];
-    for (;;) {
+    while (e == 0) {
         ssize_t r = ::read(fd, buf, sizeof buf);
         if (r < 0 && errno == EINTR) continue;
-        if (r < 0) {
-            int e = errno;
-            ::close(fd);
-            return e;
+        if (r <= 0) {
+            e = r < 0 ? errno : 0;
+            break;
         }
-        if (r == 0) break;
         text.append(buf, static_cast<std::size_t>(r));
-        if (text.size() > kMaxFileSize) {
-            ::close(fd);
-            return EFBIG;
-        }
+        if (text.size() > kMaxFileSize) e = EFBIG;
     }
     ::close(fd);
-    return 0;
+    return e;
 }
 
 std::string ReadError(const std::string& path, int e) {
     if (e == EFBIG) return "'" + path + "' is larger than 16 MiB; it is not a settings file";
+    if (e == EINVAL) return "'" + path + "' is not a regular file";
     return "cannot read '" + path + "': " + ErrnoText(e);
 }
 
-class FileSettingsKey : public SettingsKey {
-public:
-    FileSettingsKey(std::string path, std::string key, RegDocument doc, int lockFd)
-        : m_strPath(std::move(path)), m_strKey(std::move(key)), m_doc(std::move(doc)), m_fdLock(lockFd) {
-        m_listWarnings = m_doc.Warnings();
-    }
-    ~FileSettingsKey() override { Unlock(); }
-
-    bool QueryString(const std::string& name, std::string& value) override {
-        RegDocument::Found f;
-        if (!m_doc.Find(m_strKey, name, f)) return false;
-        if (f.kind != REG_SZ) return WrongKind(f, name, "a string");
-        value = f.data;
-        if (!value.empty() && value.back() == '\0') value.pop_back();
-        return true;
-    }
-    bool QueryDword(const std::string& name, std::uint32_t& value) override {
-        RegDocument::Found f;
-        if (!m_doc.Find(m_strKey, name, f)) return false;
-        if (f.kind != REG_DWORD || f.data.size() != 4) return WrongKind(f, name, "a dword");
-        value = 0;
-        for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(f.data[i]);
-        return true;
-    }
-    void SetString(const std::string& name, const std::string& value) override {
-        m_doc.SetString(m_strKey, name, value);
-        m_bDirty = true;
-    }
-    void SetDword(const std::string& name, std::uint32_t value) override {
-        m_doc.SetDword(m_strKey, name, value);
-        m_bDirty = true;
-    }
-    bool Close(std::string& err) override {
-        bool ok = !m_bDirty || Write(err);
-        m_bDirty = false;
-        Unlock();
-        return ok;
-    }
-    std::vector<std::string> Warnings() const override { return m_listWarnings; }
-
-private:
-    bool WrongKind(const RegDocument::Found& f, const std::string& name, const char* expected) {
-        m_listWarnings.push_back(m_strPath + ":" + std::to_string(f.line) + ": value \"" + name + "\" is not " +
-                                 expected + "; it is not used");
-        return false;
-    }
-
-    bool Write(std::string& err) {
-        std::string text = m_doc.Serialize();
-        // The file holds the SMTP password: only its owner may read it.
-        std::string why;
-        auto file = FileReplacement::Begin(m_strPath, ReplaceMode::Private, why);
-        if (!file) {
-            err = "cannot save settings in '" + FolderOf(m_strPath) + "': " + why;
-            return false;
-        }
-        if (!file->Write(text.data(), text.size(), why) || !file->Commit(why)) {
-            err = "cannot save settings to '" + m_strPath + "': " + why;
-            return false;
-        }
-        return true;
-    }
-
-    void Unlock() {
-        if (m_fdLock >= 0) ::close(m_fdLock);  // closing releases the flock
-        m_fdLock = -1;
-    }
-
-    std::string m_strPath;
-    std::string m_strKey;
-    RegDocument m_doc;
-    int m_fdLock;
-    bool m_bDirty = false;
-    std::vector<std::string> m_listWarnings;
+struct KeyFileFree {
+    void operator()(GKeyFile* f) const { g_key_file_free(f); }
 };
+struct ErrorFree {
+    void operator()(GError* e) const { g_error_free(e); }
+};
+using KeyFilePtr = std::unique_ptr<GKeyFile, KeyFileFree>;
 
-class FileSettingsStore : public SettingsStore {
-public:
-    explicit FileSettingsStore(std::string path) : m_strPath(std::move(path)) {}
-
-    std::unique_ptr<SettingsKey> OpenForQuery(const std::string& key, std::string& err) override {
-        std::string text;
-        if (int e = ReadWhole(m_strPath, text)) {
-            err = e == ENOENT ? std::string() : ReadError(m_strPath, e);
-            return nullptr;
-        }
-        RegDocument doc;
-        doc.Parse(text, m_strPath);
-        std::string full = kRootPrefix + key;
-        if (!doc.HasKey(full)) {
-            err = "'" + m_strPath + "' has no key [" + full + "]";
-            // Still worth telling what was wrong with the file.
-            for (const std::string& w : doc.Warnings()) err += "\n" + w;
-            return nullptr;
-        }
-        return std::make_unique<FileSettingsKey>(m_strPath, full, std::move(doc), -1);
+// Waits for the exclusive lock on folder; -1 with the reason when it cannot.
+int LockFolder(const std::string& folder, std::string& err) {
+    int lock = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (lock < 0) {
+        err = "cannot open folder '" + folder + "': " + ErrnoText(errno);
+        return -1;
     }
-
-    std::unique_ptr<SettingsKey> CreateForSetting(const std::string& key, std::string& err) override {
-        std::string path = FinalPath(m_strPath);
-        std::string folder = FolderOf(path);
-        if (!MakeFolders(folder, err)) return nullptr;
-        int lock = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (lock < 0) {
-            err = "cannot open folder '" + folder + "': " + ErrnoText(errno);
-            return nullptr;
-        }
-        int waited = 0;
-        while (::flock(lock, LOCK_EX | LOCK_NB) != 0) {
-            if ((errno != EWOULDBLOCK && errno != EINTR) || waited >= kLockWaitMs) {
-                err = errno == EWOULDBLOCK ? "'" + folder + "' is locked by another program saving settings"
-                                           : "cannot lock '" + folder + "': " + ErrnoText(errno);
-                ::close(lock);
-                return nullptr;
-            }
-            ::usleep(5000);
-            waited += 5;
-        }
-        // Read only under the lock, so a save made meanwhile elsewhere is not lost.
-        std::string text;
-        int e = ReadWhole(path, text);
-        if (e != 0 && e != ENOENT) {
-            err = ReadError(path, e);
+    for (int waited = 0; ::flock(lock, LOCK_EX | LOCK_NB) != 0; waited += 5) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || waited >= kLockWaitMs) {
+            err = errno == EWOULDBLOCK ? "'" + folder + "' is locked by another program saving settings"
+                                       : "cannot lock '" + folder + "': " + ErrnoText(errno);
             ::close(lock);
-            return nullptr;
+            return -1;
         }
-        RegDocument doc;
-        doc.Parse(text, path);
-        if (!doc.Unreadable().empty()) {
-            // Writing it back would add to text that nothing can read.
-            err = "'" + path + "' cannot be read (" + doc.Unreadable() + "); it is left as it is";
-            ::close(lock);
-            return nullptr;
-        }
-        return std::make_unique<FileSettingsKey>(path, kRootPrefix + key, std::move(doc), lock);
+        ::usleep(5000);
     }
-
-private:
-    std::string m_strPath;
-};
-
-class UserSettingsStore : public SettingsStore {
-public:
-    std::unique_ptr<SettingsKey> OpenForQuery(const std::string& key, std::string& err) override {
-        std::unique_ptr<SettingsStore> store = Store(err);
-        return store ? store->OpenForQuery(key, err) : nullptr;
-    }
-    std::unique_ptr<SettingsKey> CreateForSetting(const std::string& key, std::string& err) override {
-        std::unique_ptr<SettingsStore> store = Store(err);
-        return store ? store->CreateForSetting(key, err) : nullptr;
-    }
-
-private:
-    static std::unique_ptr<SettingsStore> Store(std::string& err) {
-        std::string path = SettingsFilePath();
-        if (path.empty()) {
-            err = "no home folder is known for the settings file";
-            return nullptr;
-        }
-        return MakeFileSettingsStore(path);
-    }
-};
+    return lock;
+}
 
 } // namespace
 
+struct SettingsDocument::Impl {
+    std::string path;
+    KeyFilePtr file{g_key_file_new()};
+    bool existed = false;
+    bool dirty = false;
+    int lockFd = -1;  // closing it releases the flock
+    std::vector<std::string> warnings;
+
+    ~Impl() {
+        if (lockFd >= 0) ::close(lockFd);
+    }
+};
+
+SettingsDocument::SettingsDocument(std::unique_ptr<Impl> impl) : m_pImpl(std::move(impl)) {}
+SettingsDocument::~SettingsDocument() = default;
+
+bool SettingsDocument::Get(const std::string& group, const std::string& key, std::string& value) {
+    GError* error = nullptr;
+    char* text = g_key_file_get_string(m_pImpl->file.get(), group.c_str(), key.c_str(), &error);
+    std::unique_ptr<GError, ErrorFree> owned(error);
+    if (!text) {
+        if (error && error->domain == G_KEY_FILE_ERROR && error->code == G_KEY_FILE_ERROR_INVALID_VALUE)
+            Warn(group, key, "the value cannot be read (" + std::string(error->message) + "); it is not used");
+        return false;
+    }
+    value = text;
+    g_free(text);
+    return true;
+}
+
+bool SettingsDocument::GetList(const std::string& group, const std::string& key, std::vector<std::string>& list) {
+    gsize n = 0;
+    GError* error = nullptr;
+    char** items = g_key_file_get_string_list(m_pImpl->file.get(), group.c_str(), key.c_str(), &n, &error);
+    std::unique_ptr<GError, ErrorFree> owned(error);
+    if (!items) {
+        if (error && error->domain == G_KEY_FILE_ERROR && error->code == G_KEY_FILE_ERROR_INVALID_VALUE)
+            Warn(group, key, "the list cannot be read (" + std::string(error->message) + "); it is not used");
+        return false;
+    }
+    list.assign(items, items + n);
+    g_strfreev(items);
+    return true;
+}
+
+void SettingsDocument::Set(const std::string& group, const std::string& key, const std::string& value) {
+    g_key_file_set_string(m_pImpl->file.get(), group.c_str(), key.c_str(), value.c_str());
+    m_pImpl->dirty = true;
+}
+
+void SettingsDocument::SetList(const std::string& group, const std::string& key, const std::vector<std::string>& list) {
+    std::vector<const char*> items;
+    for (const std::string& s : list) items.push_back(s.c_str());
+    g_key_file_set_string_list(m_pImpl->file.get(), group.c_str(), key.c_str(), items.data(), items.size());
+    m_pImpl->dirty = true;
+}
+
+bool SettingsDocument::Existed() const { return m_pImpl->existed; }
+const std::string& SettingsDocument::Path() const { return m_pImpl->path; }
+const std::vector<std::string>& SettingsDocument::Warnings() const { return m_pImpl->warnings; }
+
+void SettingsDocument::Warn(const std::string& group, const std::string& key, const std::string& what) {
+    m_pImpl->warnings.push_back(m_pImpl->path + ": [" + group + "] " + key + ": " + what);
+}
+
+bool SettingsDocument::Commit(std::string& err) {
+    if (!m_pImpl->dirty) return true;
+    gsize size = 0;
+    char* text = g_key_file_to_data(m_pImpl->file.get(), &size, nullptr);
+    std::string data(text, size);
+    g_free(text);
+    // The file may hold the SMTP password: only its owner may read it.
+    std::string why;
+    auto file = FileReplacement::Begin(m_pImpl->path, ReplaceMode::Private, why);
+    if (!file) {
+        err = "cannot save settings in '" + FolderOf(m_pImpl->path) + "': " + why;
+        return false;
+    }
+    if (!file->Write(data.data(), data.size(), why) || !file->Commit(why)) {
+        err = "cannot save settings to '" + m_pImpl->path + "': " + why;
+        return false;
+    }
+    m_pImpl->dirty = false;
+    m_pImpl->existed = true;
+    return true;
+}
+
+namespace {
+
+// Reads and parses path into a new document; null with the reason when it
+// cannot be read or parsed. A missing file gives an empty document.
+std::unique_ptr<SettingsDocument::Impl> Load(const std::string& path, std::string& err) {
+    auto impl = std::make_unique<SettingsDocument::Impl>();
+    impl->path = path;
+    std::string text;
+    int e = ReadWhole(path, text);
+    if (e != 0 && e != ENOENT) {
+        err = ReadError(path, e);
+        return nullptr;
+    }
+    impl->existed = e == 0;
+    GError* error = nullptr;
+    if (!g_key_file_load_from_data(impl->file.get(), text.data(), text.size(), kKeepText, &error)) {
+        err = "'" + path + "' cannot be read: " + error->message;
+        g_error_free(error);
+        return nullptr;
+    }
+    return impl;
+}
+
+} // namespace
+
+std::string SettingsStore::Path() const { return m_strPath.empty() ? SettingsFilePath() : m_strPath; }
+
+std::unique_ptr<SettingsDocument> SettingsStore::Read(std::string& err) const {
+    std::string path = Path();
+    if (path.empty()) {
+        err = "no home folder is known for the settings file";
+        return nullptr;
+    }
+    err.clear();
+    std::unique_ptr<SettingsDocument::Impl> impl = Load(path, err);
+    if (!impl || !impl->existed) return nullptr;
+    return std::make_unique<SettingsDocument>(std::move(impl));
+}
+
+std::unique_ptr<SettingsDocument> SettingsStore::Edit(std::string& err) const {
+    std::string given = Path();
+    if (given.empty()) {
+        err = "no home folder is known for the settings file";
+        return nullptr;
+    }
+    std::string path = FinalPath(given);
+    std::string folder = FolderOf(path);
+    if (!MakeFolders(folder, err)) return nullptr;
+    int lock = LockFolder(folder, err);
+    if (lock < 0) return nullptr;
+    // Read only under the lock, so a save made meanwhile elsewhere is not lost.
+    std::unique_ptr<SettingsDocument::Impl> impl = Load(path, err);
+    if (!impl) {
+        ::close(lock);
+        err += "; it is left as it is";
+        return nullptr;
+    }
+    impl->lockFd = lock;
+    return std::make_unique<SettingsDocument>(std::move(impl));
+}
+
+std::string SettingsStore::ImportOldFile(const Converter& convert) const {
+    std::string path = Path();
+    if (path.empty()) return std::string();
+    const std::string old = FolderOf(path) + "/settings.reg";
+    struct stat st {};
+    // Cheap checks first: on every start but the first, nothing is there.
+    if (::lstat(path.c_str(), &st) == 0 || ::lstat(old.c_str(), &st) != 0) return std::string();
+    std::string err;
+    std::unique_ptr<SettingsDocument> doc = Edit(err);
+    if (!doc) return "'" + old + "' was not imported: " + err;
+    if (doc->Existed()) return std::string();  // another program imported it meanwhile
+    std::string text;
+    if (int e = ReadWhole(old, text)) {
+        if (e == ENOENT) return std::string();
+        return ReadError(old, e) + "; it is left as it is";
+    }
+    if (!convert(text, old, *doc, err)) return "'" + old + "' cannot be imported (" + err + "); it is left as it is";
+    if (!doc->Commit(err)) return "'" + old + "' was not imported: " + err;
+    // Kept, under a name no version reads, in case something was not carried over.
+    std::string target = old + ".imported";
+    for (int n = 1; ::renameat2(AT_FDCWD, old.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0; ++n) {
+        if (errno != EEXIST || n > 100)
+            return "'" + old + "' was imported into '" + path + "' but could not be renamed: " + ErrnoText(errno);
+        target = old + ".imported." + std::to_string(n);
+    }
+    return "the settings of '" + old + "' now live in '" + path + "'; the old file is kept as '" + target + "'";
+}
+
 std::unique_ptr<SettingsStore> MakeFileSettingsStore(const std::string& path) {
-    return std::make_unique<FileSettingsStore>(path);
+    return std::make_unique<SettingsStore>(path);
 }
 
 SettingsStore& RealSettingsStore() {
-    static UserSettingsStore store;
+    static SettingsStore store;
     return store;
 }
 
@@ -262,7 +296,7 @@ std::string SettingsFilePath() { return SettingsFilePath(RealEnvironment()); }
 
 std::string SettingsFilePath(Environment& env) {
     std::string base = XdgConfigHome(env);
-    return base.empty() ? base : base + "/quillory/settings.reg";
+    return base.empty() ? base : base + "/quillory/quillory.conf";
 }
 
 } // namespace platform

@@ -47,7 +47,7 @@ struct AttachmentList : ::testing::Test {
     RecordingPrompts prompts;
     RecordingShell shell;
     testutil::FixedPlatform fixed;
-    std::unique_ptr<platform::SettingsStore> store = platform::MakeFileSettingsStore(dir.Path() + "settings.reg");
+    std::unique_ptr<platform::SettingsStore> store = platform::MakeFileSettingsStore(dir.Path() + "quillory.conf");
     std::unique_ptr<CMainDlg> dlg;
 
     void SetUp() override {

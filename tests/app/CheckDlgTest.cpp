@@ -69,7 +69,7 @@ struct ReportBeforeSending : ::testing::Test {
     RecordingPrompts prompts;
     RecordingShell shell;
     testutil::FixedPlatform fixed;
-    std::unique_ptr<platform::SettingsStore> store = platform::MakeFileSettingsStore(dir.Path() + "settings.reg");
+    std::unique_ptr<platform::SettingsStore> store = platform::MakeFileSettingsStore(dir.Path() + "quillory.conf");
 
     void SetUp() override {
         AppSettings(*store).TestAndClearFirstRun();  // no guide

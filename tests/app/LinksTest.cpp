@@ -36,7 +36,7 @@ struct Links : ::testing::Test {
     TempDir dir;
     RecordingPrompts prompts;
     RecordingShell shell;
-    std::unique_ptr<platform::SettingsStore> store = platform::MakeFileSettingsStore(dir.Path() + "settings.reg");
+    std::unique_ptr<platform::SettingsStore> store = platform::MakeFileSettingsStore(dir.Path() + "quillory.conf");
     std::unique_ptr<CMainDlg> main;
 
     void SetUp() override {

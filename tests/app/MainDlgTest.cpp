@@ -31,7 +31,7 @@ struct MainWindow : ::testing::Test {
     RecordingPrompts prompts;
     RecordingShell shell;
     testutil::FixedPlatform fixed;
-    std::unique_ptr<platform::SettingsStore> store = platform::MakeFileSettingsStore(dir.Path() + "settings.reg");
+    std::unique_ptr<platform::SettingsStore> store = platform::MakeFileSettingsStore(dir.Path() + "quillory.conf");
 
     void SetUp() override { AppSettings(*store).TestAndClearFirstRun(); }  // only the first start opens the guide
     void TearDown() override {
@@ -311,7 +311,7 @@ TEST(MainWindowFirstRun, OnlyTheFirstStartOpensTheGuideBesideTheWindow) {
     testutil::TempDir dir;
     RecordingPrompts prompts;
     RecordingShell shell;
-    auto store = platform::MakeFileSettingsStore(dir.Path() + "settings.reg");
+    auto store = platform::MakeFileSettingsStore(dir.Path() + "quillory.conf");
     CMainDlg::Services services{&prompts, &shell, platform::Platform(), store.get()};
     {
         CHelpWindow::CloseHelp();

@@ -17,7 +17,9 @@
 
 namespace {
 
-const char kPortMessage[] = "Please enter a port number from 1 to 65535.";
+std::string PortMessage(const std::string& given) {
+    return "SMTP Port takes a port number from 1 to 65535, not '" + given + "'.";
+}
 
 AppOptions Sample() {
     AppOptions o;
@@ -57,7 +59,7 @@ TEST_F(OptionsWindow, EveryOptionGoesThroughTheControlsUnchangedInTabOrder) {
         // Every check box differs from its neighbours, so no two can be swapped.
         o.SrvReqAuth = o.OpenEml = flag;
         o.BrowseOutputFolder = o.PrepareForWebmail = !flag;
-        o.Security = static_cast<SmtpSecurity>(7);  // written by a newer version: kept unless changed
+        o.Security = flag ? kSecurityTls : kSecurityStartTls;
         COptionsDlg& d = Show(o);
         EXPECT_EQ(d.Ui().pAuthPass->echoMode(), QLineEdit::Password);
         PressOk();
@@ -97,7 +99,7 @@ TEST_F(OptionsWindow, AccountFieldsFollowTheCheckBoxAndKeepTheirText) {
     u.pPort->clear();
     QTest::mouseClick(u.pAuth, Qt::LeftButton);
     ASSERT_EQ(prompts.messages.size(), 1u);
-    EXPECT_EQ(prompts.messages[0].text, kPortMessage);
+    EXPECT_EQ(prompts.messages[0].text.toStdString(), PortMessage(""));
     EXPECT_EQ(enabled(), on);
 }
 
@@ -106,17 +108,17 @@ TEST_F(OptionsWindow, OkRefusesWhatCannotWork) {
         const char *server, *port;
         bool auth;
         const char* name;
-        const char* message;  // null: accepted
+        std::string message;  // empty: accepted
         QLineEdit* COptionsDlg::Widgets::*focus;
     } cases[] = {
         {"", "25", false, "", "Please input SMTP server name or IP address.", &COptionsDlg::Widgets::pServer},
         {" ", "25", true, "", "Please enter SMTP server authentication account name.", &COptionsDlg::Widgets::pAuthName},
-        {"m", "", false, "", kPortMessage, &COptionsDlg::Widgets::pPort},
-        {"m", "0", false, "", kPortMessage, &COptionsDlg::Widgets::pPort},
-        {"m", "65536", false, "", kPortMessage, &COptionsDlg::Widgets::pPort},
-        {"m", "99999999999", false, "", kPortMessage, &COptionsDlg::Widgets::pPort},
-        {" ", "65535", false, "", nullptr, nullptr},  // only emptiness is refused; no account needed without login
-        {"m", "1", true, "ann", nullptr, nullptr},
+        {"m", "", false, "", PortMessage(""), &COptionsDlg::Widgets::pPort},
+        {"m", "0", false, "", PortMessage("0"), &COptionsDlg::Widgets::pPort},
+        {"m", "65536", false, "", PortMessage("65536"), &COptionsDlg::Widgets::pPort},
+        {"m", "99999999999", false, "", PortMessage("99999999999"), &COptionsDlg::Widgets::pPort},
+        {" ", "65535", false, "", "", nullptr},  // only emptiness is refused; no account needed without login
+        {"m", "1", true, "ann", "", nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.server) + "|" + c.port + "|" + c.name);
@@ -128,7 +130,7 @@ TEST_F(OptionsWindow, OkRefusesWhatCannotWork) {
         d.Ui().pPort->setText(c.port);
         prompts.messages.clear();
         QTest::keyClick(d.Ui().pServer, Qt::Key_Return);  // Enter is OK
-        if (!c.message) {
+        if (c.message.empty()) {
             EXPECT_TRUE(prompts.messages.empty());
             EXPECT_TRUE(Accepted());
             EXPECT_EQ(d.m_options.SmtpPort, std::stoi(c.port));
@@ -192,7 +194,7 @@ struct OptionsCommand : ::testing::Test {
     testutil::TempDir dir;
     RecordingPrompts prompts;
     RecordingShell shell;
-    std::string file = dir.Path() + "settings.reg";
+    std::string file = dir.Path() + "quillory.conf";
     std::unique_ptr<platform::SettingsStore> store = platform::MakeFileSettingsStore(file);
 
     std::unique_ptr<CMainDlg> Open(platform::SettingsStore* s = nullptr) {
@@ -244,7 +246,7 @@ TEST_F(OptionsCommand, OkSavesTheOptionsAtOnceAndCancelNothing) {
 
 TEST_F(OptionsCommand, AFailedSaveIsReported) {
     std::string blocked = dir.Write("blocked", "a file where a folder should be");
-    auto badStore = platform::MakeFileSettingsStore(blocked + "/settings.reg");
+    auto badStore = platform::MakeFileSettingsStore(blocked + "/quillory.conf");
     auto main = Open(badStore.get());
     prompts.messages.clear();
     RunOptions(*main, [&](COptionsDlg& d) {

@@ -49,7 +49,7 @@ struct SendEmail : ::testing::Test {
     RecordingPrompts prompts;
     RecordingShell shell;
     testutil::FixedPlatform fixed;
-    std::unique_ptr<platform::SettingsStore> store = platform::MakeFileSettingsStore(dir.Path() + "settings.reg");
+    std::unique_ptr<platform::SettingsStore> store = platform::MakeFileSettingsStore(dir.Path() + "quillory.conf");
     std::string page;
 
     void SetUp() override {

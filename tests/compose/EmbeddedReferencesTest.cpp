@@ -53,7 +53,7 @@ TEST_F(EmbeddedReferences, OnlyTheFiveTagAttributesNamingReadableFilesAreEmbedde
 TEST_F(EmbeddedReferences, FilesOutsideThePageAreLeftOutForSafety) {
     testutil::TempDir home, elsewhere;
     fixed.environment.vars = {{"HOME", home.Path()}, {"XDG_CONFIG_HOME", elsewhere.Path() + "conf"}};
-    std::string settings = elsewhere.Write("conf/quillory/settings.reg", "REGEDIT4\n");
+    std::string settings = elsewhere.Write("conf/quillory/quillory.conf", "[SMTP]\n");
     std::string key = home.Write(".ssh/id.png", "key");
     std::string secret = elsewhere.Write("shadow", "secret");
     std::string pic = elsewhere.Write("pic.png", "png");

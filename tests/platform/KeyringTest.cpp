@@ -32,7 +32,7 @@ TEST(Keyring, StoresMovesAndUsesThePassword) {
     std::string out;
     int rc = InKeyringSession(dir,
                               "$CLI options --server 127.0.0.1 --port " + port + " --user ann\n"
-                              "echo \"file after the move: $(grep -c AuthPass $XDG_CONFIG_HOME/quillory/settings.reg)\"\n"
+                              "echo \"file after the move: $(grep -c AuthPass $XDG_CONFIG_HOME/quillory/quillory.conf)\"\n"
                               "secret-tool lookup application quillory server 127.0.0.1 port " + port + " user ann\n"
                               "echo\n"
                               "echo from-the-keyring | $CLI options --password-stdin\n"
@@ -46,7 +46,7 @@ TEST(Keyring, StoresMovesAndUsesThePassword) {
     EXPECT_NE(out.find("The password is kept in the keyring."), std::string::npos) << out;
     EXPECT_NE(out.find("******** (in the keyring)"), std::string::npos) << out;
     EXPECT_NE(out.find("Sent email successfully."), std::string::npos) << out;
-    EXPECT_EQ(testutil::ReadFile(dir.Path() + "cfg/quillory/settings.reg").find("secret"), std::string::npos);
+    EXPECT_EQ(testutil::ReadFile(dir.Path() + "cfg/quillory/quillory.conf").find("secret"), std::string::npos);
 }
 
 } // namespace

@@ -5,7 +5,7 @@
 
 #include "TestUtil.h"
 #include "compose/ContentType.h"
-#include "platform/SettingsStore.h"
+#include "platform/SettingsFile.h"
 #include "platform/XdgFolders.h"
 
 namespace {
@@ -42,7 +42,7 @@ TEST(XdgFolders, RelativeOrEmptyEntriesFallBackToTheDefaults) {
     EXPECT_EQ(p.listAssociationFiles, (List{"/h/.mime.types", "/etc/mime.types"}));
     EXPECT_EQ(p.listGlobFiles, (List{"/h/.local/share/mime/globs2", "/s/mime/globs2"}));
     testutil::ScopedEnv xdg("XDG_CONFIG_HOME", "relative/conf");
-    EXPECT_EQ(platform::SettingsFilePath(), std::string(std::getenv("HOME")) + ".config/quillory/settings.reg");
+    EXPECT_EQ(platform::SettingsFilePath(), std::string(std::getenv("HOME")) + ".config/quillory/quillory.conf");
 }
 
 } // namespace
