@@ -7,12 +7,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <fcntl.h>
 #include <glib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/Ascii.h"
 #include "platform/FileReplacement.h"
 #include "platform/XdgFolders.h"
 
@@ -78,6 +80,31 @@ std::string ReadError(const std::string& path, int e) {
     return "cannot read '" + path + "': " + ErrnoText(e);
 }
 
+// GLib adds a new key after the blank line that ends its group, so each new
+// key would leave one more blank line inside the group: a blank line right
+// before a key is dropped. Blank lines before comments and groups stay.
+std::string WithoutBlankBeforeKeys(const std::string& text) {
+    std::string out;
+    bool pendingBlank = false;
+    for (std::size_t p = 0; p < text.size();) {
+        std::size_t nl = text.find('\n', p);
+        std::size_t end = nl == std::string::npos ? text.size() : nl + 1;
+        std::string_view line(text.data() + p, end - p);
+        p = end;
+        if (line == "\n") {
+            if (pendingBlank) out += '\n';
+            pendingBlank = true;
+            continue;
+        }
+        bool key = line[0] != '#' && line[0] != '[' && line.find('=') != std::string_view::npos;
+        if (pendingBlank && !key) out += '\n';
+        pendingBlank = false;
+        out += line;
+    }
+    if (pendingBlank) out += '\n';
+    return out;
+}
+
 struct KeyFileFree {
     void operator()(GKeyFile* f) const { g_key_file_free(f); }
 };
@@ -85,6 +112,17 @@ struct ErrorFree {
     void operator()(GError* e) const { g_error_free(e); }
 };
 using KeyFilePtr = std::unique_ptr<GKeyFile, KeyFileFree>;
+
+bool Missing(const GError* e) {
+    return e->domain == G_KEY_FILE_ERROR &&
+           (e->code == G_KEY_FILE_ERROR_KEY_NOT_FOUND || e->code == G_KEY_FILE_ERROR_GROUP_NOT_FOUND);
+}
+
+// GLib's messages quote the file's text, which may hold anything.
+std::string Reason(const GError* e) {
+    if (e->domain == G_KEY_FILE_ERROR && e->code == G_KEY_FILE_ERROR_UNKNOWN_ENCODING) return "it is not UTF-8 text";
+    return ascii::Printable(e->message);
+}
 
 // Waits for the exclusive lock on folder; -1 with the reason when it cannot.
 int LockFolder(const std::string& folder, std::string& err) {
@@ -128,8 +166,7 @@ bool SettingsDocument::Get(const std::string& group, const std::string& key, std
     char* text = g_key_file_get_string(m_pImpl->file.get(), group.c_str(), key.c_str(), &error);
     std::unique_ptr<GError, ErrorFree> owned(error);
     if (!text) {
-        if (error && error->domain == G_KEY_FILE_ERROR && error->code == G_KEY_FILE_ERROR_INVALID_VALUE)
-            Warn(group, key, "the value cannot be read (" + std::string(error->message) + "); it is not used");
+        if (error && !Missing(error)) Warn(group, key, "the value cannot be read (" + Reason(error) + "); it is not used");
         return false;
     }
     value = text;
@@ -143,8 +180,7 @@ bool SettingsDocument::GetList(const std::string& group, const std::string& key,
     char** items = g_key_file_get_string_list(m_pImpl->file.get(), group.c_str(), key.c_str(), &n, &error);
     std::unique_ptr<GError, ErrorFree> owned(error);
     if (!items) {
-        if (error && error->domain == G_KEY_FILE_ERROR && error->code == G_KEY_FILE_ERROR_INVALID_VALUE)
-            Warn(group, key, "the list cannot be read (" + std::string(error->message) + "); it is not used");
+        if (error && !Missing(error)) Warn(group, key, "the list cannot be read (" + Reason(error) + "); it is not used");
         return false;
     }
     list.assign(items, items + n);
@@ -176,7 +212,7 @@ bool SettingsDocument::Commit(std::string& err) {
     if (!m_pImpl->dirty) return true;
     gsize size = 0;
     char* text = g_key_file_to_data(m_pImpl->file.get(), &size, nullptr);
-    std::string data(text, size);
+    std::string data = WithoutBlankBeforeKeys(std::string(text, size));
     g_free(text);
     // The file may hold the SMTP password: only its owner may read it.
     std::string why;
@@ -210,7 +246,7 @@ std::unique_ptr<SettingsDocument::Impl> Load(const std::string& path, std::strin
     impl->existed = e == 0;
     GError* error = nullptr;
     if (!g_key_file_load_from_data(impl->file.get(), text.data(), text.size(), kKeepText, &error)) {
-        err = "'" + path + "' cannot be read: " + error->message;
+        err = "'" + path + "' cannot be read: " + Reason(error);
         g_error_free(error);
         return nullptr;
     }
