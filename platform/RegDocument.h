@@ -9,7 +9,7 @@
 
 namespace platform {
 
-// Registry value kinds as numbered by the Windows registry.
+// Value kinds as the export format numbers them (hex(1) is a string).
 enum : std::uint32_t { REG_SZ = 1, REG_BINARY = 3, REG_DWORD = 4 };
 
 class RegDocument {

@@ -1,6 +1,8 @@
 // The main window driven as a user would, headless.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -337,10 +339,16 @@ TEST(MainWindowFirstRun, OnlyTheFirstStartOpensTheGuideBesideTheWindow) {
         EXPECT_FALSE(help->isMinimized());
         CHelpWindow::CloseHelp();
     }
+    // A value written by hand that cannot be used is told once the window shows, without holding it up.
+    std::ofstream(dir.Path() + "quillory.conf", std::ios::app) << "\n[SMTP]\nSmtpPort=none\n";
+    prompts.messages.clear();
     CMainDlg second(services);
     second.show();
     QApplication::processEvents();
     EXPECT_FALSE(CHelpWindow::IsShown());
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_FALSE(prompts.messages[0].modal);
+    EXPECT_TRUE(prompts.messages[0].detail.contains("[SMTP] SmtpPort: takes a port number")) << prompts.messages[0].detail.toStdString();
 }
 
 } // namespace
