@@ -39,7 +39,7 @@ public:
     // Marks an option as set on purpose, so that the next save writes it even
     // when it equals what was loaded (a damaged stored value is then replaced).
     void Given(const OptionRow& row) { m_given.insert(row.key); }
-    // True on the user's first start (FirstRun missing or non-zero), which it
+    // True on the user's first start ([Window] FirstRun missing or not false), which it
     // records; true on every start when the store cannot be opened.
     bool TestAndClearFirstRun();
 
