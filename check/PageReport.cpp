@@ -29,8 +29,8 @@ const char kWhyPoster[] = "the poster image is not embedded: recipients see no i
 const char kWhyFrame[] = "mail programs remove <iframe>";
 const char kWhyObject[] = "mail programs remove <object> and <embed>";
 const char kWhyScanMissed[] =
-    "the composer does not find this value as written (for instance after a line break in the tag, or after a "
-    "'>' inside an earlier value): it stays as written";
+    "the composer does not find this value as written (for instance after a '>' inside an earlier value): it "
+    "stays as written";
 const char kWhyRemoteSheet[] = "a remote style sheet stays a link: Gmail and most webmail remove it";
 const char kWhyBadData[] = "a malformed data: address stays as written; mail programs drop it";
 const char kWhyInlined[] = "inlined as a <style> element, which webmail keeps";
@@ -268,8 +268,7 @@ private:
             if (m_composerOffsets[start]) continue;
             m_composerOffsets[start] = true;
             std::size_t end = positions.ToPage(static_cast<std::size_t>(r.nPosition) + r.nLength);
-            std::string_view prefix = r.pszTagPrefix;
-            std::string tag = prefix.size() > 1 ? ascii::ToLower(ascii::Trim(prefix.substr(1))) : TagAround(m_page, start);
+            std::string tag = *r.pszTagName ? r.pszTagName : TagAround(m_page, start);
             Row& row = NewRow(start, tag, r.pszAttribute, end - start);
             const bool css = std::string_view(r.pszAttribute) == "url()";
             // As the parser names them: the style attribute, or url() in a <style> block.

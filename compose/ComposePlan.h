@@ -9,7 +9,7 @@
 struct PlannedReference {
     std::int32_t nPosition = 0;  // in the page text as composed: every lone LF preceded by a CR
     std::int32_t nLength = 0;
-    const char* pszTagPrefix = "";  // as the scan was given: "<img ", "<" for any tag, ...
+    const char* pszTagName = "";  // as the scan was given: "img", ..., "" for any tag
     const char* pszAttribute = "";
     bool bRemote = false;      // http://, https:// or ftp://: never looked up
     bool bOverlapped = false;  // lay inside another reference's text, so it stays as written

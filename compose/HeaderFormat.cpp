@@ -65,11 +65,18 @@ bool FormatAddressHeader(const char* pszName, const std::string& strValue, std::
                          std::string& strError, std::vector<std::string>& listWarnings) {
     std::string text = RepairUtf8(CleanHeaderText(strValue));
     bool ascii = IsAscii(text);
+    AddressListResult list;
+    bool parsed = ParseAddressList(text, list);
+    // A ';' between addresses is ours to accept, not RFC 5322's: readers would
+    // stop at the first address. Each piece stays as typed.
+    if (ascii && parsed && list.bSemicolonSeparated) {
+        text.clear();
+        for (const AddressListEntry& e : list.listEntries) text += (text.empty() ? "" : ", ") + e.strTyped;
+    }
     bool typed = ascii && FormatHeaderLine(pszName, text, strLine);
     if (typed && strLine.size() <= HeaderFolder::kMaxLine + 2) return true;
 
-    AddressListResult list;
-    if (!ParseAddressList(text, list)) {
+    if (!parsed) {
         // An ASCII value that folds at its spaces is still written as typed.
         if (typed) return true;
         strError = ascii ? TooLong(pszName) : std::string(pszName) + ": " + list.strError;

@@ -16,21 +16,21 @@ constexpr std::size_t kMaxReferencePath = PATH_MAX - 1;
 const std::string_view kFileScheme = "file:///";
 } // namespace
 
-void CMimeComposer::ScanTag(const char* pszTagPrefix, const char* pszAttribute) {
+void CMimeComposer::ScanTag(const char* pszTagName, const char* pszAttribute) {
     m_listScanReferences.clear();
-    std::string_view tag = pszTagPrefix;
-    m_scanUse = tag == "<link " ? TagUse::Link : tag == "<script " ? TagUse::Script : TagUse::Image;
-    m_pszScanPrefix = pszTagPrefix;
+    std::string_view tag = pszTagName;
+    m_scanUse = tag == "link" ? TagUse::Link : tag == "script" ? TagUse::Script : TagUse::Image;
+    m_pszScanTag = pszTagName;
     m_pszScanAttribute = pszAttribute;
     std::string_view lower(m_pszHtmlLower.get(), static_cast<std::size_t>(m_nHtmlLength));
-    std::function<void(std::size_t, std::size_t)> onRemote;
+    TagValueFn onRemote;
     if (m_pPlan)
-        onRemote = [this](std::size_t pos, std::size_t len) {
+        onRemote = [this](std::size_t, std::size_t pos, std::size_t len) {
             NotePlannedReference(static_cast<std::int32_t>(pos), static_cast<std::int32_t>(len), {}, -1, true);
         };
     ScanTagValues(
-        lower, pszTagPrefix, pszAttribute,
-        [this](std::size_t pos, std::size_t len) {
+        lower, pszTagName, pszAttribute,
+        [this](std::size_t, std::size_t pos, std::size_t len) {
             AddReference(static_cast<std::int32_t>(pos), static_cast<std::int32_t>(len));
         },
         onRemote);
@@ -102,7 +102,7 @@ void CMimeComposer::NotePlannedReference(std::int32_t nPosition, std::int32_t nL
     PlannedReference r;
     r.nPosition = nPosition;
     r.nLength = nLength;
-    r.pszTagPrefix = m_pszScanPrefix;
+    r.pszTagName = m_pszScanTag;
     r.pszAttribute = m_pszScanAttribute;
     r.bRemote = bRemote;
     r.nPart = nPart;

@@ -130,11 +130,11 @@ bool CMimeComposer::Compose() {
         m_listEdits.clear();
         m_setEditContentIds.clear();
         m_nDataParts = 0;
-        ScanTag("<link ", "href");
-        ScanTag("<script ", "src");
-        ScanTag("<img ", "src");
-        ScanTag("<", "background");
-        ScanTag("<input ", "src");
+        ScanTag("link", "href");
+        ScanTag("script", "src");
+        ScanTag("img", "src");
+        ScanTag("", "background");
+        ScanTag("input", "src");
         if (m_job.m_bPrepareForWebmail) {
             ScanPageCss();
             std::string pageCharset;

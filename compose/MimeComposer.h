@@ -66,7 +66,7 @@ protected:
     bool Fail(std::string reason);
 
     // Scanning and charset.
-    void ScanTag(const char* pszTagPrefix, const char* pszAttribute);
+    void ScanTag(const char* pszTagName, const char* pszAttribute);
     void MergeScanReferences();
     bool AddReference(std::int32_t nPosition, std::int32_t nLength);
     bool AddPathReference(std::int32_t nPosition, std::int32_t nLength, std::string strPath);
@@ -173,6 +173,6 @@ protected:
     std::uint64_t m_nBytesDone = 0;
     std::uint64_t m_nBytesTotal = 0;
     ComposePlan* m_pPlan = nullptr;  // set while Plan runs
-    const char* m_pszScanPrefix = "";
+    const char* m_pszScanTag = "";
     const char* m_pszScanAttribute = "";
 };

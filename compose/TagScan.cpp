@@ -1,5 +1,7 @@
 #include "compose/TagScan.h"
 
+#include <string>
+
 namespace {
 
 bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
@@ -10,14 +12,22 @@ bool IsRemote(std::string_view value) {
 
 } // namespace
 
-void ScanTagValues(std::string_view lower, std::string_view tagPrefix, std::string_view attribute,
-                   const std::function<void(std::size_t, std::size_t)>& onValue,
-                   const std::function<void(std::size_t, std::size_t)>& onRemote) {
+void ScanTagValues(std::string_view lower, std::string_view tagName, std::string_view attribute,
+                   const TagValueFn& onValue, const TagValueFn& onRemote) {
+    const std::string open = "<" + std::string(tagName);
     std::size_t search = 0;
     while (true) {
-        std::size_t start = lower.find(tagPrefix, search);
+        std::size_t start = lower.find(open, search);
         if (start == std::string_view::npos) return;
-        std::size_t inner = start + tagPrefix.size();
+        std::size_t inner = start + open.size();
+        if (!tagName.empty()) {
+            // "<imgx" and "<img>" name no tag the scan wants.
+            if (inner >= lower.size() || !IsTagNameEnd(lower[inner])) {
+                search = inner;
+                continue;
+            }
+            ++inner;
+        }
         std::size_t end = lower.find('>', inner);
         if (end == std::string_view::npos) return;  // every later tag lacks its '>' too
         search = end + 1;
@@ -46,9 +56,9 @@ void ScanTagValues(std::string_view lower, std::string_view tagPrefix, std::stri
         }
         std::string_view value = tag.substr(valueStart, valueEnd - valueStart);
         if (IsRemote(value)) {
-            if (onRemote) onRemote(inner + valueStart, valueEnd - valueStart);
+            if (onRemote) onRemote(start, inner + valueStart, valueEnd - valueStart);
             continue;
         }
-        onValue(inner + valueStart, valueEnd - valueStart);
+        onValue(start, inner + valueStart, valueEnd - valueStart);
     }
 }

@@ -5,13 +5,18 @@
 #include <functional>
 #include <string_view>
 
-// Calls onValue(position, length) for each value found, in increasing position:
-// per tag that starts with pszTagPrefix, the first occurrence of pszAttribute,
-// '=' after optional white space, then a quoted or unquoted value. Values that
-// begin with http://, https:// or ftp:// go to onRemote instead, when given.
-void ScanTagValues(std::string_view lower, std::string_view tagPrefix, std::string_view attribute,
-                   const std::function<void(std::size_t, std::size_t)>& onValue,
-                   const std::function<void(std::size_t, std::size_t)>& onRemote = {});
+// (tag, position, length): where the tag's '<' is, and the value's extent.
+using TagValueFn = std::function<void(std::size_t, std::size_t, std::size_t)>;
+
+// Calls onValue for each value found, in increasing position: per tag named
+// tagName (lower case) and followed by white space (IsTagNameEnd), or per tag of
+// any name when tagName is empty, the first occurrence of attribute, '=' after
+// optional white space, then a quoted or unquoted value. Values that begin with
+// http://, https:// or ftp:// go to onRemote instead, when given.
+void ScanTagValues(std::string_view lower, std::string_view tagName, std::string_view attribute,
+                   const TagValueFn& onValue, const TagValueFn& onRemote = {});
 
 // Space, tab, CR and LF.
 inline bool IsHtmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+// What may follow a tag name the scans look for: HTML's white space, form feed included.
+inline bool IsTagNameEnd(char c) { return IsHtmlSpace(c) || c == '\f'; }

@@ -27,7 +27,7 @@ bool IsRemoteValue(std::string_view v) {
 bool FindAttribute(std::string_view lowerTag, std::string_view name, std::size_t& start, std::size_t& end,
                    std::string_view& value) {
     for (std::size_t at = lowerTag.find(name); at != std::string_view::npos; at = lowerTag.find(name, at + 1)) {
-        if (at == 0 || !IsHtmlSpace(lowerTag[at - 1])) continue;
+        if (at == 0 || !IsTagNameEnd(lowerTag[at - 1])) continue;
         std::size_t i = at + name.size();
         while (i < lowerTag.size() && IsHtmlSpace(lowerTag[i])) ++i;
         if (i >= lowerTag.size() || lowerTag[i] != '=') continue;
@@ -132,7 +132,7 @@ std::int32_t CMimeComposer::DataResource(const std::string& strUri, std::int32_t
 void CMimeComposer::ScanPageCss() {
     m_listScanReferences.clear();
     m_scanUse = TagUse::Link;
-    m_pszScanPrefix = "<";
+    m_pszScanTag = "";
     m_pszScanAttribute = "url()";
     std::string_view lower(m_pszHtmlLower.get(), static_cast<std::size_t>(m_nHtmlLength));
     auto scan = [&](std::size_t offset, std::string_view css) {
@@ -180,8 +180,7 @@ void CMimeComposer::AddCssReference(std::int32_t nPosition, std::int32_t nLength
 void CMimeComposer::InlineStyleSheets(const std::string& strCharset) {
     m_scanUse = TagUse::Link;
     std::string_view lower(m_pszHtmlLower.get(), static_cast<std::size_t>(m_nHtmlLength));
-    ScanTagValues(lower, "<link ", "href", [&](std::size_t pos, std::size_t len) {
-        std::size_t start = lower.rfind("<link ", pos);
+    ScanTagValues(lower, "link", "href", [&](std::size_t start, std::size_t pos, std::size_t len) {
         std::size_t gt = lower.find('>', pos + len);
         std::string_view tag = lower.substr(start, gt - start);
         std::size_t relStart, relEnd, mediaStart, mediaEnd;

@@ -45,7 +45,8 @@ std::string Describe(std::string_view piece, const std::string& reason) {
 // Cuts the text at ',' and ';' outside quotes, comments, angle brackets and
 // domain literals. A group ("name: members;") stays one piece, its ';' included.
 // Pieces are trimmed; empty ones are dropped.
-bool SplitPieces(std::string_view text, std::vector<std::string_view>& pieces, std::string& strError) {
+bool SplitPieces(std::string_view text, std::vector<std::string_view>& pieces, std::string& strError,
+                 bool& bSemicolon) {
     bool quote = false, angle = false, literal = false, group = false;
     int comment = 0;
     const char* problem = nullptr;
@@ -95,6 +96,8 @@ bool SplitPieces(std::string_view text, std::vector<std::string_view>& pieces, s
                 if (!endPiece(i + 1, i + 1)) return false;
             } else if (!endPiece(i, i + 1)) {
                 return false;
+            } else {
+                bSemicolon = true;
             }
             break;
         case ',':
@@ -186,6 +189,7 @@ bool ParsePiece(std::string_view piece, AddressListResult& result) {
     } else {
         InternetAddress* ia = internet_address_list_get_address(list, 0);
         AddressListEntry entry;
+        entry.strTyped = piece;
         if (INTERNET_ADDRESS_IS_GROUP(ia)) {
             entry.bGroup = true;
             const char* name = internet_address_get_name(ia);
@@ -221,7 +225,7 @@ bool ParseAddressList(std::string_view text, AddressListResult& result) {
     result = AddressListResult();
     std::string utf8 = RepairUtf8(text);
     std::vector<std::string_view> pieces;
-    if (!SplitPieces(utf8, pieces, result.strError)) return false;
+    if (!SplitPieces(utf8, pieces, result.strError, result.bSemicolonSeparated)) return false;
     if (!pieces.empty()) InitGMime();
     for (std::string_view piece : pieces)
         if (!ParsePiece(piece, result)) return false;

@@ -15,6 +15,7 @@ struct MailAddress {
 
 // One mailbox, or a group with its members (possibly none).
 struct AddressListEntry {
+    std::string strTyped;  // the piece of text it was read from, trimmed; a group's ';' included
     bool bGroup = false;
     std::string strGroupName;
     std::vector<MailAddress> listMembers;  // a mailbox: exactly one
@@ -23,6 +24,7 @@ struct AddressListEntry {
 struct AddressListResult {
     std::vector<AddressListEntry> listEntries;
     std::string strError;  // why the text is not an address list, naming the bad piece
+    bool bSemicolonSeparated = false;  // a ';' that closes no group ends a piece
     // Every mailbox in order, group members in place.
     std::vector<MailAddress> Addresses() const;
 };

@@ -110,6 +110,17 @@ std::string WebmailPage(TempDir& dir) {
                      "<img src=\"data:image/png;base64," + Png(Qt::magenta).toBase64().toStdString() + "\"></body></html>");
 }
 
+// A template in a responsive-e-mail framework's style, each <img on a line of
+// its own, with its pictures beside it.
+std::string FrameworkPage(TempDir& dir) {
+    const std::pair<const char*, QColor> pictures[] = {
+        {"images/logo.png", Qt::darkGreen}, {"images/001-tomato.png", Qt::red},
+        {"images/002-beans.png", Qt::green}, {"images/003-basil.png", Qt::darkYellow}};
+    for (const auto& [name, colour] : pictures) dir.Write(name, Png(colour).toStdString());
+    return dir.Write("greenhouse.html",
+                     testutil::ReadFile(QUILLORY_SOURCE_DIR "/tests/compose/pages/greenhouse.html"));
+}
+
 // The message, drawn from its own parts, looks like the page it came from; so
 // does one prepared for webmail, whose pictures and sheets all became parts.
 TEST(Preview, MessageLooksLikeThePageAtEachWidth) {
@@ -118,7 +129,7 @@ TEST(Preview, MessageLooksLikeThePageAtEachWidth) {
         std::string page;
         bool webmail;
     } cases[] = {{std::string(QUILLORY_SOURCE_DIR) + "/examples/newsletter/index.html", false},
-                 {WebmailPage(dir), true}};
+                 {WebmailPage(dir), true}, {FrameworkPage(dir), false}};
     QWebEngineProfile plain;  // file: access, as a browser would open the page
     for (const Case& c : cases) {
         SCOPED_TRACE(c.page);

@@ -113,7 +113,7 @@ const PageCase kPages[] = {
      "<p style=\"background: url(&quot;b2.png&quot;)\"></p><input type=image src=\"a.png\">\n",
      {"1:19 body background=a.png same-part a.png",
       "2:11 img src=a.png embedded a.png",
-      "3:6 img src=a.png not-embedded",
+      "3:6 img src=a.png same-part a.png",
       "3:40 img src=a.png not-embedded",
       "4:11 img src=missing.gif missing",
       "4:41 img src=folder not-regular-file",
@@ -135,7 +135,7 @@ const PageCase kPages[] = {
       "8:52 style @import=https://x.example/s.css remote",
       "8:117 p style=b2.png not-embedded",
       "8:159 input src=a.png same-part a.png"},
-     3, 14, 1, 0},
+     3, 13, 1, 0},
     {"OverlappingValues",
      // The background scan reads inside the img value; that reference and its
      // part go, and the parts after it move up.

@@ -143,7 +143,8 @@ TEST_F(SendCli, SendsTheComposedPageWithItsParts) {
     EXPECT_EQ(server.Envelope(1), "ann\nann@x.org\nb@y.org\nbob@y.org\nc@z.org\n");
     // The picture travels inside the message, and the text's leading dot survives the transfer.
     std::string stored = dir.Write("stored.eml", server.Message(1));
-    EXPECT_EQ(testutil::CheckEml(stored, {"--resource", logo, "--attach", dir.Path() + "notes.txt", "--typed", "To",
+    EXPECT_EQ(testutil::CheckEml(stored, {"--resource", logo, "--attach", dir.Path() + "notes.txt", "--header",
+                                          "To: b@y.org, Bob <bob@y.org>",
                                           "--text", dir.Write("text.txt", ".hello\n")}),
               "");
 }

@@ -10,7 +10,7 @@ using EmbeddedReferences = ScanFixture;
 
 TEST_F(EmbeddedReferences, OnlyTheFiveTagAttributesNamingReadableFilesAreEmbedded) {
     for (const char* f : {"style.css", "doc.pdf", "logo.png", "commented.gif", "cell.gif", "button.gif", "app.js",
-                          "nl.gif", "alt.gif", "bg.gif", "http:/a.gif", "https:/a.gif", "ftp:/a.gif", "sub/x"})
+                          "alt.gif", "bg.gif", "http:/a.gif", "https:/a.gif", "ftp:/a.gif", "sub/x"})
         File(f);
     ASSERT_EQ(mkfifo((dir.Path() + "fifo").c_str(), 0644), 0);
     Compose(
@@ -19,7 +19,6 @@ TEST_F(EmbeddedReferences, OnlyTheFiveTagAttributesNamingReadableFilesAreEmbedde
         "<IMG SRC=\"logo.png\">\n"
         "<img src=\"HTTP://a.gif\"><img src='https://a.gif'><img src=Ftp://a.gif>\n"
         "<img src=\"missing.gif\"><img src=\"sub\"><img src=\"fifo\"><img src=\"\">\n"
-        "<img\nsrc=\"nl.gif\">\n"
         "<img alt=\"a>b\" src=\"alt.gif\">\n"
         "<img src=logo.png\twidth=3>\n"
         "<p style=\"background: url(bg.gif)\">\n"
@@ -37,7 +36,7 @@ TEST_F(EmbeddedReferences, OnlyTheFiveTagAttributesNamingReadableFilesAreEmbedde
     std::string body = Body();
     for (const char* stays :
          {"href=\"doc.pdf\"", "src=\"HTTP://a.gif\"", "src='https://a.gif'", "src=Ftp://a.gif", "src=\"missing.gif\"",
-          "src=\"sub\"", "src=\"fifo\"", "src=\"nl.gif\"", "src=\"alt.gif\"", "src=logo.png\twidth=3",
+          "src=\"sub\"", "src=\"fifo\"", "src=\"alt.gif\"", "src=logo.png\twidth=3",
           "url(bg.gif)", "src=\"data:image/gif;base64,R0lG\"", "src=\"#top\"", "src=\"mailto:a@b\"", "src=\"\"",
           "src=\"logo.png%00.jpg\""})
         EXPECT_NE(body.find(stays), std::string::npos) << stays;
@@ -46,6 +45,52 @@ TEST_F(EmbeddedReferences, OnlyTheFiveTagAttributesNamingReadableFilesAreEmbedde
                                   "--resource", dir.Path() + "logo.png", "--resource", dir.Path() + "commented.gif",
                                   "--resource", dir.Path() + "cell.gif", "--resource", dir.Path() + "button.gif"}),
               "");
+}
+
+// A tag name counts when any HTML white space follows it, in any case; a name
+// that merely starts alike is another tag. The webmail scan reads <link> alike.
+TEST_F(EmbeddedReferences, TagNameFollowedByAnyWhiteSpace) {
+    File("a.png");
+    File("s.css", "p{color:red}");
+    File("app.js");
+    const struct {
+        const char* html;
+        bool webmail;
+        std::vector<std::string> paths;
+        const char* body;  // in the HTML part; the page itself when it stays as written
+    } cases[] = {
+        {"<img\n src=\"a.png\">", false, {"a.png"}, "<img\r\n src=\"cid:"},
+        {"<img\r\n\tsrc=\"a.png\">", false, {"a.png"}, "<img\r\n\tsrc=\"cid:"},
+        {"<IMG\tSRC=a.png>", false, {"a.png"}, "<IMG\tSRC=cid:"},
+        {"<img\f alt=x src=a.png>", false, {"a.png"}, "src=cid:"},
+        {"<link\n rel=\"stylesheet\" href=\"s.css\">", false, {"s.css"}, "href=\"cid:"},
+        {"<link\f rel=\"stylesheet\" href=\"s.css\">", true, {}, "p{color:red}"},
+        {"<script\tsrc=\"app.js\"></script>", false, {"app.js"}, "src=\"cid:"},
+        {"<input\n type=\"image\" src=\"a.png\">", false, {"a.png"}, "src=\"cid:"},
+        {"<imgsrc=\"a.png\">", false, {}, nullptr},
+        {"<img>src=\"a.png\">", false, {}, nullptr},
+        {"<image src=\"a.png\">", false, {}, nullptr},
+        {"<img", false, {}, nullptr},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(testing::PrintToString(t.html));
+        webmail = t.webmail;
+        Compose(t.html);
+        EXPECT_EQ(Paths(), t.paths);
+        if (t.body) EXPECT_NE(Body().find(t.body), std::string::npos) << Body();
+        else EXPECT_EQ(Body(), t.html);
+    }
+}
+
+// A page as a responsive-e-mail framework writes it: each <img on a line of its
+// own, its attributes on the next.
+TEST_F(EmbeddedReferences, FrameworkTemplateKeepsEveryPicture) {
+    const std::vector<std::string> pictures = {"images/logo.png", "images/001-tomato.png", "images/002-beans.png",
+                                               "images/003-basil.png"};
+    for (const std::string& p : pictures) File(p);
+    Compose(testutil::ReadFile(QUILLORY_SOURCE_DIR "/tests/compose/pages/greenhouse.html"));
+    EXPECT_EQ(Paths(), pictures);
+    EXPECT_EQ(Body().find("src=\"images/"), std::string::npos);
 }
 
 // Outside the page's folder tree only what the tag can use travels; the

@@ -23,6 +23,8 @@ std::string Line(const char* name, const std::string& value) {
     return line;
 }
 
+// Address lists keep their pieces as typed; only a ';' between addresses,
+// which RFC 5322 readers stop at, becomes ", ".
 TEST(HeaderLine, AsciiValuesAreWrittenAsTypedControlsAsSpaces) {
     const struct {
         const char* name;
@@ -30,7 +32,11 @@ TEST(HeaderLine, AsciiValuesAreWrittenAsTypedControlsAsSpaces) {
     } cases[] = {
         {"Subject", "", "Subject: \r\n"},
         {"From", "Ann <ann@example.com>", "From: Ann <ann@example.com>\r\n"},
-        {"To", "b@y.org; , Bob <bob@y.org>", "To: b@y.org; , Bob <bob@y.org>\r\n"},
+        {"To", "b@y.org; , Bob <bob@y.org>", "To: b@y.org, Bob <bob@y.org>\r\n"},
+        {"Cc", "\"Doe; J\" (w; x) <j@x.org>;Team: a@x.org, b@y.org;;c@z.org;", "Cc: \"Doe; J\" (w; x) <j@x.org>, "
+                                                                          "Team: a@x.org, b@y.org;, c@z.org\r\n"},
+        {"To", "a@x.org,b@y.org ,  , Team: c@z.org;", "To: a@x.org,b@y.org ,  , Team: c@z.org;\r\n"},
+        {"To", "a@x.org; carol at example dot com", "To: a@x.org; carol at example dot com\r\n"},
         {"Subject", "  two  spaces \"quoted\"\ttab", "Subject:   two  spaces \"quoted\"\ttab\r\n"},
         {"Subject", "Hi\r\nBcc: victim@example.com", "Subject: Hi  Bcc: victim@example.com\r\n"},
         {"To", "a@x\nb@y\rc@z", "To: a@x b@y c@z\r\n"},

@@ -3,7 +3,7 @@
 
 check_eml.py MESSAGE [--html FILE] [--resource FILE]... [--cid FILE]... [--attach FILE]...
                     [--header "Name: decoded value"]... [--part-name NAME]...
-                    [--typed NAME]... [--text FILE]
+                    [--text FILE]
 
 --html FILE      the decoded HTML part must equal FILE's bytes with line ends
                  made CR LF (the cid: rewriting is checked separately)
@@ -16,8 +16,6 @@ check_eml.py MESSAGE [--html FILE] [--resource FILE]... [--cid FILE]... [--attac
 --header H       the header, decoded, must read as given
 --part-name N    the parts after the HTML part (resources, then attachments)
                  must carry these file names, in order
---typed NAME     the header holds ASCII text as the user typed it (a ';'
-                 between addresses, say): its defects are the user's
 --text FILE      the related body is the second half of a multipart/alternative
                  whose first part is text/plain, UTF-8 in quoted-printable,
                  decoding to FILE's text (line ends aside)
@@ -107,7 +105,7 @@ def main():
     args = sys.argv[1:]
     path = args.pop(0)
     html = text = None
-    resources, attachments, headers, names, typed, named = [], [], [], [], set(), []
+    resources, attachments, headers, names, named = [], [], [], [], []
     while args:
         opt, val = args.pop(0), args.pop(0)
         if opt == "--html":
@@ -122,8 +120,6 @@ def main():
             headers.append(val.split(": ", 1))
         elif opt == "--part-name":
             names.append(val)
-        elif opt == "--typed":
-            typed.add(val.lower())
         elif opt == "--text":
             text = val
         else:
@@ -138,7 +134,7 @@ def main():
             problems.append("defect: %r in %s" % (d, part.get_content_type()))
         for name, value in part.items():
             for d in getattr(value, "defects", ()):
-                if name.lower() == "content-type" and str(d) in NAME_WORD_DEFECTS or name.lower() in typed:
+                if name.lower() == "content-type" and str(d) in NAME_WORD_DEFECTS:
                     continue
                 problems.append("defect: %r in %s of %s" % (d, name, part.get_content_type()))
     for name, want in headers:
