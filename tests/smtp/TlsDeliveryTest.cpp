@@ -155,6 +155,11 @@ TEST_F(TlsDelivery, BrokenOrUnwillingPeersEndWithAReasonWithinTheWait) {
     std::vector<std::string> args = Tls("starttls");
     args.push_back("--tls11");
     RealSmtpServer tls11("ann", "secret", args);
+    std::vector<std::string> drip = Tls("implicit");
+    drip.insert(drip.begin(), {"--drip", "handshake"});
+    RealSmtpServer dripHandshake("", "", drip);
+    drip[1] = "greeting";
+    RealSmtpServer dripGreeting("", "", drip);
     // That server does speak TLS 1.1 to a client that allows it.
     std::string out;
     testutil::RunCommand("timeout 10 /usr/bin/openssl s_client -connect 127.0.0.1:" + std::to_string(tls11.Port()) +
@@ -183,6 +188,10 @@ TEST_F(TlsDelivery, BrokenOrUnwillingPeersEndWithAReasonWithinTheWait) {
         {"closes during the handshake", 0, ehlo + "S: 220 go\nK: 10\n", kSecurityStartTls, SendStage::Tls,
          SendFailure::TlsHandshake},
         {"silent during the handshake", 0, ehlo + "S: 220 go\nP: 1000\n", kSecurityStartTls, SendStage::Tls,
+         SendFailure::TimedOut},
+        // The wait covers the whole handshake and the whole reply: a byte now and then does not extend it.
+        {"handshake a byte at a time", dripHandshake.Port(), "", kSecurityTls, SendStage::Tls, SendFailure::TimedOut},
+        {"greeting a byte at a time", dripGreeting.Port(), "", kSecurityTls, SendStage::Greeting,
          SendFailure::TimedOut},
         // Nothing older than TLS 1.2: the server finds no version in common.
         {"TLS 1.1 only", tls11.Port(), "", kSecurityStartTls, SendStage::Tls, SendFailure::TlsHandshake},
