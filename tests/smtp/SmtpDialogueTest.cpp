@@ -139,8 +139,6 @@ const Row kRows[] = {
      .failure = Failure::Refused, .code = 552},
     {.name = "QuitUnansweredKeepsTheSuccess", .script = kHelo + kEnvelope + kData + "S: 250 queued\nC: QUIT\n",
      .success = true, .waitMs = 300},
-    {.name = "QuitRefusedKeepsTheSuccess",
-     .script = kHelo + kEnvelope + kData + "S: 250 queued\nC: QUIT\nS: 500 what\n", .success = true},
     // The end-of-data mark gets the longer wait; other replies the shorter one.
     {.name = "EndOfDataAnsweredAfterTheShortWait", .script = kHelo + kEnvelope + kData + "P: 600\n" + kEnd,
      .success = true, .waitMs = 300, .endWaitMs = 1500},

@@ -69,7 +69,10 @@ TEST_F(TlsDelivery, DeliversTheExactBytesInEveryMode) {
     const std::pair<const char*, SmtpSecurity> modes[] = {
         {"", kSecurityNone}, {"starttls", kSecurityStartTls}, {"implicit", kSecurityTls}};
     for (const auto& [tls, security] : modes) {
-        RealSmtpServer server("ann", "s3cret pass", *tls ? Tls(tls) : std::vector<std::string>{});
+        // aiosmtpd counts the stuffed dots too, hence the room above the message's size.
+        std::vector<std::string> args = *tls ? Tls(tls) : std::vector<std::string>{};
+        args.insert(args.end(), {"--size-limit", std::to_string(TrickyMessage().size() + 1000)});
+        RealSmtpServer server("ann", "s3cret pass", args);
         int stored = 0;
         for (bool auth : {false, true}) {
             SCOPED_TRACE(std::string(SecurityName(security)) + (auth ? " with login" : ""));
@@ -84,12 +87,19 @@ TEST_F(TlsDelivery, DeliversTheExactBytesInEveryMode) {
             // The end mark brings its own CR LF, so a file that ends with one gains an empty line.
             EXPECT_EQ(server.Message(stored), TrickyMessage() + "\r\n");
             EXPECT_EQ(log.find(">>> TLS handshake OK: TLSv1.3, TLS_") != std::string::npos, security != kSecurityNone);
+            // EHLO, and with it SIZE, comes with a login or STARTTLS.
+            EXPECT_EQ(log.find(" SIZE=" + std::to_string(TrickyMessage().size()) + "\n") != std::string::npos,
+                      auth || security == kSecurityStartTls);
             if (auth) {
                 EXPECT_NE(log.find("<<< 334 UGFzc3dvcmQA\n>>> ********\n<<< 235 2.7.0 Authentication successful\n"),
                           std::string::npos)
                     << log;
             }
         }
+        // Over the limit stops before MAIL FROM, where the server would have refused it.
+        SendOutcome big = CSmtpSender().Run(Job(server.Port(), security, true, TrickyMessage() + TrickyMessage()));
+        EXPECT_EQ(big.failure, SendFailure::TooLarge) << DescribeFailure(big) << notify->Log();
+        EXPECT_EQ(notify->Log().find(">>> MAIL FROM"), std::string::npos);
     }
 }
 

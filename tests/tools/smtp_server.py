@@ -37,6 +37,7 @@ ap.add_argument("--no-login", action="store_true", help="offer AUTH PLAIN only")
 ap.add_argument("--tls11", action="store_true", help="offer nothing newer than TLS 1.1")
 ap.add_argument("--oauth-token", help="offer XOAUTH2, taking this access token for --user")
 ap.add_argument("--drip", choices=["handshake", "greeting"])
+ap.add_argument("--size-limit", type=int, default=0, help="offer SIZE with this limit")
 args = ap.parse_args()
 
 
@@ -153,7 +154,7 @@ if args.no_login:
     options["auth_exclude_mechanism"] = ["LOGIN"]
 
 controller = Controller(Store(), hostname="127.0.0.1", port=port, authenticator=authenticate,
-                        data_size_limit=0, server_hostname="quillory-test", **options)
+                        data_size_limit=args.size_limit, server_hostname="quillory-test", **options)
 controller.start()
 print("PORT", port, flush=True)
 if args.until_killed:
