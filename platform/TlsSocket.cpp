@@ -115,7 +115,7 @@ public:
     }
 
     // A record the socket takes only in part is finished here: OpenSSL wants
-    // the same call repeated, so the wait of the last WaitWritable applies.
+    // the same call repeated; the wait of the last WaitWritable covers the whole call.
     long Send(const void* data, std::size_t n) override {
         if (m_bEnded) return -1;
         const Clock::time_point deadline = Deadline(m_nWaitMs);
