@@ -114,8 +114,8 @@ std::string DescribeFailure(const SendOutcome& o) {
     case SendFailure::Refused: return Refusal(o);
     case SendFailure::NoRelay: return WithReply("The server refused every recipient", o);
     case SendFailure::RecipientsRefused:
-        return (o.listRefused.size() == 1 ? "The server refused the recipient " : "The server refused every recipient: ") +
-               RefusedWithReplies(o);
+        return (o.listRefused.size() == 1 ? "The server refused the recipient "
+                                          : "The server refused every recipient: ") + RefusedWithReplies(o);
     case SendFailure::TooLarge:
         return "The message is " + Bytes(o.nMessageSize) + ", larger than the " + Bytes(o.nSizeLimit) +
                " the server accepts";

@@ -149,7 +149,8 @@ TEST_F(SendCli, SendsTheComposedPageWithItsParts) {
         // The log shows the end mark as the prefix line and the dot line.
         EXPECT_NE(r.out.find(">>> Done\n>>> \n.\n<<< 250 OK stored\n"), std::string::npos) << r.out;
         EXPECT_EQ(r.out.find("MAIL FROM:<ann@x.org> BODY=8BITMIME\n") != std::string::npos, n == 1) << r.out;
-        EXPECT_EQ(server.Envelope(n), (n == 1 ? "ann" : "") + std::string("\nann@x.org\nb@y.org\nbob@y.org\nc@z.org\n"));
+        EXPECT_EQ(server.Envelope(n), (n == 1 ? "ann" : "") + std::string("\nann@x.org\nb@y.org\nbob@y.org\nc@z.org\n"))
+            << n;
         // The picture travels inside the message, and the text's leading dot survives the transfer.
         const std::string bytes = server.Message(n);
         std::string stored = dir.Write("stored.eml", bytes);

@@ -82,8 +82,6 @@ const Row kRows[] = {
     {.name = "HeloNamesTheAddressWhenTheHostHasNoName",
      .script = "S: 220 ready\nC: HELO [127.0.0.1]\nS: 502 no\n", .stage = Stage::Hello,
      .failure = Failure::Refused, .code = 502, .hostName = ""},
-    {.name = "GreetingRefusedOnSeveralLines", .script = "S: 554-go\nS: 554 away\n", .stage = Stage::Greeting,
-     .failure = Failure::Refused, .code = 554, .replyLines = {"554-go", "554 away"}},
     {.name = "SilentGreeting", .script = "P: 800\n", .stage = Stage::Greeting, .failure = Failure::TimedOut,
      .waitMs = 200},
     // The wait is for the whole reply: a byte now and then does not extend it.

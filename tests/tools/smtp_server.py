@@ -54,15 +54,14 @@ def drip(step):
 
     def send(slow):
         data = outgoing.read()
-        if not data:
-            return
-        for i in range(0, min(len(data), 20) if slow else 1):
-            conn.sendall(data[i:i + 1] if slow else data)
-            time.sleep(0.15 if slow else 0)
-        if slow:
-            while conn.recv(65536):  # silent until the client gives up
-                pass
-            raise EOFError
+        if not slow or not data:
+            return conn.sendall(data)
+        for i in range(min(len(data), 20)):
+            conn.sendall(data[i:i + 1])
+            time.sleep(0.15)
+        while conn.recv(65536):  # silent until the client gives up
+            pass
+        raise EOFError
 
     try:
         while True:
