@@ -43,5 +43,8 @@ struct ComposeJob {
     // Also carry what webmail drops or hides (data: URIs, CSS images, linked
     // style sheets) and add a plain-text alternative. Off, the message is as before.
     bool m_bPrepareForWebmail = false;
+    // For a server that takes 7-bit data only: an attached message with 8-bit
+    // bytes goes as base64 data, since a message part may not be encoded.
+    bool m_bSevenBit = false;
     IProgress* m_pProgress = nullptr;  // borrowed; may be null
 };

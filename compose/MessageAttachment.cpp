@@ -1,5 +1,6 @@
 // Attached messages travel as themselves: a message/rfc822 part may not be
-// base64-encoded, so one that cannot go unencoded is labelled as plain data.
+// base64-encoded, so one that cannot go unencoded (or, for a 7-bit server,
+// holds 8-bit bytes) is labelled as plain data.
 #include <memory>
 
 #include "compose/MimeComposer.h"
@@ -31,6 +32,7 @@ public:
     }
     // An empty file or one whose last line has no end does not fit.
     bool Fits() const { return m_bFits && m_bAny && m_nLine == 0 && !m_bCr; }
+    bool EightBit() const { return m_bEightBit; }
     const char* Encoding() const { return m_bEightBit ? "8bit" : "7bit"; }
 
 private:
@@ -50,8 +52,9 @@ bool CMimeComposer::ChooseMessageEncoding(const std::string& strPath, std::strin
         if (!file->Read(buf.get(), kChunk, got, err)) return Fail("cannot read attachment '" + strPath + "': " + err);
         lines.Feed(buf.get(), got);
     }
-    if (lines.Fits()) strEncoding = lines.Encoding();
+    if (lines.Fits() && !(m_job.m_bSevenBit && lines.EightBit())) strEncoding = lines.Encoding();
     else strType = "application/octet-stream";
+    m_bEightBitData = m_bEightBitData || strEncoding == "8bit";
     return true;
 }
 

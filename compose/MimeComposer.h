@@ -36,6 +36,8 @@ public:
     // What the message holds that some readers or servers may refuse; the
     // composition still succeeded.
     const std::vector<std::string>& Warnings() const { return m_listWarnings; }
+    // Whether a part went out as 8-bit data; such a message needs 8BITMIME.
+    bool HasEightBitData() const { return m_bEightBitData; }
 
     // Runs Compose with every decision and every byte the same, but counts the
     // bytes instead of writing them, and records each value the scans found
@@ -142,6 +144,7 @@ protected:
     // running scan's tag to use it.
     enum class TagUse { Image, Link, Script } m_scanUse = TagUse::Image;
     std::vector<LeftOutEntry> m_listLeftOut;
+    bool m_bEightBitData = false;
     std::vector<ResourceEntry> m_listResources;
     std::vector<ReferenceEntry> m_listReferences;
     // Indexes over the lists, so a page with many references stays linear.

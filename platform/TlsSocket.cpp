@@ -1,6 +1,7 @@
 #include "platform/TlsSocket.h"
 
 #include <arpa/inet.h>
+#include <chrono>
 #include <cstring>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
@@ -57,12 +58,20 @@ BIO_METHOD* SocketBioMethod() {
     return method;
 }
 
-// Waits for what OpenSSL needs before it can go on.
-WaitResult WaitForWant(Socket& sock, int sslError, int waitMs) {
+using Clock = std::chrono::steady_clock;
+
+// Waits for what OpenSSL needs before it can go on, at most until the
+// deadline: a record or a handshake that comes a byte at a time gets no more
+// time than one that comes at once.
+WaitResult WaitForWant(Socket& sock, int sslError, Clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    int waitMs = left > 0 ? static_cast<int>(left) : 0;
     if (sslError == SSL_ERROR_WANT_READ) return sock.WaitReadable(waitMs);
     if (sslError == SSL_ERROR_WANT_WRITE) return sock.WaitWritable(waitMs);
     return WaitResult::Failed;
 }
+
+Clock::time_point Deadline(int waitMs) { return Clock::now() + std::chrono::milliseconds(waitMs); }
 
 std::string LastErrorText(const char* fallback) {
     unsigned long e = ERR_peek_last_error();
@@ -93,29 +102,30 @@ public:
         return m_inner->WaitWritable(waitMs);
     }
 
-    // Ready once decrypted bytes are at hand or the session has ended. Each
-    // inner wait is a silence limit of its own, as between plain bytes.
+    // Ready once decrypted bytes are at hand or the session has ended.
     WaitResult WaitReadable(int waitMs) override {
+        const Clock::time_point deadline = Deadline(waitMs);
         while (m_nPos == m_nLen && !m_bEnded) {
             int e = Fill();
             if (e == SSL_ERROR_NONE) break;
-            WaitResult w = WaitForWant(*m_inner, e, waitMs);
+            WaitResult w = WaitForWant(*m_inner, e, deadline);
             if (w != WaitResult::Ready) return w;
         }
         return WaitResult::Ready;
     }
 
     // A record the socket takes only in part is finished here: OpenSSL wants
-    // the same call repeated, so the wait of the last WaitWritable applies.
+    // the same call repeated; the wait of the last WaitWritable covers the whole call.
     long Send(const void* data, std::size_t n) override {
         if (m_bEnded) return -1;
+        const Clock::time_point deadline = Deadline(m_nWaitMs);
         for (;;) {
             ERR_clear_error();
             std::size_t done = 0;
             int r = SSL_write_ex(m_ssl, data, n, &done);
             if (r == 1) return static_cast<long>(done);
             int e = SSL_get_error(m_ssl, r);
-            if (WaitForWant(*m_inner, e, m_nWaitMs) != WaitResult::Ready) {
+            if (WaitForWant(*m_inner, e, deadline) != WaitResult::Ready) {
                 m_bEnded = true;
                 return -1;
             }
@@ -217,6 +227,7 @@ std::unique_ptr<Socket> StartTls(std::unique_ptr<Socket> sock, const std::string
     }
     SSL_set_hostflags(ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
 
+    const Clock::time_point deadline = Deadline(waitMs);
     for (;;) {
         ERR_clear_error();
         int r = SSL_connect(ssl);
@@ -233,7 +244,7 @@ std::unique_ptr<Socket> StartTls(std::unique_ptr<Socket> sock, const std::string
             outcome.text = LastErrorText("the server closed the connection");
             return nullptr;
         }
-        WaitResult w = WaitForWant(tls->Inner(), e, waitMs);
+        WaitResult w = WaitForWant(tls->Inner(), e, deadline);
         if (w != WaitResult::Ready) {
             outcome.failure = w == WaitResult::TimedOut  ? TlsFailure::TimedOut
                               : w == WaitResult::Stopped ? TlsFailure::Stopped

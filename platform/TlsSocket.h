@@ -32,8 +32,8 @@ struct TlsOutcome {
 
 // Runs the client handshake over sock: TLS 1.2 at the least, the server's
 // chain verified against the trusted authorities and its name checked against
-// host (sent as SNI unless it is an address). waitMs is the longest silence
-// allowed, as for every other read. Returns the encrypted socket, or null with
+// host (sent as SNI unless it is an address). waitMs is the longest the whole
+// handshake may take, as for every reply. Returns the encrypted socket, or null with
 // the reason in outcome; sock is closed then.
 std::unique_ptr<Socket> StartTls(std::unique_ptr<Socket> sock, const std::string& host, int waitMs,
                                  const TlsOptions& options, TlsOutcome& outcome);

@@ -14,11 +14,13 @@ std::atomic<std::uint64_t> g_nextSendId{1};
 // composition at its next buffer.
 class ComposeProgress : public IProgress {
 public:
-    ComposeProgress(ISendNotify& notify, std::uint64_t id, const platform::StopSignal& stop)
-        : m_notify(notify), m_id(id), m_stop(stop) {}
+    // bReport false: only the stop counts (a composition during the dialogue
+    // has no bar of its own).
+    ComposeProgress(ISendNotify& notify, std::uint64_t id, const platform::StopSignal& stop, bool bReport = true)
+        : m_notify(notify), m_id(id), m_stop(stop), m_bReport(bReport) {}
     bool OnBytes(std::uint64_t nDone, std::uint64_t nTotal) override {
         if (m_stop.IsRequested()) return false;
-        m_notify.OnSendProgress(m_id, nDone, nTotal);
+        if (m_bReport) m_notify.OnSendProgress(m_id, nDone, nTotal);
         return true;
     }
 
@@ -26,6 +28,7 @@ private:
     ISendNotify& m_notify;
     std::uint64_t m_id;
     const platform::StopSignal& m_stop;
+    bool m_bReport;
 };
 
 void Run(SendRequest request, SendAddresses addresses, std::shared_ptr<ISendNotify> notify, std::uint64_t id,
@@ -38,29 +41,32 @@ void Run(SendRequest request, SendAddresses addresses, std::shared_ptr<ISendNoti
     notify->OnSendStage(id, SendStage::Composing);
 
     platform::OwnedTempFile temp;  // removed on every way out of this function
+    platform::OwnedTempFile sevenBit;  // made only for a server without 8BITMIME
     std::string err;
     if (!temp.Create("EML", err)) {
         failed.strSystemError = "cannot create a temporary file: " + err;
         if (!stop->IsRequested()) notify->OnSendDone(id, failed);
         return;
     }
+    // The message waits in the shared temporary folder: only its owner may read it.
+    platform::Platform composeEnv = env;
+    composeEnv.files = &platform::PrivateFileSystem();
+    ComposeJob message = request.message;
+    message.m_strOutputPath = temp.Path();
+    message.m_bPrepareForWebmail = request.options.PrepareForWebmail;
+    bool eightBit = false;
     {
-        // The message waits in the shared temporary folder: only its owner may read it.
-        platform::Platform composeEnv = env;
-        composeEnv.files = &platform::PrivateFileSystem();
         ComposeProgress progress(*notify, id, *stop);
-        ComposeJob job = request.message;
-        job.m_strOutputPath = temp.Path();
-        job.m_bPrepareForWebmail = request.options.PrepareForWebmail;
-        job.m_pProgress = &progress;
         CMimeComposer composer(composeEnv);
-        composer.m_job = job;
+        composer.m_job = message;
+        composer.m_job.m_pProgress = &progress;
         if (!composer.Compose()) {
             failed.strSystemError = composer.GetLastError();
             if (!stop->IsRequested()) notify->OnSendDone(id, failed);
             return;
         }
         for (const std::string& line : composer.Notices()) notify->OnSendWarning(id, line);
+        eightBit = composer.HasEightBitData();
     }
     if (stop->IsRequested()) return;
     notify->OnSendStage(id, SendStage::Connecting);
@@ -78,6 +84,22 @@ void Run(SendRequest request, SendAddresses addresses, std::shared_ptr<ISendNoti
     job.m_strFrom = addresses.strFrom;
     job.m_listRecipients = std::move(addresses.listRecipients);
     job.m_strMessageFile = temp.Path();
+    job.m_bEightBitData = eightBit;
+    job.m_fnSevenBitMessage = [&](std::string& path, std::string& why) {
+        if (!sevenBit.Create("EML", why)) return false;
+        ComposeProgress progress(*notify, id, *stop, false);
+        CMimeComposer composer(composeEnv);
+        composer.m_job = message;
+        composer.m_job.m_strOutputPath = sevenBit.Path();
+        composer.m_job.m_bSevenBit = true;
+        composer.m_job.m_pProgress = &progress;
+        if (!composer.Compose()) {
+            why = composer.GetLastError();
+            return false;
+        }
+        path = sevenBit.Path();
+        return true;
+    };
     job.m_pNotify = notify;
     job.m_nSendId = id;
     job.m_pStop = stop;

@@ -1,5 +1,7 @@
 #include "smtp/SendOutcome.h"
 
+#include <cstdio>
+
 #include "core/Ascii.h"
 
 namespace {
@@ -22,6 +24,31 @@ std::string ReplyText(const SendOutcome& o) {
 std::string WithReply(const std::string& sentence, const SendOutcome& o) {
     std::string reply = ReplyText(o);
     return reply.empty() ? sentence : sentence + " (" + reply + ")";
+}
+
+// "136850000 bytes (130.5 MiB)": the exact count, and one a person can read.
+std::string Bytes(std::uint64_t n) {
+    std::string text = std::to_string(n) + " bytes";
+    if (n < 1024) return text;
+    static const char* const kUnits[] = {"KiB", "MiB", "GiB", "TiB"};
+    double value = static_cast<double>(n) / 1024;
+    int unit = 0;
+    for (; value >= 1024 && unit < 3; ++unit) value /= 1024;
+    char shown[32];
+    std::snprintf(shown, sizeof shown, " (%.1f %s)", value, kUnits[unit]);
+    return text + shown;
+}
+
+// "b@y.org (550 5.1.1 User unknown); c@z.org (...)"
+std::string RefusedWithReplies(const SendOutcome& o) {
+    std::string text;
+    for (std::size_t i = 0; i < o.listRefused.size(); ++i) {
+        if (i) text += "; ";
+        text += ascii::Printable(o.listRefused[i]);
+        if (i < o.listRefusedReplies.size() && !o.listRefusedReplies[i].empty())
+            text += " (" + ascii::Printable(ascii::Trim(o.listRefusedReplies[i])) + ")";
+    }
+    return text;
 }
 
 std::string Where(const SendOutcome& o) { return o.strServer + ":" + std::to_string(o.nPort); }
@@ -86,6 +113,12 @@ std::string DescribeFailure(const SendOutcome& o) {
         return std::string("The server closed the connection (") + StageName(o.stage) + ")";
     case SendFailure::Refused: return Refusal(o);
     case SendFailure::NoRelay: return WithReply("The server refused every recipient", o);
+    case SendFailure::RecipientsRefused:
+        return (o.listRefused.size() == 1 ? "The server refused the recipient "
+                                          : "The server refused every recipient: ") + RefusedWithReplies(o);
+    case SendFailure::TooLarge:
+        return "The message is " + Bytes(o.nMessageSize) + ", larger than the " + Bytes(o.nSizeLimit) +
+               " the server accepts";
     case SendFailure::NoStartTls: return "The server does not offer STARTTLS";
     case SendFailure::TlsVerification: return "Certificate verification failed: " + sys;
     case SendFailure::TlsHandshake: return "TLS handshake failed: " + sys;

@@ -1,6 +1,7 @@
 #pragma once
 // How one send ended, as a value: the front ends make their words from it,
 // and tests assert it instead of comparing log texts.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -32,7 +33,9 @@ enum class SendFailure {
     TimedOut,           // the server stayed silent, or stopped reading
     ConnectionClosed,   // the server closed the connection
     Refused,            // the server answered with a code other than the one needed
-    NoRelay,            // every recipient refused
+    NoRelay,            // every recipient refused, because the server does not relay
+    RecipientsRefused,  // every recipient refused, for reasons of their own
+    TooLarge,           // larger than the server's advertised SIZE limit
     NoStartTls,         // STARTTLS asked for, not offered
     TlsVerification,
     TlsHandshake,
@@ -54,6 +57,8 @@ struct SendOutcome {
     std::vector<std::string> listAccepted;  // recipients the server took
     std::vector<std::string> listRefused;   // recipients it refused, each with its reply
     std::vector<std::string> listRefusedReplies;
+    std::uint64_t nMessageSize = 0;  // bytes, once known
+    std::uint64_t nSizeLimit = 0;    // the server's SIZE, when it named one
 
     bool PartlyDelivered() const { return bSuccess && !listRefused.empty(); }
 };

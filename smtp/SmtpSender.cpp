@@ -1,5 +1,6 @@
 #include "smtp/SmtpSender.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -81,7 +82,8 @@ bool CSmtpSender::Fail(SendFailure failure, const std::string& strSystemError) {
     if (Stopped()) failure = SendFailure::Cancelled;
     m_outcome.failure = failure;
     m_outcome.strSystemError = strSystemError;
-    if (failure == SendFailure::Refused || failure == SendFailure::NoRelay || failure == SendFailure::NoStartTls) {
+    if (failure == SendFailure::Refused || failure == SendFailure::NoRelay ||
+        failure == SendFailure::RecipientsRefused || failure == SendFailure::NoStartTls) {
         m_outcome.nReplyCode = m_nReplyCode;
         m_outcome.listReplyLines = m_listReplyLines;
     }
@@ -91,11 +93,14 @@ bool CSmtpSender::Fail(SendFailure failure, const std::string& strSystemError) {
 SendOutcome CSmtpSender::Run(const SendJob& job) {
     m_pJob = &job;
     m_outcome = SendOutcome();
+    m_strInput.clear();
+    m_listEhloReply.clear();
     m_outcome.strServer = job.m_strServer;
     m_outcome.nPort = job.m_nPort;
     PostLogLine(LogDirection::Outgoing, "Initiating...");
     if (CheckJob()) Deliver();
     m_pSock.reset();
+    m_pMessageFile.reset();
     PostDone();
     m_pJob = nullptr;
     return m_outcome;
@@ -131,7 +136,9 @@ bool CSmtpSender::Deliver() {
     if (!Greet()) return false;
 
     m_outcome.stage = SendStage::Mail;
-    if (!Expect("MAIL FROM:<" + job.m_strFrom + ">\r\n", 250, wait)) return false;
+    std::string parameters;
+    if (!PrepareMessage(parameters)) return false;
+    if (!Expect("MAIL FROM:<" + job.m_strFrom + ">" + parameters + "\r\n", 250, wait)) return false;
 
     m_outcome.stage = SendStage::Rcpt;
     for (const std::string& rcpt : job.m_listRecipients) {
@@ -144,14 +151,12 @@ bool CSmtpSender::Deliver() {
             m_outcome.listRefusedReplies.push_back(m_listReplyLines.empty() ? std::string() : m_listReplyLines.back());
         }
     }
-    if (m_outcome.listAccepted.empty()) {
-        PostLogLine(LogDirection::Outgoing, "SMTP Server doesn't relay emails.");
-        return Fail(SendFailure::NoRelay);
-    }
+    if (m_outcome.listAccepted.empty()) return RefuseRecipients();
 
     m_outcome.stage = SendStage::Data;
     if (!Expect("DATA\r\n", 354, wait)) return false;
     m_outcome.stage = SendStage::Body;
+    if (!NothingPending()) return false;
     PostLogLine(LogDirection::Outgoing, "Sending message body...");
     if (!SendMessageFile()) return false;
     PostLogLine(LogDirection::Outgoing, "Done");
@@ -183,6 +188,7 @@ bool CSmtpSender::Greet() {
     if (!job.m_bAuth && job.m_nSecurity != kSecurityStartTls)
         return Expect("HELO " + HelloName() + "\r\n", 250, job.m_nWaitMs);
     if (!Expect("EHLO " + HelloName() + "\r\n", 250, job.m_nWaitMs)) return false;
+    m_listEhloReply = m_listReplyLines;
     return !job.m_bAuth || Authenticate();
 }
 
@@ -389,6 +395,7 @@ int CSmtpSender::ReceiveReply(int waitMs) {
 }
 
 int CSmtpSender::Command(const std::string& strCommand, int waitMs, const char* pszLogAs) {
+    if (!NothingPending()) return -1;
     PostLogLine(LogDirection::Outgoing, pszLogAs ? pszLogAs : strCommand);
     if (!SendAll(strCommand.data(), strCommand.size(), waitMs)) return -1;
     return ReceiveReply(waitMs);
@@ -401,13 +408,9 @@ bool CSmtpSender::Expect(const std::string& strCommand, int nExpected, int waitM
 }
 
 bool CSmtpSender::SendMessageFile() {
-    const std::string& path = m_pJob->m_strMessageFile;
+    const std::string& path = m_strMessagePath;
     std::string err;
-    std::unique_ptr<platform::InputFile> file = m_env.files->OpenRead(path, err);
-    if (!file) {
-        PostLogLine(LogDirection::Outgoing, "Failed to open file " + path + ".");
-        return Fail(SendFailure::FileError, err);
-    }
+    platform::InputFile* file = m_pMessageFile.get();
     const std::uint64_t total = file->Size();
     std::uint64_t done = 0;
     CDotStuffer stuffer;
@@ -429,4 +432,75 @@ bool CSmtpSender::SendMessageFile() {
         if (m_pJob->m_pNotify && !Stopped()) m_pJob->m_pNotify->OnSendProgress(m_pJob->m_nSendId, done, total);
     }
     return true;
+}
+
+bool CSmtpSender::NothingPending() {
+    // Also what has arrived but not been read yet: a server that answers
+    // ahead in a packet of its own is as wrong as one that answers in the same.
+    while (m_strInput.empty() && m_pSock->WaitReadable(0) == platform::WaitResult::Ready) {
+        char buf[4096];
+        long n = m_pSock->Receive(buf, sizeof buf);
+        if (n <= 0) break;  // an end or an error: the next read reports it
+        m_strInput.append(buf, static_cast<std::size_t>(n));
+    }
+    if (m_strInput.empty()) return true;
+    std::size_t end = std::min<std::size_t>(m_strInput.find_first_of("\r\n"), 300);
+    PostLogLine(LogDirection::Incoming, m_strInput.substr(0, end));
+    PostLogLine(LogDirection::Outgoing, "The server replied before the command was sent.");
+    return Fail(SendFailure::ProtocolError, "a reply came before the command it answers");
+}
+
+bool CSmtpSender::PrepareMessage(std::string& strMailParameters) {
+    const SendJob& job = *m_pJob;
+    m_strMessagePath = job.m_strMessageFile;
+    const bool eightBitMime = OffersExtension(m_listEhloReply, "8BITMIME");
+    if (job.m_bEightBitData && !eightBitMime) {
+        // RFC 6152: without the offer, only 7-bit data may go.
+        PostLogLine(LogDirection::Outgoing, "The server does not take 8-bit data; the message goes in 7-bit form.");
+        std::string err = "the message holds 8-bit data, which the server does not take";
+        if (!job.m_fnSevenBitMessage || !job.m_fnSevenBitMessage(m_strMessagePath, err)) {
+            PostLogLine(LogDirection::Outgoing, "Failure: " + err);
+            return Fail(SendFailure::ComposeFailed, err);
+        }
+    }
+    std::string err;
+    m_pMessageFile = m_env.files->OpenRead(m_strMessagePath, err);
+    if (!m_pMessageFile) {
+        PostLogLine(LogDirection::Outgoing, "Failed to open file " + m_strMessagePath + ".");
+        return Fail(SendFailure::FileError, err);
+    }
+    m_outcome.nMessageSize = m_pMessageFile->Size();
+    if (job.m_bEightBitData && eightBitMime) strMailParameters += " BODY=8BITMIME";
+    // RFC 1870: "SIZE" alone, or with 0, sets no limit.
+    for (const std::string& line : m_listEhloReply) {
+        std::string cap = Capability(line);
+        if (cap != "SIZE" && cap.compare(0, 5, "SIZE ") != 0) continue;
+        strMailParameters += " SIZE=" + std::to_string(m_outcome.nMessageSize);
+        std::uint64_t limit = cap.size() > 5 ? std::strtoull(cap.c_str() + 5, nullptr, 10) : 0;
+        if (limit == 0 || m_outcome.nMessageSize <= limit) break;
+        m_outcome.nSizeLimit = limit;
+        Fail(SendFailure::TooLarge);
+        PostLogLine(LogDirection::Outgoing, DescribeFailure(m_outcome) + ".");
+        return false;
+    }
+    return true;
+}
+
+bool MeansNoRelay(const std::string& replyLine) {
+    std::string_view text = replyLine.size() > 4 ? std::string_view(replyLine).substr(4) : std::string_view();
+    return text.substr(0, 6) == "5.7.1 " || text == "5.7.1" || ascii::ToUpper(text).find("RELAY") != std::string::npos;
+}
+
+// The old sentence stays for what it always meant; any other refusal names
+// each recipient with its reply, which says what is wrong with it.
+bool CSmtpSender::RefuseRecipients() {
+    bool relay = true;
+    for (const std::string& reply : m_outcome.listRefusedReplies) relay = relay && MeansNoRelay(reply);
+    if (relay) {
+        PostLogLine(LogDirection::Outgoing, "SMTP Server doesn't relay emails.");
+        return Fail(SendFailure::NoRelay);
+    }
+    Fail(SendFailure::RecipientsRefused);
+    PostLogLine(LogDirection::Outgoing, DescribeFailure(m_outcome) + ".");
+    return false;
 }

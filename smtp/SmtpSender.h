@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +26,11 @@ struct SendJob {
     std::string m_strOAuthTokenCommand;  // run without a shell; prints the access token
     int m_nTokenTimeoutMs = 30 * 1000;
     std::string m_strMessageFile;
+    // The message holds 8-bit data (an attached message). A server that does
+    // not offer 8BITMIME gets the form this writes instead: the same message
+    // with 7-bit data only; it returns that file's path, or false and why.
+    bool m_bEightBitData = false;
+    std::function<bool(std::string& strPath, std::string& strError)> m_fnSevenBitMessage;
     std::shared_ptr<ISendNotify> m_pNotify;  // receives the log lines and the outcome
     std::uint64_t m_nSendId = 0;  // handed back with every notice
     std::shared_ptr<platform::StopSignal> m_pStop;  // may be null: no cancel
@@ -68,7 +74,14 @@ protected:
     bool UpgradeToTls();   // EHLO, STARTTLS and the handshake
     bool SecureConnection();  // the handshake; m_pSock becomes the encrypted socket
     bool Connect();
+    // Opens the message in the form this server takes and makes the
+    // parameters of MAIL FROM; false when it cannot go (too large, no file).
+    bool PrepareMessage(std::string& strMailParameters);
     bool SendMessageFile();
+    bool RefuseRecipients();
+    // A reply is taken only for the command it answers: bytes that came
+    // before the command went out end the delivery.
+    bool NothingPending();
     // Sends all of data, waiting at most waitMs before each call. On failure
     // records the reason in the outcome and logs it.
     bool SendAll(const char* data, std::size_t len, int waitMs);
@@ -90,6 +103,9 @@ protected:
     platform::Platform m_env;
     const SendJob* m_pJob = nullptr;
     std::unique_ptr<platform::Socket> m_pSock;
+    std::vector<std::string> m_listEhloReply;  // empty after HELO
+    std::unique_ptr<platform::InputFile> m_pMessageFile;
+    std::string m_strMessagePath;  // of m_pMessageFile
     std::string m_strInput;  // bytes received past the last line taken
     std::vector<std::string> m_listReplyLines;  // of the last reply
     int m_nReplyCode = 0;
@@ -100,3 +116,6 @@ protected:
 // Whether an EHLO reply lists the keyword, or the AUTH mechanism, given.
 bool OffersExtension(const std::vector<std::string>& reply, const std::string& keyword);
 bool OffersAuthMechanism(const std::vector<std::string>& reply, const std::string& mechanism);
+// Whether a refusal of RCPT says that the server does not relay for us
+// (5.7.1, or the word), rather than something about the recipient.
+bool MeansNoRelay(const std::string& replyLine);

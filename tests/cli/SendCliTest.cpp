@@ -3,6 +3,7 @@
 // outlive a send (it is made in a folder of its own so that leftovers show).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "TestUtil.h"
@@ -131,22 +132,35 @@ TEST_F(SendCli, SameCasesSameEndThroughThePipelineAndTheProgram) {
     }
 }
 
+// An attached message with 8-bit bytes goes as it is where EHLO offers
+// 8BITMIME, and in base64 after HELO, which offers nothing.
 TEST_F(SendCli, SendsTheComposedPageWithItsParts) {
     testutil::RealSmtpServer server("ann", "pa ss");
     dir.Write("notes.txt", "attached\n");
-    Result r = Send("page.html --from 'Ann <ann@x.org>' --to 'b@y.org; Bob <bob@y.org>' --cc c@z.org "
-                    "--subject Hi --attach notes.txt --webmail --server localhost --port " +
-                    std::to_string(server.Port()) + " --auth --user ann");
-    EXPECT_EQ(r.rc, 0) << r.out << r.err;
-    // The log shows the end mark as the prefix line and the dot line.
-    EXPECT_NE(r.out.find(">>> Done\n>>> \n.\n<<< 250 OK stored\n"), std::string::npos) << r.out;
-    EXPECT_EQ(server.Envelope(1), "ann\nann@x.org\nb@y.org\nbob@y.org\nc@z.org\n");
-    // The picture travels inside the message, and the text's leading dot survives the transfer.
-    std::string stored = dir.Write("stored.eml", server.Message(1));
-    EXPECT_EQ(testutil::CheckEml(stored, {"--resource", logo, "--attach", dir.Path() + "notes.txt", "--header",
-                                          "To: b@y.org, Bob <bob@y.org>",
-                                          "--text", dir.Write("text.txt", ".hello\n")}),
-              "");
+    const std::string forwarded = "Subject: fwd\r\n\r\ncaf\xc3\xa9\r\n";
+    dir.Write("fwd.eml", forwarded);
+    const std::string fields = "page.html --from 'Ann <ann@x.org>' --to 'b@y.org; Bob <bob@y.org>' --cc c@z.org "
+                               "--subject Hi --attach notes.txt --attach fwd.eml --webmail --server localhost --port " +
+                               std::to_string(server.Port());
+    for (int n : {1, 2}) {
+        SCOPED_TRACE(n == 1 ? "EHLO" : "HELO");
+        Result r = Send(fields + (n == 1 ? " --auth --user ann" : ""));
+        EXPECT_EQ(r.rc, 0) << r.out << r.err;
+        // The log shows the end mark as the prefix line and the dot line.
+        EXPECT_NE(r.out.find(">>> Done\n>>> \n.\n<<< 250 OK stored\n"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("MAIL FROM:<ann@x.org> BODY=8BITMIME\n") != std::string::npos, n == 1) << r.out;
+        EXPECT_EQ(server.Envelope(n), (n == 1 ? "ann" : "") + std::string("\nann@x.org\nb@y.org\nbob@y.org\nc@z.org\n"))
+            << n;
+        // The picture travels inside the message, and the text's leading dot survives the transfer.
+        const std::string bytes = server.Message(n);
+        std::string stored = dir.Write("stored.eml", bytes);
+        EXPECT_EQ(bytes.find(forwarded) != std::string::npos, n == 1);
+        EXPECT_EQ(std::any_of(bytes.begin(), bytes.end(), [](char c) { return c & 0x80; }), n == 1);
+        EXPECT_EQ(testutil::CheckEml(stored, {"--resource", logo, "--attach", dir.Path() + "notes.txt", "--attach",
+                                              dir.Path() + "fwd.eml", "--header", "To: b@y.org, Bob <bob@y.org>", "--text",
+                                              dir.Write("text.txt", ".hello\n")}),
+                  "");
+    }
 }
 
 TEST_F(SendCli, TakesWhatIsNotGivenFromTheSavedSettings) {

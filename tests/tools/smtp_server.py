@@ -1,7 +1,9 @@
 """A real SMTP server for the tests: aiosmtpd on 127.0.0.1, AUTH LOGIN allowed
 without TLS; with --cert and --key it speaks TLS, with STARTTLS required
 (--tls starttls) or from the first byte (--tls implicit). Each accepted message is stored as N.eml (its bytes, dot-stuffing
-undone) and N.env (login, sender, then one recipient per line).
+undone) and N.env (login, sender, then one recipient per line). With --drip it is
+no SMTP server but one TLS connection whose handshake or greeting comes a byte
+at a time, then stops.
 Prints "PORT n" when ready and runs until its standard input closes."""
 import argparse
 import json
@@ -11,6 +13,8 @@ import signal
 import socket
 import ssl
 import sys
+import threading
+import time
 import warnings
 from base64 import b64decode
 
@@ -32,7 +36,55 @@ ap.add_argument("--key")
 ap.add_argument("--no-login", action="store_true", help="offer AUTH PLAIN only")
 ap.add_argument("--tls11", action="store_true", help="offer nothing newer than TLS 1.1")
 ap.add_argument("--oauth-token", help="offer XOAUTH2, taking this access token for --user")
+ap.add_argument("--drip", choices=["handshake", "greeting"])
+ap.add_argument("--size-limit", type=int, default=0, help="offer SIZE with this limit")
 args = ap.parse_args()
+
+
+def drip(step):
+    """One implicit TLS connection; the encrypted bytes of the step named go
+    out one every 150 ms, and after 20 of them nothing more comes."""
+    context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+    context.load_cert_chain(args.cert, args.key)
+    listener = socket.create_server(("127.0.0.1", 0))
+    print("PORT", listener.getsockname()[1], flush=True)
+    conn, _ = listener.accept()
+    incoming, outgoing = ssl.MemoryBIO(), ssl.MemoryBIO()
+    tls = context.wrap_bio(incoming, outgoing, server_side=True)
+
+    def send(slow):
+        data = outgoing.read()
+        if not slow or not data:
+            return conn.sendall(data)
+        for i in range(min(len(data), 20)):
+            conn.sendall(data[i:i + 1])
+            time.sleep(0.15)
+        while conn.recv(65536):  # silent until the client gives up
+            pass
+        raise EOFError
+
+    try:
+        while True:
+            try:
+                tls.do_handshake()
+                break
+            except ssl.SSLWantReadError:
+                send(step == "handshake")
+                data = conn.recv(65536)
+                if not data:
+                    raise EOFError
+                incoming.write(data)
+        send(False)
+        tls.write(b"220 a slow greeting\r\n")
+        send(True)
+    except (OSError, EOFError):
+        pass  # the client hung up
+
+
+if args.drip:
+    threading.Thread(target=drip, args=(args.drip,), daemon=True).start()
+    sys.stdin.read()
+    sys.exit(0)
 if args.tls:
     # Failed handshakes are what the TLS tests are about, not news.
     logging.getLogger("mail.log").setLevel(logging.CRITICAL)
@@ -101,7 +153,7 @@ if args.no_login:
     options["auth_exclude_mechanism"] = ["LOGIN"]
 
 controller = Controller(Store(), hostname="127.0.0.1", port=port, authenticator=authenticate,
-                        data_size_limit=0, server_hostname="quillory-test", **options)
+                        data_size_limit=args.size_limit, server_hostname="quillory-test", **options)
 controller.start()
 print("PORT", port, flush=True)
 if args.until_killed:
