@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "platform/FileReplacement.h"
+#include "platform/FileSystem.h"
 #include "platform/RegDocument.h"
 #include "platform/SettingsStore.h"
 #include "platform/XdgFolders.h"
@@ -49,38 +50,11 @@ bool MakeFolders(const std::string& folder, std::string& err) {
 }
 
 // 0: read; ENOENT: no file; otherwise the errno of the failure (EFBIG when too large).
-int ReadWhole(const std::string& path, std::string& text) {
-    text.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno;
-    struct stat st {};
-    int e = ::fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : S_ISREG(st.st_mode) ? 0 : EINVAL;
-    if (e != 0) {
-        ::close(fd);
-        return e;
-    }
-    char buf[65536];
-    for (;;) {
-        ssize_t r = ::read(fd, buf, sizeof buf);
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0) {
-            int e = errno;
-            ::close(fd);
-            return e;
-        }
-        if (r == 0) break;
-        text.append(buf, static_cast<std::size_t>(r));
-        if (text.size() > kMaxFileSize) {
-            ::close(fd);
-            return EFBIG;
-        }
-    }
-    ::close(fd);
-    return 0;
-}
+int ReadWhole(const std::string& path, std::string& text) { return ReadConfigFile(path, text, kMaxFileSize); }
 
 std::string ReadError(const std::string& path, int e) {
     if (e == EFBIG) return "'" + path + "' is larger than 16 MiB; it is not a settings file";
+    if (e == EINVAL) return "'" + path + "' is not a regular file; it is not a settings file";
     return "cannot read '" + path + "': " + ErrnoText(e);
 }
 
