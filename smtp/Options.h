@@ -61,6 +61,10 @@ struct MailFieldsOverlay {
     void ApplyTo(MailFields& m) const;
 };
 
+// The environment variable that may carry the SMTP password to the command
+// line; both programs take it out of their environment at start.
+inline constexpr char kPasswordVariable[] = "QUILLORY_SMTP_PASSWORD";
+
 constexpr int kMinPort = 1;
 constexpr int kMaxPort = 65535;
 // The one port check: decimal digits only, 1 to 65535.
