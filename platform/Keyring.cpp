@@ -25,7 +25,8 @@ const SecretSchema* Schema() {
 KeyringResult Judge(GError* error, std::string& err) {
     err = error->message ? error->message : "unknown error";
     // A remote error the bus could not map came from a service that answered.
-    bool absent = error->domain == G_DBUS_ERROR || (error->domain == G_IO_ERROR && error->code != G_IO_ERROR_DBUS_ERROR);
+    bool absent = error->domain == G_DBUS_ERROR ||
+                  (error->domain == G_IO_ERROR && error->code != G_IO_ERROR_DBUS_ERROR);
     g_error_free(error);
     return absent ? KeyringResult::Unavailable : KeyringResult::Failed;
 }

@@ -227,7 +227,8 @@ bool CSmtpSender::FetchToken(std::string& token) {
         // The token goes into a protocol line: a NUL or a control byte would end or bend it.
         bool printable = std::all_of(token.begin(), token.end(), [](char c) { return c >= 0x20 && c < 0x7f; });
         if (!token.empty() && printable) return true;
-        err = "'" + argv[0] + "' printed " + (token.empty() ? "no token" : "a token with bytes other than printable ASCII");
+        err = "'" + argv[0] + "' printed " +
+              (token.empty() ? "no token" : "a token with bytes other than printable ASCII");
     }
     PostLogLine(LogDirection::Outgoing, "OAuth2 token command failed: " + err);
     return Fail(SendFailure::TokenFailed, err);

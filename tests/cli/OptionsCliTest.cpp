@@ -97,7 +97,8 @@ TEST(OptionsCommand, ConfigurationFilesThatAreNoFilesAreRefused) {
         std::string out;
         EXPECT_EQ(RunCommand("timeout -s KILL 10 " + Cli() + " options --server x", &out), 1);
         EXPECT_EQ(out, "quillory-cli: warning: " + c.why + "quillory-cli: the options were not saved: " + c.why);
-        EXPECT_EQ(RunCommand("cd " + dir.Path() + " && timeout -s KILL 10 " + Cli() + " compose p.html -o p.eml", &out), 0);
+        EXPECT_EQ(RunCommand("cd " + dir.Path() + " && timeout -s KILL 10 " + Cli() + " compose p.html -o p.eml", &out),
+                  0);
         EXPECT_EQ(out, "quillory-cli: warning: " + c.why);
     }
 }

@@ -121,7 +121,8 @@ TEST_F(SendCli, SameCasesSameEndThroughThePipelineAndTheProgram) {
         EXPECT_TRUE(ListFolder(tmp.Path()).empty()) << "the pipeline left its temporary message";
 
         std::string args = c.html + " --from '" + c.from + "' --to '" + c.to + "' --server 127.0.0.1 --port " +
-                           std::to_string(port(scripted)) + (c.password.empty() ? "" : " --auth --user ann --security none");
+                           std::to_string(port(scripted)) +
+                           (c.password.empty() ? "" : " --auth --user ann --security none");
         Result r = Send(args, "QUILLORY_SMTP_PASSWORD='" + c.password + "'");
         EXPECT_EQ(r.rc, c.rc) << r.out << r.err;
         EXPECT_EQ(r.err, c.err);
