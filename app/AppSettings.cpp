@@ -100,11 +100,12 @@ bool AppSettings::SaveSettings(unsigned mask, std::string& err) {
         err = "no group of settings selected";
         return false;
     }
+    // The password first: a keyring that refuses it stops the save.
+    if ((mask & SETTINGS_OPTIONS) && !PlacePassword(m_strPendingFilePass, err)) return false;
     std::unique_ptr<platform::SettingsDocument> doc = m_pStore->Edit(err);
     if (!doc) return false;
     if (mask & SETTINGS_OPTIONS) {
         // The file holds the password only when no keyring took it.
-        m_strPendingFilePass = PlacePassword();
         AppOptions now = options, before = m_storedOptions;
         now.AuthPass = m_strPendingFilePass;
         before.AuthPass = m_strFilePass;
@@ -127,29 +128,35 @@ bool AppSettings::SaveSettings(unsigned mask, std::string& err) {
     return true;
 }
 
-std::string AppSettings::PlacePassword() {
+bool AppSettings::PlacePassword(std::string& filePass, std::string& err) {
     const AppOptions& o = options;
     const AppOptions& b = m_storedOptions;
     const platform::SecretKey key{o.SmtpServer, o.SmtpPort, o.AuthName};
     const bool keyMoved = o.SmtpServer != b.SmtpServer || o.SmtpPort != b.SmtpPort || o.AuthName != b.AuthName;
     // Nothing to do unless the password, what it is filed under, or its place
     // in the file has to change.
-    if (o.AuthPass == b.AuthPass && !keyMoved && m_strFilePass.empty()) return m_strFilePass;
+    filePass = m_strFilePass;
+    if (o.AuthPass == b.AuthPass && !keyMoved && m_strFilePass.empty()) return true;
+    // The file's copy goes only once the keyring has confirmed the write; only
+    // a keyring that is not there at all leaves the password to the file.
+    platform::KeyringResult r = platform::KeyringResult::NotFound;
+    if (!o.AuthPass.empty()) r = m_pKeyring->Store(key, o.AuthPass, m_strKeyringNote);
+    if (r == platform::KeyringResult::Failed) {
+        err = "the keyring did not take the password: " + m_strKeyringNote;
+        return false;
+    }
     std::string ignored;
     if (keyMoved && m_passwordPlace == PasswordPlace::Keyring)
         m_pKeyring->Remove({b.SmtpServer, b.SmtpPort, b.AuthName}, ignored);
     if (o.AuthPass.empty()) {
         if (!keyMoved) m_pKeyring->Remove(key, ignored);
         m_passwordPlace = PasswordPlace::None;
-        return std::string();
+        filePass.clear();
+        return true;
     }
-    // The file's copy goes only once the keyring has confirmed the write.
-    if (m_pKeyring->Store(key, o.AuthPass, m_strKeyringNote) == platform::KeyringResult::Ok) {
-        m_passwordPlace = PasswordPlace::Keyring;
-        return std::string();
-    }
-    m_passwordPlace = PasswordPlace::File;
-    return o.AuthPass;
+    m_passwordPlace = r == platform::KeyringResult::Ok ? PasswordPlace::Keyring : PasswordPlace::File;
+    filePass = r == platform::KeyringResult::Ok ? std::string() : o.AuthPass;
+    return true;
 }
 
 std::string AppSettings::PasswordPlaceText() const {

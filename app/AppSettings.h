@@ -51,8 +51,9 @@ public:
 
 private:
     // Puts the password in the keyring, or keeps it in the file when there is
-    // none; returns what the file's AuthPass must hold.
-    std::string PlacePassword();
+    // none; filePass is what the file's AuthPass must hold. False with the
+    // reason when a keyring is there but refused it (locked, say).
+    bool PlacePassword(std::string& filePass, std::string& err);
 
     platform::SettingsStore* m_pStore;
     platform::Keyring* m_pKeyring;

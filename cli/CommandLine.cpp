@@ -62,7 +62,9 @@ const char kUsage[] =
     "  --server HOST          SMTP server: host name or dotted IPv4 address\n"
     "  --port N               SMTP port (default 25)\n"
     "  --auth --user NAME     log in with AUTH LOGIN as NAME; the password comes from\n"
-    "                         QUILLORY_SMTP_PASSWORD or is asked for on the terminal\n"
+    "                         QUILLORY_SMTP_PASSWORD, the saved settings when server,\n"
+    "                         port and NAME are the saved ones, or the terminal;\n"
+    "                         without TLS, only with --security none given\n"
     "  --auth-method METHOD   auto (default): what the server offers; login, plain,\n"
     "                         or xoauth2: an OAuth2 access token from the token command\n"
     "  --oauth-token-command CMD\n"
@@ -191,7 +193,7 @@ CliRequest ParseCommandLine(const std::vector<std::string>& args, const std::str
 }
 
 int RunCli(const std::vector<std::string>& args, const std::string& cwd, std::string& out, std::string& err,
-           std::istream* in) {
+           std::istream* in, const std::optional<std::string>& envPassword) {
     CliRequest req = ParseCommandLine(args, cwd);
     switch (req.kind) {
     case CliRequest::Kind::Help:
@@ -226,15 +228,13 @@ int RunCli(const std::vector<std::string>& args, const std::string& cwd, std::st
     req.job.m_strFrom = fields.MailFrom;
     req.job.m_strTo = fields.MailTo;
     req.job.m_strCc = fields.MailCc;
-    // The saved password belongs to the saved account only.
-    if (req.options.AuthName && *req.options.AuthName != settings.options.AuthName) settings.options.AuthPass.clear();
     AppOptions options = settings.options;
     req.options.ApplyTo(options);
     req.job.m_bPrepareForWebmail = options.PrepareForWebmail;
     if (req.kind == CliRequest::Kind::Check) return RunCheck(req.job, req.bJson, out, err);
     if (req.kind == CliRequest::Kind::Send) {
         std::string sendErr;
-        int rc = RunSend(req.job, options, out, sendErr);
+        int rc = RunSend(req.job, settings.options, req.options, envPassword, out, sendErr);
         err += sendErr;
         return rc;
     }

@@ -32,6 +32,7 @@ CliRequest ParseCommandLine(const std::vector<std::string>& args, const std::str
 const char* UsageText();
 
 // Runs the request; returns the process's exit code and writes to out/err.
-// in supplies the password for --password-stdin.
+// in supplies the password for --password-stdin; envPassword is the one the
+// environment gave (see kPasswordVariable).
 int RunCli(const std::vector<std::string>& args, const std::string& cwd, std::string& out, std::string& err,
-           std::istream* in = nullptr);
+           std::istream* in = nullptr, const std::optional<std::string>& envPassword = std::nullopt);

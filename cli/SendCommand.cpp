@@ -1,7 +1,6 @@
 #include "cli/SendCommand.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "core/Ascii.h"
 #include "platform/Terminal.h"
@@ -29,16 +28,64 @@ public:
     SendOutcome m_outcome;  // read only after m_done, which orders the accesses
 };
 
+std::string Account(const AppOptions& o) {
+    return o.AuthName + " at " + o.SmtpServer + " port " + std::to_string(o.SmtpPort);
+}
+
+// Chooses the password of the login, in this order: the environment's, the
+// saved one when it was saved for this very account, the terminal's. False
+// with the reason when none can be had but one is needed.
+bool ChoosePassword(AppOptions& options, const AppOptions& saved, const std::optional<std::string>& envPassword,
+                    std::string& err) {
+    const bool savedFits = options.SmtpServer == saved.SmtpServer && options.SmtpPort == saved.SmtpPort &&
+                           options.AuthName == saved.AuthName;
+    std::string elsewhere;  // why the saved password stays out of this login
+    if (!savedFits && !saved.AuthPass.empty())
+        elsewhere = "the saved password is for " + Account(saved) + ", not for " + Account(options);
+    if (!elsewhere.empty() && envPassword) elsewhere += std::string("; using ") + kPasswordVariable;
+    if (!elsewhere.empty()) {
+        std::string line = AsLogLine("Note: " + elsewhere + ".");
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        std::fflush(stdout);
+    }
+    if (envPassword) {
+        options.AuthPass = *envPassword;
+        return true;
+    }
+    if (savedFits && !options.AuthPass.empty()) return true;
+    options.AuthPass.clear();
+    if (platform::ReadSecretFromTerminal("Password for " + Account(options) + ": ", options.AuthPass)) return true;
+    // XOAUTH2 needs the token command, not a password.
+    if (options.AuthMethod == kAuthXOAuth2 || (options.AuthMethod == kAuthAuto && !options.OAuthTokenCommand.empty()))
+        return true;
+    err = "no password for " + Account(options) + (elsewhere.empty() ? "" : " (" + elsewhere + ")") + ": give it in " +
+          kPasswordVariable + " or on a terminal";
+    return false;
+}
+
 } // namespace
 
-int RunSend(const ComposeJob& message, const AppOptions& options, std::string& /*out*/, std::string& err) {
+int RunSend(const ComposeJob& message, const AppOptions& saved, const AppOptionsOverlay& given,
+            const std::optional<std::string>& envPassword, std::string& /*out*/, std::string& err) {
     SendRequest request;
     request.message = message;
-    request.options = options;
+    AppOptions& options = request.options;
+    options = saved;
+    given.ApplyTo(options);
     if (options.SrvReqAuth) {
-        if (const char* env = std::getenv("QUILLORY_SMTP_PASSWORD")) request.options.AuthPass = env;
-        else if (options.AuthPass.empty())
-            platform::ReadSecretFromTerminal("Password for " + options.AuthName + ": ", request.options.AuthPass);
+        // A login in clear text must be asked for on this command line: the
+        // saved choice may have been made for another server.
+        if (options.Security == kSecurityNone && given.Security != kSecurityNone) {
+            err = "quillory-cli: the login to " + ascii::Printable(options.SmtpServer) +
+                  " would travel unencrypted; give --security starttls or tls, or --security none to send it "
+                  "in clear text all the same\n";
+            return 2;
+        }
+        std::string why;
+        if (!ChoosePassword(options, saved, envPassword, why)) {
+            err = "quillory-cli: " + ascii::Printable(why) + "\n";
+            return 2;
+        }
     }
 
     // From here on Ctrl-C is an event: the temporary file must not outlive us.

@@ -1,12 +1,17 @@
 #include "platform/DesktopEntry.h"
 
-#include <fstream>
+#include <sstream>
 
+#include "platform/Environment.h"
+#include "platform/FileSystem.h"
 #include "platform/Process.h"
 #include "platform/XdgFolders.h"
 
 namespace platform {
 namespace {
+
+// Far above any real desktop entry.
+constexpr std::size_t kMaxEntrySize = 1u << 20;
 
 std::string Trim(const std::string& s) {
     std::size_t b = s.find_first_not_of(" \t\r\n");
@@ -44,12 +49,14 @@ bool FindDesktopEntryExec(const std::string& strId, std::string& strExec, std::s
     for (const std::string& folder : XdgDataFolders(RealEnvironment())) {
         // "vendor-app.desktop" may also live as applications/vendor/app.desktop.
         std::string path = folder + "/applications/" + strId;
-        std::ifstream in(path);
-        if (std::size_t dash = strId.find('-'); !in && dash != std::string::npos) {
+        std::string text;
+        bool found = ReadConfigFile(path, text, kMaxEntrySize) == 0;
+        if (std::size_t dash = strId.find('-'); !found && dash != std::string::npos) {
             path = folder + "/applications/" + strId.substr(0, dash) + "/" + strId.substr(dash + 1);
-            in.open(path);
+            found = ReadConfigFile(path, text, kMaxEntrySize) == 0;
         }
-        if (!in) continue;
+        if (!found) continue;
+        std::istringstream in(text);
         // The first folder holding the entry decides, as for the desktop itself.
         bool inMain = false;
         std::string line;

@@ -18,4 +18,9 @@ public:
 
 Environment& RealEnvironment();
 
+// Reads a variable and removes it from this process's environment, so that no
+// program started later inherits it. Call it before any thread starts: the
+// environment is not safe to change while another thread may read it.
+bool TakeVariable(const std::string& name, std::string& value);
+
 } // namespace platform

@@ -16,6 +16,21 @@ namespace {
 
 std::string ErrnoText(int e) { return std::strerror(e); }
 
+// 0 with fd open for reading, or the errno: EISDIR for a folder, EINVAL for
+// anything else that is not a regular file. Without O_NONBLOCK, opening a FIFO
+// waits for a writer, for ever; it stays set, as it changes nothing for a
+// regular file.
+int OpenRegularFile(const std::string& path, int& fd, struct stat& st) {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return errno;
+    int e = ::fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : S_ISREG(st.st_mode) ? 0 : EINVAL;
+    if (e != 0) {
+        ::close(fd);
+        fd = -1;
+    }
+    return e;
+}
+
 class PosixInputFile : public InputFile {
 public:
     PosixInputFile(int fd, std::uint64_t size) : m_fd(fd), m_size(size) {}
@@ -86,18 +101,10 @@ public:
     explicit PosixFileSystem(bool bPrivateOutputs = false) : m_bPrivateOutputs(bPrivateOutputs) {}
 
     std::unique_ptr<InputFile> OpenRead(const std::string& path, std::string& err) override {
-        // Without O_NONBLOCK, opening a FIFO waits for a writer, for ever.
-        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-        if (fd < 0) {
-            err = ErrnoText(errno);
-            return nullptr;
-        }
-        // O_NONBLOCK stays: it changes nothing for a regular file.
+        int fd = -1;
         struct stat st {};
-        int e = ::fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
-        if (e != 0 || !S_ISREG(st.st_mode)) {
-            err = e != 0 ? ErrnoText(e) : "not a regular file";
-            ::close(fd);
+        if (int e = OpenRegularFile(path, fd, st)) {
+            err = e == EINVAL ? "not a regular file" : ErrnoText(e);
             return nullptr;
         }
         if (st.st_size == 0) {
@@ -164,6 +171,33 @@ FileSystem& RealFileSystem() {
 FileSystem& PrivateFileSystem() {
     static PosixFileSystem fs(true);
     return fs;
+}
+
+int ReadConfigFile(const std::string& path, std::string& text, std::size_t maxBytes) {
+    text.clear();
+    int fd = -1;
+    struct stat st {};
+    if (int e = OpenRegularFile(path, fd, st)) return e;
+    // The size may change under us, and pseudo-files report none: read to the end.
+    std::string data;
+    char buf[65536];
+    int e = 0;
+    for (;;) {
+        ssize_t r = ::read(fd, buf, sizeof buf);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) {
+            e = r < 0 ? errno : 0;
+            break;
+        }
+        data.append(buf, static_cast<std::size_t>(r));
+        if (data.size() > maxBytes) {
+            e = EFBIG;
+            break;
+        }
+    }
+    ::close(fd);
+    if (e == 0) text.swap(data);
+    return e;
 }
 
 std::string CurrentDirectory() {

@@ -69,6 +69,12 @@ FileSystem& PrivateFileSystem();
 // failure the reader has a partial message to discard.
 std::unique_ptr<OutputFile> StandardOutputFile();
 
+// Reads a whole configuration file (settings, ~/.mime.types) of at most
+// maxBytes, never waiting for a writer. 0 when read; otherwise the errno:
+// ENOENT when missing, EISDIR for a folder, EINVAL for anything else that is
+// not a regular file (a FIFO, a device), EFBIG when larger than maxBytes.
+int ReadConfigFile(const std::string& path, std::string& text, std::size_t maxBytes);
+
 // The current working directory, with a trailing '/'; empty when unknown.
 std::string CurrentDirectory();
 

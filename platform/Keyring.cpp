@@ -24,9 +24,36 @@ const SecretSchema* Schema() {
 // No bus, or no service on it, is "not there"; anything else is a failure.
 KeyringResult Judge(GError* error, std::string& err) {
     err = error->message ? error->message : "unknown error";
-    bool absent = error->domain == G_DBUS_ERROR || error->domain == G_IO_ERROR;
+    // A remote error the bus could not map came from a service that answered.
+    bool absent = error->domain == G_DBUS_ERROR ||
+                  (error->domain == G_IO_ERROR && error->code != G_IO_ERROR_DBUS_ERROR);
     g_error_free(error);
     return absent ? KeyringResult::Unavailable : KeyringResult::Failed;
+}
+
+// Asks the Secret Service to unlock the collection new passwords go to; it
+// prompts the user where a prompter exists. False with the reason when the
+// collection stays locked.
+bool UnlockDefaultCollection(std::string& err) {
+    GError* error = nullptr;
+    SecretService* service = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &error);
+    SecretCollection* collection = nullptr;
+    if (service)
+        collection = secret_collection_for_alias_sync(service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE,
+                                                      nullptr, &error);
+    bool unlocked = false;
+    if (collection) {
+        GList one = {collection, nullptr, nullptr};
+        unlocked = secret_service_unlock_sync(service, &one, nullptr, nullptr, &error) > 0;
+        g_object_unref(collection);
+    }
+    if (service) g_object_unref(service);
+    err = "the keyring is locked and was not unlocked";
+    if (error) {
+        err += std::string(": ") + (error->message ? error->message : "unknown error");
+        g_error_free(error);
+    }
+    return unlocked;
 }
 
 class SecretServiceKeyring : public Keyring {
@@ -34,10 +61,17 @@ public:
     KeyringResult Store(const SecretKey& key, const std::string& secret, std::string& err) override {
         GError* error = nullptr;
         std::string label = "Quillory SMTP password for " + key.user + "@" + key.server;
-        gboolean ok = secret_password_store_sync(Schema(), SECRET_COLLECTION_DEFAULT, label.c_str(), secret.c_str(),
-                                                 nullptr, &error, "application", "quillory", "server",
-                                                 key.server.c_str(), "port", key.port, "user", key.user.c_str(),
-                                                 nullptr);
+        gboolean ok = FALSE;
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            ok = secret_password_store_sync(Schema(), SECRET_COLLECTION_DEFAULT, label.c_str(), secret.c_str(),
+                                            nullptr, &error, "application", "quillory", "server",
+                                            key.server.c_str(), "port", key.port, "user", key.user.c_str(),
+                                            nullptr);
+            // A locked keyring is there: ask it to open, once, rather than look elsewhere.
+            if (attempt > 0 || !g_error_matches(error, SECRET_ERROR, SECRET_ERROR_IS_LOCKED)) break;
+            g_clear_error(&error);
+            if (!UnlockDefaultCollection(err)) return KeyringResult::Failed;
+        }
         if (error) return Judge(error, err);
         if (!ok) {
             err = "the keyring did not store the password";
@@ -57,15 +91,25 @@ public:
             secret_password_free(found);
             return KeyringResult::Ok;
         }
-        // A locked keyring answers like an empty one; ask whether an item exists.
-        GList* items = secret_password_search_sync(Schema(), SECRET_SEARCH_ALL, nullptr, &error, "application",
-                                                   "quillory", "server", key.server.c_str(), "port", key.port,
-                                                   "user", key.user.c_str(), nullptr);
+        // A locked keyring answers like an empty one; ask whether an item
+        // exists, and to unlock it if so (the user may be prompted).
+        GList* items = secret_password_search_sync(
+            Schema(), static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK), nullptr, &error,
+            "application", "quillory", "server", key.server.c_str(), "port", key.port, "user", key.user.c_str(),
+            nullptr);
         if (error) return Judge(error, err);
         bool exists = items != nullptr;
         g_list_free_full(items, g_object_unref);
         if (!exists) return KeyringResult::NotFound;
-        err = "the keyring is locked";
+        found = secret_password_lookup_sync(Schema(), nullptr, &error, "application", "quillory", "server",
+                                            key.server.c_str(), "port", key.port, "user", key.user.c_str(), nullptr);
+        if (error) return Judge(error, err);
+        if (found) {
+            secret = found;
+            secret_password_free(found);
+            return KeyringResult::Ok;
+        }
+        err = "the keyring is locked and was not unlocked";
         return KeyringResult::Failed;
     }
 

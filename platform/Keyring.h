@@ -16,13 +16,14 @@ enum class KeyringResult {
     Ok,
     NotFound,     // the keyring answered: nothing stored under that key
     Unavailable,  // no Secret Service (no session bus, nothing answering)
-    Failed,       // it answered with an error, or it is locked
+    Failed,       // it answered with an error, or it is locked and was not unlocked
 };
 
 class Keyring {
 public:
     virtual ~Keyring() = default;
-    // Each call says why in err unless it returns Ok or NotFound.
+    // Each call says why in err unless it returns Ok or NotFound. Store and
+    // Lookup ask a locked keyring to unlock (the user may be prompted).
     virtual KeyringResult Store(const SecretKey& key, const std::string& secret, std::string& err) = 0;
     virtual KeyringResult Lookup(const SecretKey& key, std::string& secret, std::string& err) = 0;
     virtual KeyringResult Remove(const SecretKey& key, std::string& err) = 0;

@@ -1,5 +1,6 @@
 #include "platform/Process.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -18,6 +19,8 @@ namespace platform {
 namespace {
 
 constexpr std::size_t kStderrKept = 4096;
+constexpr std::size_t kMaxOutput = 64 * 1024;
+constexpr int kExitCheckMs = 50;
 
 std::string Describe(const std::string& program, int errNo) {
     return "cannot start '" + program + "': " + std::strerror(errNo);
@@ -131,38 +134,63 @@ bool RunForOutput(const std::vector<std::string>& argv, std::string& out, std::s
         err = Describe(program, rc);
         return false;
     }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    bool timedOut = false;
+    const auto start = std::chrono::steady_clock::now();
+    enum { Running, Exited, TimedOut, TooLong } state = Running;
+    int status = 0;
+    bool ended = false;  // the program itself has exited
     char buf[4096];
     for (;;) {
+        // Wake now and then to see whether the program itself has ended: a
+        // helper it left behind may hold the pipe open long after.
+        int waitMs = kExitCheckMs;
         if (timeoutMs >= 0) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            pollfd p{pipefd[0], POLLIN, 0};
-            int r = left.count() > 0 ? ::poll(&p, 1, static_cast<int>(left.count())) : 0;
-            if (r < 0 && errno == EINTR) continue;
-            if (r == 0) {
-                timedOut = true;
-                ::kill(-pid, SIGKILL);
+            auto used = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+            waitMs = static_cast<int>(std::min<long long>(waitMs, timeoutMs - used.count()));
+            if (waitMs <= 0) {
+                state = TimedOut;
                 break;
             }
         }
-        ssize_t n = ::read(pipefd[0], buf, sizeof buf);
-        if (n > 0) {
+        pollfd p{pipefd[0], POLLIN, 0};
+        int r = ::poll(&p, 1, waitMs);
+        if (r < 0 && errno != EINTR) break;
+        if (r > 0) {
+            ssize_t n = ::read(pipefd[0], buf, sizeof buf);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
             out.append(buf, static_cast<std::size_t>(n));
-        } else if (n == 0 || errno != EINTR) {
+            if (out.size() > kMaxOutput) {
+                state = TooLong;
+                break;
+            }
+            continue;
+        }
+        // Nothing more to read now: once the program has exited, a complete
+        // first line is all it will give.
+        if (!ended) {
+            pid_t w = ::waitpid(pid, &status, WNOHANG);
+            ended = w == pid;
+        }
+        if (ended && out.find('\n') != std::string::npos) {
+            state = Exited;
             break;
         }
     }
     ::close(pipefd[0]);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
+    if (state == TimedOut || state == TooLong) ::kill(-pid, SIGKILL);
+    while (!ended && ::waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR) {
             err = "'" + program + "' could not be waited for: " + std::strerror(errno);
             return false;
         }
     }
-    if (timedOut) {
+    if (state == TimedOut) {
         err = "'" + program + "' did not finish within " + std::to_string(timeoutMs / 1000.0).substr(0, 4) + " s";
+        return false;
+    }
+    if (state == TooLong) {
+        err = "'" + program + "' wrote more than " + std::to_string(kMaxOutput / 1024) + " KiB";
+        out.clear();
         return false;
     }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {

@@ -34,9 +34,12 @@ bool PollProcess(ChildProcess& child, ChildEnd& end);
 // Kills a started child with everything in its session and waits for it.
 void KillProcess(ChildProcess& child);
 
-// Runs argv to its end and collects its standard output; its standard input
-// is empty and its standard error discarded. False with the reason when it
-// could not run or did not exit with status 0. With timeoutMs >= 0 a program
+// Runs argv to its end and collects its standard output, 64 KiB at most; its
+// standard input is empty and its standard error discarded. False with the
+// reason when it could not run, did not exit with status 0, or wrote more (it
+// is then killed at once, with its process group). The run is over at the
+// end of the output, or when the program has exited after a complete line: a
+// helper it left running may hold the pipe. With timeoutMs >= 0 a program
 // still running after that long is killed, with its process group, and the
 // run fails.
 bool RunForOutput(const std::vector<std::string>& argv, std::string& out, std::string& err, int timeoutMs = -1);

@@ -16,6 +16,7 @@
 
 #include "core/Ascii.h"
 #include "platform/FileReplacement.h"
+#include "platform/FileSystem.h"
 #include "platform/XdgFolders.h"
 
 namespace platform {
@@ -50,33 +51,13 @@ bool MakeFolders(const std::string& folder, std::string& err) {
     return true;
 }
 
-// 0: read; ENOENT: no file; otherwise the errno of the failure (EFBIG when too
-// large, EINVAL when not a regular file). The open does not wait for a writer,
-// so a FIFO in the file's place is refused instead of blocking the program.
-int ReadWhole(const std::string& path, std::string& text) {
-    text.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) return errno;
-    struct stat st {};
-    int e = ::fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : S_ISREG(st.st_mode) ? 0 : EINVAL;
-    char buf[65536];
-    while (e == 0) {
-        ssize_t r = ::read(fd, buf, sizeof buf);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) {
-            e = r < 0 ? errno : 0;
-            break;
-        }
-        text.append(buf, static_cast<std::size_t>(r));
-        if (text.size() > kMaxFileSize) e = EFBIG;
-    }
-    ::close(fd);
-    return e;
-}
+// 0: read; ENOENT: no file; otherwise the errno of the failure (EFBIG when
+// too large, EINVAL when not a regular file: a FIFO is refused, not waited on).
+int ReadWhole(const std::string& path, std::string& text) { return ReadConfigFile(path, text, kMaxFileSize); }
 
 std::string ReadError(const std::string& path, int e) {
     if (e == EFBIG) return "'" + path + "' is larger than 16 MiB; it is not a settings file";
-    if (e == EINVAL) return "'" + path + "' is not a regular file";
+    if (e == EINVAL) return "'" + path + "' is not a regular file; it is not a settings file";
     return "cannot read '" + path + "': " + ErrnoText(e);
 }
 

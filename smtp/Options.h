@@ -130,5 +130,9 @@ struct MailFieldRow {
 std::span<const MailFieldRow> MailFieldRows();
 const MailFieldRow* FindMailFieldFlag(std::string_view flag);
 
+// The environment variable that may carry the SMTP password to the command
+// line; both programs take it out of their environment at start.
+inline constexpr char kPasswordVariable[] = "QUILLORY_SMTP_PASSWORD";
+
 // The one port check: decimal digits only, 1 to 65535.
 bool ParsePort(std::string_view text, int& port);

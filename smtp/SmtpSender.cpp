@@ -229,8 +229,11 @@ bool CSmtpSender::FetchToken(std::string& token) {
     std::string out;
     if (err.empty() && platform::RunForOutput(argv, out, err, m_pJob->m_nTokenTimeoutMs)) {
         token = std::string(ascii::Trim(std::string_view(out).substr(0, out.find('\n'))));
-        if (!token.empty()) return true;
-        err = "'" + argv[0] + "' printed no token";
+        // The token goes into a protocol line: a NUL or a control byte would end or bend it.
+        bool printable = std::all_of(token.begin(), token.end(), [](char c) { return c >= 0x20 && c < 0x7f; });
+        if (!token.empty() && printable) return true;
+        err = "'" + argv[0] + "' printed " +
+              (token.empty() ? "no token" : "a token with bytes other than printable ASCII");
     }
     PostLogLine(LogDirection::Outgoing, "OAuth2 token command failed: " + err);
     return Fail(SendFailure::TokenFailed, err);

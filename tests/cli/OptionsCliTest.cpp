@@ -77,14 +77,31 @@ TEST(OptionsCommand, RefusesBadValuesAndWritesNothing) {
     EXPECT_NE(ReadFile(path).find("\nSmtpPort=65535\n"), std::string::npos);
 }
 
-TEST(OptionsCommand, ASaveThatFailsIsReported) {
-    std::string path = platform::SettingsFilePath();
-    ASSERT_EQ(RunCommand("mkdir -p '" + path + "'"), 0);  // a folder where the file belongs
-    std::string out;
-    EXPECT_EQ(RunCommand(Cli() + " options --server x", &out), 1);
-    const std::string why = "cannot read '" + path + "': Is a directory\n";
-    EXPECT_EQ(out, "quillory-cli: warning: " + why + "quillory-cli: the options were not saved: " +
-                       why.substr(0, why.size() - 1) + "; it is left as it is\n");
+// A folder or a FIFO where a configuration file belongs is reported, and a
+// FIFO is never waited on (it would hold every command until a writer came).
+TEST(OptionsCommand, ConfigurationFilesThatAreNoFilesAreRefused) {
+    const std::string path = platform::SettingsFilePath();
+    TempDir dir;
+    dir.Write("p.html", "<img src=\"a.png\">");  // its type is looked up
+    dir.Write("a.png", "png");
+    ASSERT_EQ(RunCommand("mkfifo \"$HOME/.mime.types\" && mkdir -p \"$(dirname '" + path + "')\""), 0);
+    const struct {
+        const char* make;
+        std::string why;
+    } cases[] = {
+        {"mkdir", "cannot read '" + path + "': Is a directory"},
+        {"mkfifo", "'" + path + "' is not a regular file; it is not a settings file"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(RunCommand("rm -rf '" + path + "' && " + c.make + " '" + path + "'"), 0);
+        std::string out;
+        EXPECT_EQ(RunCommand("timeout -s KILL 10 " + Cli() + " options --server x", &out), 1);
+        EXPECT_EQ(out, "quillory-cli: warning: " + c.why + "\nquillory-cli: the options were not saved: " + c.why +
+                           "; it is left as it is\n");
+        EXPECT_EQ(RunCommand("cd " + dir.Path() + " && timeout -s KILL 10 " + Cli() + " compose p.html -o p.eml", &out),
+                  0);
+        EXPECT_EQ(out, "quillory-cli: warning: " + c.why + "\n");
+    }
 }
 
 TEST(ComposeWithSettings, AbsentHeaderFieldsComeFromTheSavedSettings) {

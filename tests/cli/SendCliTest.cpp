@@ -122,7 +122,8 @@ TEST_F(SendCli, SameCasesSameEndThroughThePipelineAndTheProgram) {
         EXPECT_TRUE(ListFolder(tmp.Path()).empty()) << "the pipeline left its temporary message";
 
         std::string args = c.html + " --from '" + c.from + "' --to '" + c.to + "' --server 127.0.0.1 --port " +
-                           std::to_string(port(scripted)) + (c.password.empty() ? "" : " --auth --user ann");
+                           std::to_string(port(scripted)) +
+                           (c.password.empty() ? "" : " --auth --user ann --security none");
         Result r = Send(args, "QUILLORY_SMTP_PASSWORD='" + c.password + "'");
         EXPECT_EQ(r.rc, c.rc) << r.out << r.err;
         EXPECT_EQ(r.err, c.err);
@@ -144,7 +145,7 @@ TEST_F(SendCli, SendsTheComposedPageWithItsParts) {
                                std::to_string(server.Port());
     for (int n : {1, 2}) {
         SCOPED_TRACE(n == 1 ? "EHLO" : "HELO");
-        Result r = Send(fields + (n == 1 ? " --auth --user ann" : ""));
+        Result r = Send(fields + (n == 1 ? " --auth --user ann --security none" : ""));
         EXPECT_EQ(r.rc, 0) << r.out << r.err;
         // The log shows the end mark as the prefix line and the dot line.
         EXPECT_NE(r.out.find(">>> Done\n>>> \n.\n<<< 250 OK stored\n"), std::string::npos) << r.out;
@@ -163,18 +164,51 @@ TEST_F(SendCli, SendsTheComposedPageWithItsParts) {
     }
 }
 
-TEST_F(SendCli, TakesWhatIsNotGivenFromTheSavedSettings) {
-    testutil::RealSmtpServer server("saved", "stored pw");
+// What is not given comes from the saved settings, but the saved password
+// only goes to the server, port and user it was saved for, and a login
+// crosses the network in clear text only when the command line says so.
+TEST_F(SendCli, TheSavedPasswordGoesOnlyWhereItWasSavedFor) {
+    testutil::RealSmtpServer server("saved", "stored pw", {"--oauth-token", "tok-123"});
+    testutil::RealSmtpServer other("saved", "other pw");
+    const std::string port = std::to_string(server.Port()), otherPort = std::to_string(other.Port());
     std::string out;
     ASSERT_EQ(RunCommand("echo 'stored pw' | " + std::string(QUILLORY_CLI) + " options --server 127.0.0.1 --port " +
-                             std::to_string(server.Port()) + " --auth on --user saved --password-stdin",
+                             port + " --auth on --user saved --password-stdin",
                          &out),
               0)
         << out;
-    // No server, port, account or password on the command line, and none in the environment.
-    Result r = Send("page.html --from a@x.org --to b@y.org", "-u QUILLORY_SMTP_PASSWORD");
-    EXPECT_EQ(r.rc, 0) << r.out << r.err;
+    const std::string unset = "-u QUILLORY_SMTP_PASSWORD";
+    const std::string saved = "saved at 127.0.0.1 port " + port;
+    const struct {
+        const char* name;
+        std::string args, env;
+        int rc;
+        std::string shown;  // on standard output or error
+    } cases[] = {
+        {"the saved account, in clear text as asked", "--security none", unset, 0, "Sent email successfully."},
+        {"clear text not asked for here", "", unset, 2, "or --security none to send it in clear text all the same"},
+        {"another server name", "--server localhost --security none", unset, 2,
+         "no password for saved at localhost port " + port + " (the saved password is for " + saved + ", not for "
+         "saved at localhost port " + port + "): give it in QUILLORY_SMTP_PASSWORD or on a terminal\n"},
+        {"another port, the environment's password", "--port " + otherPort + " --security none",
+         "QUILLORY_SMTP_PASSWORD='other pw'", 0,
+         "Note: the saved password is for " + saved + ", not for saved at 127.0.0.1 port " + otherPort +
+             "; using QUILLORY_SMTP_PASSWORD.\n"},
+        {"no child inherits the environment's password",
+         "--security none --auth-method xoauth2 --oauth-token-command \"sh -c 'env >env.txt; echo tok-123'\"",
+         "QUILLORY_SMTP_PASSWORD=leaked", 0, ">>> AUTH XOAUTH2 ********\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Result r = Send("page.html --from a@x.org --to b@y.org " + c.args, c.env);
+        EXPECT_EQ(r.rc, c.rc) << r.out << r.err;
+        EXPECT_NE((r.out + r.err).find(c.shown), std::string::npos) << r.out << r.err;
+    }
     EXPECT_EQ(server.Envelope(1), "saved\na@x.org\nb@y.org\n");
+    EXPECT_EQ(other.Envelope(1), "saved\na@x.org\nb@y.org\n");
+    const std::string childEnv = testutil::ReadFile(dir.Path() + "env.txt");
+    EXPECT_NE(childEnv.find("TMPDIR="), std::string::npos) << "the token command did not run";
+    EXPECT_EQ(childEnv.find("QUILLORY_SMTP_PASSWORD"), std::string::npos) << childEnv;
 }
 
 // The trust store is the system's: OpenSSL's SSL_CERT_FILE stands in for it here.
@@ -193,7 +227,7 @@ TEST_F(SendCli, EncryptsAsSavedUnlessToldOtherwise) {
     EXPECT_NE(r.out.find(">>> STARTTLS\n<<< 220 Ready to start TLS\n>>> TLS handshake OK: "), std::string::npos);
     EXPECT_EQ(server.Envelope(1), "ann\na@x.org\nb@y.org\n");
     // The system's own authorities do not know the test's.
-    r = Send(fields, "-u SSL_CERT_FILE -u SSL_CERT_DIR");
+    r = Send(fields, "-u SSL_CERT_FILE -u SSL_CERT_DIR QUILLORY_SMTP_PASSWORD=x");
     EXPECT_EQ(r.err, "Failure: Certificate verification failed: unable to get local issuer certificate\n");
     r = Send(fields + " --security none", trusted);
     EXPECT_EQ(r.out.find(">>> STARTTLS"), std::string::npos) << r.out;

@@ -10,9 +10,11 @@ namespace {
 using testutil::RunCommand;
 using testutil::TempDir;
 
-// Runs script in a fresh session with an unlocked keyring and private folders.
-int InKeyringSession(const TempDir& dir, const std::string& script, std::string& out) {
-    std::string run = dir.Write("script.sh", "set -e\necho -n unlock | gnome-keyring-daemon --unlock "
+// Runs script in a fresh session with private folders, the keyring unlocked
+// with password (the first session sets it).
+int InKeyringSession(const TempDir& dir, const std::string& script, std::string& out,
+                     const std::string& password = "unlock") {
+    std::string run = dir.Write("script.sh", "set -e\necho -n " + password + " | gnome-keyring-daemon --unlock "
                                              "--components=secrets >/dev/null\n" + script);
     std::string env = "env -u DBUS_SESSION_BUS_ADDRESS HOME=" + dir.Path() + " XDG_RUNTIME_DIR=" + dir.Path() +
                       "run XDG_DATA_HOME=" + dir.Path() + "data XDG_CACHE_HOME=" + dir.Path() +
@@ -38,7 +40,7 @@ TEST(Keyring, StoresMovesAndUsesThePassword) {
                               "echo from-the-keyring | $CLI options --password-stdin\n"
                               "$CLI options | grep AuthPass\n"
                               "echo '<p>hi</p>' > $HOME/p.html\n"
-                              "$CLI send $HOME/p.html --from a@x.org --to b@y.org --auth | tail -1\n",
+                              "$CLI send $HOME/p.html --from a@x.org --to b@y.org --auth --security none | tail -1\n",
                               out);
     EXPECT_EQ(rc, 0) << out;
     EXPECT_NE(out.find("file after the move: 1"), std::string::npos) << out;  // the value stays, empty
@@ -47,6 +49,24 @@ TEST(Keyring, StoresMovesAndUsesThePassword) {
     EXPECT_NE(out.find("******** (in the keyring)"), std::string::npos) << out;
     EXPECT_NE(out.find("Sent email successfully."), std::string::npos) << out;
     EXPECT_EQ(testutil::ReadFile(dir.Path() + "cfg/quillory/quillory.conf").find("secret"), std::string::npos);
+}
+
+// A keyring that is there but stays locked (no prompter here to unlock it) is
+// no reason to put the password in the file: nothing is saved, and it says why.
+TEST(Keyring, ALockedKeyringIsNotAnAbsentOne) {
+    TempDir dir;
+    std::string out;
+    ASSERT_EQ(InKeyringSession(dir, "echo created\n", out), 0) << out;
+    int rc = InKeyringSession(dir,
+                              "echo secret | $CLI options --server s.example --user ann --password-stdin || "
+                              "echo \"status $?\"\n",
+                              out, "wrong");
+    EXPECT_EQ(rc, 0) << out;
+    EXPECT_NE(out.find("quillory-cli: the options were not saved: the keyring did not take the password: the "
+                       "keyring is locked and was not unlocked\nstatus 1\n"),
+              std::string::npos)
+        << out;
+    EXPECT_FALSE(testutil::FileExists(dir.Path() + "cfg/quillory/settings.reg"));
 }
 
 } // namespace

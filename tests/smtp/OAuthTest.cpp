@@ -31,6 +31,13 @@ TEST(OAuth, MethodsTokensAndTheirFailures) {
         {"command printing nothing", kAuthXOAuth2, "true", SendFailure::TokenFailed, ""},
         {"hanging command", kAuthXOAuth2, "sleep 20", SendFailure::TokenFailed, ""},
         {"unclosed quote", kAuthXOAuth2, "echo 'tok", SendFailure::TokenFailed, ""},
+        {"endless output stops the command", kAuthXOAuth2, "yes tok-123", SendFailure::TokenFailed,
+         "'yes' wrote more than 64 KiB"},
+        {"a NUL in the token", kAuthXOAuth2, "printf 'tok\\0-123\\n'", SendFailure::TokenFailed,
+         "printed a token with bytes other than printable ASCII"},
+        // The command's own exit ends the wait, not the end of the pipe.
+        {"a helper left holding the output", kAuthXOAuth2, "sh -c 'sleep 3 & echo tok-123'", SendFailure::None,
+         ">>> AUTH XOAUTH2 ********\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
