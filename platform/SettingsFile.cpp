@@ -135,7 +135,7 @@ private:
         std::string text = m_doc.Serialize();
         // The file holds the SMTP password: only its owner may read it.
         std::string why;
-        auto file = FileReplacement::Begin(m_strPath, ReplaceMode::Private, why);
+        auto file = FileReplacement::Begin(m_strPath, ReplaceMode::Private, ReadOnlyTarget::Replace, why);
         if (!file) {
             err = "cannot save settings in '" + FolderOf(m_strPath) + "': " + why;
             return false;

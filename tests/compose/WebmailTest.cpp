@@ -144,6 +144,44 @@ TEST_F(Webmail, ImportsStopAtSixteenLevels) {
     EXPECT_EQ(body.find(".c17"), std::string::npos);
 }
 
+// Sheets that import the next four times each: every sheet goes in once per
+// link, however often it is imported, and nothing is lost.
+TEST_F(Webmail, FanOutImportsAreInlinedOncePerLink) {
+    for (int i = 0; i < 17; ++i) {
+        std::string next = "@import \"s" + std::to_string(i + 1) + ".css\";";
+        File("s" + std::to_string(i) + ".css", i == 16 ? ".c16{}" : next + next + next + next + ".c" + std::to_string(i) + "{}");
+    }
+    Compose("<link rel=stylesheet href=s0.css><p><link rel=stylesheet href=s8.css>");
+    std::string body = Body();
+    for (int i = 0; i < 17; ++i) {
+        std::string rule = ".c" + std::to_string(i) + "{}";
+        std::size_t count = 0;
+        for (std::size_t at = 0; (at = body.find(rule, at)) != std::string::npos; ++at) ++count;
+        EXPECT_EQ(count, i < 8 ? 1u : 2u) << rule;
+    }
+    EXPECT_EQ(body.find("@import"), std::string::npos) << "every import was inlined or dropped as a repeat";
+    EXPECT_LT(body.size(), 2000u);
+    EXPECT_TRUE(c->Warnings().empty());
+    ExpectPlanExact();
+}
+
+// The sheets of one message together stay within 16 MiB; the sheet that would
+// go past it, and every one after, stays linked (as a part).
+TEST_F(Webmail, InlinedSheetsAreCapped) {
+    const std::string big(6u << 20, ' ');
+    File("a.css", ".a{}" + big);
+    File("b.css", ".b{}" + big);
+    File("c.css", ".c{}" + big);
+    File("d.css", ".d{}");
+    Compose("<link rel=stylesheet href=a.css><link rel=stylesheet href=b.css><link rel=stylesheet href=c.css>"
+            "<link rel=stylesheet href=d.css>");
+    // Linked as parts, as without the option.
+    ExpectStays({"<style>.a{}", "<style>.b{}", "</style><link rel=stylesheet href=cid:"});
+    EXPECT_EQ(Body().find(".d{}"), std::string::npos);
+    EXPECT_EQ(c->Warnings(), std::vector<std::string>{"The style sheets to inline exceed 16 MiB: '" + dir.Path() +
+                                                      "c.css' and the sheets after it stay linked."});
+}
+
 TEST_F(Webmail, TheSafetyRuleHoldsForSheetsAndWhatTheyLoad) {
     testutil::TempDir elsewhere;
     std::string secret = elsewhere.Write("secret.txt", "secret");
