@@ -8,6 +8,7 @@
 #include "core/Product.h"
 #include "app/MainDlg.h"
 #include "compose/MimeComposer.h"
+#include "platform/FileReplacement.h"
 #include "ui/AttachmentList.h"
 #include "ui/CreateProgressDlg.h"
 #include "ui/Prompts.h"
@@ -38,6 +39,12 @@ void CMainDlg::CreateEmailChecked() {
                                            chosen))
         return;
     std::string path = chosen.toStdString();
+    // The file dialog asks before replacing a file, but not whether it is read-only.
+    const bool readOnly = platform::IsReadOnlyFile(path);
+    if (readOnly && !m_services.prompts->Question(
+                        this, QStringLiteral("'%1' is read-only. Replace it anyway?").arg(QFileInfo(chosen).fileName()),
+                        QStringLiteral("Replace")))
+        return;
     m_state.LastEmlFolder = QFileInfo(chosen).absolutePath().toStdString();
     m_state.RememberPage(m_strHtmlPath);
     ShowRecentPages();
@@ -45,7 +52,9 @@ void CMainDlg::CreateEmailChecked() {
     m_pCreateDlg = new CCreateProgressDlg(this);
     m_pCreateDlg->SetCaption(QStringLiteral("Creating HTML email..."));
     m_pCreateDlg->SetBytes(0, 0);
-    m_pComposeTask = new CComposeTask(MakeComposeJob(path), m_services.env, this);
+    ComposeJob job = MakeComposeJob(path);
+    job.m_bReplaceReadOnly = readOnly;
+    m_pComposeTask = new CComposeTask(std::move(job), m_services.env, this);
     connect(m_pComposeTask, &CComposeTask::Progress, m_pCreateDlg, &CCreateProgressDlg::SetBytes);
     connect(m_pComposeTask, &CComposeTask::Finished, this,
             [this, path](CComposeTask::End end, const QString& reason) {

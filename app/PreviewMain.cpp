@@ -1,4 +1,4 @@
-// quillory-preview MESSAGE.eml -o SHOT.png [--width N] [--height N] [--timing]
+// quillory-preview MESSAGE.eml -o SHOT.png [--width N] [--height N] [--force] [--timing]
 // Draws a composed message's HTML part into a PNG file, offscreen. quillory-cli
 // preview runs it; it lives apart so that the web engine stays out of
 // quillory-cli.
@@ -19,7 +19,7 @@ namespace {
 
 int Fail(const std::string& why, int status) {
     std::fprintf(stderr, "quillory-preview: %s\n", why.c_str());
-    if (status == 2) std::fputs("Usage: quillory-preview MESSAGE.eml -o SHOT.png [--width N] [--height N] [--timing]\n", stderr);
+    if (status == 2) std::fputs("Usage: quillory-preview MESSAGE.eml -o SHOT.png [--width N] [--height N] [--force] [--timing]\n", stderr);
     return status;
 }
 
@@ -35,11 +35,13 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string message, shot, error;
     int width = kDesktopPreviewWidth, height = 0;
-    bool timing = false;
+    bool timing = false, force = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--timing") {
             timing = true;
+        } else if (a == "--force") {
+            force = true;
         } else if (a == "-o" || a == "--width" || a == "--height") {
             if (i + 1 >= args.size()) return Fail("option '" + a + "' needs a value", 2);
             const std::string& v = args[++i];
@@ -76,7 +78,8 @@ int main(int argc, char** argv) {
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
     picture.image.save(&buffer, "PNG");
-    auto file = platform::RealFileSystem().CreateOutput(shot, error);
+    auto file = platform::RealFileSystem().CreateOutput(
+        shot, force ? platform::ReadOnlyTarget::Replace : platform::ReadOnlyTarget::Refuse, error);
     if (!file || !file->Write(png.constData(), static_cast<std::size_t>(png.size()), error) || !file->Commit(error))
         return Fail("cannot write " + shot + ": " + error, 1);
     if (timing)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
 #include <thread>
 #include <unordered_set>
 
@@ -209,16 +210,36 @@ public:
         // The parser needs only the page: it runs beside the composer's dry run.
         std::vector<FoundReference> found;
         std::thread parser;
-        if (read) parser = std::thread([&] { found = FindReferences(m_page); });
+        const std::string unparsed = read ? CMimeComposer::ParseRefusal(m_page) : std::string();
+        bool parserOutOfMemory = false;
+        if (read && unparsed.empty())
+            parser = std::thread([&] {
+                try {
+                    found = FindReferences(m_page);
+                } catch (const std::bad_alloc&) {
+                    parserOutOfMemory = true;  // passed on below, where it can be caught
+                }
+            });
 
         CMimeComposer composer(m_env);
         composer.m_job = m_job;
         composer.m_job.m_pProgress = nullptr;
-        bool composed = composer.Plan(m_plan);
+        bool composed = false;
+        try {
+            composed = composer.Plan(m_plan);
+        } catch (...) {
+            if (parser.joinable()) parser.join();
+            throw;
+        }
         if (parser.joinable()) parser.join();
+        if (parserOutOfMemory) throw std::bad_alloc();
         if (!composed)
             m_report.listFindings.push_back({Severity::Error, "the message cannot be composed: " + composer.GetLastError()});
         if (!read && composed) m_report.listFindings.push_back({Severity::Error, "cannot read the page: " + err});
+        if (!unparsed.empty())
+            m_report.listFindings.push_back(
+                {Severity::Warning, unparsed + ": only what the composer finds is listed, not what an HTML parser "
+                                               "would (srcset, media, frames, images without alt text)"});
 
         for (PlannedPart& p : m_plan.listParts)
             m_report.listParts.push_back(
@@ -539,7 +560,15 @@ std::string WhyText(const Report& report, const Row& row) {
 }
 
 Report CheckPage(const ComposeJob& job, std::uint64_t nServerSizeLimit, const platform::Platform& env) {
-    return ReportBuilder(job, env).Build(nServerSizeLimit);
+    try {
+        return ReportBuilder(job, env).Build(nServerSizeLimit);
+    } catch (const std::bad_alloc&) {
+        // What was built is gone with the exception, which leaves room for this.
+        Report report;
+        report.strPage = job.m_strHtmlPath;
+        report.listFindings.push_back({Severity::Error, "there is not enough memory to check this page"});
+        return report;
+    }
 }
 
 const char* SeverityName(Severity severity) {

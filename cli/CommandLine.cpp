@@ -14,8 +14,9 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: quillory-cli compose PAGE.html -o OUT.eml [--subject S] [--from F]\n"
-    "                            [--to T] [--cc C] [--attach FILE]... [--webmail]\n"
+    "Usage: quillory-cli compose PAGE.html -o OUT.eml [--force] [--subject S]\n"
+    "                            [--from F] [--to T] [--cc C] [--attach FILE]...\n"
+    "                            [--webmail]\n"
     "       quillory-cli send PAGE.html --from F --to T [--cc C] [--subject S]\n"
     "                         [--attach FILE]... [--webmail] [--server HOST]\n"
     "                         [--port N] [--auth --user NAME]\n"
@@ -23,7 +24,7 @@ const char kUsage[] =
     "                         [--auth-method METHOD] [--oauth-token-command CMD]\n"
     "       quillory-cli check PAGE.html [--attach FILE]... [--json] [--webmail]\n"
     "                          [--subject S] [--from F] [--to T] [--cc C]\n"
-    "       quillory-cli preview PAGE.html -o SHOT.png [--width 600|375|N]\n"
+    "       quillory-cli preview PAGE.html -o SHOT.png [--force] [--width 600|375|N]\n"
     "                            [--height N] [--subject S] [--from F] [--to T]\n"
     "                            [--cc C] [--attach FILE]... [--webmail]\n"
     "       quillory-cli options [--server HOST] [--port N] [--auth on|off]\n"
@@ -48,7 +49,10 @@ const char kUsage[] =
     "tall as the page unless --height says otherwise.\n"
     "\n"
     "  -o, --output OUT.eml   the message file to write (replaced only on success);\n"
-    "                         - writes it to standard output\n"
+    "                         - writes it to standard output; a read-only file is\n"
+    "                         refused, and none of the files the message is made\n"
+    "                         of may be named\n"
+    "  --force                replace a read-only output file\n"
     "  --subject S            Subject header\n"
     "  --from F               From header\n"
     "  --to T                 To header\n"
@@ -142,6 +146,10 @@ CliRequest ParseCommandLine(const std::vector<std::string>& args, const std::str
             option = nullptr;
         if (option && option->kind == OptionKind::Flag) {
             ParseOptionFlag(*option, "on", r.options, r.error);
+            continue;
+        }
+        if (!send && !check && a == "--force") {
+            r.job.m_bReplaceReadOnly = true;
             continue;
         }
         if (check && a == "--json") {

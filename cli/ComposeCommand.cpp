@@ -33,8 +33,9 @@ public:
     std::unique_ptr<platform::InputFile> OpenRead(const std::string& path, std::string& err) override {
         return Real().OpenRead(path, err);
     }
-    std::unique_ptr<platform::OutputFile> CreateOutput(const std::string& target, std::string& err) override {
-        auto inner = target == "-" ? platform::StandardOutputFile() : Real().CreateOutput(target, err);
+    std::unique_ptr<platform::OutputFile> CreateOutput(const std::string& target, platform::ReadOnlyTarget readOnly,
+                                                       std::string& err) override {
+        auto inner = target == "-" ? platform::StandardOutputFile() : Real().CreateOutput(target, readOnly, err);
         if (!inner) return nullptr;
         return std::make_unique<InterruptibleOutput>(std::move(inner), m_interrupts);
     }

@@ -38,11 +38,13 @@ int RunPreview(const CliRequest& req, std::string& /*out*/, std::string& err) {
         env.files = &platform::PrivateFileSystem();  // only its owner may read it
         ComposeJob job = req.job;
         job.m_strOutputPath = message.Path();
+        job.m_listOtherOutputs = {req.job.m_strOutputPath};
         if (int rc = ComposeForCli(job, env, interrupts, err)) return rc;
     }
     std::vector<std::string> argv = {platform::ExecutableFolder() + "quillory-preview", message.Path(), "-o",
                                      req.job.m_strOutputPath, "--width", std::to_string(req.nPreviewWidth)};
     if (req.nPreviewHeight > 0) argv.insert(argv.end(), {"--height", std::to_string(req.nPreviewHeight)});
+    if (req.job.m_bReplaceReadOnly) argv.push_back("--force");
     platform::ChildProcess child;
     int errNo = 0;
     if (!platform::StartProcess(argv, child, errNo, why)) {

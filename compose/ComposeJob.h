@@ -34,6 +34,11 @@ struct ReferenceEntry {
 // The inputs of one composition.
 struct ComposeJob {
     std::string m_strOutputPath;
+    // Files the run writes besides the message (a preview's picture): like the
+    // message, none of them may be a file the composition reads.
+    std::vector<std::string> m_listOtherOutputs;
+    // Replace an output file that is read-only, as cp --force does.
+    bool m_bReplaceReadOnly = false;
     std::string m_strHtmlPath;  // full path: must contain a '/'
     std::vector<std::string> m_listAttachments;
     std::string m_strSubject;

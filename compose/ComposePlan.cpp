@@ -29,7 +29,7 @@ public:
         if (file) m_sizes[path] = file->Size();
         return file;
     }
-    std::unique_ptr<platform::OutputFile> CreateOutput(const std::string&, std::string&) override {
+    std::unique_ptr<platform::OutputFile> CreateOutput(const std::string&, platform::ReadOnlyTarget, std::string&) override {
         m_written = 0;
         return std::make_unique<CountingOutput>(m_written);
     }

@@ -1,8 +1,10 @@
 #include "compose/MimeComposer.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
+#include "compose/HtmlNesting.h"
 #include "compose/PathUtil.h"
 #include "platform/Codeset.h"
 #include "platform/SettingsFile.h"
@@ -130,6 +132,9 @@ bool CMimeComposer::Compose() {
         m_listEdits.clear();
         m_setEditContentIds.clear();
         m_nDataParts = 0;
+        m_nInlinedBytes = 0;
+        m_bInlineBudgetSpent = false;
+        m_listSheetsRead.clear();
         ScanTag("link", "href");
         ScanTag("script", "src");
         ScanTag("img", "src");
@@ -156,16 +161,23 @@ bool CMimeComposer::Compose() {
         if (!DetectCharset(charset)) charset = "iso-8859-1";
 
         if (!CheckOutputIsNoInput()) break;
-        m_hOutFile = m_env.files->CreateOutput(m_job.m_strOutputPath, err);
+        m_hOutFile = m_env.files->CreateOutput(
+            m_job.m_strOutputPath,
+            m_job.m_bReplaceReadOnly ? platform::ReadOnlyTarget::Replace : platform::ReadOnlyTarget::Refuse, err);
         if (!m_hOutFile) {
             Fail("cannot create output file '" + m_job.m_strOutputPath + "': " + err);
             break;
         }
 
-        m_bTextAlternative = m_job.m_bPrepareForWebmail && m_nHtmlLength <= kMaxTextAlternativeSource;
-        if (m_job.m_bPrepareForWebmail && !m_bTextAlternative)
-            m_listWarnings.push_back("The page is over " + std::to_string(kMaxTextAlternativeSource >> 20) +
-                                     " MB: the message carries no plain-text alternative.");
+        m_bTextAlternative = false;
+        if (m_job.m_bPrepareForWebmail) {
+            std::string why = ParseRefusal(std::string_view(m_pszHtml.get(), static_cast<std::size_t>(m_nHtmlLength)));
+            m_bTextAlternative = why.empty();
+            if (!why.empty()) {
+                why[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(why[0])));
+                m_listWarnings.push_back(why + ": the message carries no plain-text alternative.");
+            }
+        }
         MakeBoundaries();
         if (!WriteHeaders()) break;
         if (m_bTextAlternative && !WriteTextPart(charset)) break;
@@ -198,20 +210,40 @@ bool CMimeComposer::Compose() {
     return ok;
 }
 
-// Writing over the page, an embedded file or an attachment would destroy an
-// input, so the output may be none of them (links and hard links included).
+// Writing over a file the composition read would destroy an input, so no
+// output of the run may be one (links and hard links included): not the page,
+// an embedded file, an inlined style sheet, an attachment or a content type table.
 bool CMimeComposer::CheckOutputIsNoInput() {
-    platform::ResolvedPath out, in;
-    if (!m_env.files->Resolve(m_job.m_strOutputPath, out)) return true;  // a new file is no input
-    auto same = [&](const std::string& path) { return m_env.files->Resolve(path, in) && in.SameFile(out); };
-    std::string refuse = "output file '" + m_job.m_strOutputPath + "' is ";
-    if (same(m_job.m_strHtmlPath)) return Fail(refuse + "the HTML file itself");
-    for (const ResourceEntry& e : m_listResources) {
-        if (!e.m_bData && same(FullResourcePath(e.m_strPath))) return Fail(refuse + "the resource file '" + e.m_strPath + "'");
+    std::vector<std::string> outputs = m_job.m_listOtherOutputs;
+    outputs.insert(outputs.begin(), m_job.m_strOutputPath);
+    for (const std::string& output : outputs) {
+        platform::ResolvedPath out, in;
+        if (!m_env.files->Resolve(output, out)) continue;  // a new file is no input
+        auto same = [&](const std::string& path) { return m_env.files->Resolve(path, in) && in.SameFile(out); };
+        std::string refuse = "output file '" + output + "' is ";
+        if (same(m_job.m_strHtmlPath)) return Fail(refuse + "the HTML file itself");
+        for (const ResourceEntry& e : m_listResources) {
+            if (!e.m_bData && same(FullResourcePath(e.m_strPath)))
+                return Fail(refuse + "the resource file '" + e.m_strPath + "'");
+        }
+        for (const std::string& path : m_listSheetsRead)
+            if (same(path)) return Fail(refuse + "the style sheet '" + path + "'");
+        for (const std::string& path : m_job.m_listAttachments)
+            if (same(path)) return Fail(refuse + "the attachment '" + path + "'");
+        ContentTypePaths tables = DefaultContentTypePaths(*m_env.environment);
+        tables.listAssociationFiles.insert(tables.listAssociationFiles.end(), tables.listGlobFiles.begin(),
+                                           tables.listGlobFiles.end());
+        for (const std::string& path : tables.listAssociationFiles)
+            if (same(path)) return Fail(refuse + "the content type table '" + path + "'");
     }
-    for (const std::string& path : m_job.m_listAttachments)
-        if (same(path)) return Fail(refuse + "the attachment '" + path + "'");
     return true;
+}
+
+std::string CMimeComposer::ParseRefusal(std::string_view html) {
+    if (html.size() > kMaxParsedPage) return "the page is over " + std::to_string(kMaxParsedPage >> 20) + " MB";
+    if (NestsDeeperThan(html))
+        return "the page nests elements more than " + std::to_string(kMaxParsedNesting) + " deep";
+    return {};
 }
 
 std::vector<std::string> CMimeComposer::Notices() const {

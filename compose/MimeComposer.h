@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -58,6 +59,13 @@ public:
 
     // Pages whose text reaches this size cannot be addressed by 32-bit positions.
     static constexpr std::uint64_t kMaxHtmlLength = 0x7fffffffu;
+    // Why the page is not given to an HTML parser ("the page is ..."), or
+    // empty when it may be: the parser's tree takes many times the page's size,
+    // and its time grows with the nesting.
+    static std::string ParseRefusal(std::string_view html);
+    static constexpr std::size_t kMaxParsedPage = 32 << 20;
+    // All the style sheet text one message may inline.
+    static constexpr std::uint64_t kMaxInlinedSheets = 16u << 20;
 
 protected:
     // Run and loading.
@@ -80,9 +88,16 @@ protected:
     void ScanPageCss();
     void AddCssReference(std::int32_t nPosition, std::int32_t nLength);
     void InlineStyleSheets(const std::string& strCharset);
-    bool InlineSheet(const std::string& strFullPath, const std::string& strMedia, int nDepth,
-                     std::vector<std::string>& chain, std::int32_t nAnchor, const std::string& strCharset,
-                     std::string& strOut);
+    // The sheets one <link> brings in: those being read (importing one of them
+    // again is a loop) and those already inlined, with their media (importing
+    // one again adds nothing).
+    struct SheetVisit {
+        std::vector<std::string> chain;
+        std::unordered_set<std::string> inlined;
+    };
+    bool InlineSheet(const std::string& strFullPath, const std::string& strMedia, int nDepth, SheetVisit& visit,
+                     std::int32_t nAnchor, const std::string& strCharset, std::string& strOut);
+    bool WithinInlineBudget(std::uint64_t nMore, const std::string& strFullPath);
     bool ResolveValue(std::string value, std::string& strPath);
     bool DecodeValue(std::string value, std::string& strPath);
     void NotePlannedReference(std::int32_t nPosition, std::int32_t nLength, const std::string& strPath,
@@ -161,16 +176,20 @@ protected:
     std::vector<TextEdit> m_listEdits;                  // by position, none overlapping
     std::unordered_set<std::string> m_setEditContentIds;  // the parts the edits' texts name
     std::size_t m_nDataParts = 0;
+    // Style sheet text inlined so far; sheets that would take it past the
+    // budget stay linked.
+    std::uint64_t m_nInlinedBytes = 0;
+    bool m_bInlineBudgetSpent = false;
+    // Inlined sheets, by the path they were read from: the output may be none of them.
+    std::vector<std::string> m_listSheetsRead;
     std::string m_strFileNameCodeset;
     CContentTypeSources m_contentTypes;
     std::string m_strBoundary;
     std::string m_strRelatedBoundary;
     std::string m_strAlternativeBoundary;
     // Whether this message carries the plain-text alternative: the option asks
-    // for it, and the page is small enough to parse whole in memory (the
-    // parser's tree takes many times the page's size).
+    // for it, and ParseRefusal has no objection.
     bool m_bTextAlternative = false;
-    static constexpr std::int32_t kMaxTextAlternativeSource = 32 << 20;
     std::string m_strError;
     std::vector<std::string> m_listWarnings;
     std::uint64_t m_nBytesDone = 0;

@@ -195,28 +195,48 @@ void CMimeComposer::InlineStyleSheets(const std::string& strCharset) {
         std::string mediaText;
         if (FindAttribute(tag, "media", mediaStart, mediaEnd, media))
             mediaText = std::string(m_pszHtml.get() + start + mediaStart, mediaEnd - mediaStart);
-        std::vector<std::string> chain;
+        SheetVisit visit;
         std::string text;
-        if (!InlineSheet(FullResourcePath(path), mediaText, 0, chain, static_cast<std::int32_t>(pos), strCharset, text))
+        if (!InlineSheet(FullResourcePath(path), mediaText, 0, visit, static_cast<std::int32_t>(pos), strCharset, text))
             return;
         m_listEdits.push_back(TextEdit{static_cast<std::int32_t>(start), static_cast<std::int32_t>(gt + 1 - start),
                                        std::move(text)});
     });
 }
 
+// False, with a warning the first time, when nMore bytes of sheet text would
+// take the message past its budget; strFullPath is the sheet that stays linked.
+bool CMimeComposer::WithinInlineBudget(std::uint64_t nMore, const std::string& strFullPath) {
+    if (m_bInlineBudgetSpent) return false;
+    if (nMore <= kMaxInlinedSheets - m_nInlinedBytes) return true;
+    m_bInlineBudgetSpent = true;
+    m_listWarnings.push_back("The style sheets to inline exceed " + std::to_string(kMaxInlinedSheets >> 20) +
+                             " MiB: '" + strFullPath + "' and the sheets after it stay linked.");
+    return false;
+}
+
 // Appends to strOut the <style> elements for one sheet: those of its local
 // imports first, as the cascade has them, then its own text with each url()
 // naming a part. strMedia is the attribute text (media="...") or empty.
+// A sheet the link has already brought in under the same media is not
+// repeated: its rules stand earlier already, and repeating them grew the
+// message exponentially when sheets import each other several times. True,
+// appending nothing, for such a sheet.
 bool CMimeComposer::InlineSheet(const std::string& strFullPath, const std::string& strMedia, int nDepth,
-                                std::vector<std::string>& chain, std::int32_t nAnchor,
-                                const std::string& strCharset, std::string& strOut) {
+                                SheetVisit& visit, std::int32_t nAnchor, const std::string& strCharset,
+                                std::string& strOut) {
+    std::vector<std::string>& chain = visit.chain;
     platform::ResolvedPath real;
-    if (nDepth > kMaxImportDepth || !m_env.files->Resolve(strFullPath, real) ||
+    if (nDepth > kMaxImportDepth || m_bInlineBudgetSpent || !m_env.files->Resolve(strFullPath, real) ||
         std::find(chain.begin(), chain.end(), real.strPath) != chain.end())
         return false;
+    // Under other media, the sheet is needed again.
+    const std::string place = real.strPath + '\0' + strMedia;
+    if (visit.inlined.count(place)) return true;
     std::string err;
     std::unique_ptr<platform::InputFile> file = m_env.files->OpenRead(strFullPath, err);
-    if (!file) return false;
+    if (!file || !WithinInlineBudget(file->Size(), strFullPath)) return false;
+    m_listSheetsRead.push_back(strFullPath);
     std::string css(static_cast<std::size_t>(file->Size()), '\0');
     std::size_t got = 0;
     if (!file->Read(css.data(), css.size(), got, err) || got != css.size()) return false;
@@ -289,7 +309,7 @@ bool CMimeComposer::InlineSheet(const std::string& strFullPath, const std::strin
             std::string media = rest.empty() ? "" : "media=\"" + AttributeText(rest) + "\"";
             if (rule == std::string::npos || IsDataUri(value) || !DecodeValue(value, path) ||
                 !IsEmbeddable(path = pathOf(path)) ||
-                !InlineSheet(FullResourcePath(path), media, nDepth + 1, chain, nAnchor, strCharset, before))
+                !InlineSheet(FullResourcePath(path), media, nDepth + 1, visit, nAnchor, strCharset, before))
                 return;  // stays as written
             if (m_pPlan) m_pPlan->listSheetReferences[noted].bInlined = true;
             own.append(css, copied, rule - copied);
@@ -315,9 +335,13 @@ bool CMimeComposer::InlineSheet(const std::string& strFullPath, const std::strin
     own.append(css, copied, std::string::npos);
     chain.pop_back();
 
+    std::string element = strMedia.empty() ? "<style>" : "<style " + strMedia + ">";
+    element += CrLf(EscapeStyleEnd(std::move(own)));
+    element += "</style>";
+    if (!WithinInlineBudget(element.size(), strFullPath)) return false;
+    m_nInlinedBytes += element.size();
+    visit.inlined.insert(place);
     strOut += before;
-    strOut += strMedia.empty() ? "<style>" : "<style " + strMedia + ">";
-    strOut += CrLf(EscapeStyleEnd(std::move(own)));
-    strOut += "</style>";
+    strOut += element;
     return true;
 }

@@ -28,7 +28,7 @@ public:
         if (path == "/site/page.html") return platform::MemoryInput(g_page);
         return platform::MemoryInput(path);
     }
-    std::unique_ptr<platform::OutputFile> CreateOutput(const std::string&, std::string&) override {
+    std::unique_ptr<platform::OutputFile> CreateOutput(const std::string&, platform::ReadOnlyTarget, std::string&) override {
         return std::make_unique<NullOutput>();
     }
     bool CheckFolder(const std::string&, std::string&) override { return true; }

@@ -31,7 +31,19 @@ int CheckTarget(const std::string& target, struct stat& st, bool& exists) {
     return S_ISREG(st.st_mode) ? 0 : EINVAL;
 }
 
+bool IsReadOnly(const std::string& target, const struct stat& st) {
+    // Root may write anything; the mode still says what its owner meant.
+    if (::geteuid() == 0) return (st.st_mode & 0222) == 0;
+    return ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES;
+}
+
 } // namespace
+
+bool IsReadOnlyFile(const std::string& path) {
+    std::string target = FinalPath(path);
+    struct stat st {};
+    return ::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) && IsReadOnly(target, st);
+}
 
 std::string FinalPath(const std::string& path) {
     std::string at = path;
@@ -45,12 +57,17 @@ std::string FinalPath(const std::string& path) {
     return at;
 }
 
-std::unique_ptr<FileReplacement> FileReplacement::Begin(const std::string& path, ReplaceMode mode, std::string& err) {
+std::unique_ptr<FileReplacement> FileReplacement::Begin(const std::string& path, ReplaceMode mode,
+                                                        ReadOnlyTarget readOnly, std::string& err) {
     std::string target = FinalPath(path);
     struct stat st {};
     bool exists = false;
     if (int e = CheckTarget(target, st, exists)) {
         err = e == EINVAL ? kNotRegular : std::strerror(e);
+        return nullptr;
+    }
+    if (exists && readOnly == ReadOnlyTarget::Refuse && IsReadOnly(target, st)) {
+        err = "it is read-only";
         return nullptr;
     }
     std::string::size_type slash = target.rfind('/');

@@ -25,7 +25,8 @@ enum class ReplaceMode {
 class FileReplacement : public OutputFile {
 public:
     // Null with the system's reason in err when no temporary file can be made.
-    static std::unique_ptr<FileReplacement> Begin(const std::string& path, ReplaceMode mode, std::string& err);
+    static std::unique_ptr<FileReplacement> Begin(const std::string& path, ReplaceMode mode, ReadOnlyTarget readOnly,
+                                                  std::string& err);
     ~FileReplacement() override;
 
     bool Write(const void* data, std::size_t n, std::string& err) override;
@@ -40,6 +41,10 @@ private:
     ReplaceMode m_mode;
     bool m_bCommitted = false;
 };
+
+// True when path leads to an existing file this user may not write; for root,
+// one without any write permission.
+bool IsReadOnlyFile(const std::string& path);
 
 // Where a chain of symbolic links ends; the path itself when it is no link.
 // The end need not exist.

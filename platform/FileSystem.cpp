@@ -126,8 +126,10 @@ public:
         return std::make_unique<PosixInputFile>(fd, static_cast<std::uint64_t>(st.st_size));
     }
 
-    std::unique_ptr<OutputFile> CreateOutput(const std::string& target, std::string& err) override {
-        return FileReplacement::Begin(target, m_bPrivateOutputs ? ReplaceMode::Private : ReplaceMode::KeepExisting, err);
+    std::unique_ptr<OutputFile> CreateOutput(const std::string& target, ReadOnlyTarget readOnly,
+                                             std::string& err) override {
+        return FileReplacement::Begin(target, m_bPrivateOutputs ? ReplaceMode::Private : ReplaceMode::KeepExisting,
+                                      readOnly, err);
     }
 
     bool CheckFolder(const std::string& path, std::string& err) override {

@@ -18,6 +18,10 @@ public:
     virtual bool Read(void* buf, std::size_t n, std::size_t& got, std::string& err) = 0;
 };
 
+// What replacing does with an existing target that this user may not write
+// (mode 0444, say): refused unless asked, as cp does.
+enum class ReadOnlyTarget { Refuse, Replace };
+
 // A new file moved over its target only by Commit, so a failed run never
 // damages what was there before (see FileReplacement). Destroying it without
 // a successful Commit leaves no trace.
@@ -46,9 +50,11 @@ public:
     // size (as those of /proc do) is read at once, so Size() tells the truth.
     virtual std::unique_ptr<InputFile> OpenRead(const std::string& path, std::string& err) = 0;
     // Begins replacing target: a symbolic link is written through, and an
-    // existing target that is not a regular file is refused. A replaced file
-    // keeps its mode and group; a new one gets 0666 minus the umask.
-    virtual std::unique_ptr<OutputFile> CreateOutput(const std::string& target, std::string& err) = 0;
+    // existing target that is not a regular file is refused, as is a
+    // read-only one unless readOnly says Replace. A replaced file keeps its
+    // mode and group; a new one gets 0666 minus the umask.
+    virtual std::unique_ptr<OutputFile> CreateOutput(const std::string& target, ReadOnlyTarget readOnly,
+                                                     std::string& err) = 0;
     // True when path names a folder that can be opened.
     virtual bool CheckFolder(const std::string& path, std::string& err) = 0;
     // True when path names a regular file that this process may read.

@@ -197,7 +197,7 @@ bool SettingsDocument::Commit(std::string& err) {
     g_free(text);
     // The file may hold the SMTP password: only its owner may read it.
     std::string why;
-    auto file = FileReplacement::Begin(m_pImpl->path, ReplaceMode::Private, why);
+    auto file = FileReplacement::Begin(m_pImpl->path, ReplaceMode::Private, ReadOnlyTarget::Replace, why);
     if (!file) {
         err = "cannot save settings in '" + FolderOf(m_pImpl->path) + "': " + why;
         return false;

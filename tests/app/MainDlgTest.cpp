@@ -104,6 +104,19 @@ TEST_F(MainWindow, CreateEmailAsksForAPageSuggestsANameAndSaysWhyItFailed) {
     EXPECT_TRUE(prompts.messages[1].text.startsWith("Failed to create HTML email.\n\n"));
     EXPECT_TRUE(prompts.messages[1].text.contains(QString::fromStdString(dir.Path() + "gone"))) << prompts.messages[1].text.toStdString();
     EXPECT_TRUE(shell.calls.empty());
+
+    // A read-only message is replaced only when the user says so.
+    std::string kept = dir.Write("out/kept.eml", "old");
+    ASSERT_EQ(::chmod(kept.c_str(), 0444), 0);
+    for (bool yes : {false, true}) {
+        prompts.answerYes = yes;
+        Create(*dlg, page, kept);
+        ASSERT_TRUE(WaitIdle(*dlg));
+        ASSERT_EQ(prompts.questions.size(), 1u + yes);
+        EXPECT_EQ(prompts.questions.back(), "'kept.eml' is read-only. Replace it anyway?");
+        EXPECT_EQ(testutil::ReadFile(kept) == "old", !yes);
+    }
+    EXPECT_EQ(prompts.messages.size(), 2u);
 }
 
 TEST_F(MainWindow, CreateEmailWritesInTheBackgroundThenActsAsTheOptionsSay) {

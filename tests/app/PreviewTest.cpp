@@ -12,6 +12,7 @@
 #include <QWebEngineScript>
 #include <QWebEngineView>
 #include <cstdio>
+#include <sys/stat.h>
 
 #include "TestUtil.h"
 #include "app/PreviewDlg.h"
@@ -228,12 +229,19 @@ TEST(PreviewWindow, RecomposesWhenThePageChanges) {
 // with no temporary message left behind on any path.
 TEST(PreviewCli, ExitStatusesAndThePicture) {
     TempDir dir, tmp;
-    dir.Write("page.html", "<body style=\"margin:0\"><div style=\"height:900px\">hello</div>");
+    std::string page = dir.Write("page.html", "<body style=\"margin:0\"><div style=\"height:900px\">hello</div>");
+    dir.Write("pic.html", "<img src=\"logo.png\">");
+    std::string logo = dir.Write("logo.png", "png"), forced = dir.Write("forced.png", "old");
+    ASSERT_EQ(::chmod(forced.c_str(), 0444), 0);
     const struct {
         std::string args;
         int status;
-        const char* said;
+        std::string said;
     } cases[] = {
+        {"page.html -o page.html", 1, "output file '" + page + "' is the HTML file itself"},
+        {"pic.html -o logo.png", 1, "output file '" + logo + "' is the resource file 'logo.png'"},
+        {"page.html -o forced.png", 1, "it is read-only"},
+        {"page.html -o forced.png --force", 0, ""},
         {"page.html", 2, "no output file given"},
         {"page.html -o shot.png --width wide", 2, "--width takes"},
         {"missing.html -o shot.png", 1, "missing.html"},
@@ -249,6 +257,8 @@ TEST(PreviewCli, ExitStatusesAndThePicture) {
         EXPECT_NE(out.find(c.said), std::string::npos) << out;
         for (const std::string& name : testutil::ListFolder(tmp.Path())) EXPECT_NE(name.rfind("EML", 0), 0u) << name;
     }
+    EXPECT_EQ(testutil::ReadFile(page).substr(0, 5) + testutil::ReadFile(logo), "<bodypng");
+    EXPECT_EQ(testutil::ReadFile(forced).substr(1, 3), "PNG");
     QImage shot(QString::fromStdString(dir.Path() + "shot.png"));
     EXPECT_EQ(shot.size(), QSize(375, 900)) << "as tall as the page";
 }

@@ -145,6 +145,13 @@ const PageCase kPages[] = {
       "1:28 img background=b.gif\" not-embedded",
       "1:57 input src=c.gif embedded c.gif"},
      0, 2, 0, 1},
+    // Too deep to parse: the composer's rows only, and a warning that says so.
+    {"NestedTooDeep",
+     {{"a.png", "a"}},
+     "<img src=a.png>" + [] { std::string s; for (int i = 0; i < 1001; ++i) s += "<div>"; return s; }() +
+         "<img srcset=b.png>",
+     {"1:10 img src=a.png embedded a.png"},
+     0, 1, 0, 0},
 };
 
 INSTANTIATE_TEST_SUITE_P(Pages, PageRows, ::testing::ValuesIn(kPages),

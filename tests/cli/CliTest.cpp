@@ -74,6 +74,8 @@ TEST_F(CommandLine, ContentIdsDifferFromRunToRun) {
 
 TEST_F(CommandLine, ExitStatusAndWhatIsPrinted) {
     dir.Write("p.html", "<p>hi</p>");
+    std::string readOnly = dir.Write("ro.eml", "old"), forced = dir.Write("forced.eml", "old");
+    ASSERT_EQ(::chmod(readOnly.c_str(), 0444) | ::chmod(forced.c_str(), 0444), 0);
     const std::string usage = "Usage: quillory-cli compose";
     const struct {
         std::string args;
@@ -87,6 +89,8 @@ TEST_F(CommandLine, ExitStatusAndWhatIsPrinted) {
         {"compose p.html -o", 2, "option '-o' needs a value"},
         {"compose a.html b.html -o c.eml", 2, "more than one HTML file"},
         {"compose a.html -o c.eml --bogus", 2, "unknown option '--bogus'"},
+        {"compose p.html -o ro.eml", 1, "quillory-cli: cannot create output file '" + readOnly + "': it is read-only\n"},
+        {"compose p.html -o forced.eml --force", 0, ""},
         {"--help", 0, "--attach FILE"},
         {"compose p.html --help", 0, usage},
         {"--version", 0, "quillory-cli 2.0.617\n"},
@@ -97,6 +101,8 @@ TEST_F(CommandLine, ExitStatusAndWhatIsPrinted) {
         EXPECT_NE(out.find(c.outHas), std::string::npos) << c.args << "\n" << out;
     }
     EXPECT_FALSE(testutil::FileExists(dir.Path() + "y.eml"));
+    EXPECT_EQ(ReadFile(readOnly), "old");
+    EXPECT_NE(ReadFile(forced), "old");
 }
 
 // "-o -" writes the message to standard output; files left out for safety

@@ -30,8 +30,9 @@ public:
             return std::make_unique<Input>(std::move(real), path == shortReadPath, fakeHtmlSize);
         return real;
     }
-    std::unique_ptr<platform::OutputFile> CreateOutput(const std::string& target, std::string& err) override {
-        auto real = platform::RealFileSystem().CreateOutput(target, err);
+    std::unique_ptr<platform::OutputFile> CreateOutput(const std::string& target, platform::ReadOnlyTarget readOnly,
+                                                       std::string& err) override {
+        auto real = platform::RealFileSystem().CreateOutput(target, readOnly, err);
         if (!real) return real;
         return std::make_unique<Output>(std::move(real), this);
     }
@@ -95,12 +96,17 @@ struct ComposerFailure : ::testing::Test {
 };
 
 // Each case fails with a reason naming the file, before a byte reaches the
-// output path: inputs that are missing, not regular files, or the output itself.
+// output path: inputs that are missing, not regular files, or the output itself,
+// and an output that is read-only.
 TEST_F(ComposerFailure, InputsThatAreRefused) {
     const std::string d = dir.Path();
     std::string page = dir.Write("page.html", "<p>x</p><img src=\"logo.png\">");
     std::string logo = dir.Write("logo.png", "png");
     std::string note = dir.Write("note.txt", "note");
+    std::string styled = dir.Write("styled.html", "<link rel=stylesheet href=style.css>");
+    std::string sheet = dir.Write("style.css", "@import 'base.css';"), base = dir.Write("base.css", "p{}");
+    std::string readOnly = dir.Write("read-only.eml", "old");
+    ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
     dir.Write("folder.html/inside", "");
     ASSERT_EQ(::mkfifo((d + "fifo.html").c_str(), 0644), 0);
     ASSERT_EQ(::symlink(page.c_str(), (d + "link.eml").c_str()), 0);
@@ -126,10 +132,14 @@ TEST_F(ComposerFailure, InputsThatAreRefused) {
         {page, {}, d + "link.eml", "output file '" + d + "link.eml' is the HTML file itself"},
         {page, {}, logo, "output file '" + logo + "' is the resource file 'logo.png'"},
         {page, {note}, d + "hard.eml", "output file '" + d + "hard.eml' is the attachment '" + note + "'"},
+        {styled, {}, sheet, "output file '" + sheet + "' is the style sheet '" + sheet + "'"},
+        {styled, {}, base, "output file '" + base + "' is the style sheet '" + base + "'"},
+        {page, {}, readOnly, "cannot create output file '" + readOnly + "': it is read-only"},
     };
     for (const Case& c : cases) {
         auto composer = Composer(c.html);
         composer->m_job.m_listAttachments = c.attachments;
+        composer->m_job.m_bPrepareForWebmail = true;  // which inlines the style sheets
         if (!c.output.empty()) composer->m_job.m_strOutputPath = c.output == "-none-" ? "" : c.output;
         EXPECT_FALSE(composer->Compose()) << c.error;
         EXPECT_EQ(composer->GetLastError(), c.error);
@@ -138,6 +148,7 @@ TEST_F(ComposerFailure, InputsThatAreRefused) {
     EXPECT_EQ(ReadFile(page), "<p>x</p><img src=\"logo.png\">");
     EXPECT_EQ(ReadFile(logo), "png");
     EXPECT_EQ(ReadFile(note), "note");
+    EXPECT_EQ(ReadFile(sheet) + ReadFile(base) + ReadFile(readOnly), "@import 'base.css';p{}old");
 }
 
 TEST_F(ComposerFailure, ShortReadsFailTheRun) {

@@ -125,21 +125,46 @@ TEST(PlainTextAlternative, NewslettersInEveryShape) {
     }
 }
 
-// A page too large to parse whole in memory goes without the text, and says so.
-TEST(PlainTextAlternative, HugePagesGoWithoutIt) {
+// A page too large to parse whole in memory, or nested too deep to parse in
+// reasonable time, goes without the text, and says so; what the parser's own
+// rules keep shallow is parsed.
+TEST(PlainTextAlternative, PagesTooLargeOrTooDeepGoWithoutIt) {
     testutil::TempDir dir;
-    std::string page = "<html><body>";
-    while (page.size() <= (32u << 20)) page += std::string(1023, 'x') + "\n";
-    ComposeJob job;
-    job.m_strHtmlPath = dir.Write("huge.html", page + "</body></html>");
-    job.m_strFrom = job.m_strTo = "ann@example.com";
-    job.m_strOutputPath = dir.Path() + "huge.eml";
-    job.m_bPrepareForWebmail = true;
-    CMimeComposer composer(job, platform::Platform());
-    ASSERT_TRUE(composer.Compose()) << composer.GetLastError();
-    EXPECT_EQ(testutil::ReadFile(job.m_strOutputPath).find("multipart/alternative"), std::string::npos);
-    ASSERT_EQ(composer.Warnings().size(), 1u);
-    EXPECT_NE(composer.Warnings()[0].find("no plain-text alternative"), std::string::npos);
+    auto times = [](const std::string& s, int n) {
+        std::string out;
+        for (int i = 0; i < n; ++i) out += s;
+        return out;
+    };
+    std::string huge = "<html><body>";
+    while (huge.size() <= (32u << 20)) huge += std::string(1023, 'x') + "\n";
+    const std::string deep = ": the message carries no plain-text alternative.";
+    const struct {
+        std::string page;
+        std::string warning;  // empty: the text goes with the message
+    } cases[] = {
+        {huge, "The page is over 32 MB" + deep},
+        {times("<div>", 1000) + "x", ""},
+        {times("<div>", 1001) + "x", "The page nests elements more than 1000 deep" + deep},
+        {times("<div>x</div>", 5000) + times("<p>x", 5000) + times("<li>x", 3000) + "<br/>", ""},
+        {times("<table><tr><td>", 1001), "The page nests elements more than 1000 deep" + deep},
+        {"<svg>" + times("<path d=M0/>", 3000) + "</svg><script>" + times("<div>", 3000) + "</script>", ""},
+        {"<svg>" + times("<div/>", 1001), "The page nests elements more than 1000 deep" + deep},
+        {"<svg><style>" + times("<b>", 1001), "The page nests elements more than 1000 deep" + deep},
+        {times("<a href=x>x", 3000) + times("<span></i>", 1001), "The page nests elements more than 1000 deep" + deep},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.page.substr(0, 40));
+        ComposeJob job;
+        job.m_strHtmlPath = dir.Write("page.html", c.page);
+        job.m_strFrom = job.m_strTo = "ann@example.com";
+        job.m_strOutputPath = dir.Path() + "page.eml";
+        job.m_bPrepareForWebmail = true;
+        CMimeComposer composer(job, platform::Platform());
+        ASSERT_TRUE(composer.Compose()) << composer.GetLastError();
+        EXPECT_EQ(testutil::ReadFile(job.m_strOutputPath).find("multipart/alternative") == std::string::npos,
+                  !c.warning.empty());
+        EXPECT_EQ(composer.Warnings(), c.warning.empty() ? std::vector<std::string>() : std::vector<std::string>{c.warning});
+    }
 }
 
 } // namespace

@@ -132,16 +132,45 @@ TEST_F(Webmail, LinkedStyleSheetsAreInlinedWithTheirFilesAndImports) {
     ExpectPlanExact();
 }
 
-TEST_F(Webmail, ImportsStopAtSixteenLevels) {
-    for (int i = 0; i < 20; ++i)
-        File("s" + std::to_string(i) + ".css", "@import \"s" + std::to_string(i + 1) + ".css\";.c" + std::to_string(i) + "{}");
-    Compose("<link rel=stylesheet href=s0.css>");
+// Sheets that import the next four times each: every sheet goes in once per
+// link, however often it is imported, and imports stop at sixteen levels.
+TEST_F(Webmail, FanOutImportsAreInlinedOncePerLinkSixteenLevelsDeep) {
+    for (int i = 0; i < 20; ++i) {
+        std::string next = "@import \"s" + std::to_string(i + 1) + ".css\";";
+        File("s" + std::to_string(i) + ".css", (i < 19 ? next + next + next + next : "") + ".c" + std::to_string(i) + "{}");
+    }
+    Compose("<link rel=stylesheet href=s0.css><p><link rel=stylesheet href=s12.css>");
     std::string body = Body();
-    std::size_t styles = 0;
-    for (std::size_t at = 0; (at = body.find("<style>", at)) != std::string::npos; ++at) ++styles;
-    EXPECT_EQ(styles, 17u);
-    ExpectStays({"<style>@import \"s17.css\";.c16{}</style>"});
-    EXPECT_EQ(body.find(".c17"), std::string::npos);
+    auto count = [&](const std::string& text) {
+        std::size_t n = 0;
+        for (std::size_t at = 0; (at = body.find(text, at)) != std::string::npos; ++at) ++n;
+        return n;
+    };
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(count(".c" + std::to_string(i) + "{}"), i >= 12 && i <= 16 ? 2u : 1u) << i;
+    // Only the first link's seventeenth level stays as written.
+    EXPECT_EQ(count("@import"), 4u);
+    EXPECT_EQ(count("@import \"s17.css\""), 4u);
+    EXPECT_LT(body.size(), 2000u);
+    EXPECT_TRUE(c->Warnings().empty());
+    ExpectPlanExact();
+}
+
+// The sheets of one message together stay within 16 MiB; the sheet that would
+// go past it, and every one after, stays linked (as a part).
+TEST_F(Webmail, InlinedSheetsAreCapped) {
+    const std::string big(6u << 20, ' ');
+    File("a.css", ".a{}" + big);
+    File("b.css", ".b{}" + big);
+    File("c.css", ".c{}" + big);
+    File("d.css", ".d{}");
+    Compose("<link rel=stylesheet href=a.css><link rel=stylesheet href=b.css><link rel=stylesheet href=c.css>"
+            "<link rel=stylesheet href=d.css>");
+    // Linked as parts, as without the option.
+    ExpectStays({"<style>.a{}", "<style>.b{}", "</style><link rel=stylesheet href=cid:"});
+    EXPECT_EQ(Body().find(".d{}"), std::string::npos);
+    EXPECT_EQ(c->Warnings(), std::vector<std::string>{"The style sheets to inline exceed 16 MiB: '" + dir.Path() +
+                                                      "c.css' and the sheets after it stay linked."});
 }
 
 TEST_F(Webmail, TheSafetyRuleHoldsForSheetsAndWhatTheyLoad) {

@@ -13,12 +13,12 @@
 
 namespace {
 
-enum class Mode { KeepExisting, Private };
+enum class Mode { KeepExisting, Private, Force };
 
 // Through the file systems the composer writes its messages with.
 bool Replace(const std::string& path, Mode mode, std::string& err) {
     platform::FileSystem& fs = mode == Mode::Private ? platform::PrivateFileSystem() : platform::RealFileSystem();
-    auto f = fs.CreateOutput(path, err);
+    auto f = fs.CreateOutput(path, mode == Mode::Force ? platform::ReadOnlyTarget::Replace : platform::ReadOnlyTarget::Refuse, err);
     return f && f->Write("new", 3, err) && f->Commit(err);
 }
 
@@ -55,36 +55,41 @@ TEST(FileReplacement, TargetsOfEveryKind) {
     ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
     bool device = ::mknod((dir.Path() + "null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
     ::mkdir((dir.Path() + "folder").c_str(), 0755);
+    std::string readOnly = dir.Write("read-only.eml", "old"), forced = dir.Write("forced.eml", "old");
+    ASSERT_EQ(::chmod(readOnly.c_str(), 0444) | ::chmod(forced.c_str(), 0444), 0);
 
     struct Case {
         std::string path;
         std::string written;  // where the new content lands
         Mode mode;
-        bool ok;
-        unsigned wantMode;  // of the file written, when ok
+        const char* error;  // null when it is replaced
+        unsigned wantMode;  // of the file written, when replaced
     } cases[] = {
-        {dir.Path() + "new.eml", dir.Path() + "new.eml", Mode::KeepExisting, true, 0640},  // umask 027 below
-        {kept, kept, Mode::KeepExisting, true, 0640},
-        {dir.Write("private.eml", "old"), dir.Path() + "private.eml", Mode::Private, true, 0600},
-        {dir.Path() + "link2.eml", target, Mode::KeepExisting, true, 0644},
-        {dir.Path() + "fifo", dir.Path() + "fifo", Mode::KeepExisting, false, 0},
-        {sockPath, sockPath, Mode::KeepExisting, false, 0},
-        {dir.Path() + "folder", dir.Path() + "folder", Mode::KeepExisting, false, 0},
-        {device ? dir.Path() + "null" : dir.Path() + "fifo", "", Mode::Private, false, 0},
+        {dir.Path() + "new.eml", dir.Path() + "new.eml", Mode::KeepExisting, nullptr, 0640},  // umask 027 below
+        {kept, kept, Mode::KeepExisting, nullptr, 0640},
+        {dir.Write("private.eml", "old"), dir.Path() + "private.eml", Mode::Private, nullptr, 0600},
+        {dir.Path() + "link2.eml", target, Mode::KeepExisting, nullptr, 0644},
+        {dir.Path() + "fifo", dir.Path() + "fifo", Mode::KeepExisting, "not a regular file", 0},
+        {sockPath, sockPath, Mode::KeepExisting, "not a regular file", 0},
+        {dir.Path() + "folder", dir.Path() + "folder", Mode::KeepExisting, "not a regular file", 0},
+        {device ? dir.Path() + "null" : dir.Path() + "fifo", "", Mode::Private, "not a regular file", 0},
+        {readOnly, readOnly, Mode::KeepExisting, "it is read-only", 0},
+        {forced, forced, Mode::Force, nullptr, 0444},
     };
     mode_t oldMask = ::umask(027);
     for (const Case& c : cases) {
         struct stat before = Lstat(c.path);
         std::string err;
-        EXPECT_EQ(Replace(c.path, c.mode, err), c.ok) << c.path << ": " << err;
-        struct stat after = Lstat(c.ok ? c.written : c.path);
-        if (c.ok) {
+        EXPECT_EQ(Replace(c.path, c.mode, err), !c.error) << c.path << ": " << err;
+        struct stat after = Lstat(c.error ? c.path : c.written);
+        if (!c.error) {
             EXPECT_EQ(testutil::ReadFile(c.written), "new") << c.path;
             EXPECT_EQ(after.st_mode & 07777, c.wantMode) << c.path;
         } else {
-            EXPECT_EQ(err, "not a regular file") << c.path;
+            EXPECT_EQ(err, c.error) << c.path;
             EXPECT_EQ(after.st_mode, before.st_mode) << c.path;
             EXPECT_EQ(after.st_rdev, before.st_rdev) << c.path;
+            EXPECT_EQ(after.st_ino, before.st_ino) << c.path;
         }
     }
     ::umask(oldMask);
