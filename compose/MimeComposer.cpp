@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "compose/PathUtil.h"
+#include "core/Ascii.h"
 #include "platform/Codeset.h"
 #include "platform/SettingsStore.h"
 #include "platform/XdgFolders.h"
@@ -130,6 +131,7 @@ bool CMimeComposer::Compose() {
         m_listEdits.clear();
         m_setEditContentIds.clear();
         m_nDataParts = 0;
+        std::string charset;
         ScanTag("<link ", "href");
         ScanTag("<script ", "src");
         ScanTag("<img ", "src");
@@ -137,9 +139,8 @@ bool CMimeComposer::Compose() {
         ScanTag("<input ", "src");
         if (m_job.m_bPrepareForWebmail) {
             ScanPageCss();
-            std::string pageCharset;
-            if (!DetectCharset(pageCharset)) pageCharset = "iso-8859-1";
-            InlineStyleSheets(pageCharset);
+            charset = DetectCharset();
+            InlineStyleSheets(charset);
         }
         DropOverlappingReferences();
         // Refused for one tag but embedded for another: it travels after all.
@@ -152,8 +153,7 @@ bool CMimeComposer::Compose() {
             m_nBytesTotal += entry.m_bData ? entry.m_strData.size() : FileSizeOr0(ResourcePath(entry));
         for (const std::string& path : m_job.m_listAttachments) m_nBytesTotal += FileSizeOr0(path);
 
-        std::string charset;
-        if (!DetectCharset(charset)) charset = "iso-8859-1";
+        if (charset.empty()) charset = DetectCharset();
 
         if (!CheckOutputIsNoInput()) break;
         m_hOutFile = m_env.files->CreateOutput(m_job.m_strOutputPath, err);
@@ -215,7 +215,11 @@ bool CMimeComposer::CheckOutputIsNoInput() {
 }
 
 std::vector<std::string> CMimeComposer::Notices() const {
-    std::vector<std::string> lines = m_listWarnings;
-    for (const LeftOutEntry& e : m_listLeftOut) lines.push_back("'" + e.m_strPath + "' is left out: " + e.m_strReason);
+    // They quote the page and the names of its files: shown the way server
+    // replies are, so no byte of theirs acts on a terminal.
+    std::vector<std::string> lines;
+    for (const std::string& w : m_listWarnings) lines.push_back(ascii::Printable(w));
+    for (const LeftOutEntry& e : m_listLeftOut)
+        lines.push_back(ascii::Printable("'" + e.m_strPath + "' is left out: " + e.m_strReason));
     return lines;
 }
