@@ -247,7 +247,7 @@ TEST(PreviewCli, ExitStatusesAndThePicture) {
     dir.Write("css.html", "<style>@keyframes k { from { background: #f00 } to { background: #00f } }</style>"
                           "<body style=\"margin:0\"><div style=\"animation: k 2s infinite alternate; height: 64px\">");
     dir.Write("marquee.html", "<body style=\"margin:0; background:#f00\"><marquee>moving</marquee>");
-    dir.Write("refresh.html", "<meta http-equiv=\"refresh\" content=\"0; url=http://127.0.0.1:9/\">"
+    dir.Write("refresh.html", "<meta http-equiv=\"refresh\" content=\"0; url=cid:nowhere@x\">"
                               "<body style=\"margin:0; background:#f00\"><p>stays</p>");
     const struct {
         std::string args;
