@@ -70,6 +70,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
 
     CMessagePreview preview;
+    preview.ServeStill(true);
     QUrl root = preview.SetMessage(std::move(content));
     PreviewShot picture;
     QString why;

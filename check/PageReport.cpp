@@ -336,6 +336,9 @@ private:
     // Why a local value the composer looked up stays as written.
     void LocalVerdict(Row& row, const std::string& full) {
         if (full.empty()) return Set(row, Verdict::Missing, Severity::Error, "missing file: the path is too long");
+        // The system would read the name only up to the NUL, and look up another file.
+        if (full.find('\0') != std::string::npos)
+            return Set(row, Verdict::Missing, Severity::Error, "missing file: a NUL (%00) in a path names no file");
         row.strFile = full;
         std::string err;
         switch (platform::GetPathKind(full, err)) {

@@ -2,6 +2,9 @@
 
 #include <cstdio>
 
+#include "core/Ascii.h"
+#include "core/Utf8.h"
+
 namespace check {
 namespace {
 
@@ -23,16 +26,15 @@ std::string Quoted(const std::string& s) {
     return out + "\"";
 }
 
-// JSON wants UTF-8: a byte that does not start a valid sequence stands for
-// the Latin-1 character of the same value.
+// JSON wants UTF-8, strictly: a byte that does not start a well-formed
+// sequence (a stray one, an overlong form, a surrogate, beyond U+10FFFF)
+// stands for the Latin-1 character of the same value.
 std::string JsonString(const std::string& s) {
     std::string text;
     for (std::size_t i = 0; i < s.size();) {
         auto c = static_cast<unsigned char>(s[i]);
-        std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-        bool valid = n > 0 && i + n <= s.size() && !(n == 2 && c < 0xC2);
-        for (std::size_t k = 1; valid && k < n; ++k) valid = (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
-        if (valid) {
+        std::size_t n = c < 0x80 ? 1 : Utf8CharLength(std::string_view(s).substr(i));
+        if (n > 0) {
             text.append(s, i, n);
             i += n;
         } else {
@@ -58,24 +60,26 @@ std::string Grouped(std::uint64_t n) {
 } // namespace
 
 std::string ReportText(const Report& report) {
-    std::string out = report.strPage + "\n";
+    // Values come from the page and its files: shown the way server replies
+    // are, so none acts on a terminal.
+    std::string out = ascii::Printable(report.strPage) + "\n";
     for (const Row& row : report.listRows) {
-        out += "  ";
-        if (!row.strSource.empty()) out += row.strSource + " ";
-        out += std::to_string(row.nLine) + ":" + std::to_string(row.nColumn) + "  ";
-        out += row.strTag.empty() ? row.strAttribute : row.strTag + (row.strAttribute.empty() ? "" : " " + row.strAttribute);
-        if (row.verdict != Verdict::NotEmbedded || !row.strValue.empty()) out += " \"" + row.strValue + "\"";
-        out += "  ";
-        out += SeverityName(row.severity);
-        out += ": ";
+        std::string line = "  ";
+        if (!row.strSource.empty()) line += row.strSource + " ";
+        line += std::to_string(row.nLine) + ":" + std::to_string(row.nColumn) + "  ";
+        line += row.strTag.empty() ? row.strAttribute : row.strTag + (row.strAttribute.empty() ? "" : " " + row.strAttribute);
+        if (row.verdict != Verdict::NotEmbedded || !row.strValue.empty()) line += " \"" + row.strValue + "\"";
+        line += "  ";
+        line += SeverityName(row.severity);
+        line += ": ";
         if (row.verdict == Verdict::Embedded) {
             const Part& part = report.listParts[static_cast<std::size_t>(row.nPart)];
-            out += part.strFile + ", " + part.strContentType + ", " + Grouped(part.nSize) + " bytes, ";
+            line += part.strFile + ", " + part.strContentType + ", " + Grouped(part.nSize) + " bytes, ";
         }
-        out += WhyText(report, row);
+        line += WhyText(report, row);
         if (row.bFixedByWebmail)
-            out += report.bPrepareForWebmail ? " (by Prepare for webmail)" : " (Prepare for webmail embeds it)";
-        out += "\n";
+            line += report.bPrepareForWebmail ? " (by Prepare for webmail)" : " (Prepare for webmail embeds it)";
+        out += ascii::Printable(line) + "\n";
     }
     const Figures& f = report.figures;
     out += "Message: ";
@@ -91,7 +95,7 @@ std::string ReportText(const Report& report) {
     if (!f.listImagesWithoutAlt.empty()) out += f.listImagesWithoutAlt.size() > 10 ? ", ...)" : ")";
     out += "\n";
     for (const Finding& finding : report.listFindings)
-        out += std::string(SeverityName(finding.severity)) + ": " + finding.strText + "\n";
+        out += std::string(SeverityName(finding.severity)) + ": " + ascii::Printable(finding.strText) + "\n";
     unsigned errors = report.Count(Severity::Error), warnings = report.Count(Severity::Warning);
     out += std::to_string(errors) + (errors == 1 ? " error, " : " errors, ") + std::to_string(warnings) +
            (warnings == 1 ? " warning\n" : " warnings\n");

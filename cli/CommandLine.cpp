@@ -221,6 +221,19 @@ int RunCli(const std::vector<std::string>& args, const std::string& cwd, std::st
     case CliRequest::Kind::Preview:
         break;
     }
+    // Without the working folder's path a relative name cannot be made whole,
+    // and the page's own files would not be found from it.
+    if (cwd.empty()) {
+        bool relative = !req.job.m_strHtmlPath.empty() && req.job.m_strHtmlPath[0] != '/';
+        for (const std::string& path : req.job.m_listAttachments) relative = relative || path[0] != '/';
+        if (!req.job.m_strOutputPath.empty() && req.job.m_strOutputPath != "-" && req.job.m_strOutputPath[0] != '/')
+            relative = true;
+        if (relative) {
+            err = "quillory-cli: the working folder's path cannot be read, so relative file names cannot be "
+                  "followed: give them from the root (/...)\n";
+            return 1;
+        }
+    }
     // Header fields and SMTP options left out are the ones saved, as in the window.
     AppSettings settings;
     std::vector<std::string> warnings;

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,9 @@
 int RunCompose(const CliRequest& req, std::string& out, std::string& err);
 
 
-// Composes job with env's files, printing the composer's notices and failure
-// on err. Returns 0, 1 when it failed, or 128 + the signal interrupts caught.
+// Composes job with env's files ("-" as output is standard output), printing
+// the composer's notices and failure on err. Returns 0 or 1 when it failed.
+// A signal caught during the composition removes its partial output, runs
+// atSignal, prints err and ends the process at once with 128 + the signal.
 int ComposeForCli(const ComposeJob& job, const platform::Platform& env, platform::InterruptCatcher& interrupts,
-                  std::string& err);
+                  std::string& err, const std::function<void()>& atSignal);

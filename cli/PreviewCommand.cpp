@@ -39,7 +39,7 @@ int RunPreview(const CliRequest& req, std::string& /*out*/, std::string& err) {
         ComposeJob job = req.job;
         job.m_strOutputPath = message.Path();
         job.m_listOtherOutputs = {req.job.m_strOutputPath};
-        if (int rc = ComposeForCli(job, env, interrupts, err)) return rc;
+        if (int rc = ComposeForCli(job, env, interrupts, err, [&] { message.Remove(); })) return rc;
     }
     std::vector<std::string> argv = {platform::ExecutableFolder() + "quillory-preview", message.Path(), "-o",
                                      req.job.m_strOutputPath, "--width", std::to_string(req.nPreviewWidth)};

@@ -2,6 +2,8 @@
 
 #include "compose/MimeComposer.h"
 #include "compose/TagScan.h"
+#include "core/Utf8.h"
+#include "platform/Codeset.h"
 
 namespace {
 
@@ -103,7 +105,63 @@ int CharsetAttributeOfTag(std::string_view tag, std::string& out) {
     }
 }
 
+// The characters of a registered charset name (RFC 2978, with the '.' and ':'
+// of names such as ANSI_X3.4-1968); anything else would break the quoted
+// header parameter or is no name at all.
+bool IsCharsetNameText(std::string_view name) {
+    if (name.empty()) return false;
+    for (char c : name) {
+        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                  std::string_view("!#$%&'+-^_`{}~.:").find(c) != std::string_view::npos;
+        if (!ok) return false;
+    }
+    return true;
+}
+
+// The page was found by searching its bytes as ASCII, so a charset that reads
+// markup differently (UTF-16, UTF-7, EBCDIC) does not describe these bytes.
+// Backslash and tilde are left out: Shift_JIS reads them as yen and overline.
+enum class NameUse { Unknown, NotAsciiMarkup, Usable };
+NameUse CheckCharsetName(const std::string& name) {
+    static const std::string_view kMarkup = "<>/=\"' !-;:?#&%.,()[]{}_+a0123456789abcdefghijklmnopqrstuvwxyz\r\n\t";
+    std::string read;
+    if (!IsCharsetNameText(name) ||
+        !platform::ConvertToUtf8(kMarkup, name, read, [](unsigned char, std::string& o) { o += '?'; }))
+        return NameUse::Unknown;
+    return read == kMarkup ? NameUse::Usable : NameUse::NotAsciiMarkup;
+}
+
+bool IsUtf8Text(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t n = Utf8CharLength(text.substr(i));
+        if (n == 0) return false;
+        i += n;
+    }
+    return true;
+}
+
 } // namespace
+
+std::string ChoosePageCharset(std::string_view lower, std::string& strNotice) {
+    strNotice.clear();
+    std::string declared;
+    if (!FindDeclaredCharset(lower, declared)) return kDefaultCharset;
+    NameUse use = CheckCharsetName(declared);
+    if (use == NameUse::Usable) return declared;
+    if (use == NameUse::Unknown) {
+        strNotice = "The page declares the charset '" + declared +
+                    "', which is no charset name this system knows: the message is labelled " + kDefaultCharset + ".";
+        return kDefaultCharset;
+    }
+    std::string bytes = IsUtf8Text(lower) ? "utf-8" : kDefaultCharset;
+    strNotice = "The page declares the charset '" + declared + "', but its markup is ASCII text: the message is labelled " +
+                bytes + ".";
+    return bytes;
+}
 
 bool FindContentTypeCharset(std::string_view lower, std::string& strCharset) {
     return ForEachMetaTag(lower, [&](std::string_view tag) { return ContentTypeCharsetOfTag(tag, strCharset); });
@@ -123,7 +181,10 @@ bool FindDeclaredCharset(std::string_view lower, std::string& strCharset) {
     return false;
 }
 
-bool CMimeComposer::DetectCharset(std::string& strCharset) {
-    return FindDeclaredCharset(std::string_view(m_pszHtmlLower.get(), static_cast<std::size_t>(m_nHtmlLength)),
-                               strCharset);
+std::string CMimeComposer::DetectCharset() {
+    std::string notice;
+    std::string charset =
+        ChoosePageCharset(std::string_view(m_pszHtmlLower.get(), static_cast<std::size_t>(m_nHtmlLength)), notice);
+    if (!notice.empty()) m_listWarnings.push_back(notice);
+    return charset;
 }

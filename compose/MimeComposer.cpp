@@ -6,6 +6,7 @@
 
 #include "compose/HtmlNesting.h"
 #include "compose/PathUtil.h"
+#include "core/Ascii.h"
 #include "platform/Codeset.h"
 #include "platform/SettingsFile.h"
 #include "platform/XdgFolders.h"
@@ -135,6 +136,7 @@ bool CMimeComposer::Compose() {
         m_nInlinedBytes = 0;
         m_bInlineBudgetSpent = false;
         m_listSheetsRead.clear();
+        std::string charset;
         ScanTag("link", "href");
         ScanTag("script", "src");
         ScanTag("img", "src");
@@ -142,9 +144,8 @@ bool CMimeComposer::Compose() {
         ScanTag("input", "src");
         if (m_job.m_bPrepareForWebmail) {
             ScanPageCss();
-            std::string pageCharset;
-            if (!DetectCharset(pageCharset)) pageCharset = "iso-8859-1";
-            InlineStyleSheets(pageCharset);
+            charset = DetectCharset();
+            InlineStyleSheets(charset);
         }
         DropOverlappingReferences();
         // Refused for one tag but embedded for another: it travels after all.
@@ -157,8 +158,7 @@ bool CMimeComposer::Compose() {
             m_nBytesTotal += entry.m_bData ? entry.m_strData.size() : FileSizeOr0(ResourcePath(entry));
         for (const std::string& path : m_job.m_listAttachments) m_nBytesTotal += FileSizeOr0(path);
 
-        std::string charset;
-        if (!DetectCharset(charset)) charset = "iso-8859-1";
+        if (charset.empty()) charset = DetectCharset();
 
         if (!CheckOutputIsNoInput()) break;
         m_hOutFile = m_env.files->CreateOutput(
@@ -247,7 +247,11 @@ std::string CMimeComposer::ParseRefusal(std::string_view html) {
 }
 
 std::vector<std::string> CMimeComposer::Notices() const {
-    std::vector<std::string> lines = m_listWarnings;
-    for (const LeftOutEntry& e : m_listLeftOut) lines.push_back("'" + e.m_strPath + "' is left out: " + e.m_strReason);
+    // They quote the page and the names of its files: shown the way server
+    // replies are, so no byte of theirs acts on a terminal.
+    std::vector<std::string> lines;
+    for (const std::string& w : m_listWarnings) lines.push_back(ascii::Printable(w));
+    for (const LeftOutEntry& e : m_listLeftOut)
+        lines.push_back(ascii::Printable("'" + e.m_strPath + "' is left out: " + e.m_strReason));
     return lines;
 }

@@ -108,7 +108,9 @@ protected:
     bool CheckOutputIsNoInput();
     std::string FullResourcePath(const std::string& strPath) const;
     void DropOverlappingReferences();
-    bool DetectCharset(std::string& strCharset);
+    // The page's charset label; a notice joins the warnings when the
+    // declared one could not be used.
+    std::string DetectCharset();
 
     // Writing.
     void MakeBoundary(std::string& strBoundary);

@@ -1,5 +1,6 @@
 // Charset search over arbitrary lowered text: a name found fits its limit and
-// holds no white space or double quote.
+// holds no white space or double quote; the label chosen for the message is
+// a name of printable ASCII that cannot end the header's quoted string.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -17,5 +18,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (char c : cs)
             if (IsHtmlSpace(c) || c == '"') std::abort();
     }
+    std::string notice;
+    std::string label = ChoosePageCharset(lower, notice);
+    if (label.empty()) std::abort();
+    for (char c : label)
+        if (c <= 0x20 || c >= 0x7f || c == '"' || c == '\\') std::abort();
     return 0;
 }

@@ -88,6 +88,8 @@ FileReplacement::~FileReplacement() {
     if (!m_bCommitted) ::unlink(m_strTemp.c_str());
 }
 
+void FileReplacement::Abandon() { ::unlink(m_strTemp.c_str()); }
+
 bool FileReplacement::Write(const void* data, std::size_t n, std::string& err) {
     const char* p = static_cast<const char*>(data);
     while (n > 0) {

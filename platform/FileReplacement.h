@@ -32,11 +32,14 @@ public:
     bool Write(const void* data, std::size_t n, std::string& err) override;
     // Flushes to disk, sets the permissions and renames over the target.
     bool Commit(std::string& err) override;
+    // Unlinks the temporary file: a Commit not yet renamed then fails, one
+    // that has renamed keeps its result.
+    void Abandon() override;
 
 private:
     FileReplacement(int fd, std::string temp, std::string target, ReplaceMode mode);
     int m_fd;
-    std::string m_strTemp;
+    const std::string m_strTemp;  // read by Abandon from another thread
     std::string m_strTarget;
     ReplaceMode m_mode;
     bool m_bCommitted = false;

@@ -203,9 +203,13 @@ int ReadConfigFile(const std::string& path, std::string& text, std::size_t maxBy
 }
 
 std::string CurrentDirectory() {
-    char buf[PATH_MAX];
-    if (!::getcwd(buf, sizeof buf)) return {};
-    std::string s = buf;
+    // Sized by the C library: a folder deeper than PATH_MAX still has a path,
+    // and what is opened through it then fails with the system's reason
+    // rather than some relative path being read from elsewhere.
+    char* cwd = ::getcwd(nullptr, 0);
+    if (!cwd) return {};
+    std::string s = cwd;
+    std::free(cwd);
     if (s.empty() || s.back() != '/') s += '/';
     return s;
 }

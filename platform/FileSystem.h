@@ -31,6 +31,9 @@ public:
     virtual bool Write(const void* data, std::size_t n, std::string& err) = 0;
     // Flushes to disk, sets the permissions and puts the file in place.
     virtual bool Commit(std::string& err) = 0;
+    // Removes what the output has put on disk, called from another thread
+    // while a Write or Commit may be under way, just before the process ends.
+    virtual void Abandon() {}
 };
 
 // Where a path really leads, with symbolic links and ".." resolved, and the

@@ -3,6 +3,8 @@
 #include <QBuffer>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QImageReader>
+#include <QWebEngineLoadingInfo>
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -40,14 +42,20 @@ CMailPage::CMailPage(QWebEngineProfile* profile, QObject* parent, bool chromeles
 }
 
 bool CMailPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) {
-    // A followed link would only show the engine's page for a blocked request.
-    return type != NavigationTypeLinkClicked && QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
+    // The page shows only what this program loads into it: a followed link or
+    // a <meta http-equiv="refresh"> (which mail programs ignore) would only
+    // show the engine's page for a blocked request, or reload for ever.
+    if (isMainFrame ? type != NavigationTypeTyped : type == NavigationTypeRedirect || type == NavigationTypeReload)
+        return false;
+    return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
 }
 
 // Answers cid: requests from the message's parts; the HTML part itself has an
 // address of its own, so pages of any size load (setHtml stops at 2 MB).
 class CCidSchemeHandler : public QWebEngineUrlSchemeHandler {
 public:
+    bool m_bStill = false;  // animated pictures are served as their first frame
+
     void SetMessage(MessageContent content, QString rootId) {
         m_content = std::make_shared<const MessageContent>(std::move(content));
         m_strRootId = std::move(rootId);
@@ -68,6 +76,7 @@ public:
             type = QByteArray::fromStdString(it->second.m_strContentType);
             if (!it->second.m_strCharset.empty()) type += "; charset=" + QByteArray::fromStdString(it->second.m_strCharset);
             data = QByteArray::fromStdString(it->second.m_strData);
+            if (m_bStill) FirstFrame(type, data);
         }
         auto* body = new QBuffer(job);
         body->setData(data);
@@ -76,6 +85,21 @@ public:
     }
 
 private:
+    // A picture of an animated GIF (or another animated format Qt reads) is
+    // of its first frame; PNG keeps it exact.
+    static void FirstFrame(QByteArray& type, QByteArray& data) {
+        QBuffer in(&data);
+        QImageReader reader(&in);
+        if (!reader.supportsAnimation() || reader.imageCount() == 1) return;
+        QImage first = reader.read();
+        if (first.isNull()) return;
+        QByteArray png;
+        QBuffer out(&png);
+        out.open(QIODevice::WriteOnly);
+        if (!first.save(&out, "PNG")) return;
+        type = "image/png";
+        data = png;
+    }
     std::shared_ptr<const MessageContent> m_content;
     QString m_strRootId;
 };
@@ -118,6 +142,8 @@ QUrl CMessagePreview::SetMessage(MessageContent content) {
 
 int CMessagePreview::BlockedRequests() const { return m_pBlocker->m_nBlocked; }
 
+void CMessagePreview::ServeStill(bool still) { m_pHandler->m_bStill = still; }
+
 namespace {
 
 // Runs the event loop until done() holds or ms milliseconds have gone.
@@ -138,9 +164,18 @@ bool WaitFor(Done done, int ms) {
 // load: the background comes before what is drawn on it. A picture counts
 // once it has shown something and stayed the same for kSteadyMs. A page that
 // really is blank is taken after kBlankMs: tall pages on a busy machine take
-// seconds to show anything.
+// seconds to show anything. One that still moves after kMovingMs (an
+// animation not paused) is taken as it is then.
 constexpr int kSteadyMs = 300;
 constexpr int kBlankMs = 5000;
+constexpr int kMovingMs = 4000;
+
+// CSS animations, transitions and marquees held at their start, as a still
+// picture of the message shows them; run in the page's isolated world, since
+// the page itself has no scripts.
+const char kPauseAnimations[] =
+    "for (const a of document.getAnimations()) { a.pause(); a.currentTime = 0; }"
+    "for (const m of document.getElementsByTagName('marquee')) m.stop();";
 
 QImage Grab(QWidget& view) { return view.grab().toImage().convertToFormat(QImage::Format_RGB32); }
 
@@ -149,15 +184,23 @@ struct PageView {
     QWebEngineView view;
     QWebEnginePage* page;
     int loaded = -1;
+    QUrl target;
     PageView(QWebEngineProfile* profile, int width, int height) : page(new CMailPage(profile, &view, true)) {
         view.setPage(page);
         view.resize(width, height);
         view.show();
-        QObject::connect(page, &QWebEnginePage::loadFinished, &view, [this](bool ok) { loaded = ok; });
+        // Only the end of this load counts: a navigation the page starts
+        // (a refresh) is refused, and ends as failed.
+        QObject::connect(page, &QWebEnginePage::loadingChanged, &view, [this](const QWebEngineLoadingInfo& info) {
+            if (info.url() != target) return;
+            if (info.status() == QWebEngineLoadingInfo::LoadSucceededStatus) loaded = 1;
+            else if (info.status() != QWebEngineLoadingInfo::LoadStartedStatus) loaded = 0;
+        });
     }
     // Waits for the load; each() runs on every turn meanwhile.
     template <typename Each>
     bool Load(const QUrl& url, QString& error, Each each) {
+        target = url;
         page->load(url);
         bool inTime = WaitFor([&] { return each(), loaded >= 0; }, 30000);
         if (inTime && loaded) return true;
@@ -198,6 +241,7 @@ bool RenderUrl(QWebEngineProfile* profile, const QUrl& url, int width, int heigh
         if (firstPaint < 0 && now != blank) firstPaint = clock.elapsed();
     };
     if (!shown.Load(url, error, [&] { notePaint(Grab(shown.view)); })) return false;
+    shown.page->runJavaScript(QString::fromLatin1(kPauseAnimations), QWebEngineScript::ApplicationWorld);
     QElapsedTimer waited;
     waited.start();
     QImage candidate;
@@ -209,8 +253,8 @@ bool RenderUrl(QWebEngineProfile* profile, const QUrl& url, int width, int heigh
             if (now != candidate) {
                 candidate = now;
                 steady.start();
-                return false;
             }
+            if (now != blank && waited.elapsed() > kMovingMs) return true;
             return steady.elapsed() >= kSteadyMs && (now != blank || waited.elapsed() > kBlankMs);
         },
         20000);

@@ -45,6 +45,8 @@ public:
     QWebEngineProfile* Profile() const { return m_pProfile; }
     // Requests refused since the profile was made: they would have left the machine.
     int BlockedRequests() const;
+    // For a still picture: animated pictures are served as their first frame.
+    void ServeStill(bool still);
 
 private:
     QWebEngineProfile* m_pProfile;

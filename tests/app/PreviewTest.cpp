@@ -225,27 +225,63 @@ TEST(PreviewWindow, RecomposesWhenThePageChanges) {
     EXPECT_NE(dlg.StatusLine()->text().indexOf("gone.html"), -1) << dlg.StatusLine()->text().toStdString();
 }
 
+// A looping GIF of two 8x8 frames, red for 100 ms then blue for 10 s, made
+// by hand as Qt writes no GIF. The LZW table restarts after every two codes,
+// so codes stay 3 bits wide.
+std::string RedThenBlueGif() {
+    std::string g = std::string("GIF89a\x08\x00\x08\x00\xf0\x00\x00\xff\x00\x00\x00\x00\xff", 19) +
+                    std::string("\x21\xff\x0bNETSCAPE2.0\x03\x01\x00\x00\x00", 19);
+    for (int colour : {0, 1}) {
+        g += std::string("\x21\xf9\x04\x00", 4) + (colour ? "\xe8\x03" : std::string("\x0a\x00", 2)) +
+             std::string("\x00\x00\x2c\x00\x00\x00\x00\x08\x00\x08\x00\x00\x02", 13);
+        std::string data;
+        unsigned bits = 0, held = 0;
+        auto put = [&](unsigned code) {
+            bits |= code << held;
+            for (held += 3; held >= 8; held -= 8, bits >>= 8) data += static_cast<char>(bits & 0xff);
+        };
+        for (int i = 0; i < 64; i += 2) put(4), put(colour), put(colour);
+        put(5);
+        if (held > 0) data += static_cast<char>(bits & 0xff);
+        g += static_cast<char>(data.size()) + data + '\0';
+    }
+    return g + ';';
+}
+
 // quillory-cli preview: usage, a missing page, and a picture of the width asked,
-// with no temporary message left behind on any path.
+// with no temporary message left behind on any path. Animations are drawn at
+// their start, and a refresh is ignored, as mail programs do.
 TEST(PreviewCli, ExitStatusesAndThePicture) {
     TempDir dir, tmp;
     std::string page = dir.Write("page.html", "<body style=\"margin:0\"><div style=\"height:900px\">hello</div>");
     dir.Write("pic.html", "<img src=\"logo.png\">");
     std::string logo = dir.Write("logo.png", "png"), forced = dir.Write("forced.png", "old");
     ASSERT_EQ(::chmod(forced.c_str(), 0444), 0);
+    dir.Write("anim.gif", RedThenBlueGif());
+    dir.Write("gif.html", "<body style=\"margin:0\"><img src=\"anim.gif\" width=\"64\" height=\"64\">");
+    dir.Write("css.html", "<style>@keyframes k { from { background: #f00 } to { background: #00f } }</style>"
+                          "<body style=\"margin:0\"><div style=\"animation: k 2s infinite alternate; height: 64px\">");
+    dir.Write("marquee.html", "<body style=\"margin:0; background:#f00\"><marquee>moving</marquee>");
+    dir.Write("refresh.html", "<meta http-equiv=\"refresh\" content=\"0; url=cid:nowhere@x\">"
+                              "<body style=\"margin:0; background:#f00\"><p>stays</p>");
     const struct {
         std::string args;
         int status;
         std::string said;
+        QColor atTopLeft;  // of the picture, when one is made
     } cases[] = {
-        {"page.html -o page.html", 1, "output file '" + page + "' is the HTML file itself"},
-        {"pic.html -o logo.png", 1, "output file '" + logo + "' is the resource file 'logo.png'"},
-        {"page.html -o forced.png", 1, "it is read-only"},
-        {"page.html -o forced.png --force", 0, ""},
-        {"page.html", 2, "no output file given"},
-        {"page.html -o shot.png --width wide", 2, "--width takes"},
-        {"missing.html -o shot.png", 1, "missing.html"},
-        {"page.html -o shot.png --width 375", 0, ""},
+        {"page.html -o page.html", 1, "output file '" + page + "' is the HTML file itself", {}},
+        {"pic.html -o logo.png", 1, "output file '" + logo + "' is the resource file 'logo.png'", {}},
+        {"page.html -o forced.png", 1, "it is read-only", {}},
+        {"page.html -o forced.png --force", 0, "", {}},
+        {"page.html", 2, "no output file given", {}},
+        {"page.html -o shot.png --width wide", 2, "--width takes", {}},
+        {"missing.html -o shot.png", 1, "missing.html", {}},
+        {"page.html -o shot.png --width 375", 0, "", {}},
+        {"gif.html -o gif.png --width 100 --height 100", 0, "", Qt::red},
+        {"css.html -o css.png --width 100 --height 100", 0, "", Qt::red},
+        {"marquee.html -o marquee.png --width 100 --height 100", 0, "", Qt::red},
+        {"refresh.html -o refresh.png --width 100 --height 100", 0, "", Qt::red},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args);
@@ -256,6 +292,15 @@ TEST(PreviewCli, ExitStatusesAndThePicture) {
                   c.status);
         EXPECT_NE(out.find(c.said), std::string::npos) << out;
         for (const std::string& name : testutil::ListFolder(tmp.Path())) EXPECT_NE(name.rfind("EML", 0), 0u) << name;
+        if (!c.atTopLeft.isValid()) continue;
+        const std::size_t from = c.args.find("-o ") + 3;
+        QImage shot(QString::fromStdString(dir.Path() + c.args.substr(from, c.args.find(' ', from) - from)));
+        ASSERT_FALSE(shot.isNull());
+        QColor seen = shot.pixelColor(2, 2);
+        EXPECT_LE(std::abs(seen.red() - c.atTopLeft.red()) + std::abs(seen.green() - c.atTopLeft.green()) +
+                      std::abs(seen.blue() - c.atTopLeft.blue()),
+                  6)
+            << seen.name().toStdString();
     }
     EXPECT_EQ(testutil::ReadFile(page).substr(0, 5) + testutil::ReadFile(logo), "<bodypng");
     EXPECT_EQ(testutil::ReadFile(forced).substr(1, 3), "PNG");

@@ -10,8 +10,12 @@ TEST(CheckCommand, ExitStatusAndJsonAgainstTheSchema) {
     testutil::ScopedEnv config("XDG_CONFIG_HOME", dir.Path() + "config");
     dir.Write("a.png", "png");
     dir.Write("clean.html", "<img src=a.png alt=logo><img src=https://x.example/r.png alt=r>");
-    // A byte that is not UTF-8, a quote and a backslash in values; a missing file.
-    dir.Write("broken.html", "<img src=\"caf\xE9\\\".png\"><svg></svg><p style='background:url(x.png)'>");
+    // A byte that is not UTF-8, a quote and a backslash in values; a missing file;
+    // a surrogate, overlong forms and a code point beyond U+10FFFF; terminal
+    // escapes; a NUL that would cut the name to a.png.
+    dir.Write("broken.html", "<img src=\"caf\xE9\\\".png\"><svg></svg><p style='background:url(x.png)'>"
+                             "<img src=\"\xed\xa0\x80\xe0\x80\xaf\xf0\x80\x80\xaf\xf4\x90\x80\x80.png\">"
+                             "<img src=\"\x1b]0;t\x07\x1b[2J.png\"><img src=\"a.png%00.txt\">");
     const struct {
         const char* args;
         int status;
@@ -30,11 +34,19 @@ TEST(CheckCommand, ExitStatusAndJsonAgainstTheSchema) {
     for (const auto& run : runs) {
         std::string out;
         int rc = testutil::RunCommand("cd " + dir.Path() + " && " + QUILLORY_CLI + " " + run.args + " > out.txt", &out);
-        EXPECT_EQ(rc, run.status) << run.args << "\n" << out << testutil::ReadFile(dir.Path() + "out.txt");
-        if (!run.json) continue;
+        std::string report = testutil::ReadFile(dir.Path() + "out.txt");
+        EXPECT_EQ(rc, run.status) << run.args << "\n" << out << report;
+        if (!run.json) {
+            for (char c : report) EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << report;
+            if (run.status == 1) {
+                EXPECT_NE(report.find("a.png%00.txt\"  error: missing file: a NUL"), std::string::npos) << report;
+            }
+            continue;
+        }
+        // Strict UTF-8, as jq reads it.
         rc = testutil::RunCommand(std::string(QUILLORY_PYTHON) +
-                                      " -c 'import json,sys,jsonschema; jsonschema.validate(json.load(open(sys.argv[1]))"
-                                      ", json.load(open(sys.argv[2])))' " +
+                                      " -c 'import json,sys,jsonschema; jsonschema.validate(json.loads(open(sys.argv[1], "
+                                      "\"rb\").read().decode(\"utf-8\")), json.load(open(sys.argv[2])))' " +
                                       dir.Path() + "out.txt " + schema,
                                   &out);
         EXPECT_EQ(rc, 0) << run.args << "\n" << out;

@@ -1,6 +1,7 @@
 // The command line as a user runs it: the real program in a real folder.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -106,11 +107,12 @@ TEST_F(CommandLine, ExitStatusAndWhatIsPrinted) {
 }
 
 // "-o -" writes the message to standard output; files left out for safety
-// are named on standard error, one line each.
+// are named on standard error, one line each, with no byte that acts on a terminal.
 TEST(ComposeCli, StandardOutputAndLeftOutFiles) {
     TempDir dir, elsewhere;
-    std::string secret = elsewhere.Write("secret", "key");
-    dir.Write("page.html", "<img src=\"a.png\"><link href=\"" + secret + "\">");
+    elsewhere.Write("secret\x1b[2J", "key");
+    const std::string secret = elsewhere.Path() + "secret\\x1b[2J";
+    dir.Write("page.html", "<img src=\"a.png\"><link href=\"" + elsewhere.Path() + "secret%1b[2J\">");
     dir.Write("a.png", "png");
     std::string out;
     ASSERT_EQ(RunCommand("cd " + dir.Path() + " && (" + std::string(QUILLORY_CLI) + " compose page.html -o - >msg.eml)", &out), 0) << out;
@@ -121,38 +123,91 @@ TEST(ComposeCli, StandardOutputAndLeftOutFiles) {
     EXPECT_FALSE(testutil::FileExists(dir.Path() + "-"));
 }
 
-// A signal in the middle of a composition leaves no partial file behind and
-// ends the program with 128 + the signal's number.
-TEST(ComposeCli, SignalsDuringComposeRemoveThePartialMessage) {
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+// A signal ends a composition within moments whatever it is doing, leaves no
+// partial file behind, and the exit status is 128 + the signal's number.
+TEST(ComposeCli, SignalsEndComposeAtOnceWithoutLeftovers) {
+    enum class Ready { TempHasContent, TempExists, After300ms };
+    const struct {
+        const char* doing;
+        int sig;
+        const char* paragraph;  // the page repeats it
+        const char* options;
+        Ready ready;
+    } cases[] = {
+        {"writing an attachment", SIGINT, "<p>x</p>\n", "--attach big.bin", Ready::TempHasContent},
+        // Each missing file is looked up.
+        {"scanning", SIGTERM, "<p><img src=\"n/%d.png\">x</p>\n", "", Ready::After300ms},
+        {"building the text alternative", SIGHUP, "<p>x</p>\n", "--webmail", Ready::TempExists},
+    };
+    for (const auto& c : cases) {
         TempDir dir;
-        std::string page = dir.Write("page.html", "<p>x</p>");
-        std::string big = dir.Path() + "big.bin";
+        std::string text;
+        const int copies = c.ready == Ready::TempHasContent ? 1 : 400000;
+        for (int i = 0; i < copies; ++i) {
+            std::string p = c.paragraph;
+            if (std::size_t at = p.find("%d"); at != std::string::npos) p.replace(at, 2, std::to_string(i));
+            text += p;
+        }
+        dir.Write("page.html", text);
         ASSERT_EQ(::truncate(dir.Write("big.bin", "").c_str(), 4LL << 30), 0);  // sparse: costs no disk
-        std::string output = dir.Path() + "out.eml";
+        std::string command = "cd " + dir.Path() + " && exec " + QUILLORY_CLI + " compose page.html -o out.eml " + c.options;
         pid_t pid = ::fork();
         if (pid == 0) {
-            ::execl(QUILLORY_CLI, "quillory-cli", "compose", page.c_str(), "-o", output.c_str(), "--attach",
-                    big.c_str(), static_cast<char*>(nullptr));
+            ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
-        // Wait until the temporary message has content, then interrupt.
-        bool writing = false;
-        for (int i = 0; i < 10000 && !writing; ++i) {
+        bool ready = false;
+        for (int i = 0; i < 60000 && !ready; ++i) {
             for (const std::string& name : testutil::ListFolder(dir.Path())) {
                 struct stat st {};
-                writing = writing || (name.rfind(".out.eml.", 0) == 0 && ::stat((dir.Path() + name).c_str(), &st) == 0 &&
-                                      st.st_size > 0);
+                ready = ready || (name.rfind(".out.eml.", 0) == 0 && ::stat((dir.Path() + name).c_str(), &st) == 0 &&
+                                  (st.st_size > 0 || c.ready == Ready::TempExists));
             }
-            if (!writing) ::usleep(1000);
+            if (c.ready == Ready::After300ms) ready = !ready && i >= 300;
+            if (!ready) ::usleep(1000);
         }
-        EXPECT_TRUE(writing);
-        ::kill(pid, sig);
+        EXPECT_TRUE(ready) << c.doing;
         int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, WNOHANG), 0) << c.doing << ": ended before the signal";
+        auto sent = std::chrono::steady_clock::now();
+        ::kill(pid, c.sig);
         ::waitpid(pid, &status, 0);
-        ASSERT_TRUE(WIFEXITED(status)) << "signal " << sig << " killed the program";
-        EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
-        EXPECT_EQ(testutil::ListFolder(dir.Path()).size(), 2u) << "left behind beside page.html and big.bin";
+        auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - sent).count();
+        EXPECT_LT(ms, 500) << c.doing;
+        ASSERT_TRUE(WIFEXITED(status)) << c.doing << ": signal " << c.sig << " killed the program";
+        EXPECT_EQ(WEXITSTATUS(status), 128 + c.sig) << c.doing;
+        EXPECT_EQ(testutil::ListFolder(dir.Path()).size(), 2u) << c.doing << ": left beside page.html and big.bin";
+    }
+}
+
+// Relative names from a working folder deeper than PATH_MAX, or from one
+// that was removed, are never followed to another file, and the page's files
+// are never dropped without a word.
+TEST(ComposeCli, WorkingFolderWithoutAUsablePath) {
+    TempDir dir;
+    const std::string step(200, 'd');
+    const std::string deep = "mkdir deep && cd deep && for i in $(seq 25); do mkdir " + step + " && cd " + step +
+                             "; done && printf '<img src=a.png>' >index.html && printf png >a.png && ";
+    const std::string gone = "mkdir gone && cd gone && rmdir ../gone && ";
+    const struct {
+        std::string setup;
+        const char* page;
+        const char* says;
+    } cases[] = {
+        {deep, "index.html", "File name too long"},
+        {deep, "./index.html", "File name too long"},
+        {gone, "index.html", "the working folder's path cannot be read"},
+    };
+    for (const auto& c : cases) {
+        // bash, whose cd goes down step by step where the path has grown too long.
+        dir.Write("run.sh", "cd " + dir.Path() + " && " + c.setup + QUILLORY_CLI + " compose " + c.page +
+                                " -o out.eml; echo \"rc=$?\"; test -e out.eml && echo written; cd " + dir.Path() +
+                                " && rm -rf deep");
+        std::string out;
+        testutil::RunCommand("bash " + dir.Path() + "run.sh", &out);
+        EXPECT_NE(out.find(c.says), std::string::npos) << c.page << "\n" << out;
+        EXPECT_NE(out.find("rc=1\n"), std::string::npos) << c.page << "\n" << out;
+        EXPECT_EQ(out.find("written"), std::string::npos) << c.page;
     }
 }
 

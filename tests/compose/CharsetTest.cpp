@@ -6,12 +6,16 @@
 
 namespace {
 
-// What the page declares, searched as the composer does: in its lowered copy.
-std::string Declared(std::string page) {
+// The page as the composer searches it: its lowered copy.
+std::string Lowered(std::string page) {
     for (char& ch : page)
         if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+    return page;
+}
+
+std::string Declared(const std::string& page) {
     std::string cs = "<none>";
-    FindDeclaredCharset(page, cs);
+    FindDeclaredCharset(Lowered(page), cs);
     return cs;
 }
 
@@ -60,6 +64,40 @@ TEST(CharsetDetection, WhatThePageDeclares) {
         {"<meta charset=\"\">", "<none>"},
     };
     for (const auto& [page, want] : cases) EXPECT_EQ(Declared(page), want) << page;
+}
+
+// The label the HTML part carries: a sane declared name stays as found; one
+// that is no charset name, or that does not read the page's ASCII markup as
+// ASCII, gives way (with a notice) to what the bytes are.
+TEST(CharsetDetection, LabelOfTheMessage) {
+    const struct {
+        std::string page;
+        std::string label;
+        bool notice;
+    } cases[] = {
+        {"<meta charset=\"Shift_JIS\"><p>\\~</p>", "shift_jis", false},
+        {"<meta charset=\"ANSI_X3.4-1968\">", "ansi_x3.4-1968", false},
+        {"<p>none</p>", "iso-8859-1", false},
+        // A backslash before the tag end is no part of a name, nor a quote, nor a control.
+        {"<meta charset=utf-8\\>", "iso-8859-1", true},
+        {"<meta http-equiv=content-type content='text/html; charset=utf-8\"x'>", "utf-8", false},
+        {"<meta charset=\"utf\x01-8\">", "iso-8859-1", true},
+        {"<meta http-equiv=\"content-type\" content=\"text/html; charset=utf-8;\">", "iso-8859-1", true},
+        {"<meta http-equiv=\"content-type\" content=\"text/html; charset=\">", "iso-8859-1", true},
+        {"<meta charset=\"utf-8//translit\">", "iso-8859-1", true},
+        {"<meta charset=\"no-such-charset\">", "iso-8859-1", true},
+        // Declared UTF-16 (or UTF-7, EBCDIC) over ASCII markup: labelled by the bytes.
+        {"<meta charset=\"utf-16\"><p>caf\xc3\xa9</p>", "utf-8", true},
+        {"<meta charset=\"UTF-16LE\"><p>caf\xe9</p>", "iso-8859-1", true},
+        {"<meta charset=\"utf-7\"><p>+ADw-script+AD4-</p>", "utf-8", true},
+        {"<meta charset=\"ibm037\">", "utf-8", true},
+        {"<meta charset=\"utf-16\"><p>\xed\xa0\x80</p>", "iso-8859-1", true},
+    };
+    for (const auto& c : cases) {
+        std::string notice;
+        EXPECT_EQ(ChoosePageCharset(Lowered(c.page), notice), c.label) << c.page;
+        EXPECT_EQ(!notice.empty(), c.notice) << c.page << ": " << notice;
+    }
 }
 
 } // namespace
