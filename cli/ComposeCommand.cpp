@@ -14,6 +14,7 @@ public:
     bool Write(const void* data, std::size_t n, std::string& err) override {
         return !Interrupted(err) && m_inner->Write(data, n, err);
     }
+    bool Sync(std::string& err) override { return m_inner->Sync(err) && !Interrupted(err); }
     bool Commit(std::string& err) override { return !Interrupted(err) && m_inner->Commit(err); }
 
 private:
