@@ -80,7 +80,7 @@ bool CMainDlg::FindAttachment(const std::string& strPath) const {
 void CMainDlg::OnAttachAdd() {
     if (IsBusy()) return;
     QStringList paths;
-    if (!m_services.prompts->PromptForFiles(this, QStringLiteral("All Files (*)"), paths)) return;
+    if (!m_services.prompts->PromptForFiles(this, QStringLiteral("Add Attachments"), QStringLiteral("All Files (*)"), paths)) return;
     PumpMessages();
     for (const QString& p : paths) {
         std::string path = ToBytes(p);

@@ -24,8 +24,13 @@ std::string PageKey(const std::string& path) {
 } // namespace
 
 bool CMainDlg::RequirePage() {
-    if (!m_strHtmlPath.empty()) return true;
-    m_services.prompts->MessageBox(this, QStringLiteral("Please choose an HTML file."));
+    CheckPageField();  // the file may have come or gone since the field was typed
+    QString problem = m_ui.pHtmlProblem->text();
+    if (!m_strHtmlPath.empty() && problem.isEmpty()) return true;
+    m_services.prompts->MessageBox(this, m_strHtmlPath.empty()
+                                             ? QStringLiteral("Please choose an HTML file.")
+                                             : QStringLiteral("The HTML file cannot be used: %1\n\n%2")
+                                                   .arg(problem, m_ui.pHtmlEdit->text()));
     m_ui.pHtmlEdit->setFocus();
     return false;
 }

@@ -17,7 +17,17 @@ CComposeTask::~CComposeTask() {
 
 void CComposeTask::Start() { m_thread = std::thread([this] { Run(); }); }
 
-void CComposeTask::Cancel() { m_bCancel = true; }
+bool CComposeTask::Cancel() {
+    int phase = kRunning;
+    return m_phase.compare_exchange_strong(phase, kCancelled) || phase == kCancelled;
+}
+
+bool CComposeTask::OnCommitting() {
+    int phase = kRunning;
+    if (!m_phase.compare_exchange_strong(phase, kFinishing)) return false;
+    QMetaObject::invokeMethod(this, [this] { emit Finishing(); }, Qt::QueuedConnection);
+    return true;
+}
 
 void CComposeTask::Wait() {
     if (m_thread.joinable()) m_thread.join();
@@ -39,7 +49,7 @@ bool CComposeTask::OnBytes(std::uint64_t nDone, std::uint64_t nTotal) {
             },
             Qt::QueuedConnection);
     }
-    return !m_bCancel;
+    return m_phase != kCancelled;
 }
 
 void CComposeTask::Run() {
@@ -47,7 +57,7 @@ void CComposeTask::Run() {
     CMimeComposer composer(m_env);
     composer.m_job = m_job;
     bool ok = composer.Compose();
-    End end = ok ? End::Written : (m_bCancel ? End::Cancelled : End::Failed);
+    End end = ok ? End::Written : (m_phase == kCancelled ? End::Cancelled : End::Failed);
     // A written message may still have left files out: the user hears of them.
     QString reason;
     if (!ok) reason = QString::fromStdString(composer.GetLastError());

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 
 #include "app/ComposeTask.h"
 #include "core/Product.h"
@@ -19,7 +20,8 @@ QString FromBytes(const std::string& s) { return QString::fromUtf8(s.data(), sta
 
 // The box's text: what failed, then why.
 QString FailureText(const std::string& strReason) {
-    return QStringLiteral("Failed to create HTML email.\n\n") + FromBytes(strReason);
+    return QStringLiteral("Failed to create HTML email.\n\n") + FromBytes(strReason) +
+           QStringLiteral("\n\nTo get help, please contact %1.").arg(QString::fromLatin1(kSupportAddress));
 }
 
 } // namespace
@@ -27,7 +29,7 @@ QString FailureText(const std::string& strReason) {
 void CMainDlg::OnCreateEmail() {
     if (IsBusy()) return;
     UpdateData(true);
-    if (RequirePage()) StartCheck(CheckFor::CreateEmail);
+    if (RequirePage() && AcceptBadAddresses()) StartCheck(CheckFor::CreateEmail);
 }
 
 void CMainDlg::CreateEmailChecked() {
@@ -49,6 +51,7 @@ void CMainDlg::CreateEmailChecked() {
     m_state.RememberPage(m_strHtmlPath);
     ShowRecentPages();
 
+    ShowStatus(QString(), std::string());  // a line about an earlier message would outlive a cancel
     m_pCreateDlg = new CCreateProgressDlg(this);
     m_pCreateDlg->SetCaption(QStringLiteral("Creating HTML email..."));
     m_pCreateDlg->SetBytes(0, 0);
@@ -60,7 +63,11 @@ void CMainDlg::CreateEmailChecked() {
             [this, path](CComposeTask::End end, const QString& reason) {
                 OnComposeFinished(static_cast<int>(end), reason, path);
             });
-    connect(m_pCreateDlg, &CCreateProgressDlg::CancelRequested, m_pComposeTask, &CComposeTask::Cancel);
+    connect(m_pComposeTask, &CComposeTask::Finishing, m_pCreateDlg, &CCreateProgressDlg::SetFinishing);
+    // Asked at once: a press the task can no longer honour must not look like a cancel.
+    connect(m_pCreateDlg, &CCreateProgressDlg::CancelRequested, m_pComposeTask, [this] {
+        if (m_pComposeTask && !m_pComposeTask->Cancel() && m_pCreateDlg) m_pCreateDlg->SetFinishing();
+    });
     SetBusy(true);
     m_pCreateDlg->show();
     m_pComposeTask->Start();
@@ -73,24 +80,29 @@ void CMainDlg::OnComposeFinished(int nEnd, const QString& strReason, const std::
     m_pComposeTask = nullptr;
     if (m_pCreateDlg) m_pCreateDlg->End();
     SetBusy(false);
+    m_services.prompts->WithdrawQuestion();  // "Stop it and quit?" has nothing left to stop
     if (end == CComposeTask::End::Cancelled) return;
     if (end == CComposeTask::End::Failed) {
         m_services.prompts->MessageBox(this, FailureText(strReason.toStdString()));
         return;
     }
-    ShowSaved(strPath);
-    if (!strReason.isEmpty())
-        m_services.prompts->Notify(this, QStringLiteral("The message was written, but not everything went in."),
-                                   strReason);
-    if (m_settings.options.BrowseOutputFolder) SelectInExplorer(strPath);
-    if (m_settings.options.OpenEml) ShellOpen(strPath);
+    ShowStatus(QStringLiteral("Saved ") + QFileInfo(FromBytes(strPath)).fileName(), strPath);
+    // One box at the end for whatever is to be said: what was left out, and hand-offs that failed.
+    std::vector<HandOffStep> steps;
+    if (m_settings.options.BrowseOutputFolder) steps.push_back({true, strPath});
+    if (m_settings.options.OpenEml) steps.push_back({false, strPath});
+    HandOff(std::move(steps),
+            strReason.isEmpty() ? QString() : QStringLiteral("The message was written, but not everything went in."),
+            strReason);
 }
 
-void CMainDlg::ShowSaved(const std::string& strPath) {
-    m_strSavedPath = strPath;
-    m_ui.pStatusText->setText(QStringLiteral("Saved ") + QFileInfo(FromBytes(strPath)).fileName());
-    m_ui.pStatusText->setToolTip(FromBytes(strPath));
-    m_ui.pStatusLine->show();
+void CMainDlg::ShowStatus(const QString& strText, const std::string& strSavedPath) {
+    m_strSavedPath = strSavedPath;
+    m_ui.pStatusText->setText(strText);
+    m_ui.pStatusText->setToolTip(FromBytes(strSavedPath));
+    m_ui.pStatusShow->setVisible(!strSavedPath.empty());
+    m_ui.pStatusOpen->setVisible(!strSavedPath.empty());
+    m_ui.pStatusLine->setVisible(!strText.isEmpty());
 }
 
 ComposeJob CMainDlg::MakeComposeJob(const std::string& strOutput) const {

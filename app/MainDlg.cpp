@@ -116,7 +116,7 @@ void CMainDlg::BuildActions() {
     m_act.pOptions = make("&Options...", kOptionsCell, Qt::Key_F5, &CMainDlg::OnOptions);
     m_act.pCheck = make("Chec&k Page...", kOptionsCell, QKeySequence(Qt::CTRL | Qt::Key_K), &CMainDlg::OnCheck);
     m_act.pCheck->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));  // the strip has no cell for it
-    m_act.pTellFriend = make("&Tell A Friend", kTellFriendCell, {}, &CMainDlg::OnTellFriend);
+    m_act.pTellFriend = make("&Tell a Friend", kTellFriendCell, {}, &CMainDlg::OnTellFriend);
     m_act.pFeedback = make("&Feedback and Support", kFeedbackCell, {}, &CMainDlg::OnFeedback);
     m_act.pHomepage = make("Home&page", kHomepageCell, {}, &CMainDlg::OnHomepage);
     m_act.pCheckUpdates = make("&Check for Updates", kUpdatesCell, {}, &CMainDlg::OnCheckUpdates);
@@ -180,12 +180,26 @@ void CMainDlg::BuildControls() {
     htmlRow->addWidget(m_ui.pBrowseHtml);
     htmlRow->addWidget(m_ui.pOpenHtml);
     grid->addLayout(htmlRow, 0, 1);
-    int row = 1;
-    for (auto [text, edit] : {std::pair{"S&ubject:", &m_ui.pSubjectEdit}, std::pair{"&From:", &m_ui.pFromEdit},
-                              std::pair{"&To:", &m_ui.pToEdit}, std::pair{"&Cc:", &m_ui.pCcEdit}}) {
+    // A hidden reason takes no room: the grid skips rows with nothing shown.
+    auto problem = [&](int row) {
+        auto* l = new QLabel(m_pBody);
+        l->setTextFormat(Qt::PlainText);
+        l->setWordWrap(true);
+        l->setStyleSheet(QStringLiteral("color: #c02020"));
+        l->hide();
+        grid->addWidget(l, row, 1);
+        return l;
+    };
+    m_ui.pHtmlProblem = problem(1);
+    int row = 2;
+    QLabel* unused = nullptr;
+    for (auto [text, edit, reason] :
+         {std::tuple{"S&ubject:", &m_ui.pSubjectEdit, &unused}, std::tuple{"&From:", &m_ui.pFromEdit, &m_ui.pFromProblem},
+          std::tuple{"&To:", &m_ui.pToEdit, &m_ui.pToProblem}, std::tuple{"&Cc:", &m_ui.pCcEdit, &m_ui.pCcProblem}}) {
         *edit = new QLineEdit(m_pBody);
         label(text, row, *edit);
         grid->addWidget(*edit, row++, 1);
+        if (reason != &unused) *reason = problem(row++);
     }
     auto* note = new QLabel(QStringLiteral("Format of From, To, and Cc: ann@example.com or My Name <ann@example.com>, "
                                            "use comma (,) or semicolon (;) to separate multiple recipients."),
@@ -238,8 +252,12 @@ void CMainDlg::BuildControls() {
     m_ui.pStatusText->setTextFormat(Qt::PlainText);
     m_ui.pStatusShow = Button("Show in Folder", m_ui.pStatusLine);
     m_ui.pStatusOpen = Button("Open", m_ui.pStatusLine);
-    m_ui.pStatusShow->setFlat(true);
-    m_ui.pStatusOpen->setFlat(true);
+    // Links in the line, not buttons beside it: link-coloured, underlined under the pointer or the focus.
+    for (QPushButton* b : {m_ui.pStatusShow, m_ui.pStatusOpen}) {
+        b->setCursor(Qt::PointingHandCursor);
+        b->setStyleSheet(QStringLiteral("QPushButton { border: none; padding: 1px 4px; color: palette(link); }"
+                                        "QPushButton:hover, QPushButton:focus { text-decoration: underline; }"));
+    }
     status->addWidget(m_ui.pStatusText, 1);
     status->addWidget(m_ui.pStatusShow);
     status->addWidget(m_ui.pStatusOpen);
@@ -278,13 +296,13 @@ void CMainDlg::OnInitDialog() {
     QFontMetrics fm(list->font());
     list->setColumnWidth(0, fm.horizontalAdvance(QLatin1Char('x')) * 18);
     // Wide enough for the longest size text with the sort arrow beside the title.
-    list->setColumnWidth(1, fm.horizontalAdvance(QStringLiteral("1000.0 KB")) + fm.height() * 2);
+    list->setColumnWidth(1, fm.horizontalAdvance(QStringLiteral("1000.0 KiB")) + fm.height() * 2);
     list->header()->setStretchLastSection(true);  // Full Path takes the width to spare
     list->SetColumnSortKind(1, CAttachmentList::SORT_SIZE);
     m_ui.pAttachRemove->setEnabled(false);
     OnUpdateAttachCommand();
     UpdateAttachTotal();
-    m_ui.pOpenHtml->setEnabled(false);
+    CheckPageField();
     setAcceptDrops(true);
 
     // Shown with the window, beside it, once the window has its place.
@@ -306,19 +324,14 @@ void CMainDlg::RestoreState() {
     for (const std::string& path : m_state.Attachments)
         if (!FindAttachment(path)) AddAttachment(path);
 
-    QSize least = minimumSizeHint();
-    setMinimumSize(least);
+    QSize least = UpdateMinimumSize();
     QSize size(std::max(least.width(), m_state.WindowWidth), std::max(least.height(), m_state.WindowHeight));
     if (m_state.WindowWidth <= 0) size = sizeHint().expandedTo(QSize(least.width() * 5 / 4, least.height() * 5 / 4));
     resize(size);
     if (m_state.WindowWidth > 0) {
         QRect wanted(QPoint(m_state.WindowX, m_state.WindowY), size);
-        // Only where a screen still shows it: a monitor may have gone since.
-        for (QScreen* s : QGuiApplication::screens())
-            if (s->availableGeometry().intersects(wanted)) {
-                move(wanted.topLeft());
-                break;
-            }
+        // A monitor may have gone since, or the scale grown: the window is brought back within a screen.
+        KeepOnScreen(this, wanted);
         if (m_state.WindowMaximized) setWindowState(Qt::WindowMaximized);
     }
 }
@@ -335,6 +348,16 @@ void CMainDlg::SaveState() {
     m_state.WindowY = at.y();
     m_state.WindowWidth = r.width();
     m_state.WindowHeight = r.height();
+}
+
+QSize CMainDlg::UpdateMinimumSize() {
+    // The wrapped texts need their height at the least width, which the plain hint does not ask for.
+    layout()->activate();
+    QSize least = minimumSizeHint();
+    if (layout()->hasHeightForWidth())
+        least.setHeight(std::max(least.height(), layout()->totalHeightForWidth(least.width())));
+    setMinimumSize(least);
+    return least;
 }
 
 void CMainDlg::UpdateData(bool bSaveAndValidate) {
@@ -365,7 +388,14 @@ void CMainDlg::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
     if (m_bShownOnce) return;
     m_bShownOnce = true;
-    if (m_bFirstRun) QTimer::singleShot(0, this, [this] { CHelpWindow::ShowHelp(this); });
+    // Again once the window manager has framed it: the frame's size was only guessed before.
+    auto keep = [this] {
+        if (!isMaximized()) KeepOnScreen(this, QRect(pos(), size()));
+    };
+    keep();
+    QTimer::singleShot(0, this, keep);
+    // The guide stands beside the window; the user starts typing in the window.
+    if (m_bFirstRun) QTimer::singleShot(0, this, [this] { CHelpWindow::ShowHelp(this, false); });
     // What was odd about the settings file: told once, without holding up the window.
     if (m_listSettingsNotes.empty()) return;
     QString detail;
@@ -375,7 +405,9 @@ void CMainDlg::showEvent(QShowEvent* e) {
 
 void CMainDlg::closeEvent(QCloseEvent* e) {
     StopCheck();  // a check only reads: the window waits for it rather than asking
-    if (IsBusy()) {
+    // Only work still running is asked about; an ended send's window just goes.
+    // The question closes itself if the work ends while it is up.
+    if (m_pComposeTask || m_pSendWorker) {
         QString what = m_pComposeTask ? QStringLiteral("An email is being created.")
                                       : QStringLiteral("An email is being sent.");
         if (!m_services.prompts->Question(this, what + QStringLiteral(" Stop it and quit?"),
@@ -388,8 +420,8 @@ void CMainDlg::closeEvent(QCloseEvent* e) {
             m_pComposeTask = nullptr;
             if (m_pCreateDlg) m_pCreateDlg->End();
         }
-        OnSendClose();  // a send is stopped and its file removed
     }
+    OnSendClose();  // a send still running is stopped and its file removed
     UpdateData(true);
     SaveState();
     std::string err;
@@ -402,7 +434,19 @@ void CMainDlg::closeEvent(QCloseEvent* e) {
     done(QDialog::Rejected);
 }
 
-void CMainDlg::OnHtmlFileChange() { m_ui.pOpenHtml->setEnabled(!m_ui.pHtmlEdit->text().isEmpty()); }
+void CMainDlg::OnHtmlFileChange() { CheckPageField(); }
+
+void CMainDlg::CheckPageField() {
+    QString path = m_ui.pHtmlEdit->text();
+    QFileInfo page(path);
+    QString reason;
+    if (!path.isEmpty() && !page.exists())
+        reason = QStringLiteral("There is no such file.");
+    else if (!path.isEmpty() && !page.isFile())
+        reason = QStringLiteral("This is not a file.");
+    MarkField(m_ui.pHtmlEdit, reason);
+    m_ui.pOpenHtml->setEnabled(!path.isEmpty() && reason.isEmpty());
+}
 
 void CMainDlg::PageChosen(const QString& path) {
     m_strHtmlPath = ToBytes(path);
@@ -427,25 +471,37 @@ void CMainDlg::OnOpenHtml() {
 
 void CMainDlg::OnMore() { m_pMoreMenu->popup(m_ui.pMore->mapToGlobal(QPoint(m_ui.pMore->width(), 0))); }
 
-void CMainDlg::ShellOpen(const std::string& strTarget) {
-    m_services.shell->Open(strTarget, HandOffFailureNotice(QStringLiteral("Unable to open \"%1\":"), strTarget));
-}
+void CMainDlg::ShellOpen(const std::string& strTarget) { HandOff({{false, strTarget}}); }
 
-void CMainDlg::SelectInExplorer(const std::string& strPath) {
-    m_services.shell->ShowInFolder(strPath,
-                                   HandOffFailureNotice(QStringLiteral("Unable to show \"%1\" in its folder:"), strPath));
-}
+void CMainDlg::SelectInExplorer(const std::string& strPath) { HandOff({{true, strPath}}); }
 
-// Tells the user why a hand-off to the desktop failed: the first line of the
-// reason under strWhat, the whole reason as details when it has more.
-platform::HandOffDone CMainDlg::HandOffFailureNotice(QString strWhat, const std::string& strTarget) {
+// Runs the hand-offs to the desktop one after the other, then says in one box
+// what went wrong (with strText, a notice the caller brings): for each failure
+// the first line of the reason, the whole reason as details when it has more.
+void CMainDlg::HandOff(std::vector<HandOffStep> steps, QString strText, QString strDetail) {
+    if (steps.empty()) {
+        if (!strText.isEmpty()) m_services.prompts->Notify(this, strText, strDetail);
+        return;
+    }
+    HandOffStep step = steps.front();
+    steps.erase(steps.begin());
     QPointer<CMainDlg> self(this);
-    return [self, strWhat, strTarget](const platform::HandOff& r) {
-        if (!self || r.bOk) return;
-        QString reason = FromBytes(r.strReason).trimmed();
-        self->m_services.prompts->Notify(self, strWhat.arg(FromBytes(strTarget)) + "\n\n" + reason.section('\n', 0, 0),
-                                         reason.contains('\n') ? reason : QString());
+    auto done = [self, step, steps, strText, strDetail](const platform::HandOff& r) mutable {
+        if (!self) return;
+        if (!r.bOk) {
+            QString reason = FromBytes(r.strReason).trimmed();
+            QString what = step.bShow ? QStringLiteral("Unable to show \"%1\" in its folder:")
+                                      : QStringLiteral("Unable to open \"%1\":");
+            strText += (strText.isEmpty() ? QString() : QStringLiteral("\n\n")) + what.arg(FromBytes(step.strTarget)) +
+                       QStringLiteral("\n\n") + reason.section('\n', 0, 0);
+            if (reason.contains('\n')) strDetail += (strDetail.isEmpty() ? QString() : QStringLiteral("\n\n")) + reason;
+        }
+        self->HandOff(std::move(steps), std::move(strText), std::move(strDetail));
     };
+    if (step.bShow)
+        m_services.shell->ShowInFolder(step.strTarget, done);
+    else
+        m_services.shell->Open(step.strTarget, done);
 }
 
 void CMainDlg::SetAddressCheck(AddressCheck check) {
@@ -456,9 +512,50 @@ void CMainDlg::SetAddressCheck(AddressCheck check) {
 void CMainDlg::CheckAddressField(QLineEdit* pEdit) {
     std::string bad;
     bool ok = !m_addressCheck || m_addressCheck(ToBytes(pEdit->text()), bad);
+    MarkField(pEdit, ok ? QString() : FromBytes(bad));
+}
+
+QLabel* CMainDlg::ProblemLabel(QLineEdit* pEdit) const {
+    if (pEdit == m_ui.pHtmlEdit) return m_ui.pHtmlProblem;
+    if (pEdit == m_ui.pFromEdit) return m_ui.pFromProblem;
+    return pEdit == m_ui.pToEdit ? m_ui.pToProblem : m_ui.pCcProblem;
+}
+
+void CMainDlg::MarkField(QLineEdit* pEdit, const QString& strReason) {
+    bool ok = strReason.isEmpty();
     pEdit->setProperty("invalid", !ok);
-    pEdit->setStyleSheet(ok ? QString() : QStringLiteral("QLineEdit { border: 2px solid #c02020; }"));
-    pEdit->setToolTip(ok ? QString() : FromBytes(bad));
+    // The page's field sits inside its combo box: the frame goes round the box.
+    QWidget* framed = pEdit == m_ui.pHtmlEdit ? static_cast<QWidget*>(m_ui.pHtmlCombo) : pEdit;
+    framed->setStyleSheet(ok ? QString()
+                             : QStringLiteral("%1 { border: 2px solid #c02020; }")
+                                   .arg(QString::fromLatin1(framed->metaObject()->className())));
+    pEdit->setToolTip(strReason);
+    QLabel* label = ProblemLabel(pEdit);
+    label->setText(strReason);
+    if (label->isVisibleTo(this) == ok) {
+        label->setVisible(!ok);
+        UpdateMinimumSize();
+    }
+}
+
+bool CMainDlg::AcceptBadAddresses() {
+    QString list;
+    QLineEdit* first = nullptr;
+    for (auto [name, edit] : {std::pair{"From", m_ui.pFromEdit}, std::pair{"To", m_ui.pToEdit},
+                              std::pair{"Cc", m_ui.pCcEdit}}) {
+        if (!edit->property("invalid").toBool()) continue;
+        if (!first) first = edit;
+        list += QStringLiteral("\n%1: %2").arg(QString::fromLatin1(name), ProblemLabel(edit)->text());
+    }
+    if (!first) return true;
+    if (m_services.prompts->Question(this,
+                                     QStringLiteral("These fields do not hold valid addresses:\n") + list +
+                                         QStringLiteral("\n\nA mail program may not be able to send this email. "
+                                                        "Create it anyway?"),
+                                     QStringLiteral("Create Anyway")))
+        return true;
+    first->setFocus();
+    return false;
 }
 
 void CMainDlg::OnShowHelp() { CHelpWindow::ShowHelp(this); }

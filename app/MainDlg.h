@@ -68,6 +68,11 @@ public:
         QLabel* pStatusText;
         QPushButton* pStatusShow;
         QPushButton* pStatusOpen;
+        // Under each field, why its text cannot be used; hidden while it can.
+        QLabel* pHtmlProblem;
+        QLabel* pFromProblem;
+        QLabel* pToProblem;
+        QLabel* pCcProblem;
     };
     // The menu commands; the two popups are made of them.
     struct Actions {
@@ -170,6 +175,8 @@ private:
     void RestoreState();
     void SaveState();
     void SetBusy(bool bBusy);
+    // Sets the least size at which nothing is cut, and returns it.
+    QSize UpdateMinimumSize();
     // Says so, with the focus on the field, when no page is named.
     bool RequirePage();
     // The command a check of the page runs for: the Check command's own
@@ -187,12 +194,23 @@ private:
     void PageChosen(const QString& path);
     void ShowRecentPages();
     void OnComposeFinished(int nEnd, const QString& strReason, const std::string& strPath);
-    void ShowSaved(const std::string& strPath);
+    // The line under the buttons; Show in Folder and Open only with a saved message.
+    void ShowStatus(const QString& strText, const std::string& strSavedPath);
     void CheckAddressField(QLineEdit* pEdit);
+    void CheckPageField();
+    // Frames the field in red with the reason under it; an empty reason clears both.
+    void MarkField(QLineEdit* pEdit, const QString& strReason);
+    QLabel* ProblemLabel(QLineEdit* pEdit) const;
+    // Asks once whether to write a message whose address fields do not parse; true to go on.
+    bool AcceptBadAddresses();
     void UpdateAttachTotal();
     void SelectInExplorer(const std::string& strPath);
     void ShellOpen(const std::string& strTarget);
-    platform::HandOffDone HandOffFailureNotice(QString strWhat, const std::string& strTarget);
+    struct HandOffStep {
+        bool bShow;  // show in its folder, else open
+        std::string strTarget;
+    };
+    void HandOff(std::vector<HandOffStep> steps, QString strText = QString(), QString strDetail = QString());
 
     Services m_services;
     Widgets m_ui{};

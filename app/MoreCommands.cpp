@@ -38,10 +38,7 @@ void CMainDlg::OnAbout() {
 
 void CMainDlg::OnPreview() {
     UpdateData(true);
-    if (m_strHtmlPath.empty()) {
-        m_services.prompts->MessageBox(this, QStringLiteral("Please choose an HTML file."));
-        return;
-    }
+    if (!RequirePage()) return;
     if (!m_pPreviewDlg) {
         m_pPreviewDlg = new CPreviewDlg(this, m_services.env);
         m_pPreviewDlg->setAttribute(Qt::WA_DeleteOnClose);

@@ -6,7 +6,9 @@
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
+#include <QShortcut>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -25,6 +27,13 @@ CPreviewDlg::CPreviewDlg(QWidget* parent, const platform::Platform& env)
       m_pView(new QWebEngineView(this)),
       m_pWatcher(new QFileSystemWatcher(this)) {
     setWindowTitle(QStringLiteral("Quillory Preview"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/quillory.png")));
+    // As every other window of the program: the web view must not swallow them.
+    for (QKeySequence key : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+        auto* s = new QShortcut(key, this);
+        s->setContext(Qt::WindowShortcut);
+        connect(s, &QShortcut::activated, this, &QWidget::close);
+    }
     // The message waits in the shared temporary folder: only its owner may read it.
     m_env.files = &platform::PrivateFileSystem();
 

@@ -1,8 +1,10 @@
 // Send Email: from the button through the pipeline's notices to Close or Cancel.
+#include <QDateTime>
 #include <QLineEdit>
 #include <QMetaObject>
 
 #include "app/MainDlg.h"
+#include "core/Product.h"
 #include "smtp/ComposeAndSend.h"
 #include "ui/Prompts.h"
 #include "ui/SendProgressDlg.h"
@@ -53,7 +55,7 @@ void CMainDlg::OnSendEmail() {
     const MailFields& mail = m_settings.mail;
     if (!CheckSendFields(m_strHtmlPath, mail.MailFrom, mail.MailTo, mail.MailCc, addresses, message, field))
         return RefuseSendField(field, message);
-    StartCheck(CheckFor::SendEmail);
+    if (RequirePage()) StartCheck(CheckFor::SendEmail);
 }
 
 void CMainDlg::RefuseSendField(SendField field, const std::string& strMessage) {
@@ -114,15 +116,26 @@ void CMainDlg::OnSendDone(std::uint64_t nSendId, const SendOutcome& outcome) {
     if (m_pSendDlg) {
         // The words come from what happened, not from the log's last line.
         // They close the log once, after an empty line; the log breaks lines at CR LF only.
-        QString text = QStringLiteral("\r\n") + (outcome.bSuccess ? QStringLiteral("The message was sent.")
-                                                                 : FromBytes(DescribeFailure(outcome)) + QLatin1Char('.'));
+        // A failure gives its reason first, then where to turn.
+        QString text = QStringLiteral("\r\n") +
+                       (outcome.bSuccess ? QStringLiteral("Sent email successfully.")
+                                         : FromBytes(DescribeFailure(outcome)) +
+                                               QStringLiteral(".\r\nFailed to send email. Please check SMTP settings or "
+                                                              "contact us at %1.")
+                                                   .arg(QString::fromLatin1(kSupportAddress)));
         if (outcome.PartlyDelivered()) text += QStringLiteral("\r\n") + FromBytes(DescribeRefused(outcome));
         m_pSendDlg->SetOutcome(outcome.bSuccess, text);
+    }
+    if (outcome.bSuccess) {
+        std::size_t n = outcome.listAccepted.size();
+        QString when = QDateTime::fromSecsSinceEpoch(m_services.env.clock->Now()).toString(QStringLiteral("HH:mm"));
+        ShowStatus(QStringLiteral("Sent to %1 recipient%2 at %3").arg(n).arg(n == 1 ? "" : "s", when), std::string());
     }
     // Its end was the worker's last act, so this wait is short; the pipeline
     // has removed its temporary file.
     m_pSendWorker->Join();
     m_pSendWorker.reset();
+    m_services.prompts->WithdrawQuestion();  // "Stop it and quit?" has nothing left to stop
 }
 
 void CMainDlg::OnSendClose() {

@@ -56,6 +56,7 @@ private:
             m_owner.m_setOpen.erase(this);
         }
         bool Write(const void* data, std::size_t n, std::string& err) override { return m_inner->Write(data, n, err); }
+        bool Sync(std::string& err) override { return m_inner->Sync(err); }
         bool Commit(std::string& err) override { return m_inner->Commit(err); }
         std::unique_ptr<platform::OutputFile> m_inner;
         AbandonableFiles& m_owner;

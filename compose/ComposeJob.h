@@ -11,6 +11,9 @@ public:
     // encoded. Returning false stops the composition at the next buffer; it
     // then fails and leaves no output file.
     virtual bool OnBytes(std::uint64_t nDone, std::uint64_t nTotal) = 0;
+    // The message is complete and on the disk but not yet in place. Returning
+    // false drops it as a cancel would; after true nothing stops the composition.
+    virtual bool OnCommitting() { return true; }
 };
 
 // One embedded file.

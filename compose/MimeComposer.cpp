@@ -195,6 +195,15 @@ bool CMimeComposer::Compose() {
         if (!WriteAttachments()) break;
 
         if (!WriteClosingBoundary() || !FlushOut()) break;
+        // The wait for the disk is the long part of the end: a cancel during it still counts.
+        if (!m_hOutFile->Sync(err)) {
+            Fail("cannot write output file '" + m_job.m_strOutputPath + "': " + err);
+            break;
+        }
+        if (m_job.m_pProgress && !m_job.m_pProgress->OnCommitting()) {
+            Fail("the composition was cancelled");
+            break;
+        }
         if (!m_hOutFile->Commit(err)) {
             Fail("cannot write output file '" + m_job.m_strOutputPath + "': " + err);
             break;

@@ -8,11 +8,12 @@
 inline constexpr const char kHomePageUrl[] = "https://www.quillory.example/";
 inline constexpr const char kSupportAddress[] = "support@quillory.example";
 
-// Targets of the link commands, passed on as they stand (not percent-encoded).
+// Targets of the link commands, passed on as they stand: written already
+// percent-encoded where a URI needs it.
 inline std::string CheckUpdatesUrl() {
     return std::string(kHomePageUrl) + "checkforupdates/?ver=" + kQuilloryMajorMinor + "&build=" + kQuilloryBuild;
 }
 inline std::string FeedbackUrl() { return std::string("mailto:") + kSupportAddress; }
 inline std::string TellFriendUrl() {
-    return std::string("mailto:?subject=Quillory - very COOL application!!!&body=Download from ") + kHomePageUrl;
+    return std::string("mailto:?subject=Quillory%20-%20very%20COOL%20application!!!&body=Download%20from%20") + kHomePageUrl;
 }

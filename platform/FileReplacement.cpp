@@ -105,6 +105,12 @@ bool FileReplacement::Write(const void* data, std::size_t n, std::string& err) {
     return true;
 }
 
+bool FileReplacement::Sync(std::string& err) {
+    if (m_fd >= 0 && ::fsync(m_fd) == 0) return true;
+    err = std::strerror(m_fd < 0 ? EBADF : errno);
+    return false;
+}
+
 bool FileReplacement::Commit(std::string& err) {
     if (m_fd < 0) {
         err = std::strerror(EBADF);

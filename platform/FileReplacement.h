@@ -30,6 +30,7 @@ public:
     ~FileReplacement() override;
 
     bool Write(const void* data, std::size_t n, std::string& err) override;
+    bool Sync(std::string& err) override;
     // Flushes to disk, sets the permissions and renames over the target.
     bool Commit(std::string& err) override;
     // Unlinks the temporary file: a Commit not yet renamed then fails, one

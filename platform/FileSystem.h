@@ -29,6 +29,9 @@ class OutputFile {
 public:
     virtual ~OutputFile() = default;
     virtual bool Write(const void* data, std::size_t n, std::string& err) = 0;
+    // Waits until what was written is on the disk, which can take minutes on a
+    // slow device; the file is not yet in place, so the caller can still drop it.
+    virtual bool Sync(std::string& /*err*/) { return true; }
     // Flushes to disk, sets the permissions and puts the file in place.
     virtual bool Commit(std::string& err) = 0;
     // Removes what the output has put on disk, called from another thread

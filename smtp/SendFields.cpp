@@ -30,7 +30,7 @@ bool CheckSendFields(const std::string& strHtmlPath, const std::string& strFrom,
     const char* const kNeedTo = "Please enter mail \"To\".";
     field = SendField::None;
     out = SendAddresses();
-    if (strHtmlPath.empty()) return Refuse(SendField::HtmlFile, "Please choose a HTML file.", strMessage, field);
+    if (strHtmlPath.empty()) return Refuse(SendField::HtmlFile, "Please choose an HTML file.", strMessage, field);
     if (strFrom.empty()) return Refuse(SendField::From, kNeedFrom, strMessage, field);
     if (strTo.empty()) return Refuse(SendField::To, kNeedTo, strMessage, field);
 

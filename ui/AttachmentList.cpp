@@ -1,6 +1,8 @@
 #include "ui/AttachmentList.h"
 
+#include <QFocusEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <algorithm>
 #include <charconv>
 #include <vector>
@@ -15,11 +17,11 @@ std::string FormatFileSize(std::uint64_t nSize) {
         auto r = std::to_chars(buf, buf + sizeof buf, nSize);
         return std::string(buf, r.ptr) + " B";
     } else if (nSize < 1000ull * 1024) {
-        value /= 1024.0, unit = " KB", precision = 1;
+        value /= 1024.0, unit = " KiB", precision = 1;
     } else if (nSize < 1000ull * 1024 * 1024) {
-        value /= 1048576.0, unit = " MB", precision = 2;
+        value /= 1048576.0, unit = " MiB", precision = 2;
     } else {
-        value /= 1073741824.0, unit = " GB", precision = 2;
+        value /= 1073741824.0, unit = " GiB", precision = 2;
     }
     auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, precision);
     return std::string(buf, r.ptr) + unit;
@@ -95,6 +97,35 @@ void CAttachmentList::SortColumn(int nColumn, bool bAscending) {
 
 void CAttachmentList::OnColumnClick(int nColumn) {
     SortColumn(nColumn, nColumn != m_nSortColumn || !m_bAscending);
+}
+
+void CAttachmentList::SelectCurrentIfNone() {
+    if (topLevelItemCount() == 0 || !selectedItems().isEmpty()) return;
+    QTreeWidgetItem* row = currentItem() ? currentItem() : topLevelItem(0);
+    setCurrentItem(row, 0, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void CAttachmentList::focusInEvent(QFocusEvent* e) {
+    QTreeWidget::focusInEvent(e);
+    // A click picks its own row; only the keyboard (Tab, a mnemonic) gets one picked for it.
+    if (e->reason() != Qt::MouseFocusReason) SelectCurrentIfNone();
+}
+
+void CAttachmentList::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_F10 && e->modifiers() == Qt::ShiftModifier) {
+        SelectCurrentIfNone();
+        QTreeWidgetItem* row = currentItem();
+        QRect at = row ? visualItemRect(row) : QRect();
+        emit customContextMenuRequested(row ? QPoint(at.left() + at.height() / 2, at.center().y()) : QPoint(0, 0));
+        return;
+    }
+    QTreeWidget::keyPressEvent(e);
+    switch (e->key()) {
+    case Qt::Key_Up: case Qt::Key_Down: case Qt::Key_Home: case Qt::Key_End: case Qt::Key_PageUp: case Qt::Key_PageDown:
+        SelectCurrentIfNone();
+        break;
+    default: break;
+    }
 }
 
 void CAttachmentList::mouseDoubleClickEvent(QMouseEvent* e) {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-// Size text of a file: decimal thresholds, binary divisors ("1000 bytes" is 1.0 KB).
+// Size text of a file: decimal thresholds, binary divisors ("1000 bytes" is 1.0 KiB).
 std::string FormatFileSize(std::uint64_t nSize);
 // The number a size text stands for, in bytes ("0.98 MB" -> 0.98 * 2^20).
 double ParseSizeText(const std::string& strText);
@@ -33,9 +33,15 @@ signals:
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent* e) override;
+    // With the keyboard there is always a row to act on: coming into the list,
+    // or moving in it, selects the current row when none is selected.
+    // Shift+F10 opens the context menu, as the Menu key does.
+    void focusInEvent(QFocusEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     void OnColumnClick(int nColumn);
+    void SelectCurrentIfNone();
 
     SortKind m_sortKinds[100];
     int m_nSortColumn = -1;

@@ -15,7 +15,8 @@ CCreateProgressDlg::CCreateProgressDlg(QWidget* pOwner)
       m_pBytes(new QLabel(this)),
       m_pCancel(new QPushButton(QStringLiteral("Cancel"), this)) {
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("Quillory"));
+    setWindowTitle(QStringLiteral("Create Email"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     m_pCaption->setTextFormat(Qt::PlainText);
     m_pBar->setRange(0, 1000);
     m_pBar->setValue(0);
@@ -38,9 +39,16 @@ void CCreateProgressDlg::SetCaption(const QString& text) { m_pCaption->setText(t
 
 void CCreateProgressDlg::SetBytes(std::uint64_t nDone, std::uint64_t nTotal) {
     m_pBar->setValue(nTotal ? static_cast<int>(nDone * 1000 / nTotal) : 0);
+    if (nTotal == 0) return m_pBytes->clear();
     m_pBytes->setText(QStringLiteral("%1 of %2")
                           .arg(QString::fromStdString(FormatFileSize(nDone)),
                                QString::fromStdString(FormatFileSize(nTotal))));
+}
+
+void CCreateProgressDlg::SetFinishing() {
+    m_bFinishing = true;
+    m_pCancel->setEnabled(false);
+    m_pCaption->setText(QStringLiteral("Finishing..."));
 }
 
 void CCreateProgressDlg::End() {
@@ -50,6 +58,7 @@ void CCreateProgressDlg::End() {
 
 void CCreateProgressDlg::reject() {
     if (m_bEnding) return QDialog::reject();
+    if (m_bFinishing) return;
     m_pCancel->setEnabled(false);
     m_pCaption->setText(QStringLiteral("Cancelling..."));
     emit CancelRequested();

@@ -15,6 +15,8 @@ public:
     explicit CCreateProgressDlg(QWidget* pOwner);
     void SetCaption(const QString& text);
     void SetBytes(std::uint64_t nDone, std::uint64_t nTotal);
+    // The work can no longer be stopped: Cancel is disabled and the caption says so.
+    void SetFinishing();
     // The work has ended: the window goes without asking anything more.
     void End();
 
@@ -34,4 +36,5 @@ private:
     QLabel* m_pBytes;
     QPushButton* m_pCancel;
     bool m_bEnding = false;
+    bool m_bFinishing = false;
 };

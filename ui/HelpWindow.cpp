@@ -5,6 +5,7 @@
 #include <QKeySequence>
 #include <QScreen>
 #include <QShortcut>
+#include <QStyle>
 #include <QUrl>
 
 namespace {
@@ -13,6 +14,32 @@ CHelpWindow* g_pHelp = nullptr;
 
 } // namespace
 
+void KeepOnScreen(QWidget* window, const QRect& wanted) {
+    QScreen* screen = nullptr;
+    int most = 0;
+    for (QScreen* s : QGuiApplication::screens()) {
+        QRect common = s->availableGeometry() & wanted;
+        if (common.width() * common.height() > most) {
+            most = common.width() * common.height();
+            screen = s;
+        }
+    }
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    QRect area = screen->availableGeometry(), inner = window->geometry(), outer = window->frameGeometry();
+    QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                   outer.bottom() - inner.bottom());
+    if (frame.isNull()) frame.setTop(window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window));
+    QSize room(area.width() - frame.left() - frame.right(), area.height() - frame.top() - frame.bottom());
+    QSize size = wanted.size().boundedTo(room).expandedTo(window->minimumSize());
+    int w = size.width() + frame.left() + frame.right(), h = size.height() + frame.top() + frame.bottom();
+    // A window larger than the screen even at its least keeps its top left corner in view.
+    int x = std::max(std::min(wanted.x(), area.right() + 1 - w), area.left());
+    int y = std::max(std::min(wanted.y(), area.bottom() + 1 - h), area.top());
+    window->resize(size);
+    window->move(x, y);
+}
+
 void PlaceBeside(QWidget* help, QWidget* beside) {
     QScreen* screen = beside->screen();
     if (!screen) return;
@@ -20,13 +47,12 @@ void PlaceBeside(QWidget* help, QWidget* beside) {
     int right = area.right() - at.right(), left = at.left() - area.left();
     int room = std::max(right, left);
     int least = help->fontMetrics().averageCharWidth() * 40;
-    if (room < least) return;
+    if (room < least) return KeepOnScreen(help, QRect(help->pos(), help->size()));
     // A window that cannot be made narrower than the room overlaps its
     // neighbour rather than leave the screen.
     int w = std::max(std::min(help->width(), room), help->minimumSizeHint().width());
-    help->resize(w, help->height());
-    help->move(right >= left ? std::min(at.right() + 1, area.right() + 1 - w) : std::max(at.left() - w, area.left()),
-               at.top());
+    KeepOnScreen(help, QRect(right >= left ? std::min(at.right() + 1, area.right() + 1 - w) : std::max(at.left() - w, area.left()),
+                             at.top(), w, help->height()));
 }
 
 CHelpWindow::CHelpWindow() {
@@ -46,7 +72,7 @@ CHelpWindow::CHelpWindow() {
 
 CHelpWindow* CHelpWindow::Instance() { return g_pHelp; }
 
-CHelpWindow* CHelpWindow::ShowHelp(QWidget* pBeside) {
+CHelpWindow* CHelpWindow::ShowHelp(QWidget* pBeside, bool bActivate) {
     if (!g_pHelp) g_pHelp = new CHelpWindow;
     if (!g_pHelp->m_bPlaced && pBeside && pBeside->isVisible()) {
         PlaceBeside(g_pHelp, pBeside);
@@ -54,9 +80,10 @@ CHelpWindow* CHelpWindow::ShowHelp(QWidget* pBeside) {
     }
     // A minimised guide comes back in the state it had before.
     if (g_pHelp->isMinimized()) g_pHelp->setWindowState(g_pHelp->windowState() & ~Qt::WindowMinimized);
+    g_pHelp->setAttribute(Qt::WA_ShowWithoutActivating, !bActivate);
     g_pHelp->show();
     g_pHelp->raise();
-    g_pHelp->activateWindow();
+    if (bActivate) g_pHelp->activateWindow();
     return g_pHelp;
 }
 

@@ -110,44 +110,24 @@ void CHyperLink::OnLinkClicked() {
         self->m_bVisited = r.bOpened;
         self->ApplyLook();
         // A click that does nothing visible would leave the user guessing.
-        if (!r.bOpened) ShowLinkError(*self->m_pPrompts, self->window(), r);
+        if (!r.bOpened) ShowLinkError(*self->m_pPrompts, self->window(), self->m_strUrl, r);
     });
 }
 
-QString CHyperLink::LinkErrorText(int nCode) {
-    switch (nCode) {
-    case 0: return QStringLiteral("The operating system is out\nof memory or resources.");
-    case 2: return QStringLiteral("The specified file was not found.");
-    case 3: return QStringLiteral("The specified path was not found.");
-    case 5: return QStringLiteral("The operating system denied\naccess to the specified file.");
-    case 8: return QStringLiteral("There was not enough memory to complete the operation.");
-    case 11: return QStringLiteral("The .EXE file is invalid\n(non-Win32 .EXE or error in .EXE image).");
-    case 26: return QStringLiteral("A sharing violation occurred. ");
-    case 27: return QStringLiteral("The filename association is\nincomplete or invalid.");
-    case 28: return QStringLiteral("The DDE transaction could not\nbe completed because the request timed out.");
-    case 29: return QStringLiteral("The DDE transaction failed.");
-    case 30:
-        return QStringLiteral("The DDE transaction could not\nbe completed because other DDE transactions\n"
-                              "were being processed.");
-    case 31: return QStringLiteral("There is no application associated\nwith the given filename extension.");
-    case 32: return QStringLiteral("The specified dynamic-link library was not found.");
-    default: return QStringLiteral("Unknown Error (%1) occurred.").arg(nCode);
-    }
-}
-
-void CHyperLink::ShowLinkError(IPrompts& prompts, QWidget* owner, const platform::LinkResult& result) {
+void CHyperLink::ShowLinkError(IPrompts& prompts, QWidget* owner, const std::string& strTarget,
+                               const platform::LinkResult& result) {
     QApplication::beep();
-    // The opener's own words name the cause; the table's text says what kind of failure it was.
+    // The opener's own words on the first line; what was tried after it behind Show Details.
     QString reason = QString::fromStdString(result.strReason).trimmed();
-    QString text = QStringLiteral("Unable to open hyperlink:\n\n") + LinkErrorText(result.nCode);
     QString first = reason.section(QLatin1Char('\n'), 0, 0);
-    if (!first.isEmpty()) text += QStringLiteral("\n\n") + first;
-    prompts.Notify(owner, text, reason.contains(QLatin1Char('\n')) ? reason : QString());
+    if (first.isEmpty()) first = QStringLiteral("No program could open it.");
+    prompts.Notify(owner, QStringLiteral("Unable to open hyperlink:\n\n%1\n\n%2").arg(QString::fromStdString(strTarget), first),
+                   reason.contains(QLatin1Char('\n')) ? reason : QString());
 }
 
 void OpenLinkCommand(QWidget* owner, platform::Shell& shell, IPrompts& prompts, const std::string& strTarget) {
     QPointer<QWidget> guard(owner);
-    platform::OpenUrl(shell, strTarget, [guard, &prompts](const platform::LinkResult& r) {
-        if (!r.bOpened) CHyperLink::ShowLinkError(prompts, guard, r);
+    platform::OpenUrl(shell, strTarget, [guard, &prompts, strTarget](const platform::LinkResult& r) {
+        if (!r.bOpened) CHyperLink::ShowLinkError(prompts, guard, strTarget, r);
     });
 }

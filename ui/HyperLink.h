@@ -23,10 +23,10 @@ public:
     bool IsVisited() const { return m_bVisited; }
     QColor TextColour() const;
 
-    // Beeps and shows, without holding up the window, why a link could not be
-    // opened: the text chosen by code, then the opener's reason.
-    static void ShowLinkError(IPrompts& prompts, QWidget* owner, const platform::LinkResult& result);
-    static QString LinkErrorText(int nCode);
+    // Beeps and shows, without holding up the caller, why a link could not be
+    // opened: the link, then the opener's reason.
+    static void ShowLinkError(IPrompts& prompts, QWidget* owner, const std::string& strTarget,
+                              const platform::LinkResult& result);
 
     QColor m_crLink{0, 0, 238};
     QColor m_crVisited{85, 26, 139};

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 
 namespace {
@@ -20,8 +21,8 @@ public:
         path = dlg.selectedFiles().first();
         return true;
     }
-    bool PromptForFiles(QWidget* owner, const QString& filter, QStringList& paths) override {
-        QFileDialog dlg(owner, QString(), QString(), filter);
+    bool PromptForFiles(QWidget* owner, const QString& title, const QString& filter, QStringList& paths) override {
+        QFileDialog dlg(owner, title, QString(), filter);
         dlg.setAcceptMode(QFileDialog::AcceptOpen);
         dlg.setFileMode(QFileDialog::ExistingFiles);
         if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return false;
@@ -36,7 +37,7 @@ public:
     void Notify(QWidget* owner, const QString& text, const QString& detail) override {
         auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Quillory"), text, QMessageBox::Ok, owner);
         box->setAttribute(Qt::WA_DeleteOnClose);
-        box->setWindowModality(Qt::NonModal);
+        box->setWindowModality(Qt::WindowModal);
         if (!detail.isEmpty()) box->setDetailedText(detail);
         box->show();
     }
@@ -45,9 +46,17 @@ public:
         QPushButton* yes = box.addButton(yesText, QMessageBox::AcceptRole);
         box.addButton(QMessageBox::Cancel);
         box.setDefaultButton(QMessageBox::Cancel);
+        m_pQuestion = &box;
         box.exec();
+        m_pQuestion = nullptr;
         return box.clickedButton() == yes;
     }
+    void WithdrawQuestion() override {
+        if (m_pQuestion) m_pQuestion->reject();
+    }
+
+private:
+    QPointer<QMessageBox> m_pQuestion;
 };
 
 } // namespace

@@ -20,6 +20,8 @@ CSendProgressDlg::CSendProgressDlg(QWidget* pOwner)
       m_pButton(new QPushButton(QStringLiteral("Cancel"), this)) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Send Email"));
+    // A window that follows a piece of work: nothing to maximise.
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setSizeGripEnabled(true);
     m_pStatus->setTextFormat(Qt::PlainText);
     m_pBytes->setTextFormat(Qt::PlainText);
@@ -50,6 +52,7 @@ void CSendProgressDlg::AppendLog(const std::string& strText) { m_pLog->AppendLog
 void CSendProgressDlg::SetBytes(std::uint64_t nSent, std::uint64_t nTotal) {
     m_pBar->setRange(0, 1000);
     m_pBar->setValue(nTotal ? static_cast<int>(nSent * 1000 / nTotal) : 0);
+    if (nTotal == 0) return m_pBytes->clear();  // nothing counted yet, or a failure before the count
     m_pBytes->setText((m_bComposing ? QStringLiteral("%1 of %2 encoded") : QStringLiteral("%1 of %2 sent"))
                           .arg(QString::fromStdString(FormatFileSize(nSent)),
                                QString::fromStdString(FormatFileSize(nTotal))));

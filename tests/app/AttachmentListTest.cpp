@@ -26,9 +26,9 @@ using testutil::TempDir;
 
 TEST(FileSizeText, DecimalThresholdsBinaryDivisors) {
     const std::pair<std::uint64_t, const char*> cases[] = {
-        {0, "0 B"},         {999, "999 B"},           {1000, "1.0 KB"},        {1536, "1.5 KB"},
-        {1023999, "1000.0 KB"}, {1024000, "0.98 MB"}, {1048576000, "0.98 GB"}, {4294967295u, "4.00 GB"},
-        {5ull << 30, "5.00 GB"},  // not cut to 32 bits
+        {0, "0 B"},         {999, "999 B"},           {1000, "1.0 KiB"},        {1536, "1.5 KiB"},
+        {1023999, "1000.0 KiB"}, {1024000, "0.98 MiB"}, {1048576000, "0.98 GiB"}, {4294967295u, "4.00 GiB"},
+        {5ull << 30, "5.00 GiB"},  // not cut to 32 bits
     };
     for (auto [size, text] : cases) {
         EXPECT_EQ(FormatFileSize(size), text);
@@ -36,8 +36,8 @@ TEST(FileSizeText, DecimalThresholdsBinaryDivisors) {
             EXPECT_NEAR(ParseSizeText(text), double(size), double(size) / 50) << text;
         }
     }
-    EXPECT_LT(ParseSizeText("999 B"), ParseSizeText("1.0 KB"));
-    EXPECT_LT(ParseSizeText("1000.0 KB"), ParseSizeText("0.98 MB"));
+    EXPECT_LT(ParseSizeText("999 B"), ParseSizeText("1.0 KiB"));
+    EXPECT_LT(ParseSizeText("1000.0 KiB"), ParseSizeText("0.98 MiB"));
     EXPECT_DOUBLE_EQ(ParseSizeText("2T"), 2.0 * 1099511627776.0);
     EXPECT_DOUBLE_EQ(ParseSizeText("junk"), 0.0);
 }
@@ -77,7 +77,7 @@ TEST_F(AttachmentList, RowsShowNameSizeAndPathAndColumnClicksSort) {
     for (const std::string& p : {Sized("b-mid.bin", 1000), big, Sized("a-small.bin", 999), Sized("c-big.bin", 1024000),
                                  dir.Path() + "vanished.txt"})
         dlg->AddAttachment(p);
-    EXPECT_EQ(Column(1), (QStringList{"1.0 KB", "5.00 GB", "999 B", "0.98 MB", "0 B"}));
+    EXPECT_EQ(Column(1), (QStringList{"1.0 KiB", "5.00 GiB", "999 B", "0.98 MiB", "0 B"}));
     EXPECT_EQ(Column(2).at(1), QString::fromStdString(big));
     struct {
         int column;
@@ -145,7 +145,7 @@ TEST_F(AttachmentList, RealDropEventsTakeLocalFilesOnly) {
 
 TEST_F(AttachmentList, RemoveAndDeleteTakeTheSelectionAndSelectTheNextRow) {
     for (const char* n : {"1", "2", "3", "4", "5"}) dlg->AddAttachment(Sized(n, 1000));
-    EXPECT_EQ(dlg->Ui().pAttachTotal->text(), "5 files, 4.9 KB in all");
+    EXPECT_EQ(dlg->Ui().pAttachTotal->text(), "5 files, 4.9 KiB in all");
     const CMainDlg::Actions& act = dlg->Commands();
     auto states = [&] {
         return std::vector<bool>{act.pAttachOpen->isEnabled(), act.pAttachShow->isEnabled(),
@@ -168,11 +168,35 @@ TEST_F(AttachmentList, RemoveAndDeleteTakeTheSelectionAndSelectTheNextRow) {
     QTest::keyClick(List(), Qt::Key_Delete);
     EXPECT_EQ(Column(0), (QStringList{"2", "4"}));
     EXPECT_EQ(List()->selectedItems(), QList<QTreeWidgetItem*>{List()->topLevelItem(1)}) << "the last row was removed";
-    EXPECT_EQ(dlg->Ui().pAttachTotal->text(), "2 files, 2.0 KB in all");
+    EXPECT_EQ(dlg->Ui().pAttachTotal->text(), "2 files, 2.0 KiB in all");
     dlg->OnAttachRemoveAll();
     EXPECT_EQ(List()->topLevelItemCount(), 0);
     EXPECT_EQ(states(), (std::vector<bool>{false, false, false, false, true, false}));
     EXPECT_EQ(dlg->Ui().pAttachTotal->text(), "No attachments");
+}
+
+// Alt+N, Down and Home always leave a row selected; Shift+F10 opens the list's menu.
+TEST_F(AttachmentList, TheKeyboardAlwaysHasARowToActOn) {
+    dlg->AddAttachment(Sized("only.txt", 1));
+    dlg->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
+    struct Case {
+        QWidget* at;
+        Qt::Key key;
+        Qt::KeyboardModifiers mods;
+    } cases[] = {{dlg->Ui().pSubjectEdit, Qt::Key_N, Qt::AltModifier},
+                 {List(), Qt::Key_Down, Qt::NoModifier},
+                 {List(), Qt::Key_Home, Qt::NoModifier},
+                 {List(), Qt::Key_F10, Qt::ShiftModifier}};
+    for (const Case& c : cases) {
+        c.at->setFocus();
+        List()->clearSelection();
+        QTest::keyClick(c.at, c.key, c.mods);
+        EXPECT_EQ(List()->selectedItems().size(), 1) << c.key;
+        EXPECT_TRUE(Focused(List())) << c.key;
+    }
+    EXPECT_TRUE(dlg->AttachPopup()->isVisible()) << "Shift+F10";
+    dlg->AttachPopup()->close();
 }
 
 TEST_F(AttachmentList, OpenAndBrowseUseTheFirstSelectedRow) {

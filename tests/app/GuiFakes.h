@@ -27,6 +27,8 @@ struct RecordingPrompts : IPrompts {
     std::vector<QString> questions;
     bool answerYes = false;
     std::function<void()> onMessage;
+    std::function<void()> whileAsking;  // what happens while a question is up
+    bool withdrawn = false;
 
     bool PromptForFile(QWidget*, const QString& filter, bool, const QString&, QString& path) override {
         fileFilters.push_back(filter);
@@ -36,7 +38,7 @@ struct RecordingPrompts : IPrompts {
         fileAnswers.pop_front();
         return !path.isEmpty();
     }
-    bool PromptForFiles(QWidget*, const QString& filter, QStringList& paths) override {
+    bool PromptForFiles(QWidget*, const QString&, const QString& filter, QStringList& paths) override {
         fileFilters.push_back(filter);
         if (filesAnswers.empty()) return false;
         paths = filesAnswers.front();
@@ -52,8 +54,11 @@ struct RecordingPrompts : IPrompts {
     }
     bool Question(QWidget*, const QString& text, const QString&) override {
         questions.push_back(text);
-        return answerYes;
+        withdrawn = false;
+        if (whileAsking) whileAsking();
+        return answerYes && !withdrawn;
     }
+    void WithdrawQuestion() override { withdrawn = true; }
 };
 
 // Whether w is where its window's keyboard focus is (or would be, once active).
@@ -87,7 +92,8 @@ struct RecordingShell : platform::Shell {
     void ShowInFolder(const std::string& path, platform::HandOffDone done) override {
         calls.push_back("show " + path);
         platform::HandOff r;
-        r.bOk = true;
+        r.bOk = !openFails;
+        if (openFails) r.strReason = "no file manager";
         done(r);
     }
 };

@@ -30,7 +30,7 @@ const std::string kHome = "https://www.quillory.example/";
 const std::string kUpdates = "https://www.quillory.example/checkforupdates/?ver=2.0&build=617";
 const std::string kSupport = "mailto:support@quillory.example";
 const std::string kFriend =
-    "mailto:?subject=Quillory - very COOL application!!!&body=Download from https://www.quillory.example/";
+    "mailto:?subject=Quillory%20-%20very%20COOL%20application!!!&body=Download%20from%20https://www.quillory.example/";
 
 struct Links : ::testing::Test {
     TempDir dir;
@@ -51,7 +51,7 @@ struct Links : ::testing::Test {
 };
 
 TEST_F(Links, MenuAndAboutHandTheirTargetsToTheShellAsTheyStand) {
-    for (const char* entry : {"&Check for Updates", "&Feedback and Support", "Home&page", "&Tell A Friend"})
+    for (const char* entry : {"&Check for Updates", "&Feedback and Support", "Home&page", "&Tell a Friend"})
         Trigger(entry);
     bool shown = WhileModal<CAboutDlg>([&] { Trigger("&About..."); }, [&](CAboutDlg& about) {
         QStringList texts;
@@ -82,30 +82,27 @@ TEST_F(Links, WithoutAnOpenerTheHtmlProgramThenTheLinkBox) {
     FakeDesktop desktop;
     desktop.AddProgram("fakebrowser");
     desktop.AddEntry("fakebrowser.desktop", "[Desktop Entry]\nType=Application\nExec=fakebrowser --new-window %u\n");
-    Trigger("&Tell A Friend");
+    Trigger("&Tell a Friend");
     EXPECT_EQ(shell.calls.back(), "start fakebrowser|--new-window|" + kFriend);
-    for (int e : {ENOENT, EACCES, ELOOP}) {
-        shell.startErrno = e;
-        Trigger("Home&page");
-    }
+    shell.startErrno = ENOENT;
+    Trigger("&Check for Updates");
+    // The link, then the opener's own words; the whole story behind Show Details.
     const QString prefix = "Unable to open hyperlink:\n\n";
-    ASSERT_EQ(prompts.messages.size(), 4u);
-    EXPECT_EQ(prompts.messages[0].text,
-              prefix + "There is no application associated\nwith the given filename extension.\n\nno opener");
-    EXPECT_TRUE(prompts.messages[1].text.startsWith(prefix + "The specified file was not found."));
-    EXPECT_TRUE(prompts.messages[1].detail.endsWith("cannot start")) << "the whole story behind Show Details";
-    EXPECT_TRUE(prompts.messages[2].text.startsWith(prefix + "The operating system denied\naccess"));
-    EXPECT_TRUE(prompts.messages[3].text.startsWith(prefix + QString("Unknown Error (%1) occurred.").arg(-ELOOP)));
+    ASSERT_EQ(prompts.messages.size(), 2u);
+    EXPECT_EQ(prompts.messages[0].text, prefix + QString::fromStdString(kHome) + "\n\nno opener");
+    EXPECT_EQ(prompts.messages[1].text, prefix + QString::fromStdString(kUpdates) + "\n\nno opener");
+    EXPECT_TRUE(prompts.messages[1].detail.endsWith("cannot start")) << prompts.messages[1].detail.toStdString();
     for (const auto& m : prompts.messages) EXPECT_FALSE(m.modal);
 }
 
 // The desktop's real shell, with openers of our own making first in PATH.
 TEST_F(Links, EveryWayAnOpenerFailsIsReported) {
+    const std::string page = dir.Write("page.html", "x");
     struct Case {
         const char* name;
         const char* xdgOpen;  // script text; null: no xdg-open
         const char* gio;      // script text; null: no gio
-        const char* expected;  // in the message
+        std::string expected;  // in the message
     } cases[] = {
         {"no opener at all", nullptr, nullptr, "neither xdg-open nor gio is installed"},
         {"exit status", "#!/bin/sh\necho \"xdg-open: no method available for opening '$1'\" >&2\nexit 3\n", nullptr,
@@ -114,7 +111,7 @@ TEST_F(Links, EveryWayAnOpenerFailsIsReported) {
         {"killed", "#!/bin/sh\nkill -KILL $$\n", nullptr, "xdg-open was stopped by signal 9"},
         {"not runnable", "", nullptr, "Permission denied"},
         {"gio instead", nullptr, "#!/bin/sh\necho \"gio: $2: Operation not supported\" >&2\nexit 1\n",
-         "gio: /nowhere/page.html: Operation not supported"},
+         "gio: " + page + ": Operation not supported"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -124,12 +121,12 @@ TEST_F(Links, EveryWayAnOpenerFailsIsReported) {
         if (c.gio) ::chmod(bin.Write("gio", c.gio).c_str(), 0755);
         RecordingPrompts seen;
         CMainDlg dlg(CMainDlg::Services{&seen, &platform::RealShell(), platform::Platform(), store.get()});
-        dlg.Ui().pHtmlEdit->setText("/nowhere/page.html");
+        dlg.Ui().pHtmlEdit->setText(QString::fromStdString(page));
         QTest::mouseClick(dlg.Ui().pOpenHtml, Qt::LeftButton);
         ASSERT_TRUE(QTest::qWaitFor([&] { return !seen.messages.empty(); }, 5000));
         const auto& m = seen.messages[0];
-        EXPECT_TRUE(m.text.startsWith("Unable to open \"/nowhere/page.html\":\n\n")) << m.text.toStdString();
-        EXPECT_TRUE((m.text + m.detail).contains(c.expected)) << m.text.toStdString() << "\n" << m.detail.toStdString();
+        EXPECT_TRUE(m.text.startsWith(QString::fromStdString("Unable to open \"" + page + "\":\n\n"))) << m.text.toStdString();
+        EXPECT_TRUE((m.text + m.detail).contains(QString::fromStdString(c.expected))) << m.text.toStdString() << "\n" << m.detail.toStdString();
         EXPECT_FALSE(m.modal);
     }
 }

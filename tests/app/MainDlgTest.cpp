@@ -11,16 +11,20 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProgressBar>
+#include <QScreen>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
+#include <optional>
 #include <sys/stat.h>
 
 #include "GuiFakes.h"
 #include "TestUtil.h"
 #include "app/CheckDlg.h"
+#include "app/ComposeTask.h"
 #include "app/MainDlg.h"
 #include "ui/AttachmentList.h"
 #include "ui/CreateProgressDlg.h"
@@ -102,6 +106,7 @@ TEST_F(MainWindow, CreateEmailAsksForAPageSuggestsANameAndSaysWhyItFailed) {
     ASSERT_TRUE(WaitIdle(*dlg));
     ASSERT_EQ(prompts.messages.size(), 2u);
     EXPECT_TRUE(prompts.messages[1].text.startsWith("Failed to create HTML email.\n\n"));
+    EXPECT_TRUE(prompts.messages[1].text.endsWith("\n\nTo get help, please contact support@quillory.example."));
     EXPECT_TRUE(prompts.messages[1].text.contains(QString::fromStdString(dir.Path() + "gone"))) << prompts.messages[1].text.toStdString();
     EXPECT_TRUE(shell.calls.empty());
 
@@ -125,8 +130,12 @@ TEST_F(MainWindow, CreateEmailWritesInTheBackgroundThenActsAsTheOptionsSay) {
     struct Case {
         bool browse, open;
         std::vector<std::string> calls;
-    } cases[] = {{true, true, {"show ", "open "}}, {false, true, {"open "}}, {false, false, {}}};
+        bool noOpener = false;  // both hand-offs fail: one box says so
+    } cases[] = {{true, true, {"show ", "open "}}, {false, true, {"open "}}, {false, false, {}},
+                 {true, true, {"show ", "open "}, true}};
     for (const Case& c : cases) {
+        shell.openFails = c.noOpener;
+        prompts.messages.clear();
         auto dlg = Open();
         dlg->Ui().pSubjectEdit->setText("News");
         dlg->Ui().pFromEdit->setText("ann@example.com");
@@ -143,7 +152,10 @@ TEST_F(MainWindow, CreateEmailWritesInTheBackgroundThenActsAsTheOptionsSay) {
         ASSERT_TRUE(WaitIdle(*dlg));
         QApplication::processEvents();
         EXPECT_EQ(ProgressWindow(), nullptr);
-        EXPECT_TRUE(prompts.messages.empty());
+        ASSERT_EQ(prompts.messages.size(), c.noOpener ? 1u : 0u);
+        if (c.noOpener) {
+            EXPECT_TRUE(prompts.messages[0].text.contains("in its folder") && prompts.messages[0].text.contains("Unable to open"));
+        }
         std::vector<std::string> expected;
         for (const std::string& call : c.calls) expected.push_back(call + out);
         EXPECT_EQ(shell.calls, expected);
@@ -155,6 +167,7 @@ TEST_F(MainWindow, CreateEmailWritesInTheBackgroundThenActsAsTheOptionsSay) {
         QTest::mouseClick(dlg->Ui().pStatusShow, Qt::LeftButton);
         QTest::mouseClick(dlg->Ui().pStatusOpen, Qt::LeftButton);
         EXPECT_EQ(shell.calls, (std::vector<std::string>{"show " + out, "open " + out}));
+        shell.openFails = false;
     }
 }
 
@@ -191,6 +204,7 @@ TEST_F(MainWindow, StaysResponsiveDuringALargeCompositionAndStoppingLeavesNothin
     EXPECT_LT(largestGap * 4, clock.elapsed()) << "the GUI thread was held up";
     EXPECT_GT(std::filesystem::file_size(out), (1024ull << 20) * 4 / 3) << "the whole attachment, in base64";
 
+    EXPECT_TRUE(dlg->Ui().pStatusLine->isVisible());
     // Cancel in the middle, or close the window (which asks first): no output, no temporary file.
     std::vector<std::string> before = testutil::ListFolder(dir.Path());
     Create(*dlg, page, dir.Path() + "cancelled.eml", true);
@@ -198,6 +212,7 @@ TEST_F(MainWindow, StaysResponsiveDuringALargeCompositionAndStoppingLeavesNothin
     QTest::mouseClick(ProgressWindow()->CancelButton(), Qt::LeftButton);
     ASSERT_TRUE(WaitIdle(*dlg));
     EXPECT_EQ(testutil::ListFolder(dir.Path()), before);
+    EXPECT_FALSE(dlg->Ui().pStatusLine->isVisible()) << "the line about the earlier message goes";
     Create(*dlg, page, dir.Path() + "closed.eml", true);
     dlg->close();
     EXPECT_EQ(prompts.questions.size(), 1u);
@@ -208,6 +223,62 @@ TEST_F(MainWindow, StaysResponsiveDuringALargeCompositionAndStoppingLeavesNothin
     EXPECT_FALSE(dlg->IsBusy());
     EXPECT_EQ(testutil::ListFolder(dir.Path()), before);
     EXPECT_TRUE(prompts.messages.empty());
+}
+
+// A press of Cancel while the disk catches up still drops the message; once it
+// is being put in place the press is refused, so the window says "Finishing...".
+TEST(ComposeTask, ACancelCountsUntilTheMessageIsPutInPlace) {
+    struct PressingFiles : platform::FileSystem {
+        std::function<void()> onSync, onCommit;
+        platform::FileSystem& real = platform::RealFileSystem();
+        struct Output : platform::OutputFile {
+            std::unique_ptr<platform::OutputFile> inner;
+            PressingFiles* owner;
+            bool Write(const void* d, std::size_t n, std::string& err) override { return inner->Write(d, n, err); }
+            bool Sync(std::string& err) override { return owner->onSync(), inner->Sync(err); }
+            bool Commit(std::string& err) override { return owner->onCommit(), inner->Commit(err); }
+        };
+        std::unique_ptr<platform::InputFile> OpenRead(const std::string& p, std::string& e) override { return real.OpenRead(p, e); }
+        std::unique_ptr<platform::OutputFile> CreateOutput(const std::string& t, std::string& e) override {
+            auto out = std::make_unique<Output>();
+            out->inner = real.CreateOutput(t, e);
+            out->owner = this;
+            return out->inner ? std::move(out) : nullptr;
+        }
+        bool CheckFolder(const std::string& p, std::string& e) override { return real.CheckFolder(p, e); }
+        bool IsReadableFile(const std::string& p) override { return real.IsReadableFile(p); }
+        bool Resolve(const std::string& p, platform::ResolvedPath& o) override { return real.Resolve(p, o); }
+    };
+    testutil::TempDir dir;
+    testutil::FixedPlatform fixed;
+    struct Case {
+        bool duringSync;  // else while it is put in place
+        bool cancelTakes;
+        CComposeTask::End end;
+    } cases[] = {{true, true, CComposeTask::End::Cancelled}, {false, false, CComposeTask::End::Written}};
+    for (const Case& c : cases) {
+        PressingFiles files;
+        ComposeJob job;
+        job.m_strHtmlPath = dir.Write("p.html", "<p>x</p>");
+        job.m_strOutputPath = dir.Path() + "out.eml";
+        ::unlink(job.m_strOutputPath.c_str());
+        CComposeTask task(job, fixed.Get(&files));
+        std::optional<bool> taken;
+        auto press = [&] { taken = task.Cancel(); };
+        (c.duringSync ? files.onSync : files.onCommit) = press;
+        (c.duringSync ? files.onCommit : files.onSync) = [] {};
+        std::optional<CComposeTask::End> end;
+        bool finishing = false;
+        QObject::connect(&task, &CComposeTask::Finished, [&](CComposeTask::End e, const QString&) { end = e; });
+        QObject::connect(&task, &CComposeTask::Finishing, [&] { finishing = true; });
+        task.Start();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return end.has_value(); }));
+        EXPECT_EQ(taken, c.cancelTakes);
+        EXPECT_EQ(*end, c.end);
+        EXPECT_EQ(finishing, !c.cancelTakes);
+        EXPECT_EQ(std::filesystem::exists(job.m_strOutputPath), c.end == CComposeTask::End::Written);
+        EXPECT_EQ(testutil::ListFolder(dir.Path()).size(), 1u + (c.end == CComposeTask::End::Written));
+    }
 }
 
 TEST_F(MainWindow, ResizingGivesTheListTheHeightAndFullPathTheWidth) {
@@ -222,7 +293,7 @@ TEST_F(MainWindow, ResizingGivesTheListTheHeightAndFullPathTheWidth) {
     EXPECT_EQ(list->header()->sectionSize(2), path0 + 300);
     EXPECT_EQ(list->header()->sectionSize(1), size0);
     EXPECT_EQ(dlg->Ui().pSubjectEdit->height(), subject0);
-    EXPECT_GE(size0, list->fontMetrics().horizontalAdvance("1000.0 KB")) << "sizes are never cut";
+    EXPECT_GE(size0, list->fontMetrics().horizontalAdvance("1000.0 KiB")) << "sizes are never cut";
 }
 
 TEST_F(MainWindow, PlacementPagesAndAttachmentsComeBackAtTheNextStart) {
@@ -262,6 +333,31 @@ TEST_F(MainWindow, PlacementPagesAndAttachmentsComeBackAtTheNextStart) {
     EXPECT_NE(list->topLevelItem(1)->foreground(0), list->topLevelItem(0)->foreground(0)) << "greyed";
 }
 
+// A placement remembered from a larger screen, or partly off this one, comes back within it.
+TEST_F(MainWindow, ARememberedPlacementIsBroughtWithinTheScreen) {
+    QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    QSize fits = Open()->minimumSize() + QSize(10, 10);
+    struct Case {
+        QRect stored;
+        bool keepsSize;
+    } cases[] = {{QRect(area.topLeft(), area.size() * 2), false},
+                 {QRect(area.bottomRight() - QPoint(50, 50), fits), true},
+                 {QRect(area.topLeft() - QPoint(300, 200), fits), true}};
+    for (const Case& c : cases) {
+        WindowState state(*store);
+        state.WindowX = c.stored.x(), state.WindowY = c.stored.y();
+        state.WindowWidth = c.stored.width(), state.WindowHeight = c.stored.height();
+        std::string err;
+        ASSERT_TRUE(state.Save(err)) << err;
+        auto dlg = Open();
+        QApplication::processEvents();
+        QRect at = dlg->frameGeometry();
+        EXPECT_TRUE(area.contains(at)) << c.stored.x() << "," << c.stored.y() << " -> " << at.x() << "," << at.y() << " "
+                                       << at.width() << "x" << at.height() << " in " << area.width() << "x" << area.height();
+        EXPECT_EQ(dlg->size() == c.stored.size(), c.keepsSize);
+    }
+}
+
 TEST_F(MainWindow, KeysMenusAndTheHtmlField) {
     auto dlg = Open();
     const CMainDlg::Widgets& ui = dlg->Ui();
@@ -271,9 +367,10 @@ TEST_F(MainWindow, KeysMenusAndTheHtmlField) {
     EXPECT_TRUE(prompts.fileFilters.empty()) << "Enter must not press Create Email";
 
     EXPECT_FALSE(ui.pOpenHtml->isEnabled());
-    ui.pHtmlEdit->setText("/srv/page.html");
+    std::string page = dir.Write("page.html", "x");
+    ui.pHtmlEdit->setText(QString::fromStdString(page));
     QTest::mouseClick(ui.pOpenHtml, Qt::LeftButton);
-    EXPECT_EQ(shell.calls, (std::vector<std::string>{"open /srv/page.html"}));
+    EXPECT_EQ(shell.calls, (std::vector<std::string>{"open " + page}));
 
     auto entries = [](QMenu* m) {
         QStringList out;
@@ -284,7 +381,7 @@ TEST_F(MainWindow, KeysMenusAndTheHtmlField) {
         return out;
     };
     EXPECT_EQ(entries(dlg->MorePopup()),
-              (QStringList{"&Options...\tF5", "Chec&k Page...\tCtrl+K", "Pre&view...\tCtrl+P", "-", "&Tell A Friend", "&Feedback and Support", "Home&page",
+              (QStringList{"&Options...\tF5", "Chec&k Page...\tCtrl+K", "Pre&view...\tCtrl+P", "-", "&Tell a Friend", "&Feedback and Support", "Home&page",
                            "&Check for Updates", "-", "&Help\tF1", "&About..."}));
     EXPECT_EQ(entries(dlg->AttachPopup()),
               (QStringList{"&Open", "Show in &Folder", "-", "&Add...\tIns", "&Remove\tDel", "Re&move All"}));
@@ -307,19 +404,66 @@ TEST_F(MainWindow, KeysMenusAndTheHtmlField) {
     EXPECT_FALSE(CHelpWindow::IsShown()) << "closing the main window closes the guide";
 }
 
-TEST_F(MainWindow, AddressFieldsAreMarkedWhileTheyAreWrong) {
+// Each field says under itself why it cannot be used; Open needs a page that is there.
+TEST_F(MainWindow, FieldsAreMarkedWithTheirReasonWhileTheyAreWrong) {
     auto dlg = Open();
-    QLineEdit* cc = dlg->Ui().pCcEdit;
+    const CMainDlg::Widgets& ui = dlg->Ui();
+    std::string page = dir.Write("page.html", "<p>x</p>");
     struct {
-        const char* text;
+        QLineEdit* edit;
+        QLabel* reason;
+        std::string text;
         const char* piece;  // null: acceptable
-    } cases[] = {{"", nullptr}, {"ann@example.com; Bob <bob@example.org>", nullptr},
-                 {"ann@example.com, not an address", "not an address"}, {"a@b.c", nullptr}};
+    } cases[] = {{ui.pCcEdit, ui.pCcProblem, "", nullptr},
+                 {ui.pCcEdit, ui.pCcProblem, "ann@example.com; Bob <bob@example.org>", nullptr},
+                 {ui.pCcEdit, ui.pCcProblem, "ann@example.com, not an address", "not an address"},
+                 {ui.pToEdit, ui.pToProblem, "carol at example dot com", "carol at example dot com"},
+                 {ui.pHtmlEdit, ui.pHtmlProblem, dir.Path() + "gone.html", "no such file"},
+                 {ui.pHtmlEdit, ui.pHtmlProblem, dir.Path(), "not a file"},
+                 {ui.pHtmlEdit, ui.pHtmlProblem, "", nullptr},
+                 {ui.pHtmlEdit, ui.pHtmlProblem, page, nullptr}};
     for (const auto& c : cases) {
-        cc->setText(c.text);
-        EXPECT_EQ(cc->property("invalid").toBool(), c.piece != nullptr) << c.text;
-        EXPECT_TRUE(c.piece ? cc->toolTip().contains(c.piece) : cc->toolTip().isEmpty()) << cc->toolTip().toStdString();
+        SCOPED_TRACE(c.text);
+        c.edit->setText(QString::fromStdString(c.text));
+        EXPECT_EQ(c.edit->property("invalid").toBool(), c.piece != nullptr);
+        EXPECT_EQ(c.reason->isVisible(), c.piece != nullptr);
+        if (c.piece) {
+            EXPECT_TRUE(c.reason->text().contains(c.piece)) << c.reason->text().toStdString();
+        }
+        if (c.edit == ui.pHtmlEdit) {
+            EXPECT_EQ(ui.pOpenHtml->isEnabled(), !c.text.empty() && !c.piece);
+        }
     }
+
+    // Create Email asks once for all the wrong fields; No writes nothing and goes to the first of them.
+    ui.pCcEdit->setText("dave@exa mple.com");
+    std::string out = dir.Path() + "bad.eml";
+    for (bool yes : {false, true}) {
+        prompts.answerYes = yes;
+        prompts.questions.clear();
+        prompts.fileAnswers.clear();
+        ui.pSubjectEdit->setFocus();
+        Create(*dlg, page, yes ? out : "");
+        ASSERT_TRUE(WaitIdle(*dlg));
+        ASSERT_EQ(prompts.questions.size(), 1u);
+        EXPECT_TRUE(prompts.questions[0].contains("To: ") && prompts.questions[0].contains("Cc: "))
+            << prompts.questions[0].toStdString();
+        EXPECT_EQ(prompts.fileSuggestions.size(), yes ? 1u : 0u) << "no save dialog after No";
+        EXPECT_EQ(Focused(ui.pToEdit), !yes);
+    }
+    EXPECT_TRUE(std::filesystem::exists(out));
+}
+
+// A notice holds its window's input until it is read (no command starts behind
+// it), but not the code that showed it.
+TEST(Prompts, ANoticeIsModalToItsWindowWithoutHoldingUpTheCaller) {
+    QWidget owner;
+    owner.show();
+    QtPrompts().Notify(&owner, "Unable to open");
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->text(), "Unable to open");
+    box->close();
 }
 
 TEST(MainWindowFirstRun, OnlyTheFirstStartOpensTheGuideBesideTheWindow) {
@@ -335,6 +479,8 @@ TEST(MainWindowFirstRun, OnlyTheFirstStartOpensTheGuideBesideTheWindow) {
         first.show();
         ASSERT_TRUE(QTest::qWaitFor([] { return CHelpWindow::IsShown(); }));
         CHelpWindow* help = CHelpWindow::Instance();
+        QApplication::processEvents();
+        EXPECT_TRUE(first.screen()->availableGeometry().contains(help->frameGeometry()));
         if (first.screen()->availableGeometry().width() >=
             first.frameGeometry().width() + 40 * help->fontMetrics().averageCharWidth()) {
             EXPECT_FALSE(help->frameGeometry().intersects(first.frameGeometry())) << "not over the main window";

@@ -223,6 +223,17 @@ TEST(PreviewWindow, RecomposesWhenThePageChanges) {
     ASSERT_TRUE(composed.wait(20000));
     EXPECT_FALSE(composed.last().first().toBool());
     EXPECT_NE(dlg.StatusLine()->text().indexOf("gone.html"), -1) << dlg.StatusLine()->text().toStdString();
+
+    // Esc and Ctrl+W close it as they close every other window, also from inside the page.
+    for (auto [key, mod] : {std::pair{Qt::Key_Escape, Qt::NoModifier}, std::pair{Qt::Key_W, Qt::ControlModifier}}) {
+        dlg.show();
+        dlg.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+        dlg.View()->setFocus();
+        QWidget* inside = dlg.View()->focusProxy() ? dlg.View()->focusProxy() : dlg.View();
+        QTest::keyClick(inside, key, mod);
+        EXPECT_FALSE(dlg.isVisible()) << key;
+    }
 }
 
 // A looping GIF of two 8x8 frames, red for 100 ms then blue for 10 s, made

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -111,7 +112,7 @@ TEST_F(SendEmail, RefusesFieldsWithoutAnAddress) {
         const char* message;  // the start of it
         QLineEdit* CMainDlg::Widgets::*focus;
     } cases[] = {
-        {"", "a@x.org", "b@y.org", "", "Please choose a HTML file.", &CMainDlg::Widgets::pHtmlEdit},
+        {"", "a@x.org", "b@y.org", "", "Please choose an HTML file.", &CMainDlg::Widgets::pHtmlEdit},
         {"p.html", "Ann <>", "b@y.org", "", "Please enter mail \"From\".", &CMainDlg::Widgets::pFromEdit},
         {"p.html", "a@x.org", " ; , ;", "", "Please enter mail \"To\".", &CMainDlg::Widgets::pToEdit},
         {"p.html", "a@x.org", "b@y.org", "Cy <c<d@z.org>", "", &CMainDlg::Widgets::pCcEdit},
@@ -152,7 +153,10 @@ TEST_F(SendEmail, SendsWhatTheWindowHolds) {
     ASSERT_TRUE(WaitForEnd(s)) << Log(s);
     std::string log = Log(s);
     EXPECT_NE(log.find(">>> QUIT\n<<< 221 "), std::string::npos) << "the dialogue is shown as it goes\n" << log;
-    EXPECT_TRUE(log.ends_with("\nThe message was sent.\n")) << log;
+    EXPECT_TRUE(log.ends_with("\nSent email successfully.\n")) << log;
+    EXPECT_EQ(dlg->Ui().pStatusText->text(),
+              "Sent to 3 recipients at " + QDateTime::fromSecsSinceEpoch(fixed.clock.now).toString("HH:mm"));
+    EXPECT_FALSE(dlg->Ui().pStatusOpen->isVisible()) << "nothing was saved to open";
     EXPECT_EQ(s->Status(), "Sending email...OK");
     EXPECT_TRUE(s->BytesLabel()->text().contains(" of ")) << "the bytes of the body were counted";
     EXPECT_EQ(s->Button()->text(), "Close");
@@ -176,6 +180,7 @@ TEST_F(SendEmail, SendsWhatTheWindowHolds) {
 // Each way a send can end, as the send window reports it.
 TEST_F(SendEmail, TheWindowSaysHowTheSendEnded) {
     const std::string greet = "S: 220 ready\nC: *\n";
+    const std::string help = "Failed to send email. Please check SMTP settings or contact us at support@quillory.example.";
     // What a failure says is the outcome's own text (see the command line's
     // table); here, one failure of each kind the window handles apart.
     struct Case {
@@ -189,11 +194,11 @@ TEST_F(SendEmail, TheWindowSaysHowTheSendEnded) {
         {"one of two recipients refused",
          greet + "S: 250 hi\nC: *\nS: 250 ok\nC: *\nS: 250 ok\nC: *\nS: 550 5.1.1 no such user\nC: DATA\n"
                  "S: 354 go\nD:\nS: 250 queued\nC: QUIT\nS: 221 bye\n",
-         "b@y.org, c@z.org", "", true, "The message was sent.\nNot delivered to: c@z.org"},
+         "b@y.org, c@z.org", "", true, "Sent email successfully.\nNot delivered to: c@z.org"},
         {"server closes the connection", greet, "b@y.org", "", false,
-         "The server closed the connection (EHLO/HELO)."},
+         "The server closed the connection (EHLO/HELO).\n" + help},
         {"message cannot be written", "", "b@y.org", dir.Path() + "gone/", false,
-         "The message could not be created: cannot create a temporary file: No such file or directory."},
+         "The message could not be created: cannot create a temporary file: No such file or directory.\n" + help},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -212,6 +217,7 @@ TEST_F(SendEmail, TheWindowSaysHowTheSendEnded) {
         EXPECT_EQ(log.find(firstLine), log.rfind(firstLine)) << "said once\n" << log;
         EXPECT_EQ(s->Status().toStdString(), c.ok ? "Sending email...OK" : "Sending email...Failure");
         EXPECT_EQ(s->IsFailed(), !c.ok);
+        EXPECT_FALSE(s->BytesLabel()->text().startsWith("0 B of 0 B")) << "nothing counted, nothing said";
         QProgressBar* bar = s->ProgressBar();
         EXPECT_EQ(bar->value(), bar->maximum());
         EXPECT_EQ(bar->palette().color(QPalette::Highlight) != s->palette().color(QPalette::Highlight), !c.ok)
@@ -307,7 +313,14 @@ TEST_F(SendEmail, TheLogKeepsItsTextAndEnterOrEscCloseOnlyAfterTheEnd) {
     for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) QTest::keyClick(s, key);
     QApplication::processEvents();
     EXPECT_EQ(SendWindow(), s) << "keys do not cancel a running send";
-    ASSERT_TRUE(WaitForEnd(s)) << Log(s);
+    // Closing the program asks while the send runs; the question goes when the send ends.
+    prompts.answerYes = true;  // were it still up, the answer would quit
+    prompts.whileAsking = [&] { EXPECT_TRUE(WaitForEnd(s)) << Log(s); };
+    dlg->close();
+    EXPECT_EQ(prompts.questions.size(), 1u);
+    EXPECT_TRUE(dlg->isVisible()) << "the question closed itself";
+    prompts.whileAsking = nullptr;
+    ASSERT_TRUE(s->IsFinished());
     std::string log = Log(s);
 
     CLogEdit* box = s->LogBox();

@@ -236,7 +236,7 @@ TEST_F(SendCli, EncryptsAsSavedUnlessToldOtherwise) {
 
 TEST_F(SendCli, BadUsageAndUnsafeFieldsAreRefusedFirst) {
     const std::pair<std::string, std::string> cases[] = {
-        {"--from a@x --to b@y", "quillory-cli: Please choose a HTML file."},
+        {"--from a@x --to b@y", "quillory-cli: Please choose an HTML file."},
         {"page.html --to b@y", "quillory-cli: Please enter mail \"From\"."},
         {"page.html --from a@x --to ' ;; , '", "quillory-cli: Please enter mail \"To\"."},
         {"page.html --from a@x --to 'b@y' --cc \"$(printf 'c@z\\r\\nRSET')\"",
