@@ -40,7 +40,7 @@ int RunPreview(const CliRequest& req, std::string& /*out*/, std::string& err) {
         job.m_strOutputPath = message.Path();
         if (int rc = ComposeForCli(job, env, interrupts, err)) return rc;
     }
-    std::vector<std::string> argv = {platform::ExecutableFolder() + "quillory-preview", message.Path(), "-o",
+    std::vector<std::string> argv = {platform::HelperProgram("quillory-preview"), message.Path(), "-o",
                                      req.job.m_strOutputPath, "--width", std::to_string(req.nPreviewWidth)};
     if (req.nPreviewHeight > 0) argv.insert(argv.end(), {"--height", std::to_string(req.nPreviewHeight)});
     platform::ChildProcess child;
