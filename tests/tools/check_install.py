@@ -191,7 +191,7 @@ def agree(build, source, window):
         docs["zsh completion"] = (long_options(text), set(re.findall(r"([a-z]+)\\:", text)))
     with open(f"{source}/completion/quillory-cli.fish") as f:
         text = f.read()
-        docs["fish completion"] = ({"--" + o for o in re.findall(r"-l ([a-z-]+)", text)},
+        docs["fish completion"] = ({"--" + o for o in re.findall(r"^complete .* -l ([a-z-]+)", text, re.M)},
                                    set(re.search(r"set -l commands (.*)", text).group(1).split()))
     for name, (opts, cmds) in docs.items():
         if opts != want_opts:
