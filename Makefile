@@ -6,7 +6,7 @@ CMAKE_FLAGS += -DQUILLORY_WERROR=ON
 endif
 JOBS ?= 2
 
-.PHONY: bootstrap configure build run screenshots test bench clean test-sanitize fuzz fuzz-build fuzz-smoke
+.PHONY: bootstrap configure build run screenshots test bench clean test-sanitize fuzz fuzz-build fuzz-smoke deb
 
 bootstrap:
 	@scripts/bootstrap
@@ -66,3 +66,8 @@ fuzz-smoke: fuzz-build
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-fuzz
+
+# The Debian package, into $(BUILD)/ (not part of make test: it builds everything
+# once more). Install it with: sudo apt install ./$(BUILD)/quillory_*.deb
+deb: bootstrap
+	@scripts/make-deb . $(BUILD)

@@ -456,6 +456,13 @@ void CMainDlg::PageChosen(const QString& path) {
     ShowRecentPages();
 }
 
+void CMainDlg::StartWithPage(const std::string& strPage, const std::vector<std::string>& files) {
+    OnAttachRemoveAll();
+    PageChosen(FromBytes(strPage));
+    for (const std::string& path : files)
+        if (!FindAttachment(path)) AddAttachment(path);
+}
+
 void CMainDlg::OnBrowseHtml() {
     QString path = m_ui.pHtmlEdit->text();
     if (!m_services.prompts->PromptForFile(this, QStringLiteral("HTML Files (*.htm *.html);;All Files (*)"), false,

@@ -108,6 +108,10 @@ public:
     // The inputs of a composition as the window holds them.
     ComposeJob MakeComposeJob(const std::string& strOutput) const;
 
+    // A new message for the page given on the command line: the page chosen and
+    // the files attached instead of the last run's; header fields stay.
+    void StartWithPage(const std::string& strPage, const std::vector<std::string>& files);
+
     const Widgets& Ui() const { return m_ui; }
     const Actions& Commands() const { return m_act; }
     QMenu* MorePopup() const { return m_pMoreMenu; }

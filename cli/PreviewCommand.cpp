@@ -41,7 +41,7 @@ int RunPreview(const CliRequest& req, std::string& /*out*/, std::string& err) {
         job.m_listOtherOutputs = {req.job.m_strOutputPath};
         if (int rc = ComposeForCli(job, env, interrupts, err, [&] { message.Remove(); })) return rc;
     }
-    std::vector<std::string> argv = {platform::ExecutableFolder() + "quillory-preview", message.Path(), "-o",
+    std::vector<std::string> argv = {platform::HelperProgram("quillory-preview"), message.Path(), "-o",
                                      req.job.m_strOutputPath, "--width", std::to_string(req.nPreviewWidth)};
     if (req.nPreviewHeight > 0) argv.insert(argv.end(), {"--height", std::to_string(req.nPreviewHeight)});
     if (req.job.m_bReplaceReadOnly) argv.push_back("--force");

@@ -238,12 +238,15 @@ bool SplitCommandLine(const std::string& text, std::vector<std::string>& words, 
     return true;
 }
 
-std::string ExecutableFolder() {
+std::string HelperProgram(const std::string& name) {
     char buf[4096];
     ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf);
-    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buf) return {};
-    std::string path(buf, static_cast<std::size_t>(n));
-    return path.substr(0, path.rfind('/') + 1);
+    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buf) return name;
+    std::string self(buf, static_cast<std::size_t>(n));
+    const std::string folder = self.substr(0, self.rfind('/') + 1);
+    // Set by the build from the install folders: libexec's place seen from bin.
+    const std::string installed = folder + QUILLORY_LIBEXEC_FROM_BIN "/" + name;
+    return ::access(installed.c_str(), X_OK) == 0 ? installed : folder + name;
 }
 
 } // namespace platform

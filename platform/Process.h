@@ -49,8 +49,9 @@ bool RunForOutput(const std::vector<std::string>& argv, std::string& out, std::s
 // or redirections. False with the reason for an unclosed quote.
 bool SplitCommandLine(const std::string& text, std::vector<std::string>& words, std::string& err);
 
-// The folder of this process's own program file, with a trailing '/', so
-// programs installed together find each other; empty when unknown.
-std::string ExecutableFolder();
+// The path of the helper program `name` that comes with this one: once
+// installed it lives in libexec/quillory/ (found from this program's own
+// place, so any prefix works); in the build folder it sits beside this one.
+std::string HelperProgram(const std::string& name);
 
 } // namespace platform

@@ -25,6 +25,7 @@
 #include "TestUtil.h"
 #include "app/CheckDlg.h"
 #include "app/ComposeTask.h"
+#include "app/MainApp.h"
 #include "app/MainDlg.h"
 #include "ui/AttachmentList.h"
 #include "ui/CreateProgressDlg.h"
@@ -331,6 +332,43 @@ TEST_F(MainWindow, PlacementPagesAndAttachmentsComeBackAtTheNextStart) {
     ASSERT_EQ(list->topLevelItemCount(), 2);
     EXPECT_EQ(list->topLevelItem(1)->text(2).toStdString(), gone) << "a missing file is kept";
     EXPECT_NE(list->topLevelItem(1)->foreground(0), list->topLevelItem(0)->foreground(0)) << "greyed";
+
+    // A page on the command line starts a new message: its files replace the last run's.
+    again->Ui().pSubjectEdit->clear();
+    std::string other = dir.Write("other.txt", "o");
+    again->StartWithPage(pages[4], {other, kept, other});
+    EXPECT_EQ(again->Ui().pHtmlEdit->text().toStdString(), pages[4]);
+    EXPECT_EQ(again->Ui().pSubjectEdit->text(), "Page 4");
+    EXPECT_EQ(recent->itemText(0).toStdString(), pages[4]);
+    ASSERT_EQ(list->topLevelItemCount(), 2);
+    EXPECT_EQ(list->topLevelItem(0)->text(2).toStdString(), other);
+    EXPECT_EQ(list->topLevelItem(1)->text(2).toStdString(), kept);
+}
+
+TEST(WindowCommandLine, PageFilesHelpAndVersion) {
+    using K = WindowCommandLine::Kind;
+    struct {
+        std::vector<std::string> args;
+        K kind;
+        std::string page;
+        std::vector<std::string> files;
+    } cases[] = {
+        {{}, K::Run, "", {}},
+        {{"p.html", "a.pdf", "/x/b.png"}, K::Run, "/cwd/p.html", {"/cwd/a.pdf", "/x/b.png"}},
+        {{"-h"}, K::Help, "", {}},
+        {{"p.html", "--version"}, K::Version, "", {}},
+        {{"--bogus", "--help"}, K::Help, "", {}},  // help needs no display, whatever else is there
+        {{"p.html", "--bogus"}, K::Usage, "", {}},
+        {{"--", "--help", "-x"}, K::Run, "/cwd/--help", {"/cwd/-x"}},
+        {{"/p.html", "--webEngineArgs", "--no-sandbox", "x"}, K::Run, "/p.html", {}},
+    };
+    for (const auto& c : cases) {
+        WindowCommandLine r = ParseWindowCommandLine(c.args, "/cwd/");
+        std::string line = c.args.empty() ? "(none)" : c.args[0] + "...";
+        EXPECT_EQ(r.kind, c.kind) << line;
+        EXPECT_EQ(r.page, c.page) << line;
+        EXPECT_EQ(r.files, c.files) << line;
+    }
 }
 
 // A placement remembered from a larger screen, or partly off this one, comes back within it.
