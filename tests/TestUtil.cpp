@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <gtest/gtest.h>
@@ -70,6 +71,13 @@ bool FixedEnvironment::ReadTextFile(const std::string& path, std::string& conten
     return true;
 }
 
+std::string RandomBytes(std::size_t n, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::string s(n, '\0');
+    for (char& c : s) c = static_cast<char>(gen());
+    return s;
+}
+
 std::string DecodeBase64(std::string_view text) {
     static const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
@@ -132,30 +140,18 @@ std::string CheckEml(const std::string& eml, const std::vector<std::string>& arg
     return out.empty() ? "checker exited with " + std::to_string(rc) : out;
 }
 
-ScopedTz::ScopedTz(const char* tz) {
-    const char* old = std::getenv("TZ");
-    m_had = old != nullptr;
-    if (old) m_old = old;
-    setenv("TZ", tz, 1);
-    tzset();
-}
-
-ScopedTz::~ScopedTz() {
-    if (m_had) setenv("TZ", m_old.c_str(), 1);
-    else unsetenv("TZ");
-    tzset();
-}
-
 ScopedEnv::ScopedEnv(const char* name, const std::string& value) : m_name(name) {
     const char* old = std::getenv(name);
     m_had = old != nullptr;
     if (old) m_old = old;
     setenv(name, value.c_str(), 1);
+    tzset();
 }
 
 ScopedEnv::~ScopedEnv() {
     if (m_had) setenv(m_name.c_str(), m_old.c_str(), 1);
     else unsetenv(m_name.c_str());
+    tzset();
 }
 
 FakeDesktop::FakeDesktop(const std::string& htmlEntryId) {

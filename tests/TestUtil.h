@@ -89,6 +89,8 @@ struct FixedPlatform {
 // empty means the message passed.
 std::string CheckEml(const std::string& eml, const std::vector<std::string>& args);
 
+// n bytes from a seeded generator: the same for the same seed.
+std::string RandomBytes(std::size_t n, unsigned seed);
 // Base64 text decoded; characters outside the alphabet are passed over.
 std::string DecodeBase64(std::string_view text);
 // The decoded body of the text/html part of a composed message.
@@ -99,7 +101,8 @@ std::string PartHeaderOf(const std::string& eml, const std::string& cid);
 // Runs a command line through the shell; returns the exit status and output.
 int RunCommand(const std::string& cmd, std::string* out = nullptr);
 
-// Sets an environment variable for the life of the object.
+// Sets an environment variable for the life of the object; a change of TZ
+// takes effect at once.
 class ScopedEnv {
 public:
     ScopedEnv(const char* name, const std::string& value);
@@ -128,15 +131,8 @@ private:
     std::vector<std::unique_ptr<ScopedEnv>> m_env;
 };
 
-// Sets TZ for the life of the object.
-class ScopedTz {
-public:
-    explicit ScopedTz(const char* tz);
-    ~ScopedTz();
-
-private:
-    std::string m_old;
-    bool m_had;
+struct ScopedTz : ScopedEnv {
+    explicit ScopedTz(const char* tz) : ScopedEnv("TZ", tz) {}
 };
 
 } // namespace testutil

@@ -4,7 +4,6 @@
 
 #include <fcntl.h>
 #include <gmime/gmime.h>
-#include <random>
 
 #include "TestUtil.h"
 #include "compose/MimeComposer.h"
@@ -181,9 +180,7 @@ TEST_F(ComposedMessage, NonAsciiTextReadsBackInThreeReaders) {
 }
 
 TEST_F(ComposedMessage, AttachmentsStreamWholeAndInOrder) {
-    std::mt19937 gen(3);
-    std::string big(233472 * 2 + 3649, '\0');  // crosses several read chunks
-    for (char& ch : big) ch = static_cast<char>(gen());
+    std::string big = testutil::RandomBytes(233472 * 2 + 3649, 3);  // crosses several read chunks
     auto c = Composer("<p>see attached</p>");
     std::string a1 = dir.Write("big.bin", big);
     std::string a2 = dir.Write("empty.dat", "");

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 
+#include "TestUtil.h"
 #include "core/Base64.h"
 
 namespace {
+
+using testutil::RandomBytes;
 
 std::string Plain(const std::string& in) {
     std::string out(4 * ((in.size() + 2) / 3), '?');
@@ -33,13 +35,6 @@ std::string Reference(const std::string& in) {
     for (std::size_t i = 0; i < bits.size(); i += 6) out += a[std::stoi(bits.substr(i, 6), nullptr, 2)];
     while (out.size() % 4) out += '=';
     return out;
-}
-
-std::string RandomBytes(std::size_t n, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::string s(n, '\0');
-    for (char& c : s) c = static_cast<char>(gen() & 0xff);
-    return s;
 }
 
 TEST(Base64, ShortGroupsIgnoreBytesBeyondTheirCount) {
