@@ -57,10 +57,10 @@ _quillory_cli() {
     if [[ $cur == -* ]]; then
         local opts
         case $command in
-            compose) opts="-o --output $header" ;;
+            compose) opts="-o --output --force $header" ;;
             send) opts="$header $smtp --auth" ;;
             check) opts="$header --json" ;;
-            preview) opts="-o --output --width --height $header" ;;
+            preview) opts="-o --output --force --width --height $header" ;;
             options) opts="$smtp --auth --password-stdin --browse-folder --open-eml --webmail" ;;
         esac
         COMPREPLY=($(compgen -W "$opts --help" -- "$cur"))
