@@ -168,6 +168,10 @@ bool CMimeComposer::IsSafeToEmbed(const std::string& strFullPath, std::string& s
         strReason = "it is the program's settings file";
         return false;
     }
+    if (!m_strRealSettingsFolder.empty() && real.strPath.rfind(m_strRealSettingsFolder, 0) == 0) {
+        strReason = "it lies in the program's settings folder";
+        return false;
+    }
     if (!m_strRealHome.empty() && real.strPath.rfind(m_strRealHome + "/.", 0) == 0) {
         strReason = "it lies in a hidden folder of the home folder";
         return false;

@@ -112,7 +112,13 @@ bool CMimeComposer::Compose() {
     if (m_strRealHtmlFolder.back() != '/') m_strRealHtmlFolder += '/';
     std::string home = platform::HomeFolder(*m_env.environment);
     m_strRealHome = !home.empty() && m_env.files->Resolve(home, real) ? real.strPath : home;
-    m_bHaveSettingsFile = m_env.files->Resolve(platform::SettingsFilePath(*m_env.environment), m_settingsFile);
+    const std::string settings = platform::SettingsFilePath(*m_env.environment);
+    m_bHaveSettingsFile = m_env.files->Resolve(settings, m_settingsFile);
+    // The folder too: it keeps the imported old settings, which may hold a password.
+    m_strRealSettingsFolder.clear();
+    if (std::size_t slash = settings.rfind('/'); slash != std::string::npos && slash > 0 &&
+                                                 m_env.files->Resolve(settings.substr(0, slash), real))
+        m_strRealSettingsFolder = real.strPath + "/";
 
     bool ok = false;
     do {

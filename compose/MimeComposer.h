@@ -155,6 +155,7 @@ protected:
     // tree, and outside the settings file and the home folder's hidden ones.
     std::string m_strRealHtmlFolder;  // links resolved, with a final '/'
     std::string m_strRealHome;        // the same; empty when unknown
+    std::string m_strRealSettingsFolder;  // the same, with a final '/'; empty when unknown
     platform::ResolvedPath m_settingsFile;
     bool m_bHaveSettingsFile = false;
     // The content types a file out of the page's tree may have for the

@@ -99,6 +99,7 @@ TEST_F(EmbeddedReferences, FilesOutsideThePageAreLeftOutForSafety) {
     testutil::TempDir home, elsewhere;
     fixed.environment.vars = {{"HOME", home.Path()}, {"XDG_CONFIG_HOME", elsewhere.Path() + "conf"}};
     std::string settings = elsewhere.Write("conf/quillory/quillory.conf", "[SMTP]\n");
+    std::string imported = elsewhere.Write("conf/quillory/settings.reg.imported", "AuthPass");
     std::string key = home.Write(".ssh/id.png", "key");
     std::string secret = elsewhere.Write("shadow", "secret");
     std::string pic = elsewhere.Write("pic.png", "png");
@@ -110,7 +111,7 @@ TEST_F(EmbeddedReferences, FilesOutsideThePageAreLeftOutForSafety) {
     std::string up = "../" + e.substr(e.rfind('/', e.size() - 2) + 1) + "shadow";  // both folders share a parent
     Compose("<img src=\"file://" + settings + "\"><img src=\"" + key + "\"><link href=\"" + secret + "\">"
             "<img src=\"" + pic + "\"><link href=\"" + css + "\"><img src=\"" + js + "\"><img src=\"sub/data.bin\">"
-            "<img src=\"link.png\"><img src=\"" + up + "\">");
+            "<img src=\"link.png\"><img src=\"" + up + "\"><img src=\"" + imported + "\">");
     const std::string outside = "it lies outside the page's folder and its type (application/octet-stream) is not";
     std::vector<std::pair<std::string, std::string>> want = {
         {secret, outside},
@@ -119,6 +120,7 @@ TEST_F(EmbeddedReferences, FilesOutsideThePageAreLeftOutForSafety) {
         {js, "it lies outside the page's folder and its type (application/x-javascript) is not"},
         {"link.png", outside},
         {up, outside},
+        {imported, "it lies in the program's settings folder"},
     };
     ASSERT_EQ(c->LeftOut().size(), want.size());
     for (std::size_t i = 0; i < want.size(); ++i) {
