@@ -240,9 +240,10 @@ TEST(ComposeTask, ACancelCountsUntilTheMessageIsPutInPlace) {
             bool Commit(std::string& err) override { return owner->onCommit(), inner->Commit(err); }
         };
         std::unique_ptr<platform::InputFile> OpenRead(const std::string& p, std::string& e) override { return real.OpenRead(p, e); }
-        std::unique_ptr<platform::OutputFile> CreateOutput(const std::string& t, std::string& e) override {
+        std::unique_ptr<platform::OutputFile> CreateOutput(const std::string& t, platform::ReadOnlyTarget r,
+                                                           std::string& e) override {
             auto out = std::make_unique<Output>();
-            out->inner = real.CreateOutput(t, e);
+            out->inner = real.CreateOutput(t, r, e);
             out->owner = this;
             return out->inner ? std::move(out) : nullptr;
         }
