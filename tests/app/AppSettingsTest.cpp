@@ -148,14 +148,6 @@ TEST(AppSettings, HandEditedFiles) {
     EXPECT_EQ(ReadFile(SettingsPath()), "[SMTP]\nSmtpPort=25\n");
 }
 
-// A FIFO in the file's place is refused at once; reading it would block forever.
-TEST(AppSettings, ANonRegularFileIsRefusedWithoutWaiting) {
-    ASSERT_EQ(RunCommand("mkdir -p '" + Folder() + "' && mkfifo '" + SettingsPath() + "'"), 0);
-    std::string out;
-    EXPECT_EQ(RunCommand("timeout 10 " + std::string(QUILLORY_CLI) + " options --server x", &out), 1) << out;
-    EXPECT_NE(out.find("'" + SettingsPath() + "' is not a regular file"), std::string::npos) << out;
-}
-
 TEST(AppSettings, FirstRun) {
     AppSettings s;
     EXPECT_TRUE(s.TestAndClearFirstRun());  // missing

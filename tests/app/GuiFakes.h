@@ -26,7 +26,6 @@ struct RecordingPrompts : IPrompts {
     std::vector<Message> messages;
     std::vector<QString> questions;
     bool answerYes = false;
-    std::function<void()> onMessage;
     std::function<void()> whileAsking;  // what happens while a question is up
     bool withdrawn = false;
 
@@ -47,7 +46,6 @@ struct RecordingPrompts : IPrompts {
     }
     void MessageBox(QWidget*, const QString& text, const QString& detail) override {
         messages.push_back({text, detail, true});
-        if (onMessage) onMessage();
     }
     void Notify(QWidget*, const QString& text, const QString& detail) override {
         messages.push_back({text, detail, false});

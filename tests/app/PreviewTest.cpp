@@ -35,18 +35,22 @@ MessageContent Composed(const std::string& page, const TempDir& dir, bool webmai
     return content;
 }
 
-// A one-part message around html, with a picture as Content-ID present@x.
-MessageContent HandMade(const std::string& html) {
-    QImage red(8, 8, QImage::Format_RGB32);
-    red.fill(Qt::red);
+QByteArray Png(QColor colour) {
+    QImage image(24, 24, QImage::Format_RGB32);
+    image.fill(colour);
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
-    red.save(&buffer, "PNG");
+    image.save(&buffer, "PNG");
+    return png;
+}
+
+// A one-part message around html, with a 24-pixel picture as Content-ID present@x.
+MessageContent HandMade(const std::string& html) {
     std::string text = "MIME-Version: 1.0\r\nContent-Type: multipart/related; boundary=R\r\n\r\n--R\r\n"
                        "Content-Type: text/html; charset=UTF-8\r\n\r\n" + html + "\r\n--R\r\n"
                        "Content-Type: image/png\r\nContent-Transfer-Encoding: base64\r\nContent-ID: <present@x>\r\n\r\n" +
-                       png.toBase64().toStdString() + "\r\n--R--\r\n";
+                       Png(Qt::red).toBase64().toStdString() + "\r\n--R--\r\n";
     MessageContent content;
     std::string err;
     EXPECT_TRUE(ReadMessageText(text, content, err)) << err;
@@ -81,16 +85,6 @@ int DifferingPixels(const QImage& a, const QImage& b) {
             n += std::abs(qRed(p) - qRed(q)) > 2 || std::abs(qGreen(p) - qGreen(q)) > 2 || std::abs(qBlue(p) - qBlue(q)) > 2;
         }
     return n;
-}
-
-QByteArray Png(QColor colour) {
-    QImage image(24, 24, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return png;
 }
 
 // A page of everything webmail would lose: a data: picture, CSS pictures in a
@@ -173,7 +167,7 @@ TEST(Preview, RemoteContentIsBlockedAndCidWithoutAPartIsBroken) {
     CMessagePreview preview;
     CMailPage page(preview.Profile(), nullptr, true);
     ASSERT_TRUE(LoadAndWait(page, preview.SetMessage(HandMade(html))));
-    EXPECT_EQ(ImageWidths(page), "true:8 true:0 true:0") << "the part shown, the missing one and the remote one broken";
+    EXPECT_EQ(ImageWidths(page), "true:24 true:0 true:0") << "the part shown, the missing one and the remote one broken";
     QTest::qWait(200);
     EXPECT_EQ(connections, 0);
     EXPECT_EQ(preview.BlockedRequests(), 2);

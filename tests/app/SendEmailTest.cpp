@@ -220,8 +220,6 @@ TEST_F(SendEmail, TheWindowSaysHowTheSendEnded) {
         EXPECT_FALSE(s->BytesLabel()->text().startsWith("0 B of 0 B")) << "nothing counted, nothing said";
         QProgressBar* bar = s->ProgressBar();
         EXPECT_EQ(bar->value(), bar->maximum());
-        EXPECT_EQ(bar->palette().color(QPalette::Highlight) != s->palette().color(QPalette::Highlight), !c.ok)
-            << "the bar shows a failure in its own colour";
         EXPECT_EQ(s->Button()->text(), "Close");
         EXPECT_TRUE(TempMessages().empty());
         if (server) {
