@@ -1,6 +1,7 @@
 #include "app/AppSettings.h"
 
 #include "app/WindowState.h"
+#include "core/Ascii.h"
 #include "platform/RegDocument.h"
 
 namespace {
@@ -163,11 +164,13 @@ std::string AppSettings::PasswordPlaceText() const {
     switch (m_passwordPlace) {
     case PasswordPlace::Keyring: return "in the keyring";
     case PasswordPlace::File:
-        return "in the settings file" + (m_strKeyringNote.empty() ? std::string() : " (no keyring: " + m_strKeyringNote + ")");
+        return "in the settings file" + (m_strKeyringNote.empty() ? std::string() : " (no keyring: " + KeyringNote() + ")");
     case PasswordPlace::None: break;
     }
     return "nowhere: no password is saved";
 }
+
+std::string AppSettings::KeyringNote() const { return ascii::Printable(m_strKeyringNote); }
 
 bool AppSettings::TestAndClearFirstRun() {
     std::string err, flag;

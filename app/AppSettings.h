@@ -48,6 +48,8 @@ public:
     enum class PasswordPlace { None, Keyring, File };
     PasswordPlace PasswordStoredIn() const { return m_passwordPlace; }
     std::string PasswordPlaceText() const;
+    // Why the keyring was not used the last time it was tried, in printable form.
+    std::string KeyringNote() const;
 
 private:
     // Puts the password in the keyring, or keeps it in the file when there is

@@ -101,6 +101,11 @@ void COptionsDlg::BuildControls() {
     m_ui.pAuthPass = AddText(account, "AuthPass");
     m_ui.pAuthPass->setEchoMode(QLineEdit::Password);
     m_ui.pPasswordPlace = new QLabel(this);
+    // It may carry a keyring's error text: shown as it is, wrapped in the width
+    // the other fields give, never widening the window.
+    m_ui.pPasswordPlace->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_ui.pPasswordPlace->setTextFormat(Qt::PlainText);
+    m_ui.pPasswordPlace->setWordWrap(true);  // after the policy, which it extends by height-for-width
     account->addRow(QString(), m_ui.pPasswordPlace);
     m_ui.pAuthMethod = AddChoice(account, "AuthMethod",
                                  {{"Automatic", "auto"}, {"LOGIN", "login"}, {"PLAIN", "plain"},
@@ -225,11 +230,6 @@ void COptionsDlg::accept() { OnOK(); }
 
 void COptionsDlg::OnOK() {
     if (!UpdateData(true)) return;
-    if (m_options.SmtpServer.empty()) {
-        m_ui.pServer->setFocus();
-        m_pPrompts->MessageBox(this, QStringLiteral("Please input SMTP server name or IP address."));
-        return;
-    }
     if (m_options.SrvReqAuth && m_options.AuthName.empty()) {
         m_ui.pAuthName->setFocus();
         m_pPrompts->MessageBox(this, QStringLiteral("Please enter SMTP server authentication account name."));

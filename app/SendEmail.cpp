@@ -53,13 +53,15 @@ void CMainDlg::OnSendEmail() {
     SendField field;
     std::string message;
     const MailFields& mail = m_settings.mail;
-    if (!CheckSendFields(m_strHtmlPath, mail.MailFrom, mail.MailTo, mail.MailCc, addresses, message, field))
+    if (!CheckSendFields(m_strHtmlPath, mail.MailFrom, mail.MailTo, mail.MailCc, m_settings.options.SmtpServer,
+                         addresses, message, field))
         return RefuseSendField(field, message);
     if (RequirePage()) StartCheck(CheckFor::SendEmail);
 }
 
 void CMainDlg::RefuseSendField(SendField field, const std::string& strMessage) {
     m_services.prompts->MessageBox(this, FromBytes(strMessage));
+    if (field == SendField::Server) return;  // not a field of this window
     QLineEdit* edits[] = {m_ui.pHtmlEdit, m_ui.pFromEdit, m_ui.pToEdit, m_ui.pCcEdit};
     int at = field == SendField::From ? 1 : field == SendField::To ? 2 : field == SendField::Cc ? 3 : 0;
     edits[at]->setFocus();

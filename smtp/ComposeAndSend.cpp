@@ -122,7 +122,9 @@ bool CComposeAndSend::Start(SendRequest request, std::shared_ptr<ISendNotify> no
                             std::string& message) {
     SendAddresses addresses;
     const ComposeJob& m = request.message;
-    if (!CheckSendFields(m.m_strHtmlPath, m.m_strFrom, m.m_strTo, m.m_strCc, addresses, message, field)) return false;
+    if (!CheckSendFields(m.m_strHtmlPath, m.m_strFrom, m.m_strTo, m.m_strCc, request.options.SmtpServer, addresses,
+                         message, field))
+        return false;
     Cancel();
     Join();
     m_pStop = std::make_shared<platform::StopSignal>();

@@ -25,7 +25,8 @@ bool CheckEnvelope(const MailAddress& address, std::string& reason) {
 } // namespace
 
 bool CheckSendFields(const std::string& strHtmlPath, const std::string& strFrom, const std::string& strTo,
-                     const std::string& strCc, SendAddresses& out, std::string& strMessage, SendField& field) {
+                     const std::string& strCc, const std::string& strServer, SendAddresses& out,
+                     std::string& strMessage, SendField& field) {
     const char* const kNeedFrom = "Please enter mail \"From\".";
     const char* const kNeedTo = "Please enter mail \"To\".";
     field = SendField::None;
@@ -50,6 +51,9 @@ bool CheckSendFields(const std::string& strHtmlPath, const std::string& strFrom,
         if (!CheckEnvelope(a, reason)) return Refuse(SendField::To, reason, strMessage, field);
     for (const MailAddress& a : ccList)
         if (!CheckEnvelope(a, reason)) return Refuse(SendField::Cc, reason, strMessage, field);
+    if (strServer.empty())
+        return Refuse(SendField::Server, "No SMTP server is set. Please enter its name or IP address in the options.",
+                      strMessage, field);
 
     out.strFrom = fromList[0].EnvelopeAddress();
     for (const std::vector<MailAddress>* list : {&toList, &ccList})

@@ -39,9 +39,10 @@ struct OptionsWindow : ::testing::Test {
     RecordingPrompts prompts;
     std::unique_ptr<COptionsDlg> dlg;
 
-    COptionsDlg& Show(const AppOptions& o = Sample()) {
+    COptionsDlg& Show(const AppOptions& o = Sample(), const QString& place = QString()) {
         dlg = std::make_unique<COptionsDlg>(nullptr, prompts);
         dlg->m_options = o;
+        dlg->m_strPasswordPlace = place;
         dlg->show();
         return *dlg;
     }
@@ -54,18 +55,26 @@ struct OptionsWindow : ::testing::Test {
 };
 
 TEST_F(OptionsWindow, EveryOptionGoesThroughTheControlsUnchangedInTabOrder) {
+    int width[2] = {};
     for (bool flag : {false, true}) {
         AppOptions o = Sample();
         // Every check box differs from its neighbours, so no two can be swapped.
         o.SrvReqAuth = o.OpenEml = flag;
         o.BrowseOutputFolder = o.PrepareForWebmail = !flag;
         o.Security = flag ? kSecurityTls : kSecurityStartTls;
-        COptionsDlg& d = Show(o);
+        // A keyring's long error text wraps under the password, in the width the window has anyway.
+        COptionsDlg& d = Show(o, flag ? "in the settings file (no keyring: Failed to execute child process "
+                                        "\"dbus-launch\" (No such file or directory))"
+                                      : "in the keyring");
+        width[flag] = d.width();
+        QLabel* place = d.Ui().pPasswordPlace;
+        EXPECT_GE(place->height(), place->heightForWidth(place->width())) << "no line of the note is cut off";
         EXPECT_EQ(d.Ui().pAuthPass->echoMode(), QLineEdit::Password);
         PressOk();
         ASSERT_TRUE(Accepted());
         EXPECT_EQ(d.m_options, o);
     }
+    EXPECT_EQ(width[true], width[false]);
     const COptionsDlg::Widgets& u = dlg->Ui();
     QWidget* order[] = {u.pServer,      u.pPort,          u.pSecurity, u.pAuth, u.pAuthName, u.pAuthPass,
                         u.pAuthMethod,  u.pTokenCommand,  u.pBrowseOutput, u.pOpenEml, u.pPrepareForWebmail,
@@ -111,13 +120,12 @@ TEST_F(OptionsWindow, OkRefusesWhatCannotWork) {
         std::string message;  // empty: accepted
         QLineEdit* COptionsDlg::Widgets::*focus;
     } cases[] = {
-        {"", "25", false, "", "Please input SMTP server name or IP address.", &COptionsDlg::Widgets::pServer},
         {" ", "25", true, "", "Please enter SMTP server authentication account name.", &COptionsDlg::Widgets::pAuthName},
         {"m", "", false, "", PortMessage(""), &COptionsDlg::Widgets::pPort},
         {"m", "0", false, "", PortMessage("0"), &COptionsDlg::Widgets::pPort},
         {"m", "65536", false, "", PortMessage("65536"), &COptionsDlg::Widgets::pPort},
         {"m", "99999999999", false, "", PortMessage("99999999999"), &COptionsDlg::Widgets::pPort},
-        {" ", "65535", false, "", "", nullptr},  // only emptiness is refused; no account needed without login
+        {"", "65535", false, "", "", nullptr},  // a server is wanted only to send; no account without login
         {"m", "1", true, "ann", "", nullptr},
     };
     for (const Case& c : cases) {
@@ -229,7 +237,14 @@ TEST_F(OptionsCommand, OkSavesTheOptionsAtOnceAndCancelNothing) {
         QTest::mouseClick(webmail, Qt::LeftButton, {}, QPoint(6, webmail->height() / 2));
         QTest::mouseClick(d.Ui().pOk, Qt::LeftButton);
     });
-    EXPECT_TRUE(prompts.messages.empty());
+    // A password that goes into the file is announced once, with the keyring's reason aside.
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_TRUE(prompts.messages[0].text.startsWith("No keyring could be used, so your password was saved in the "
+                                                    "settings file."));
+    EXPECT_TRUE(prompts.messages[0].detail.startsWith(QString::fromStdString("Settings file: " + file + "\nKeyring: ")));
+    EXPECT_GT(prompts.messages[0].detail.size(), int(file.size()) + 30) << "with the keyring's reason";
+    RunOptions(*main, [&](COptionsDlg& d) { QTest::mouseClick(d.Ui().pOk, Qt::LeftButton); });
+    EXPECT_EQ(prompts.messages.size(), 1u) << "the window's note says it from now on";
     AppOptions expected;
     expected.SmtpServer = "smtp.example.org";
     expected.SmtpPort = 587;
