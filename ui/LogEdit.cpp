@@ -10,7 +10,8 @@
 CLogEdit::CLogEdit(QWidget* parent) : QPlainTextEdit(parent) {
     setReadOnly(true);
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    setLineWrapMode(QPlainTextEdit::NoWrap);
+    // A long reply or the closing summary is read whole, not scrolled to.
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
     setUndoRedoEnabled(false);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 }

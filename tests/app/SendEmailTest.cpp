@@ -221,6 +221,7 @@ TEST_F(SendEmail, TheWindowSaysHowTheSendEnded) {
         EXPECT_EQ(s->Status().toStdString(), c.ok ? "Sending email...OK" : "Sending email...Failure");
         EXPECT_EQ(s->IsFailed(), !c.ok);
         EXPECT_FALSE(s->BytesLabel()->text().startsWith("0 B of 0 B")) << "nothing counted, nothing said";
+        EXPECT_EQ(s->LogBox()->horizontalScrollBar()->maximum(), 0) << "long lines wrap";
         QProgressBar* bar = s->ProgressBar();
         EXPECT_EQ(bar->value(), bar->maximum());
         EXPECT_EQ(s->Button()->text(), "Close");
