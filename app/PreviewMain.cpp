@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "cli/PreviewCommand.h"
 #include "compose/MessageReader.h"
 #include "platform/FileSystem.h"
 #include "platform/System.h"

@@ -3,10 +3,6 @@
 
 #include "cli/CommandLine.h"
 
-// Reads the value of --width or --height; false with the reason when it is not
-// a number the preview can draw.
-bool ParsePreviewSize(const std::string& option, const std::string& value, int& size, std::string& error);
-
 // Runs "preview": composes the page into a private temporary message, then has
 // quillory-preview, installed beside this program, draw that message into the
 // PNG file named by the output path. Returns 0 written, 1 failed.

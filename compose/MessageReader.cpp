@@ -7,6 +7,19 @@
 
 #include "platform/FileSystem.h"
 
+bool ParsePreviewSize(const std::string& option, const std::string& value, int& size, std::string& error) {
+    const int most = option == "--width" ? kMaxPreviewWidth : kMaxPreviewHeight;
+    int n = 0;
+    bool ok = !value.empty() && value.size() <= 5 && value.find_first_not_of("0123456789") == std::string::npos;
+    if (ok) n = std::stoi(value);
+    if (!ok || n < 1 || n > most) {
+        error = option + " takes a number of pixels from 1 to " + std::to_string(most) + ", not '" + value + "'";
+        return false;
+    }
+    size = n;
+    return true;
+}
+
 namespace {
 
 template <typename T>

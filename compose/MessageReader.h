@@ -12,6 +12,10 @@ constexpr int kPhonePreviewWidth = 375;
 constexpr int kMaxPreviewWidth = 2000;
 constexpr int kMaxPreviewHeight = 4000;
 
+// Reads the value of --width or --height; false with the reason when it is not
+// a number the preview can draw.
+bool ParsePreviewSize(const std::string& option, const std::string& value, int& size, std::string& error);
+
 // One part, decoded from its transfer encoding.
 struct MessagePart {
     std::string m_strContentType;  // "image/png": type and subtype only
