@@ -15,14 +15,15 @@
 #include "platform/FileInfo.h"
 #include "ui/AttachmentList.h"
 #include "ui/Prompts.h"
+#include "ui/TextConversion.h"
+
+using ui::FromBytes;
+using ui::ToBytes;
 
 namespace {
 
 // Symbolic links are this desktop's shortcuts; a chain longer than this is a loop.
 constexpr int kMaxLinkHops = 32;
-
-std::string ToBytes(const QString& s) { return s.toStdString(); }
-QString FromBytes(const std::string& s) { return QString::fromStdString(s); }
 
 bool IsHtmlExtension(const std::string& path) {
     QString ext = FromBytes(GetFileExtension(path));

@@ -9,18 +9,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "ui/Prompts.h"
-#include "ui/SpinButton.h"
+#include "ui/TextConversion.h"
 
-namespace {
-
-QString FromBytes(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-
-
-} // namespace
+using ui::FromBytes;
 
 COptionsDlg::COptionsDlg(QWidget* parent, IPrompts& prompts) : QDialog(parent), m_pPrompts(&prompts) {
     BuildControls();
@@ -77,16 +72,12 @@ void COptionsDlg::BuildControls() {
     form->addRow(QString::fromUtf8(server.label), serverBox);
     static_cast<QLabel*>(form->labelForField(serverBox))->setBuddy(m_ui.pServer);
 
-    m_ui.pPort = new QLineEdit(this);
+    m_ui.pPort = new QSpinBox(this);
+    m_ui.pPort->setRange(1, 65535);
+    m_ui.pPort->setGroupSeparatorShown(false);  // "2525", as it is stored
     const OptionRow& port = Wire("SmtpPort", m_ui.pPort);
-    m_ui.pPort->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_ui.pPort));
-    m_ui.pPort->setMaximumWidth(fontMetrics().averageCharWidth() * 10);
-    m_ui.pPortSpin = new CSpinButtonCtrl(this);
-    m_ui.pPortSpin->SetBuddy(m_ui.pPort);
     auto* portRow = new QHBoxLayout;
-    portRow->setSpacing(0);
     portRow->addWidget(m_ui.pPort);
-    portRow->addWidget(m_ui.pPortSpin);
     portRow->addStretch(1);
     form->addRow(QString::fromUtf8(port.label), portRow);
     static_cast<QLabel*>(form->labelForField(portRow))->setBuddy(m_ui.pPort);
@@ -154,6 +145,7 @@ bool COptionsDlg::UpdateData(bool bSaveAndValidate) {
         for (const auto& [row, widget] : m_listFields) {
             QString text = FromBytes(FormatOption(*row, m_options));
             if (auto* edit = qobject_cast<QLineEdit*>(widget)) edit->setText(text);
+            else if (auto* spin = qobject_cast<QSpinBox*>(widget)) spin->setValue(text.toInt());
             else if (auto* box = qobject_cast<QCheckBox*>(widget)) box->setChecked(text == QLatin1String("true"));
             else if (auto* combo = qobject_cast<QComboBox*>(widget)) combo->setCurrentIndex(std::max(0, combo->findData(text)));
         }
@@ -168,7 +160,8 @@ bool COptionsDlg::UpdateData(bool bSaveAndValidate) {
     QString message;
     for (const auto& [row, widget] : m_listFields) {
         QString text;
-        if (auto* edit = qobject_cast<QLineEdit*>(widget)) text = row->kind == OptionKind::Port ? edit->text().trimmed() : edit->text();
+        if (auto* edit = qobject_cast<QLineEdit*>(widget)) text = edit->text();
+        else if (auto* spin = qobject_cast<QSpinBox*>(widget)) text = QString::number(spin->value());
         else if (auto* box = qobject_cast<QCheckBox*>(widget)) text = box->isChecked() ? QStringLiteral("true") : QStringLiteral("false");
         else if (auto* combo = qobject_cast<QComboBox*>(widget)) text = combo->currentData().toString();
         std::string why;
@@ -188,8 +181,7 @@ bool COptionsDlg::UpdateData(bool bSaveAndValidate) {
 void COptionsDlg::OnSecurityChosen(int nSecurity) {
     // Only a port that still holds the previous choice's usual number follows;
     // a port the user typed on purpose stays.
-    if (m_ui.pPort->text() == QString::number(DefaultPort(m_nShownSecurity)))
-        m_ui.pPort->setText(QString::number(DefaultPort(nSecurity)));
+    if (m_ui.pPort->value() == DefaultPort(m_nShownSecurity)) m_ui.pPort->setValue(DefaultPort(nSecurity));
     m_nShownSecurity = nSecurity;
     UpdatePasswordWarning();
 }
@@ -206,7 +198,6 @@ void COptionsDlg::setVisible(bool visible) {
 
 void COptionsDlg::OnInitDialog() {
     UpdateData(false);
-    m_ui.pPortSpin->SetRange32(1, 65535);
     UpdateAuthControls();
     m_ui.pServer->setFocus();  // the first control in tab order
 }

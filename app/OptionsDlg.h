@@ -14,7 +14,7 @@ class QFormLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class CSpinButtonCtrl;
+class QSpinBox;
 
 // The Options window: SMTP server, port and account, and what happens after an
 // .eml file is created. It edits a working copy that its owner fills before
@@ -27,8 +27,7 @@ public:
     // The controls, in tab order.
     struct Widgets {
         QLineEdit* pServer;
-        QLineEdit* pPort;
-        CSpinButtonCtrl* pPortSpin;
+        QSpinBox* pPort;  // holds only numbers from 1 to 65535
         QComboBox* pSecurity;
         QCheckBox* pAuth;
         QLineEdit* pAuthName;
@@ -46,9 +45,8 @@ public:
     const Widgets& Ui() const { return m_ui; }
 
     // Moves the working copy into the controls (false) or back (true). Every
-    // field that checks is read; the first that does not (a port that is no
-    // number from 1 to 65535) keeps its old value, gets the focus and its
-    // message is shown.
+    // field that checks is read; the first that does not keeps its old value,
+    // gets the focus and its message is shown.
     bool UpdateData(bool bSaveAndValidate);
 
     // The working copy, and where the password is kept (shown, not edited).

@@ -1,7 +1,5 @@
 #include "platform/OpenUrl.h"
 
-#include <cerrno>
-
 #include "platform/DesktopEntry.h"
 
 namespace platform {
@@ -14,25 +12,6 @@ bool IsTargetCode(const std::string& arg) {
 }
 
 } // namespace
-
-int LinkErrorFromErrno(int errNo) {
-    switch (errNo) {
-    case ENOENT: return kLinkFileNotFound;
-    case ENOTDIR: return kLinkPathNotFound;
-    case EACCES:
-    case EPERM: return kLinkAccessDenied;
-    case ENOMEM:
-    case E2BIG: return kLinkOutOfMemory;
-    case EAGAIN:
-    case EMFILE:
-    case ENFILE: return kLinkOutOfResources;
-    case ENOEXEC: return kLinkBadFormat;
-    case ETXTBSY: return kLinkSharingViolation;
-    case ELIBACC:
-    case ELIBBAD: return kLinkLibraryNotFound;
-    default: return -errNo;
-    }
-}
 
 bool BuildHtmlCommand(const std::string& strExec, const std::string& strTarget, std::vector<std::string>& argv,
                       std::string& err) {
@@ -64,7 +43,6 @@ void OpenUrl(Shell& shell, const std::string& strTarget, std::function<void(cons
             first.bOpened = true;
             return done(first);
         }
-        first.nCode = opened.nErrno ? LinkErrorFromErrno(opened.nErrno) : kLinkNoAssoc;
         first.strReason = opened.strReason;
 
         std::string exec, why;
@@ -74,18 +52,13 @@ void OpenUrl(Shell& shell, const std::string& strTarget, std::function<void(cons
         }
         std::vector<std::string> argv;
         if (!BuildHtmlCommand(exec, strTarget, argv, why)) {
-            LinkResult r;
-            r.nCode = kLinkAssocIncomplete;
-            r.strReason = first.strReason + "\n" + why;
-            return done(r);
+            first.strReason += "\n" + why;
+            return done(first);
         }
         shell.Start(argv, [reason = first.strReason, done](const HandOff& started) {
             LinkResult r;
             r.bOpened = started.bOk;
-            if (!started.bOk) {
-                r.nCode = LinkErrorFromErrno(started.nErrno);
-                r.strReason = reason + "\n" + started.strReason;
-            }
+            if (!started.bOk) r.strReason = reason + "\n" + started.strReason;
             done(r);
         });
     });

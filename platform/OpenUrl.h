@@ -8,26 +8,9 @@
 
 namespace platform {
 
-// Why a link could not be opened. The numbers are those the error texts of
-// the link box are keyed by; a system error outside this list is given as its
-// negated error number.
-enum LinkError : int {
-    kLinkOutOfResources = 0,
-    kLinkFileNotFound = 2,
-    kLinkPathNotFound = 3,
-    kLinkAccessDenied = 5,
-    kLinkOutOfMemory = 8,
-    kLinkBadFormat = 11,
-    kLinkSharingViolation = 26,
-    kLinkAssocIncomplete = 27,
-    kLinkNoAssoc = 31,
-    kLinkLibraryNotFound = 32,
-};
-
 struct LinkResult {
     bool bOpened = false;
-    int nCode = kLinkNoAssoc;  // on failure: a LinkError or a negated errno
-    std::string strReason;     // on failure: what the system said
+    std::string strReason;  // on failure: what the opener said, or why it could not start, line by line
 };
 
 // Opens strTarget with the desktop's opener; when that fails, starts the
@@ -40,8 +23,5 @@ void OpenUrl(Shell& shell, const std::string& strTarget, std::function<void(cons
 // target appended, as for a command line with a "%1" placeholder.
 bool BuildHtmlCommand(const std::string& strExec, const std::string& strTarget, std::vector<std::string>& argv,
                       std::string& err);
-
-// The LinkError for a system error number of a failed start.
-int LinkErrorFromErrno(int errNo);
 
 } // namespace platform
