@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/Ascii.h"
+#include "core/Utf8.h"
 
 namespace {
 
@@ -383,4 +384,43 @@ std::string HtmlToText(std::string_view html) {
     std::string text = Renderer().Run(output->document);
     gumbo_destroy_output(&options, output);
     return text;
+}
+
+namespace {
+
+const GumboNode* FindTitle(const GumboNode* node) {
+    if (node->type != GUMBO_NODE_ELEMENT && node->type != GUMBO_NODE_DOCUMENT) return nullptr;
+    if (node->type == GUMBO_NODE_ELEMENT && node->v.element.tag == GUMBO_TAG_TITLE &&
+        node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML)
+        return node;
+    const GumboVector& children =
+        node->type == GUMBO_NODE_DOCUMENT ? node->v.document.children : node->v.element.children;
+    for (unsigned i = 0; i < children.length; ++i)
+        if (const GumboNode* found = FindTitle(static_cast<const GumboNode*>(children.data[i]))) return found;
+    return nullptr;
+}
+
+} // namespace
+
+std::string PageTitle(std::string_view html) {
+    const std::string text = RepairUtf8(html);  // the parser takes UTF-8 only
+    GumboOptions options = kGumboDefaultOptions;
+    options.max_errors = 0;
+    GumboOutput* output = gumbo_parse_with_options(&options, text.data(), text.size());
+    std::string title;
+    if (const GumboNode* node = FindTitle(output->document)) {
+        const GumboVector& children = node->v.element.children;
+        for (unsigned i = 0; i < children.length; ++i) {
+            const auto* child = static_cast<const GumboNode*>(children.data[i]);
+            if (child->type != GUMBO_NODE_TEXT && child->type != GUMBO_NODE_WHITESPACE) continue;
+            for (const char* c = child->v.text.text; *c; ++c) {
+                const bool space = std::strchr(" \t\n\f\r", *c) != nullptr;
+                if (!space) title += *c;
+                else if (!title.empty() && title.back() != ' ') title += ' ';
+            }
+        }
+    }
+    gumbo_destroy_output(&options, output);
+    if (!title.empty() && title.back() == ' ') title.pop_back();
+    return title;
 }

@@ -7,3 +7,8 @@
 #include <string_view>
 
 std::string HtmlToText(std::string_view html);
+
+// The text of the page's title, as a browser's tab shows it: the first HTML
+// <title>, entities decoded, white space folded to single spaces; empty when
+// there is none. Bytes that are not UTF-8 are read as windows-1252.
+std::string PageTitle(std::string_view html);

@@ -46,6 +46,21 @@ TEST(PlainText, RendersPagesInReadingOrder) {
     for (const Row& r : kRows) EXPECT_EQ(HtmlToText(r.html), r.text) << r.name;
 }
 
+// The title a new page gives the Subject field.
+TEST(PlainText, TheTitleAsABrowserShowsIt) {
+    const Row rows[] = {
+        {"folded, entities decoded", "<TITLE lang=en>\n  Fish &amp;\tchips &lt;now&gt; </TITLE>", "Fish & chips <now>"},
+        {"markup inside is text", "<title>a <b>bold</b> move</title>", "a <b>bold</b> move"},
+        {"the first only, never a drawing's", "<svg><title>Logo</title></svg><title>Real</title><title>No</title>",
+         "Real"},
+        {"not in a comment or script", "<!-- <title>old</title> --><script>'<title>x</title>'</script><p>no title",
+         ""},
+        {"UTF-8 and windows-1252 bytes", "<title>caf\xC3\xA9 \x93q\x94</title>", "caf\xC3\xA9 \xE2\x80\x9Cq\xE2\x80\x9D"},
+        {"none", "<p>Hello</p>", ""},
+    };
+    for (const Row& r : rows) EXPECT_EQ(PageTitle(r.html), r.text) << r.name;
+}
+
 TEST(PlainText, QuotedPrintableIsTheSameInAnyPieceSizeAndDecodesBack) {
     std::string text = "Caf\xC3\xA9 = 100%\r\ntrailing space \nlone\rCR\t\nFrom me\n" + std::string(200, 'x') +
                        "\n.\n" + std::string(75, 'y') + "From \n" + std::string(90, ' ') + "end";
