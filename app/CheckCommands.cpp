@@ -38,13 +38,14 @@ bool CMainDlg::RequirePage() {
 void CMainDlg::OnCheck() {
     if (IsBusy()) return;
     UpdateData(true);
-    if (RequirePage()) StartCheck(CheckFor::Report);
+    if (RequirePage()) StartCheck({CheckFor::Report, MakeComposeJob(std::string()), {}});
 }
 
-void CMainDlg::StartCheck(CheckFor purpose) {
-    m_pCheckTask = new CCheckTask(MakeComposeJob(std::string()), m_services.env, this);
-    connect(m_pCheckTask, &CCheckTask::Finished, this, [this, purpose] { OnCheckFinished(purpose); });
-    SetBusy(true);
+void CMainDlg::StartCheck(Command command) {
+    m_command = std::move(command);
+    m_pCheckTask = new CCheckTask(m_command.job, m_services.env, this);
+    connect(m_pCheckTask, &CCheckTask::Finished, this, &CMainDlg::OnCheckFinished);
+    SetWork(Work::Checking);
     // Said only when the check is long enough to notice; a clean page goes on without a flicker.
     QTimer::singleShot(300, m_pCheckTask, [this] {
         m_pCheckNote->setText(QStringLiteral("Checking %1...").arg(QFileInfo(m_ui.pHtmlEdit->text()).fileName()));
@@ -54,29 +55,30 @@ void CMainDlg::StartCheck(CheckFor purpose) {
 }
 
 void CMainDlg::StopCheck() {
-    if (!m_pCheckTask) return;
+    if (m_work != Work::Checking) return;
     delete m_pCheckTask;  // waits for a check still running
     m_pCheckTask = nullptr;
     if (!m_pCheckNote->text().isEmpty()) {
         m_pCheckNote->clear();
         QApplication::restoreOverrideCursor();
     }
-    SetBusy(false);
+    SetWork(Work::Idle);
 }
 
-void CMainDlg::OnCheckFinished(CheckFor purpose) {
+void CMainDlg::OnCheckFinished() {
     check::Report report = std::move(m_pCheckTask->Report());
+    Command command = std::move(m_command);
     StopCheck();
-    if (purpose == CheckFor::Report) {
+    if (command.purpose == CheckFor::Report) {
         CCheckDlg dlg(this, std::move(report));
         dlg.exec();
         return;
     }
-    if (!ReportBeforeSending(report, purpose)) return;
-    if (purpose == CheckFor::CreateEmail)
-        CreateEmailChecked();
+    if (!ReportBeforeSending(report, command.purpose)) return;
+    if (command.purpose == CheckFor::CreateEmail)
+        CreateEmailChecked(std::move(command.job));
     else
-        SendEmailChecked();
+        SendEmailChecked(std::move(command.send));
 }
 
 bool CMainDlg::ReportBeforeSending(check::Report& report, CheckFor purpose) {

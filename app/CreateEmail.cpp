@@ -8,15 +8,15 @@
 #include "app/ComposeTask.h"
 #include "core/Product.h"
 #include "app/MainDlg.h"
-#include "compose/MimeComposer.h"
 #include "platform/FileReplacement.h"
 #include "ui/AttachmentList.h"
 #include "ui/CreateProgressDlg.h"
 #include "ui/Prompts.h"
+#include "ui/TextConversion.h"
+
+using ui::FromBytes;
 
 namespace {
-
-QString FromBytes(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
 // The box's text: what failed, then why.
 QString FailureText(const std::string& strReason) {
@@ -29,10 +29,10 @@ QString FailureText(const std::string& strReason) {
 void CMainDlg::OnCreateEmail() {
     if (IsBusy()) return;
     UpdateData(true);
-    if (RequirePage() && AcceptBadAddresses()) StartCheck(CheckFor::CreateEmail);
+    if (RequirePage() && AcceptBadAddresses()) StartCheck({CheckFor::CreateEmail, MakeComposeJob(std::string()), {}});
 }
 
-void CMainDlg::CreateEmailChecked() {
+void CMainDlg::CreateEmailChecked(ComposeJob job) {
     // The page's name as a message, in the folder of the last one or else beside the page.
     QFileInfo page(FromBytes(m_strHtmlPath));
     QString folder = m_state.LastEmlFolder.empty() ? page.absolutePath() : FromBytes(m_state.LastEmlFolder);
@@ -55,7 +55,7 @@ void CMainDlg::CreateEmailChecked() {
     m_pCreateDlg = new CCreateProgressDlg(this);
     m_pCreateDlg->SetCaption(QStringLiteral("Creating HTML email..."));
     m_pCreateDlg->SetBytes(0, 0);
-    ComposeJob job = MakeComposeJob(path);
+    job.m_strOutputPath = path;
     job.m_bReplaceReadOnly = readOnly;
     m_pComposeTask = new CComposeTask(std::move(job), m_services.env, this);
     connect(m_pComposeTask, &CComposeTask::Progress, m_pCreateDlg, &CCreateProgressDlg::SetBytes);
@@ -68,7 +68,7 @@ void CMainDlg::CreateEmailChecked() {
     connect(m_pCreateDlg, &CCreateProgressDlg::CancelRequested, m_pComposeTask, [this] {
         if (m_pComposeTask && !m_pComposeTask->Cancel() && m_pCreateDlg) m_pCreateDlg->SetFinishing();
     });
-    SetBusy(true);
+    SetWork(Work::Composing);
     m_pCreateDlg->show();
     m_pComposeTask->Start();
 }
@@ -79,7 +79,7 @@ void CMainDlg::OnComposeFinished(int nEnd, const QString& strReason, const std::
     m_pComposeTask->deleteLater();
     m_pComposeTask = nullptr;
     if (m_pCreateDlg) m_pCreateDlg->End();
-    SetBusy(false);
+    SetWork(Work::Idle);
     m_services.prompts->WithdrawQuestion();  // "Stop it and quit?" has nothing left to stop
     if (end == CComposeTask::End::Cancelled) return;
     if (end == CComposeTask::End::Failed) {
@@ -118,12 +118,4 @@ ComposeJob CMainDlg::MakeComposeJob(const std::string& strOutput) const {
     for (int i = 0; i < list->topLevelItemCount(); ++i)
         job.m_listAttachments.push_back(list->topLevelItem(i)->text(CAttachmentList::kPathColumn).toStdString());
     return job;
-}
-
-bool CMainDlg::ComposeEmail(const std::string& strOutput, std::string& strError) {
-    CMimeComposer composer(m_services.env);
-    composer.m_job = MakeComposeJob(strOutput);
-    if (composer.Compose()) return true;
-    strError = FailureText(composer.GetLastError()).toStdString();
-    return false;
 }

@@ -83,7 +83,7 @@ int CMainApp::InitInstance(int argc, char** argv) {
     // Not modal: the help window must stay usable beside it.
     CMainDlg dlg;
     if (!cmd.page.empty()) dlg.StartWithPage(cmd.page, cmd.files);
-    QObject::connect(&dlg, &QDialog::finished, &app, &QApplication::quit);
+    QObject::connect(&dlg, &CMainDlg::Closed, &app, &QApplication::quit);
     dlg.show();
     app.exec();
     return 0;

@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCompleter>
+#include <QFile>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QFrame>
@@ -15,14 +16,13 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QStyle>
-#include <QTextDocumentFragment>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/ComposeTask.h"
+#include "compose/HtmlToText.h"
 #include "platform/qt/DesktopShell.h"
 #include "core/AddressList.h"
 #include "ui/AttachmentList.h"
@@ -30,11 +30,12 @@
 #include "ui/HelpWindow.h"
 #include "ui/Prompts.h"
 #include "ui/SendProgressDlg.h"
+#include "ui/TextConversion.h"
+
+using ui::FromBytes;
+using ui::ToBytes;
 
 namespace {
-
-QString FromBytes(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-std::string ToBytes(const QString& s) { return s.toStdString(); }
 
 // One cell of the toolbar strip; the cells follow the toolbar's buttons (res/README).
 QIcon ToolbarIcon(int nCell) {
@@ -58,21 +59,12 @@ QPushButton* Button(const char* text, QWidget* parent) {
     return b;
 }
 
-// The text of the page's <title>, white space folded; empty when there is none.
-QString PageTitle(const QString& path) {
+// The page's title, read from its start, where a title belongs.
+QString TitleOfPage(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return QString();
     QByteArray head = file.read(64 * 1024);
-    static const QRegularExpression title(QStringLiteral("<title[^>]*>(.*?)</title"),
-                                          QRegularExpression::CaseInsensitiveOption |
-                                              QRegularExpression::DotMatchesEverythingOption);
-    // Latin-1 keeps every byte in place for the search; the text is decoded afterwards.
-    QRegularExpressionMatch m = title.match(QString::fromLatin1(head));
-    if (!m.hasMatch()) return QString();
-    QByteArray raw = head.mid(m.capturedStart(1), m.capturedLength(1));
-    QString text = QString::fromUtf8(raw);
-    if (text.contains(QChar::ReplacementCharacter)) text = QString::fromLatin1(raw);
-    return QTextDocumentFragment::fromHtml(text).toPlainText().simplified();
+    return FromBytes(PageTitle(std::string_view(head.constData(), static_cast<std::size_t>(head.size()))));
 }
 
 // The parser the send uses: what it would refuse is marked as typed.
@@ -90,7 +82,7 @@ CMainDlg::Services CMainDlg::DefaultServices() {
 }
 
 CMainDlg::CMainDlg(const Services& services)
-    : QDialog(nullptr), m_settings(*services.store), m_state(*services.store), m_services(services),
+    : QWidget(nullptr), m_settings(*services.store), m_state(*services.store), m_services(services),
       m_addressCheck(DefaultAddressCheck) {
     m_settings.LoadSettings(&m_listSettingsNotes);
     m_state.Load();
@@ -263,7 +255,6 @@ void CMainDlg::BuildControls() {
     status->addWidget(m_ui.pStatusOpen);
     m_ui.pStatusLine->hide();
     outer->addWidget(m_ui.pStatusLine);
-    setSizeGripEnabled(true);
 
     connect(m_ui.pHtmlEdit, &QLineEdit::textChanged, this, &CMainDlg::OnHtmlFileChange);
     connect(m_ui.pHtmlCombo, &QComboBox::activated, this, [this](int i) { PageChosen(m_ui.pHtmlCombo->itemText(i)); });
@@ -377,15 +368,15 @@ void CMainDlg::UpdateData(bool bSaveAndValidate) {
     }
 }
 
-bool CMainDlg::IsBusy() const { return m_pCheckTask || m_pComposeTask || m_pSendDlg; }
-
-void CMainDlg::SetBusy(bool bBusy) {
-    m_pBody->setEnabled(!bBusy);
-    for (QAction* a : {m_act.pOptions, m_act.pCheck, m_act.pAttachAdd}) a->setEnabled(!bBusy);
+void CMainDlg::SetWork(Work work) {
+    m_work = work;
+    const bool idle = work == Work::Idle;
+    m_pBody->setEnabled(idle);
+    for (QAction* a : {m_act.pOptions, m_act.pCheck, m_act.pAttachAdd}) a->setEnabled(idle);
 }
 
 void CMainDlg::showEvent(QShowEvent* e) {
-    QDialog::showEvent(e);
+    QWidget::showEvent(e);
     if (m_bShownOnce) return;
     m_bShownOnce = true;
     // Again once the window manager has framed it: the frame's size was only guessed before.
@@ -407,18 +398,19 @@ void CMainDlg::closeEvent(QCloseEvent* e) {
     StopCheck();  // a check only reads: the window waits for it rather than asking
     // Only work still running is asked about; an ended send's window just goes.
     // The question closes itself if the work ends while it is up.
-    if (m_pComposeTask || m_pSendWorker) {
-        QString what = m_pComposeTask ? QStringLiteral("An email is being created.")
-                                      : QStringLiteral("An email is being sent.");
+    const bool composing = m_work == Work::Composing;
+    if (composing || (m_work == Work::Sending && m_pSendWorker)) {
+        QString what = composing ? QStringLiteral("An email is being created.") : QStringLiteral("An email is being sent.");
         if (!m_services.prompts->Question(this, what + QStringLiteral(" Stop it and quit?"),
                                           QStringLiteral("Stop and Quit"))) {
             e->ignore();
             return;
         }
-        if (m_pComposeTask) {
+        if (composing) {
             delete m_pComposeTask;  // short: it stops at its next buffer and removes its file
             m_pComposeTask = nullptr;
             if (m_pCreateDlg) m_pCreateDlg->End();
+            SetWork(Work::Idle);
         }
     }
     OnSendClose();  // a send still running is stopped and its file removed
@@ -431,7 +423,7 @@ void CMainDlg::closeEvent(QCloseEvent* e) {
         m_services.prompts->MessageBox(this, QStringLiteral("The header fields could not be saved: ") + FromBytes(err));
     CHelpWindow::CloseHelp();
     e->accept();
-    done(QDialog::Rejected);
+    emit Closed();
 }
 
 void CMainDlg::OnHtmlFileChange() { CheckPageField(); }
@@ -451,7 +443,7 @@ void CMainDlg::CheckPageField() {
 void CMainDlg::PageChosen(const QString& path) {
     m_strHtmlPath = ToBytes(path);
     if (m_ui.pHtmlEdit->text() != path) m_ui.pHtmlEdit->setText(path);
-    if (m_ui.pSubjectEdit->text().isEmpty()) m_ui.pSubjectEdit->setText(PageTitle(path));
+    if (m_ui.pSubjectEdit->text().isEmpty()) m_ui.pSubjectEdit->setText(TitleOfPage(path));
     m_state.RememberPage(m_strHtmlPath);
     ShowRecentPages();
 }

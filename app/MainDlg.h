@@ -1,5 +1,5 @@
 #pragma once
-#include <QDialog>
+#include <QWidget>
 #include <QPointer>
 #include <cstdint>
 #include <functional>
@@ -35,7 +35,9 @@ struct Report;
 }
 
 // The main window: the header fields, the attachment list and every command.
-class CMainDlg : public QDialog {
+// A top-level window, not a dialogue: Esc means nothing to it, and only its
+// close button (or the desktop's close) ends it, asking first about running work.
+class CMainDlg : public QWidget {
     Q_OBJECT
 public:
     // What the window needs from outside; tests replace any of it.
@@ -102,9 +104,6 @@ public:
     // Moves the widgets' text into the fields (true) or the fields into the widgets (false).
     void UpdateData(bool bSaveAndValidate);
 
-    // Builds a message from the window's fields and attachment rows into
-    // strOutput, on this thread. On failure strError holds the text for the user.
-    bool ComposeEmail(const std::string& strOutput, std::string& strError);
     // The inputs of a composition as the window holds them.
     ComposeJob MakeComposeJob(const std::string& strOutput) const;
 
@@ -124,9 +123,12 @@ public:
     // Files dropped at pos (in this window's coordinates): attachments when on
     // the list, the page when elsewhere.
     void OnDropFiles(const QStringList& paths, const QPoint& pos);
-    // A check, a composition or a send is under way.
-    bool IsBusy() const;
-    bool IsChecking() const { return m_pCheckTask != nullptr; }
+    // The long command under way. At most one runs: the window's fields wait
+    // while it does. Sending lasts until the send's window is closed.
+    enum class Work { Idle, Checking, Composing, Sending };
+    Work CurrentWork() const { return m_work; }
+    bool IsBusy() const { return m_work != Work::Idle; }
+    bool IsChecking() const { return m_work == Work::Checking; }
     void SetAddressCheck(AddressCheck check);
 
     std::string m_strHtmlPath;
@@ -165,10 +167,13 @@ public slots:
     // The progress window's button: Cancel while sending, Close afterwards.
     void OnSendClose();
 
+signals:
+    // The window has closed, its fields saved.
+    void Closed();
+
 protected:
     void closeEvent(QCloseEvent* e) override;
     void showEvent(QShowEvent* e) override;
-    void reject() override {}  // Esc never closes the window
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dropEvent(QDropEvent* e) override;
 
@@ -178,7 +183,8 @@ private:
     void OnInitDialog();
     void RestoreState();
     void SaveState();
-    void SetBusy(bool bBusy);
+    // The one place the work changes: the fields are enabled while it is idle.
+    void SetWork(Work work);
     // Sets the least size at which nothing is cut, and returns it.
     QSize UpdateMinimumSize();
     // Says so, with the focus on the field, when no page is named.
@@ -186,14 +192,21 @@ private:
     // The command a check of the page runs for: the Check command's own
     // report, or the command the report goes before.
     enum class CheckFor { Report, CreateEmail, SendEmail };
-    void StartCheck(CheckFor purpose);
-    void OnCheckFinished(CheckFor purpose);
+    // The command given, with the inputs it was given on: the check reads
+    // them, and Create Email and Send Email go on with exactly these.
+    struct Command {
+        CheckFor purpose = CheckFor::Report;
+        ComposeJob job;    // the page, attachments and header fields
+        CheckedSend send;  // Send Email: the request whose fields were checked
+    };
+    void StartCheck(Command command);
+    void OnCheckFinished();
     void StopCheck();
     // Shows the report when it holds errors, or warnings not yet seen for the
     // page; true to go on with the command.
     bool ReportBeforeSending(check::Report& report, CheckFor purpose);
-    void CreateEmailChecked();
-    void SendEmailChecked();
+    void CreateEmailChecked(ComposeJob job);
+    void SendEmailChecked(CheckedSend checked);
     void RefuseSendField(SendField field, const std::string& strMessage);
     void PageChosen(const QString& path);
     void ShowRecentPages();
@@ -228,19 +241,22 @@ private:
     bool m_bShownOnce = false;
     std::string m_strSavedPath;  // the message the status line is about
 
-    // The check under way, if any, and the line that says so.
+    Work m_work = Work::Idle;
+
+    // While checking: the check, the command it runs for, and the line that says so.
     CCheckTask* m_pCheckTask = nullptr;
+    Command m_command;
     QLabel* m_pCheckNote = nullptr;
     // The kinds of warning shown for each page (by absolute path) and gone
     // past in this session: they do not stop the next Create or Send.
     std::map<std::string, std::set<std::uint32_t>> m_seenWarnings;
 
-    // The composition under way for Create Email, if any.
+    // While composing: the composition for Create Email.
     CComposeTask* m_pComposeTask = nullptr;
     QPointer<CCreateProgressDlg> m_pCreateDlg;
     QPointer<CPreviewDlg> m_pPreviewDlg;
 
-    // The send under way, if any.
+    // While sending: the send's window, and its worker.
     QPointer<CSendProgressDlg> m_pSendDlg;
     std::unique_ptr<CComposeAndSend> m_pSendWorker;  // none once it has reported its end, or after a cancel
     // Cancelled sends run out on their own; they are waited for only when the window goes.

@@ -8,6 +8,9 @@
 #include "smtp/ComposeAndSend.h"
 #include "ui/Prompts.h"
 #include "ui/SendProgressDlg.h"
+#include "ui/TextConversion.h"
+
+using ui::FromBytes;
 
 namespace {
 
@@ -41,22 +44,21 @@ private:
     CMainDlg* m_pDlg;
 };
 
-QString FromBytes(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-
 } // namespace
 
 void CMainDlg::OnSendEmail() {
     if (IsBusy()) return;
     UpdateData(true);
     // The fields first: what they lack is said at once, before the page is read.
-    SendAddresses addresses;
+    // They are checked here only; the check of the page and the send take the result.
+    Command command{CheckFor::SendEmail, MakeComposeJob(std::string()), {}};
+    SendRequest request;
+    request.message = command.job;
+    request.options = m_settings.options;
     SendField field;
     std::string message;
-    const MailFields& mail = m_settings.mail;
-    if (!CheckSendFields(m_strHtmlPath, mail.MailFrom, mail.MailTo, mail.MailCc, m_settings.options.SmtpServer,
-                         addresses, message, field))
-        return RefuseSendField(field, message);
-    if (RequirePage()) StartCheck(CheckFor::SendEmail);
+    if (!CheckSendRequest(std::move(request), command.send, field, message)) return RefuseSendField(field, message);
+    if (RequirePage()) StartCheck(std::move(command));
 }
 
 void CMainDlg::RefuseSendField(SendField field, const std::string& strMessage) {
@@ -67,16 +69,9 @@ void CMainDlg::RefuseSendField(SendField field, const std::string& strMessage) {
     edits[at]->setFocus();
 }
 
-void CMainDlg::SendEmailChecked() {
-    SendRequest request;
-    request.message = MakeComposeJob(std::string());
-    request.options = m_settings.options;
-    auto send = std::make_unique<CComposeAndSend>(m_services.env);
-    SendField field;
-    std::string message;
-    if (!send->Start(std::move(request), std::make_shared<CQueuedSendNotify>(this), field, message))
-        return RefuseSendField(field, message);
-    m_pSendWorker = std::move(send);
+void CMainDlg::SendEmailChecked(CheckedSend checked) {
+    m_pSendWorker = std::make_unique<CComposeAndSend>(m_services.env);
+    m_pSendWorker->Start(std::move(checked), std::make_shared<CQueuedSendNotify>(this));
     m_state.RememberPage(m_strHtmlPath);
     ShowRecentPages();
 
@@ -89,7 +84,7 @@ void CMainDlg::SendEmailChecked() {
             Qt::QueuedConnection);
     m_pSendDlg->show();
     m_pSendDlg->SetStatus(QStringLiteral("Creating HTML email..."));
-    SetBusy(true);
+    SetWork(Work::Sending);
 }
 
 bool CMainDlg::IsCurrentSend(std::uint64_t nSendId) const {
@@ -145,7 +140,7 @@ void CMainDlg::OnSendClose() {
         m_pSendDlg->End();
         m_pSendDlg = nullptr;
     }
-    if (!m_pComposeTask) SetBusy(false);
+    if (m_work == Work::Sending) SetWork(Work::Idle);
     if (m_pSendWorker) {
         // Never wait here: the worker stops at its next wait or buffer, and
         // removes its temporary file on the way out.

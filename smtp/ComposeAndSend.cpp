@@ -118,18 +118,30 @@ CComposeAndSend::~CComposeAndSend() {
     Join();
 }
 
-bool CComposeAndSend::Start(SendRequest request, std::shared_ptr<ISendNotify> notify, SendField& field,
-                            std::string& message) {
-    SendAddresses addresses;
+bool CheckSendRequest(SendRequest request, CheckedSend& checked, SendField& field, std::string& message) {
     const ComposeJob& m = request.message;
+    SendAddresses addresses;
     if (!CheckSendFields(m.m_strHtmlPath, m.m_strFrom, m.m_strTo, m.m_strCc, request.options.SmtpServer, addresses,
                          message, field))
         return false;
+    checked = CheckedSend{std::move(request), std::move(addresses)};
+    return true;
+}
+
+void CComposeAndSend::Start(CheckedSend checked, std::shared_ptr<ISendNotify> notify) {
     Cancel();
     Join();
     m_pStop = std::make_shared<platform::StopSignal>();
     m_nSendId = g_nextSendId++;
-    m_thread = std::thread(Run, std::move(request), std::move(addresses), std::move(notify), m_nSendId, m_pStop, m_env);
+    m_thread = std::thread(Run, std::move(checked.request), std::move(checked.addresses), std::move(notify), m_nSendId,
+                           m_pStop, m_env);
+}
+
+bool CComposeAndSend::Start(SendRequest request, std::shared_ptr<ISendNotify> notify, SendField& field,
+                            std::string& message) {
+    CheckedSend checked;
+    if (!CheckSendRequest(std::move(request), checked, field, message)) return false;
+    Start(std::move(checked), std::move(notify));
     return true;
 }
 

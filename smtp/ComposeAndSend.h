@@ -22,6 +22,18 @@ struct SendRequest {
     std::string strCaFile;
 };
 
+// A request whose fields have passed CheckSendRequest, with the envelope
+// addresses they gave. The composition and the send go on from this value, so
+// what was checked is what is sent.
+struct CheckedSend {
+    SendRequest request;
+    SendAddresses addresses;
+};
+
+// Checks the fields of request once (CheckSendFields). On failure false with
+// the message for the user and its field.
+bool CheckSendRequest(SendRequest request, CheckedSend& checked, SendField& field, std::string& message);
+
 class CComposeAndSend {
 public:
     explicit CComposeAndSend(const platform::Platform& env = platform::Platform());
@@ -29,10 +41,11 @@ public:
     CComposeAndSend(const CComposeAndSend&) = delete;
     CComposeAndSend& operator=(const CComposeAndSend&) = delete;
 
-    // Checks the fields at once; a refusal says which field and why, and
-    // nothing starts. Otherwise the work goes on on a worker thread, which
-    // reports to notify: the stage, log lines and progress as they come, then
-    // one outcome. Returns false only for a refusal.
+    // Composes and sends on a worker thread, which reports to notify: the
+    // stage, log lines and progress as they come, then one outcome.
+    void Start(CheckedSend checked, std::shared_ptr<ISendNotify> notify);
+    // CheckSendRequest, then Start; a refusal says which field and why, and
+    // nothing starts. Returns false only for a refusal.
     bool Start(SendRequest request, std::shared_ptr<ISendNotify> notify, SendField& field, std::string& message);
     // Asks the worker to stop; returns at once. A stopped send reports nothing more.
     void Cancel();

@@ -149,7 +149,11 @@ TEST_F(SendEmail, SendsWhatTheWindowHolds) {
     std::string notes = dir.Write("notes.txt", "attached\n");
     dlg->AddAttachment(notes);
 
-    CSendProgressDlg* s = Start(*dlg);
+    // The fields are read and checked once, at the click: what was checked is what is sent.
+    QTest::mouseClick(dlg->Ui().pSendEmail, Qt::LeftButton);
+    dlg->m_settings.mail.MailTo.clear();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg->IsChecking(); }));
+    CSendProgressDlg* s = SendWindow();
     EXPECT_TRUE(prompts.messages.empty());
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(s->Button()->text(), "Cancel");
