@@ -1,6 +1,5 @@
 #include "compose/CharsetDetect.h"
 
-#include "compose/MimeComposer.h"
 #include "compose/TagScan.h"
 #include "core/Utf8.h"
 #include "platform/Codeset.h"
@@ -179,12 +178,4 @@ bool FindDeclaredCharset(std::string_view lower, std::string& strCharset) {
         return true;
     }
     return false;
-}
-
-std::string CMimeComposer::DetectCharset() {
-    std::string notice;
-    std::string charset =
-        ChoosePageCharset(std::string_view(m_pszHtmlLower.get(), static_cast<std::size_t>(m_nHtmlLength)), notice);
-    if (!notice.empty()) m_listWarnings.push_back(notice);
-    return charset;
 }

@@ -2,15 +2,7 @@
 
 #include <string>
 
-namespace {
-
-bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
-
-bool IsRemote(std::string_view value) {
-    return StartsWith(value, "http://") || StartsWith(value, "https://") || StartsWith(value, "ftp://");
-}
-
-} // namespace
+#include "compose/UrlPath.h"
 
 void ScanTagValues(std::string_view lower, std::string_view tagName, std::string_view attribute,
                    const TagValueFn& onValue, const TagValueFn& onRemote) {
@@ -55,10 +47,38 @@ void ScanTagValues(std::string_view lower, std::string_view tagName, std::string
             if (valueEnd == std::string_view::npos) valueEnd = tag.size();
         }
         std::string_view value = tag.substr(valueStart, valueEnd - valueStart);
-        if (IsRemote(value)) {
+        if (IsRemoteAddress(value)) {
             if (onRemote) onRemote(start, inner + valueStart, valueEnd - valueStart);
             continue;
         }
         onValue(start, inner + valueStart, valueEnd - valueStart);
     }
+}
+
+bool FindTagAttribute(std::string_view lowerTag, std::string_view name, TagAttribute& found) {
+    for (std::size_t at = lowerTag.find(name); at != std::string_view::npos; at = lowerTag.find(name, at + 1)) {
+        if (at == 0 || !IsTagNameEnd(lowerTag[at - 1])) continue;
+        std::size_t i = at + name.size();
+        while (i < lowerTag.size() && IsHtmlSpace(lowerTag[i])) ++i;
+        if (i >= lowerTag.size() || lowerTag[i] != '=') continue;
+        ++i;
+        while (i < lowerTag.size() && IsHtmlSpace(lowerTag[i])) ++i;
+        if (i >= lowerTag.size()) return false;
+        found.nStart = at;
+        if (lowerTag[i] == '"' || lowerTag[i] == '\'') {
+            std::size_t close = lowerTag.find(lowerTag[i], i + 1);
+            if (close == std::string_view::npos) return false;
+            found.nValueStart = i + 1;
+            found.nValueLength = close - i - 1;
+            found.nEnd = close + 1;
+        } else {
+            std::size_t close = i;
+            while (close < lowerTag.size() && !IsHtmlSpace(lowerTag[close])) ++close;
+            found.nValueStart = i;
+            found.nValueLength = close - i;
+            found.nEnd = close;
+        }
+        return true;
+    }
+    return false;
 }

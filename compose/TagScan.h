@@ -20,3 +20,18 @@ void ScanTagValues(std::string_view lower, std::string_view tagName, std::string
 inline bool IsHtmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 // What may follow a tag name the scans look for: HTML's white space, form feed included.
 inline bool IsTagNameEnd(char c) { return IsHtmlSpace(c) || c == '\f'; }
+
+// One attribute of a tag's text: where its name starts, where the whole
+// attribute ends (after a closing quote), and its value inside the quotes.
+// Positions count from the start of the tag's text.
+struct TagAttribute {
+    std::size_t nStart = 0;
+    std::size_t nEnd = 0;
+    std::size_t nValueStart = 0;
+    std::size_t nValueLength = 0;
+};
+
+// The first attribute named name (lower case) in a lowered tag's text, after
+// white space; an unquoted value ends at white space. False when the tag has
+// none, or its value lacks the closing quote.
+bool FindTagAttribute(std::string_view lowerTag, std::string_view name, TagAttribute& found);
