@@ -237,6 +237,7 @@ public:
         }
         SortRows(m_rows, m_keys);
         AddFigures(composed);
+        m_report.plan = std::move(m_plan);
         return std::move(m_report);
     }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "compose/ComposeJob.h"
+#include "platform/FileInfo.h"
 
 // Which tag and attribute a scan found a value in.
 enum class RefTag : std::uint8_t { Link, Script, Img, Input, Any, Style };
@@ -83,6 +84,11 @@ struct LeftOutEntry {
 };
 
 struct MessagePlan {
+    // The inputs of the job it was made for; the header fields and the output
+    // are not part of a plan.
+    std::string strHtmlPath;
+    std::vector<std::string> listAttachments;
+    bool bPrepareForWebmail = false;
     // The page as the message carries it: every lone LF preceded by a CR.
     std::string strPage;
     std::string strHtmlFolder;  // of the page, as given
@@ -109,6 +115,18 @@ struct MessagePlan {
     std::string strMessageIdToken;       // before "@"
 
     std::uint64_t nInputBytes = 0;  // the page, its files and the attachments: progress counts these
+
+    // Every file the scan read or sized, as it was then: a plan whose files
+    // have changed since must be made again.
+    struct Input {
+        std::string strPath;
+        platform::FileStamp stamp;
+    };
+    std::vector<Input> listInputs;
+    bool InputsUnchanged() const;
+    // Whether a composition of job may write from this plan: made for the same
+    // page, attachments and option, and no file of it changed since.
+    bool StillFits(const ComposeJob& job) const;
 
     // The page with each rewritten value and each edit applied.
     std::string RewrittenPage() const;

@@ -37,15 +37,11 @@ bool CMimeComposer::Compose() {
     if (m_job.m_strHtmlPath.empty()) return Fail("no HTML file given");
     if (m_job.m_strOutputPath.empty()) return Fail("no output file given");
     std::string err;
-    if (!CPageScanner(m_job, m_env, m_contentTypes, m_szHostName).Scan(m_plan, err)) return Fail(err);
-    return Write();
-}
-
-bool CMimeComposer::ComposeFrom(MessagePlan plan) {
-    m_strError.clear();
-    m_listWarnings.clear();
-    if (m_job.m_strOutputPath.empty()) return Fail("no output file given");
-    m_plan = std::move(plan);
+    if (m_earlierPlan.StillFits(m_job))
+        m_plan = std::move(m_earlierPlan);
+    else if (!CPageScanner(m_job, m_env, m_contentTypes, m_szHostName).Scan(m_plan, err))
+        return Fail(err);
+    m_earlierPlan = MessagePlan();
     return Write();
 }
 

@@ -25,9 +25,9 @@ public:
     // True when the whole message was written and moved to m_job.m_strOutputPath.
     // On failure GetLastError() says why, naming the file concerned.
     bool Compose();
-    // The same, from a plan an earlier Plan made for the same page, files and
-    // attachments: the page is not scanned again.
-    bool ComposeFrom(MessagePlan plan);
+    // A plan an earlier Plan made: Compose writes from it, without scanning
+    // the page again, while it still fits the job (MessagePlan::StillFits).
+    void UsePlan(MessagePlan plan) { m_earlierPlan = std::move(plan); }
     const std::string& GetLastError() const { return m_strError; }
     // What the message holds that some readers or servers may refuse; the
     // composition still succeeded.
@@ -63,6 +63,7 @@ private:
     char m_szHostName[16] = {};
     CContentTypeSources m_contentTypes;
     MessagePlan m_plan;
+    MessagePlan m_earlierPlan;
     std::string m_strError;
     std::vector<std::string> m_listWarnings;
     bool m_bEightBitData = false;

@@ -29,9 +29,12 @@ const std::string_view kFileScheme = "file:///";
 // Sheets importing sheets deeper than this are left as written.
 constexpr int kMaxImportDepth = 16;
 
-std::uint64_t FileSizeOr0(const std::string& path) {
-    std::uint64_t size = 0;
-    return platform::GetFileSize64(path, size) ? size : 0;
+// The file's size, 0 when it cannot be looked at; noted among the plan's inputs.
+std::uint64_t NoteInput(MessagePlan& plan, const std::string& path) {
+    platform::FileStamp stamp;
+    if (!platform::GetFileStamp(path, stamp)) stamp = platform::FileStamp{};
+    plan.listInputs.push_back(MessagePlan::Input{path, stamp});
+    return stamp.nSize;
 }
 
 bool HasToken(std::string_view list, std::string_view token) {
@@ -96,6 +99,9 @@ bool CPageScanner::Fail(std::string reason) {
 
 bool CPageScanner::Scan(MessagePlan& plan, std::string& strError) {
     plan = MessagePlan();
+    plan.strHtmlPath = m_job.m_strHtmlPath;
+    plan.listAttachments = m_job.m_listAttachments;
+    plan.bPrepareForWebmail = m_job.m_bPrepareForWebmail;
     m_pPlan = &plan;
     m_strError.clear();
     bool ok = PrepareFolders() && LoadHtml();
@@ -188,6 +194,7 @@ bool CPageScanner::LoadHtml() {
         ++o;
     }
     m_nHtmlLength = static_cast<std::int32_t>(o);
+    NoteInput(*m_pPlan, m_job.m_strHtmlPath);
     return true;
 }
 
@@ -704,11 +711,12 @@ void CPageScanner::ListParts() {
         } else {
             part.strFullPath = FullResourcePath(part.strPath);
             part.strContentType = ResolveContentType(part.strPath);
-            part.nSize = FileSizeOr0(part.strFullPath);
+            part.nSize = NoteInput(plan, part.strFullPath);
         }
         plan.nInputBytes += part.nSize;
     }
-    for (const std::string& path : m_job.m_listAttachments) plan.nInputBytes += FileSizeOr0(path);
+    for (const std::string& path : m_job.m_listAttachments) plan.nInputBytes += NoteInput(plan, path);
+    for (const std::string& path : plan.listSheetsRead) NoteInput(plan, path);
 }
 
 // The page's charset label; a notice joins the warnings when the declared one

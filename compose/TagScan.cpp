@@ -1,5 +1,6 @@
 #include "compose/TagScan.h"
 
+#include <algorithm>
 #include <string>
 
 #include "compose/UrlPath.h"
@@ -55,30 +56,47 @@ void ScanTagValues(std::string_view lower, std::string_view tagName, std::string
     }
 }
 
-bool FindTagAttribute(std::string_view lowerTag, std::string_view name, TagAttribute& found) {
-    for (std::size_t at = lowerTag.find(name); at != std::string_view::npos; at = lowerTag.find(name, at + 1)) {
-        if (at == 0 || !IsTagNameEnd(lowerTag[at - 1])) continue;
-        std::size_t i = at + name.size();
-        while (i < lowerTag.size() && IsHtmlSpace(lowerTag[i])) ++i;
-        if (i >= lowerTag.size() || lowerTag[i] != '=') continue;
-        ++i;
-        while (i < lowerTag.size() && IsHtmlSpace(lowerTag[i])) ++i;
-        if (i >= lowerTag.size()) return false;
-        found.nStart = at;
-        if (lowerTag[i] == '"' || lowerTag[i] == '\'') {
-            std::size_t close = lowerTag.find(lowerTag[i], i + 1);
-            if (close == std::string_view::npos) return false;
-            found.nValueStart = i + 1;
-            found.nValueLength = close - i - 1;
-            found.nEnd = close + 1;
+bool ForEachTagAttribute(std::string_view tag, const std::function<bool(const TagAttribute&)>& onAttribute) {
+    std::size_t at = 0;
+    while (true) {
+        while (at < tag.size() && (IsHtmlSpace(tag[at]) || tag[at] == '\f' || tag[at] == '/')) ++at;
+        if (at >= tag.size()) return false;
+        TagAttribute a;
+        a.nStart = at;
+        while (at < tag.size() && !IsTagNameEnd(tag[at]) && tag[at] != '=' && tag[at] != '/') ++at;
+        if (at == a.nStart) ++at;  // a stray '=': step over it
+        a.name = tag.substr(a.nStart, at - a.nStart);
+        std::size_t next = at;
+        while (next < tag.size() && IsTagNameEnd(tag[next])) ++next;
+        if (next < tag.size() && tag[next] == '=' && a.name != "=") {
+            a.bValue = true;
+            at = next + 1;
+            while (at < tag.size() && IsTagNameEnd(tag[at])) ++at;
+            if (at < tag.size() && (tag[at] == '"' || tag[at] == '\'')) {
+                a.bQuoted = true;
+                std::size_t close = tag.find(tag[at], at + 1);
+                a.bClosed = close != std::string_view::npos;
+                if (!a.bClosed) close = tag.size();
+                a.nValueStart = at + 1;
+                a.nValueLength = close - at - 1;
+                at = std::min(close + 1, tag.size());
+            } else {
+                a.nValueStart = at;
+                while (at < tag.size() && !IsTagNameEnd(tag[at])) ++at;
+                a.nValueLength = at - a.nValueStart;
+            }
         } else {
-            std::size_t close = i;
-            while (close < lowerTag.size() && !IsHtmlSpace(lowerTag[close])) ++close;
-            found.nValueStart = i;
-            found.nValueLength = close - i;
-            found.nEnd = close;
+            a.nValueStart = at;
         }
-        return true;
+        a.nEnd = at;
+        if (onAttribute(a)) return true;
     }
-    return false;
+}
+
+bool FindTagAttribute(std::string_view lowerTag, std::string_view name, TagAttribute& found) {
+    return ForEachTagAttribute(lowerTag, [&](const TagAttribute& a) {
+        if (a.name != name || !a.bValue || !a.bClosed) return false;
+        found = a;
+        return true;
+    });
 }

@@ -1,6 +1,7 @@
+#include "compose/MessagePlan.h"
+
 // The second stage: the page as the message carries it, each value naming a
 // part as "cid:" and each inlined style sheet in place of its link.
-#include "compose/MessagePlan.h"
 
 std::uint64_t MessagePlan::RewrittenSize() const {
     std::uint64_t size = strPage.size();
@@ -35,4 +36,16 @@ std::string MessagePlan::RewrittenPage() const {
     flushEditsBefore(length);
     out.append(src + pos, static_cast<std::size_t>(length - pos));
     return out;
+}
+
+bool MessagePlan::InputsUnchanged() const {
+    platform::FileStamp now;
+    for (const Input& input : listInputs)
+        if (!platform::GetFileStamp(input.strPath, now) || !(now == input.stamp)) return false;
+    return true;
+}
+
+bool MessagePlan::StillFits(const ComposeJob& job) const {
+    return !strPage.empty() && job.m_strHtmlPath == strHtmlPath && job.m_listAttachments == listAttachments &&
+           job.m_bPrepareForWebmail == bPrepareForWebmail && InputsUnchanged();
 }
