@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "compose/CssUrls.h"
+#include "compose/HtmlNesting.h"
 #include "check/HtmlReferences.h"
 #include "compose/MimeComposer.h"
 #include "compose/PathUtil.h"
@@ -49,14 +50,13 @@ const char kWhySafety[] =
 
 enum class ValueClass { Empty, Remote, NoScheme, Data, NotAFile, Path };
 
+// What kind of address a value is, by the composer's own rule for "remote".
 ValueClass Classify(std::string_view value) {
     std::string_view v = ascii::Trim(value);
     if (v.empty()) return ValueClass::Empty;
-    if (ascii::StartsWithNoCase(v, "http://") || ascii::StartsWithNoCase(v, "https://") ||
-        ascii::StartsWithNoCase(v, "ftp://"))
-        return ValueClass::Remote;
-    if (v.substr(0, 2) == "//") return ValueClass::NoScheme;
-    if (ascii::StartsWithNoCase(v, "data:")) return ValueClass::Data;
+    if (IsRemoteAddress(v)) return ValueClass::Remote;
+    if (IsSchemeRelative(v)) return ValueClass::NoScheme;
+    if (IsDataUri(v)) return ValueClass::Data;
     if (v[0] == '#') return ValueClass::NotAFile;
     // A scheme of two letters or more; one letter is a drive.
     std::size_t i = 0;
@@ -99,23 +99,6 @@ bool SetByClass(Row& row, ValueClass cls) {
     }
     return false;
 }
-
-// The composer counts positions in its copy of the page, where every lone LF
-// has a CR before it; this maps them back to the page's own bytes.
-class ComposedPositions {
-public:
-    explicit ComposedPositions(std::string_view page) {
-        for (std::size_t i = 0; i < page.size(); ++i)
-            if (page[i] == '\n' && (i == 0 || page[i - 1] != '\r')) m_inserted.push_back(i + m_inserted.size());
-    }
-    std::size_t ToPage(std::size_t composed) const {
-        return composed - static_cast<std::size_t>(std::lower_bound(m_inserted.begin(), m_inserted.end(), composed) -
-                                                   m_inserted.begin());
-    }
-
-private:
-    std::vector<std::size_t> m_inserted;  // composed positions of the added CRs
-};
 
 // Line and column of each offset; columns count UTF-8 characters.
 std::vector<Place> Locate(std::string_view text, const std::vector<std::size_t>& offsets) {
@@ -210,7 +193,7 @@ public:
         // The parser needs only the page: it runs beside the composer's dry run.
         std::vector<FoundReference> found;
         std::thread parser;
-        const std::string unparsed = read ? CMimeComposer::ParseRefusal(m_page) : std::string();
+        const std::string unparsed = read ? ParseRefusal(m_page) : std::string();
         bool parserOutOfMemory = false;
         if (read && unparsed.empty())
             parser = std::thread([&] {
@@ -224,9 +207,10 @@ public:
         CMimeComposer composer(m_env);
         composer.m_job = m_job;
         composer.m_job.m_pProgress = nullptr;
+        if (composer.m_job.m_strOutputPath.empty()) composer.m_job.m_strOutputPath = m_job.m_strHtmlPath + ".eml";
         bool composed = false;
         try {
-            composed = composer.Plan(m_plan);
+            composed = composer.Plan(m_plan, m_nMessageSize);
         } catch (...) {
             if (parser.joinable()) parser.join();
             throw;
@@ -241,9 +225,8 @@ public:
                 {Severity::Warning, unparsed + ": only what the composer finds is listed, not what an HTML parser "
                                                "would (srcset, media, frames, images without alt text)"});
 
-        for (PlannedPart& p : m_plan.listParts)
-            m_report.listParts.push_back(
-                Part{std::move(p.strFullPath), std::move(p.strContentType), std::move(p.strContentId), p.nSize, {}});
+        for (const PlannedPart& p : m_plan.listParts)
+            m_report.listParts.push_back(Part{p.strFullPath, p.strContentType, p.strContentId, p.nSize, {}});
         if (read) {
             m_rows.reserve(m_plan.listReferences.size() + found.size());
             m_keys.reserve(m_rows.capacity());
@@ -254,6 +237,7 @@ public:
         }
         SortRows(m_rows, m_keys);
         AddFigures(composed);
+        m_report.plan = std::move(m_plan);
         return std::move(m_report);
     }
 
@@ -277,45 +261,69 @@ private:
         row.severity = std::max(row.severity, Severity::Warning);
     }
 
-    // The five tag kinds, as the composer itself decided them.
+    static const char* TagName(RefTag tag) {
+        switch (tag) {
+        case RefTag::Link: return "link";
+        case RefTag::Script: return "script";
+        case RefTag::Img: return "img";
+        case RefTag::Input: return "input";
+        case RefTag::Style: return "style";
+        case RefTag::Any: break;
+        }
+        return "";
+    }
+
+    // What the composer's scans found, with what the composer decided.
     void ComposerRows() {
-        ComposedPositions positions(m_page);
         m_partSeen.assign(m_report.listParts.size(), false);
-        std::vector<bool>& partSeen = m_partSeen;
         m_composerOffsets.assign(m_page.size() + 1, false);
         for (const PlannedReference& r : m_plan.listReferences) {
-            std::size_t start = positions.ToPage(static_cast<std::size_t>(r.nPosition));
+            const std::size_t start = r.nPageOffset;
             // Two scans may read the same value; it is one reference.
-            if (m_composerOffsets[start]) continue;
+            if (start > m_page.size() || m_composerOffsets[start]) continue;
             m_composerOffsets[start] = true;
-            std::size_t end = positions.ToPage(static_cast<std::size_t>(r.nPosition) + r.nLength);
-            std::string tag = *r.pszTagName ? r.pszTagName : TagAround(m_page, start);
-            Row& row = NewRow(start, tag, r.pszAttribute, end - start);
-            const bool css = std::string_view(r.pszAttribute) == "url()";
+            const bool css = r.attribute == RefAttribute::CssUrl;
+            std::string tag = r.tag == RefTag::Any ? TagAround(m_page, start) : TagName(r.tag);
             // As the parser names them: the style attribute, or url() in a <style> block.
-            if (css && tag != "style") row.strAttribute = "style";
-            row.bImage = std::string_view(r.pszAttribute) == "background" || tag == "img" || tag == "input" || css;
+            const char* attribute = css ? (r.tag == RefTag::Style ? "url()" : "style")
+                                    : r.attribute == RefAttribute::Href       ? "href"
+                                    : r.attribute == RefAttribute::Background ? "background"
+                                                                              : "src";
+            Row& row = NewRow(start, std::move(tag), attribute, r.nPageLength);
+            row.bImage = r.attribute == RefAttribute::Background || r.tag == RefTag::Img || r.tag == RefTag::Input || css;
             const bool data = IsDataUri(ascii::Trim(row.strValue));
-            if (r.bInlined) {
+            switch (r.verdict) {
+            case RefVerdict::Inlined:
                 Set(row, Verdict::Inlined, Severity::Ok, kWhyInlined);
                 row.bFixedByWebmail = true;
                 m_inlinedLinks.insert(start);
-            } else if (r.bRemote) {
-                SetByClass(row, ValueClass::Remote);
-            } else if (r.nPart >= 0) {
+                break;
+            case RefVerdict::Remote: SetByClass(row, ValueClass::Remote); break;
+            case RefVerdict::Embedded: {
                 row.nPart = r.nPart;
                 std::size_t part = static_cast<std::size_t>(r.nPart);
-                Set(row, partSeen[part] ? Verdict::SamePart : Verdict::Embedded, Severity::Ok, {});
-                partSeen[part] = true;
+                Set(row, m_partSeen[part] ? Verdict::SamePart : Verdict::Embedded, Severity::Ok, {});
+                m_partSeen[part] = true;
                 row.bFixedByWebmail = css || data;
-            } else if (r.bOverlapped) {
-                Set(row, Verdict::NotEmbedded, Severity::Warning, kWhyOverlap);
-            } else if (!SetByClass(row, Classify(row.strValue))) {
-                LocalVerdict(row, r.strFullPath);
-            } else if (data && m_job.m_bPrepareForWebmail) {
-                Set(row, Verdict::NotEmbedded, Severity::Warning, kWhyBadData);
-            } else {
-                row.bFixedByWebmail = data && WouldEmbed(row.strValue, m_folder, false);
+                break;
+            }
+            case RefVerdict::Overlapped: Set(row, Verdict::NotEmbedded, Severity::Warning, kWhyOverlap); break;
+            case RefVerdict::DataUri:
+            case RefVerdict::LeftOutForSafety:
+            case RefVerdict::NotFound:
+            case RefVerdict::Unusable:
+                if (!SetByClass(row, Classify(row.strValue))) {
+                    if (r.verdict == RefVerdict::LeftOutForSafety) {
+                        row.strFile = r.strFullPath;
+                        Set(row, Verdict::NotEmbeddedForSafety, Severity::Warning, kWhySafety);
+                    } else
+                        LocalVerdict(row, r.strFullPath);
+                } else if (data && m_job.m_bPrepareForWebmail) {
+                    Set(row, Verdict::NotEmbedded, Severity::Warning, kWhyBadData);
+                } else {
+                    row.bFixedByWebmail = data && WouldEmbed(row.strValue, m_folder, false);
+                }
+                break;
             }
             NoteSvg(row);
         }
@@ -333,7 +341,7 @@ private:
         return m_env.files->IsReadableFile(!path.empty() && path[0] == '/' ? path : folder + path);
     }
 
-    // Why a local value the composer looked up stays as written.
+    // Why a local value the composer found no readable file for stays as written.
     void LocalVerdict(Row& row, const std::string& full) {
         if (full.empty()) return Set(row, Verdict::Missing, Severity::Error, "missing file: the path is too long");
         // The system would read the name only up to the NUL, and look up another file.
@@ -349,10 +357,7 @@ private:
             return Set(row, Verdict::NotRegularFile, Severity::Error, "not a regular file: a pipe, socket or device");
         case platform::PathKind::RegularFile: break;
         }
-        if (!m_env.files->IsReadableFile(full))
-            return Set(row, Verdict::Unreadable, Severity::Error, "this user may not read the file");
-        // Readable, yet the composer refused it: its safety rule did.
-        Set(row, Verdict::NotEmbeddedForSafety, Severity::Warning, kWhySafety);
+        Set(row, Verdict::Unreadable, Severity::Error, "this user may not read the file");
     }
 
     // What the HTML5 parser finds and the composer does not embed.
@@ -459,7 +464,6 @@ private:
     // The addresses in the sheets the option inlined, as the composer decided them.
     void InlinedSheetRows() {
         if (m_inlinedLinks.empty()) return;
-        ComposedPositions positions(m_page);
         std::string sheet, css, err;
         std::vector<std::size_t> offsets;
         std::size_t first = m_rows.size(), order = 0;
@@ -479,7 +483,7 @@ private:
                 if (!ReadWhole(*m_env.files, sheet, css, err)) css.clear();
             }
             if (r.nOffset + r.nLength > css.size()) continue;  // changed since the composer read it
-            m_keys.push_back(RowKey{positions.ToPage(static_cast<std::size_t>(r.nLinkPosition)), ++order});
+            m_keys.push_back(RowKey{r.nLinkPageOffset, ++order});
             Row& row = m_rows.emplace_back();
             row.strSource = sheet;
             row.strAttribute = r.bImport ? "@import" : "url()";
@@ -505,8 +509,8 @@ private:
     void AddFigures(bool composed) {
         check::Figures& f = m_report.figures;
         f.bSizeKnown = composed;
-        f.nMessageSize = composed ? m_plan.nMessageSize : 0;
-        f.nHtmlPartSize = m_plan.nHtmlPartSize;
+        f.nMessageSize = composed ? m_nMessageSize : 0;
+        f.nHtmlPartSize = m_plan.RewrittenSize();
         for (const Row& row : m_report.listRows)
             if (row.verdict == Verdict::Remote && row.bImage) ++f.nRemoteImages;
         auto add = [&](Severity s, std::string text) { m_report.listFindings.push_back({s, std::move(text)}); };
@@ -530,7 +534,8 @@ private:
 
     const ComposeJob& m_job;
     platform::Platform m_env;
-    ComposePlan m_plan;
+    MessagePlan m_plan;
+    std::uint64_t m_nMessageSize = 0;
     std::string m_page;
     Report m_report;
     std::vector<Row>& m_rows = m_report.listRows;

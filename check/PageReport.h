@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "compose/ComposeJob.h"
+#include "compose/MessagePlan.h"
 #include "platform/Platform.h"
 
 namespace check {
@@ -83,6 +84,9 @@ struct Report {
     std::vector<Part> listParts;
     Figures figures;
     std::vector<Finding> listFindings;
+    // What the composer decided; when figures.bSizeKnown, a composition of the
+    // same job may write from it instead of scanning the page again.
+    MessagePlan plan;
 
     unsigned Count(Severity severity) const;
     bool HasErrors() const { return Count(Severity::Error) > 0; }

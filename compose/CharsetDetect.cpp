@@ -1,6 +1,5 @@
 #include "compose/CharsetDetect.h"
 
-#include "compose/MimeComposer.h"
 #include "compose/TagScan.h"
 #include "core/Utf8.h"
 #include "platform/Codeset.h"
@@ -43,66 +42,40 @@ bool TakeName(std::string_view rest, std::string& out) {
 // -1: go on with the next tag; 1: found.
 int ContentTypeCharsetOfTag(std::string_view tag, std::string& out) {
     if (tag.find("content-type") == std::string_view::npos) return -1;
-    std::size_t at = tag.find("content");
-    while (true) {
-        if (at == std::string_view::npos) return -1;
-        at = SkipSpace(tag, at + 7);
-        if (at < tag.size() && tag[at] == '=') break;
-        at = tag.find("content", at);
-    }
-    at = SkipSpace(tag, at + 1);
-    if (at >= tag.size()) return -1;
-    bool quoted = tag[at] == '"' || tag[at] == '\'';
-    std::string_view value;
-    if (quoted) {
-        std::size_t close = tag.find(tag[at], at + 1);
-        if (close == std::string_view::npos) return -1;
-        value = tag.substr(at + 1, close - at - 1);
-    } else {
-        value = tag.substr(at);
-    }
+    TagAttribute content;
+    if (!ForEachTagAttribute(tag, [&](const TagAttribute& a) {
+            if (a.name != "content" || !a.bValue) return false;
+            content = a;
+            return true;
+        }) ||
+        !content.bClosed)
+        return -1;
+    // An unquoted value is read to the end of the tag, where a charset given
+    // as an attribute of its own stands.
+    std::string_view value = content.bQuoted ? tag.substr(content.nValueStart, content.nValueLength)
+                                             : tag.substr(content.nValueStart);
     std::size_t cs = value.find("charset");
     if (cs == std::string_view::npos) return -1;
     std::size_t k = SkipSpace(value, cs + 7);
     if (k >= value.size() || value[k] != '=') return -1;
     k = SkipSpace(value, k + 1);
     // At the end of an unquoted value the tag has ended: no name.
-    if (k >= value.size() && !quoted) return -1;
+    if (k >= value.size() && !content.bQuoted) return -1;
     return TakeName(value.substr(k), out) ? 1 : -1;
 }
 
 // 1: found; 0: the first charset attribute is unusable; -1: none in this tag.
 int CharsetAttributeOfTag(std::string_view tag, std::string& out) {
-    std::size_t at = 0;
-    while (true) {
-        while (at < tag.size() && (IsHtmlSpace(tag[at]) || tag[at] == '/')) ++at;
-        if (at >= tag.size()) return -1;
-        std::size_t nameStart = at;
-        while (at < tag.size() && !IsHtmlSpace(tag[at]) && tag[at] != '=' && tag[at] != '/') ++at;
-        std::string_view name = tag.substr(nameStart, at - nameStart);
-        if (name.empty()) ++at;  // a stray '=': step over it
-        at = SkipSpace(tag, at);
-        std::string_view value;
-        if (at < tag.size() && tag[at] == '=' && !name.empty()) {
-            at = SkipSpace(tag, at + 1);
-            if (at < tag.size() && (tag[at] == '"' || tag[at] == '\'')) {
-                std::size_t close = tag.find(tag[at], at + 1);
-                if (close == std::string_view::npos) close = tag.size();
-                value = tag.substr(at + 1, close - at - 1);
-                at = close + 1;
-            } else {
-                std::size_t valueStart = at;
-                while (at < tag.size() && !IsHtmlSpace(tag[at])) ++at;
-                value = tag.substr(valueStart, at - valueStart);
-            }
-        }
-        if (name == "charset") {
-            std::string found;
-            if (!TakeName(value.substr(SkipSpace(value, 0)), found) || found.empty()) return 0;
-            out = found;
-            return 1;
-        }
-    }
+    int verdict = -1;
+    ForEachTagAttribute(tag, [&](const TagAttribute& a) {
+        if (a.name != "charset") return false;
+        std::string_view value = tag.substr(a.nValueStart, a.nValueLength);
+        std::string found;
+        verdict = TakeName(value.substr(SkipSpace(value, 0)), found) && !found.empty() ? 1 : 0;
+        if (verdict == 1) out = found;
+        return true;
+    });
+    return verdict;
 }
 
 // The characters of a registered charset name (RFC 2978, with the '.' and ':'
@@ -179,12 +152,4 @@ bool FindDeclaredCharset(std::string_view lower, std::string& strCharset) {
         return true;
     }
     return false;
-}
-
-std::string CMimeComposer::DetectCharset() {
-    std::string notice;
-    std::string charset =
-        ChoosePageCharset(std::string_view(m_pszHtmlLower.get(), static_cast<std::size_t>(m_nHtmlLength)), notice);
-    if (!notice.empty()) m_listWarnings.push_back(notice);
-    return charset;
 }

@@ -16,17 +16,6 @@ public:
     virtual bool OnCommitting() { return true; }
 };
 
-// One embedded file.
-struct ResourceEntry {
-    std::string m_strPath;       // resolved path as the page wrote it
-    std::string m_strContentId;  // without angle brackets
-    // A part made from a data: URI has no file: m_strPath is a made-up name,
-    // and these hold its media type (a header value) and decoded bytes.
-    bool m_bData = false;
-    std::string m_strDataType;
-    std::string m_strData;
-};
-
 // One attribute value to rewrite to "cid:" + Content-ID.
 struct ReferenceEntry {
     std::string m_strContentId;

@@ -121,3 +121,10 @@ bool NestsDeeperThan(std::string_view html, std::size_t nLimit) {
     }
     return false;
 }
+
+std::string ParseRefusal(std::string_view html) {
+    if (html.size() > kMaxParsedPage) return "the page is over " + std::to_string(kMaxParsedPage >> 20) + " MB";
+    if (NestsDeeperThan(html))
+        return "the page nests elements more than " + std::to_string(kMaxParsedNesting) + " deep";
+    return {};
+}

@@ -4,6 +4,7 @@
 // length, and walking its tree recurses once per level, so pages nested beyond
 // a limit are not parsed at all.
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 // Deeper than this, a page is not handed to the parser.
@@ -15,3 +16,11 @@ inline constexpr std::size_t kMaxParsedNesting = 1000;
 // level where the parser makes four: a page passed may be somewhat deeper, but
 // not without bound. Linear in the page's length.
 bool NestsDeeperThan(std::string_view html, std::size_t nLimit = kMaxParsedNesting);
+
+// Pages over this size are not given to an HTML parser: its tree takes many
+// times the page's size.
+inline constexpr std::size_t kMaxParsedPage = 32 << 20;
+
+// Why the page is not given to an HTML parser ("the page is ..."), or empty
+// when it may be.
+std::string ParseRefusal(std::string_view html);

@@ -1,16 +1,9 @@
 #include "compose/TagScan.h"
 
+#include <algorithm>
 #include <string>
 
-namespace {
-
-bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
-
-bool IsRemote(std::string_view value) {
-    return StartsWith(value, "http://") || StartsWith(value, "https://") || StartsWith(value, "ftp://");
-}
-
-} // namespace
+#include "compose/UrlPath.h"
 
 void ScanTagValues(std::string_view lower, std::string_view tagName, std::string_view attribute,
                    const TagValueFn& onValue, const TagValueFn& onRemote) {
@@ -55,10 +48,55 @@ void ScanTagValues(std::string_view lower, std::string_view tagName, std::string
             if (valueEnd == std::string_view::npos) valueEnd = tag.size();
         }
         std::string_view value = tag.substr(valueStart, valueEnd - valueStart);
-        if (IsRemote(value)) {
+        if (IsRemoteAddress(value)) {
             if (onRemote) onRemote(start, inner + valueStart, valueEnd - valueStart);
             continue;
         }
         onValue(start, inner + valueStart, valueEnd - valueStart);
     }
+}
+
+bool ForEachTagAttribute(std::string_view tag, const std::function<bool(const TagAttribute&)>& onAttribute) {
+    std::size_t at = 0;
+    while (true) {
+        while (at < tag.size() && (IsHtmlSpace(tag[at]) || tag[at] == '\f' || tag[at] == '/')) ++at;
+        if (at >= tag.size()) return false;
+        TagAttribute a;
+        a.nStart = at;
+        while (at < tag.size() && !IsTagNameEnd(tag[at]) && tag[at] != '=' && tag[at] != '/') ++at;
+        if (at == a.nStart) ++at;  // a stray '=': step over it
+        a.name = tag.substr(a.nStart, at - a.nStart);
+        std::size_t next = at;
+        while (next < tag.size() && IsTagNameEnd(tag[next])) ++next;
+        if (next < tag.size() && tag[next] == '=' && a.name != "=") {
+            a.bValue = true;
+            at = next + 1;
+            while (at < tag.size() && IsTagNameEnd(tag[at])) ++at;
+            if (at < tag.size() && (tag[at] == '"' || tag[at] == '\'')) {
+                a.bQuoted = true;
+                std::size_t close = tag.find(tag[at], at + 1);
+                a.bClosed = close != std::string_view::npos;
+                if (!a.bClosed) close = tag.size();
+                a.nValueStart = at + 1;
+                a.nValueLength = close - at - 1;
+                at = std::min(close + 1, tag.size());
+            } else {
+                a.nValueStart = at;
+                while (at < tag.size() && !IsTagNameEnd(tag[at])) ++at;
+                a.nValueLength = at - a.nValueStart;
+            }
+        } else {
+            a.nValueStart = at;
+        }
+        a.nEnd = at;
+        if (onAttribute(a)) return true;
+    }
+}
+
+bool FindTagAttribute(std::string_view lowerTag, std::string_view name, TagAttribute& found) {
+    return ForEachTagAttribute(lowerTag, [&](const TagAttribute& a) {
+        if (a.name != name || !a.bValue || !a.bClosed) return false;
+        found = a;
+        return true;
+    });
 }

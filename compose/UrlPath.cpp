@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/Ascii.h"
 #include "platform/Codeset.h"
 
 namespace {
@@ -87,4 +88,9 @@ std::string DecodeEntities(const std::string& strText) {
         i += n ? n : 1;
     }
     return out;
+}
+
+bool IsRemoteAddress(std::string_view value) {
+    return ascii::StartsWithNoCase(value, "http://") || ascii::StartsWithNoCase(value, "https://") ||
+           ascii::StartsWithNoCase(value, "ftp://");
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Turning an attribute value of the page into a file name.
 #include <string>
+#include <string_view>
 
 // Replaces every cFind in str by cReplace.
 void ReplaceChar(std::string& str, char cFind, char cReplace);
@@ -17,3 +18,9 @@ void DecodeUrlPath(const std::string& strText, std::string& strOut, const std::s
 
 // Decodes the entities &amp; &quot; &lt; &gt; alone, as DecodeUrlPath reads them.
 std::string DecodeEntities(const std::string& strText);
+
+// http://, https:// or ftp://, in any case: an address the message leaves as
+// written and nobody looks up as a file.
+bool IsRemoteAddress(std::string_view value);
+// "//host/...": remote too, where the page's own scheme would complete it.
+inline bool IsSchemeRelative(std::string_view value) { return value.substr(0, 2) == "//"; }

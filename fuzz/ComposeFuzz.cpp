@@ -52,13 +52,15 @@ public:
     using CMimeComposer::CMimeComposer;
     // References and replaced texts together must run forward without overlap.
     void CheckReferences() const {
+        const MessagePlan& plan = LastPlan();
+        const auto length = static_cast<std::int64_t>(plan.strPage.size());
         std::vector<std::pair<std::int64_t, std::int64_t>> spans;
-        for (const ReferenceEntry& r : m_listReferences) spans.emplace_back(r.m_nPosition, r.m_nLength);
-        for (const TextEdit& e : m_listEdits) spans.emplace_back(e.nPosition, e.nLength);
+        for (const ReferenceEntry& r : plan.listRewrites) spans.emplace_back(r.m_nPosition, r.m_nLength);
+        for (const TextEdit& e : plan.listEdits) spans.emplace_back(e.nPosition, e.nLength);
         std::sort(spans.begin(), spans.end());
         std::int64_t end = 0;
         for (const auto& [pos, len] : spans) {
-            if (pos < end || len < 0 || pos + len > m_nHtmlLength) std::abort();
+            if (pos < end || len < 0 || pos + len > length) std::abort();
             end = pos + len;
         }
     }

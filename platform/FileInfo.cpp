@@ -43,6 +43,16 @@ bool GetFileSize64(const std::string& path, std::uint64_t& size) {
     return true;
 }
 
+bool GetFileStamp(const std::string& path, FileStamp& stamp) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    stamp.nDevice = static_cast<std::uint64_t>(st.st_dev);
+    stamp.nInode = static_cast<std::uint64_t>(st.st_ino);
+    stamp.nSize = static_cast<std::uint64_t>(st.st_size);
+    stamp.nModifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return true;
+}
+
 PathKind GetPathKind(const std::string& path, std::string& err) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {

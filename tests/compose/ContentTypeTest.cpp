@@ -104,7 +104,7 @@ TEST_F(ContentTypesInMessages, EachSourceIsReadOncePerRun) {
     Compose("<img src=a.png><img src=b.png><img src=c.gif><img src=d.dbx><img src=e.none><img src=noext>");
     ASSERT_EQ(c->Resources().size(), 6u);
     auto typeOf = [&](int i) {
-        std::string h = testutil::PartHeaderOf(eml, c->Resources()[i].m_strContentId);
+        std::string h = testutil::PartHeaderOf(eml, c->Resources()[i].strContentId);
         return h.substr(h.find("Content-Type: ") + 14, h.find(';') - h.find("Content-Type: ") - 14);
     };
     EXPECT_EQ(typeOf(0), "image/x-assoc");

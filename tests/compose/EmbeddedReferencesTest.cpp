@@ -175,7 +175,7 @@ TEST_F(EmbeddedReferences, CaseAndDotSlashMakeDifferentFiles) {
     EXPECT_EQ(Paths(), (std::vector<std::string>{"a.gif", "A.GIF", "./a.gif"}));
     ASSERT_EQ(c->References().size(), 4u);
     // The background names the first file again and shares its Content-ID.
-    EXPECT_EQ(c->References()[3].m_strContentId, c->Resources()[0].m_strContentId);
+    EXPECT_EQ(c->References()[3].m_strContentId, c->Resources()[0].strContentId);
     EXPECT_EQ(testutil::CheckEml(c->m_job.m_strOutputPath, {"--resource", dir.Path() + "a.gif", "--resource",
                                                       dir.Path() + "A.GIF", "--resource", dir.Path() + "a.gif"}),
               "");

@@ -134,9 +134,10 @@ TEST(PlainTextAlternative, NewslettersInEveryShape) {
         EXPECT_EQ(boundaries.size(), 3u - (c.attach ? 0 : 1));
 
         CMimeComposer planner(job, again.Get());
-        ComposePlan plan;
-        ASSERT_TRUE(planner.Plan(plan)) << planner.GetLastError();
-        EXPECT_EQ(plan.nMessageSize, testutil::ReadFile(eml).size());
+        MessagePlan plan;
+        std::uint64_t size = 0;
+        ASSERT_TRUE(planner.Plan(plan, size)) << planner.GetLastError();
+        EXPECT_EQ(size, testutil::ReadFile(eml).size());
     }
 }
 

@@ -30,7 +30,7 @@ struct ScanFixture : ::testing::Test {
 
     std::vector<std::string> Paths() const {
         std::vector<std::string> v;
-        for (const ResourceEntry& e : c->Resources()) v.push_back(e.m_strPath);
+        for (const PlannedPart& p : c->Resources()) v.push_back(p.strPath);
         return v;
     }
 

@@ -48,10 +48,11 @@ struct Webmail : ScanFixture {
         fixed.random.next = 0;
         CMimeComposer planner(fixed.Get());
         planner.m_job = c->m_job;
-        ComposePlan plan;
-        ASSERT_TRUE(planner.Plan(plan));
-        EXPECT_EQ(plan.nMessageSize, eml.size());
-        EXPECT_EQ(plan.nHtmlPartSize, Body().size());
+        MessagePlan plan;
+        std::uint64_t size = 0;
+        ASSERT_TRUE(planner.Plan(plan, size));
+        EXPECT_EQ(size, eml.size());
+        EXPECT_EQ(plan.RewrittenSize(), Body().size());
     }
 
     void ExpectStays(const std::vector<std::string>& texts) {
