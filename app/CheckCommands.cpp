@@ -74,11 +74,15 @@ void CMainDlg::OnCheckFinished() {
         dlg.exec();
         return;
     }
+    // The composition writes from the plan the check made, unless a file has changed since.
+    MessagePlan plan = report.figures.bSizeKnown ? std::move(report.plan) : MessagePlan();
     if (!ReportBeforeSending(report, command.purpose)) return;
-    if (command.purpose == CheckFor::CreateEmail)
-        CreateEmailChecked(std::move(command.job));
-    else
+    if (command.purpose == CheckFor::CreateEmail) {
+        CreateEmailChecked(std::move(command.job), std::move(plan));
+    } else {
+        command.send.request.plan = std::move(plan);
         SendEmailChecked(std::move(command.send));
+    }
 }
 
 bool CMainDlg::ReportBeforeSending(check::Report& report, CheckFor purpose) {

@@ -5,8 +5,8 @@
 #include "compose/MimeComposer.h"
 #include "platform/System.h"
 
-CComposeTask::CComposeTask(ComposeJob job, const platform::Platform& env, QObject* parent)
-    : QObject(parent), m_job(std::move(job)), m_env(env) {
+CComposeTask::CComposeTask(ComposeJob job, MessagePlan plan, const platform::Platform& env, QObject* parent)
+    : QObject(parent), m_job(std::move(job)), m_plan(std::move(plan)), m_env(env) {
     m_job.m_pProgress = this;
 }
 
@@ -56,6 +56,7 @@ void CComposeTask::Run() {
     platform::LowerThreadPriority();
     CMimeComposer composer(m_env);
     composer.m_job = m_job;
+    composer.UsePlan(std::move(m_plan));
     bool ok = composer.Compose();
     End end = ok ? End::Written : (m_phase == kCancelled ? End::Cancelled : End::Failed);
     // A written message may still have left files out: the user hears of them.

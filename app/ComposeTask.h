@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "compose/ComposeJob.h"
+#include "compose/MessagePlan.h"
 #include "platform/Platform.h"
 
 // One composition on a thread of its own, so the window keeps painting. Its
@@ -14,7 +15,8 @@ class CComposeTask : public QObject, private IProgress {
 public:
     enum class End { Written, Failed, Cancelled };
 
-    CComposeTask(ComposeJob job, const platform::Platform& env, QObject* parent = nullptr);
+    // plan: the check's, written from while it fits the job; empty for none.
+    CComposeTask(ComposeJob job, MessagePlan plan, const platform::Platform& env, QObject* parent = nullptr);
     ~CComposeTask() override;  // cancels a running composition and waits for it
 
     void Start();
@@ -40,6 +42,7 @@ private:
     void Run();
 
     ComposeJob m_job;
+    MessagePlan m_plan;
     platform::Platform m_env;
     std::thread m_thread;
     // Running, then either cancelled or finishing: whichever comes first wins.

@@ -32,7 +32,7 @@ void CMainDlg::OnCreateEmail() {
     if (RequirePage() && AcceptBadAddresses()) StartCheck({CheckFor::CreateEmail, MakeComposeJob(std::string()), {}});
 }
 
-void CMainDlg::CreateEmailChecked(ComposeJob job) {
+void CMainDlg::CreateEmailChecked(ComposeJob job, MessagePlan plan) {
     // The page's name as a message, in the folder of the last one or else beside the page.
     QFileInfo page(FromBytes(m_strHtmlPath));
     QString folder = m_state.LastEmlFolder.empty() ? page.absolutePath() : FromBytes(m_state.LastEmlFolder);
@@ -57,7 +57,7 @@ void CMainDlg::CreateEmailChecked(ComposeJob job) {
     m_pCreateDlg->SetBytes(0, 0);
     job.m_strOutputPath = path;
     job.m_bReplaceReadOnly = readOnly;
-    m_pComposeTask = new CComposeTask(std::move(job), m_services.env, this);
+    m_pComposeTask = new CComposeTask(std::move(job), std::move(plan), m_services.env, this);
     connect(m_pComposeTask, &CComposeTask::Progress, m_pCreateDlg, &CCreateProgressDlg::SetBytes);
     connect(m_pComposeTask, &CComposeTask::Finished, this,
             [this, path](CComposeTask::End end, const QString& reason) {

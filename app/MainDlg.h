@@ -205,7 +205,7 @@ private:
     // Shows the report when it holds errors, or warnings not yet seen for the
     // page; true to go on with the command.
     bool ReportBeforeSending(check::Report& report, CheckFor purpose);
-    void CreateEmailChecked(ComposeJob job);
+    void CreateEmailChecked(ComposeJob job, MessagePlan plan);
     void SendEmailChecked(CheckedSend checked);
     void RefuseSendField(SendField field, const std::string& strMessage);
     void PageChosen(const QString& path);

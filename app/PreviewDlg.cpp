@@ -116,7 +116,7 @@ void CPreviewDlg::Recompose() {
     SetStatus(QStringLiteral("Composing..."), false);
     ComposeJob job = m_job;
     job.m_strOutputPath = m_message.Path();
-    m_pTask = new CComposeTask(job, m_env, this);
+    m_pTask = new CComposeTask(job, MessagePlan(), m_env, this);
     connect(m_pTask, &CComposeTask::Finished, this,
             [this](CComposeTask::End end, const QString& reason) { OnComposed(static_cast<int>(end), reason); });
     m_pTask->Start();

@@ -55,11 +55,13 @@ void Run(SendRequest request, SendAddresses addresses, std::shared_ptr<ISendNoti
     message.m_strOutputPath = temp.Path();
     message.m_bPrepareForWebmail = request.options.PrepareForWebmail;
     bool eightBit = false;
+    MessagePlan planned;  // the 7-bit message is written from the same plan
     {
         ComposeProgress progress(*notify, id, *stop);
         CMimeComposer composer(composeEnv);
         composer.m_job = message;
         composer.m_job.m_pProgress = &progress;
+        composer.UsePlan(std::move(request.plan));
         if (!composer.Compose()) {
             failed.strSystemError = composer.GetLastError();
             if (!stop->IsRequested()) notify->OnSendDone(id, failed);
@@ -67,6 +69,7 @@ void Run(SendRequest request, SendAddresses addresses, std::shared_ptr<ISendNoti
         }
         for (const std::string& line : composer.Notices()) notify->OnSendWarning(id, line);
         eightBit = composer.HasEightBitData();
+        planned = composer.LastPlan();
     }
     if (stop->IsRequested()) return;
     notify->OnSendStage(id, SendStage::Connecting);
@@ -93,6 +96,7 @@ void Run(SendRequest request, SendAddresses addresses, std::shared_ptr<ISendNoti
         composer.m_job.m_strOutputPath = sevenBit.Path();
         composer.m_job.m_bSevenBit = true;
         composer.m_job.m_pProgress = &progress;
+        composer.UsePlan(planned);
         if (!composer.Compose()) {
             why = composer.GetLastError();
             return false;

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "compose/ComposeJob.h"
+#include "compose/MessagePlan.h"
 #include "platform/Platform.h"
 #include "smtp/Options.h"
 #include "smtp/SendFields.h"
@@ -15,6 +16,9 @@
 
 struct SendRequest {
     ComposeJob message;   // page, attachments and header fields; the output path is ours
+    // The plan the check before the send made: the message is written from it
+    // while it fits the message (MessagePlan::StillFits), without scanning the page again.
+    MessagePlan plan;
     AppOptions options;   // server, port, security and login; AuthPass is the password to use
     // Tests shorten the waits and bring their own authority.
     int nWaitMs = 60 * 1000;
