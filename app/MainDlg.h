@@ -233,7 +233,7 @@ private:
     QLabel* m_pCheckNote = nullptr;
     // The kinds of warning shown for each page (by absolute path) and gone
     // past in this session: they do not stop the next Create or Send.
-    std::map<std::string, std::set<std::uint32_t>> m_seenWarnings;
+    std::map<std::string, std::set<std::string>> m_seenWarnings;
 
     // The composition under way for Create Email, if any.
     CComposeTask* m_pComposeTask = nullptr;
