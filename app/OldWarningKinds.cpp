@@ -16,8 +16,9 @@ std::uint32_t OldHash(std::string_view text) {
 // The sentences as they were when their hashes were stored. They stay as they
 // were here whatever the check says now, or the hashes would no longer match.
 // A row was known by its whole reason: one of these, alone or followed by
-// "; " and the SVG sentence; a warning about the message by its text after
-// the figure ("...: Gmail clips it ...").
+// "; " and the SVG sentence (such a row now has both kinds, so both are
+// hidden, the SVG's alone where the other is no warning); a warning about the
+// message by its text after the figure ("...: Gmail clips it ...").
 const char kOldSvg[] = "Outlook for Windows shows no SVG";
 const struct {
     check::Reason reason;
