@@ -88,27 +88,27 @@ void CMainDlg::OnCheckFinished() {
 bool CMainDlg::ReportBeforeSending(check::Report& report, CheckFor purpose) {
     const std::string page = PageKey(report.strPage);
     std::vector<WarningKind> kinds = WarningKinds(report);
-    std::set<std::uint32_t>& seen = m_seenWarnings[page];
+    std::set<std::string>& seen = m_seenWarnings[page];
     bool show = report.HasErrors();
     for (WarningKind& kind : kinds) {
-        kind.bHidden = m_state.IsWarningHidden(page, kind.nId);
-        show = show || (!kind.bHidden && !seen.count(kind.nId));
+        kind.bHidden = m_state.IsWarningHidden(page, kind.strId);
+        show = show || (!kind.bHidden && !seen.count(kind.strId));
     }
     if (!show) return true;
     CCheckDlg dlg(this, std::move(report),
                   purpose == CheckFor::CreateEmail ? QStringLiteral("Create Email") : QStringLiteral("Send Email"), kinds);
     // Cancel remembers nothing: the next try shows the same report.
     if (dlg.exec() != QDialog::Accepted) return false;
-    for (const WarningKind& kind : kinds) seen.insert(kind.nId);
+    for (const WarningKind& kind : kinds) seen.insert(kind.strId);
 
     // The boxes decide for the kinds shown; kinds hidden before that this page no longer has stay hidden.
-    std::vector<std::uint32_t> hidden = dlg.HiddenKinds(), before;
+    std::vector<std::string> hidden = dlg.HiddenKinds(), before;
     for (const WindowState::PageWarnings& p : m_state.HiddenWarnings)
         if (p.strPage == page) before = p.listKinds;
-    for (std::uint32_t id : before)
-        if (std::none_of(kinds.begin(), kinds.end(), [id](const WarningKind& k) { return k.nId == id; }))
+    for (const std::string& id : before)
+        if (std::none_of(kinds.begin(), kinds.end(), [&id](const WarningKind& k) { return k.strId == id; }))
             hidden.push_back(id);
-    std::vector<std::uint32_t> sortedBefore = before, sortedHidden = hidden;
+    std::vector<std::string> sortedBefore = before, sortedHidden = hidden;
     std::sort(sortedBefore.begin(), sortedBefore.end());
     std::sort(sortedHidden.begin(), sortedHidden.end());
     if (sortedHidden == sortedBefore) return true;

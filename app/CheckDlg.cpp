@@ -11,9 +11,11 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QLocale>
+#include <QEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -27,19 +29,6 @@ namespace {
 QString FromBytes(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
 QString Grouped(std::uint64_t n) { return QLocale().toString(static_cast<qulonglong>(n)); }
-
-// FNV-1a: short, stable across runs and builds, and enough to tell a handful of kinds apart.
-std::uint32_t KindId(std::string_view text) {
-    std::uint32_t h = 2166136261u;
-    for (char c : text) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
-    return h;
-}
-
-// A finding reads "figure: reason"; its kind is the reason.
-std::string_view FindingReason(std::string_view text) {
-    std::size_t colon = text.find(": ");
-    return colon == std::string_view::npos ? text : text.substr(colon + 2);
-}
 
 QIcon SeverityIcon(const QStyle* style, check::Severity severity) {
     switch (severity) {
@@ -107,6 +96,18 @@ public:
         endResetModel();
     }
 
+    // The longest reasons by length in bytes: the ones that need the most lines.
+    std::vector<QString> LongestWhy(std::size_t count) const {
+        std::vector<std::size_t> order(m_why.size());
+        std::iota(order.begin(), order.end(), std::size_t{0});
+        count = std::min(count, order.size());
+        auto longer = [&](std::size_t a, std::size_t b) { return m_why[a].size() > m_why[b].size(); };
+        std::partial_sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(count), order.end(), longer);
+        std::vector<QString> texts;
+        for (std::size_t i = 0; i < count; ++i) texts.push_back(FromBytes(m_why[order[i]]));
+        return texts;
+    }
+
 private:
     bool Less(int column, std::size_t a, std::size_t b) const {
         const check::Row& x = m_report.listRows[a];
@@ -168,6 +169,18 @@ private:
     std::array<QIcon, 4> m_icons;
 };
 
+// Only the reason wraps: a value or a place cut over two lines would read as two.
+class CWrapReasonDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.column() != CCheckDlg::kWhyColumn) option->features &= ~QStyleOptionViewItem::WrapText;
+    }
+};
+
 QString Plural(std::size_t n, const char* noun) {
     return QStringLiteral("%1 %2%3").arg(n).arg(QLatin1String(noun)).arg(n == 1 ? "" : "s");
 }
@@ -176,17 +189,20 @@ QString Plural(std::size_t n, const char* noun) {
 
 std::vector<WarningKind> WarningKinds(const check::Report& report) {
     std::vector<WarningKind> kinds;
-    auto add = [&](std::string_view reason, std::string_view text) {
-        std::uint32_t id = KindId(reason);
-        auto found = std::find_if(kinds.begin(), kinds.end(), [&](const WarningKind& k) { return k.nId == id; });
-        if (found == kinds.end()) found = kinds.insert(kinds.end(), WarningKind{id, FromBytes(text), 0, false});
+    auto add = [&](std::string_view id, std::string_view text) {
+        auto found = std::find_if(kinds.begin(), kinds.end(), [&](const WarningKind& k) { return k.strId == id; });
+        if (found == kinds.end()) found = kinds.insert(kinds.end(), WarningKind{std::string(id), FromBytes(text), 0, false});
         ++found->nCount;
     };
+    // A row's kinds that are warnings in their own right: a remote SVG image warns as an SVG.
     for (const check::Row& row : report.listRows)
-        if (row.severity == check::Severity::Warning) add(row.strWhy, row.strWhy);
-    // A finding's reason alone may not say what it is about: the box shows the whole of it.
+        if (row.severity == check::Severity::Warning)
+            for (check::Reason reason : check::RowKinds(row))
+                if (check::ReasonSeverity(reason) == check::Severity::Warning)
+                    add(check::KindName(reason), check::ReasonText(reason));
+    // A finding's figure belongs to this report: the box shows the whole of it.
     for (const check::Finding& finding : report.listFindings)
-        if (finding.severity == check::Severity::Warning) add(FindingReason(finding.strText), finding.strText);
+        if (finding.severity == check::Severity::Warning) add(check::KindName(finding.kind), finding.strText);
     return kinds;
 }
 
@@ -222,17 +238,18 @@ void CCheckDlg::Build(const QString& strGoOn) {
     m_pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_pTable->setAlternatingRowColors(true);
-    m_pTable->setWordWrap(false);
+    m_pTable->setWordWrap(true);
+    m_pTable->setItemDelegate(new CWrapReasonDelegate(m_pTable));
     m_pTable->verticalHeader()->hide();
-    // Fixed heights: the view never measures 100,000 rows.
+    // One fixed height for every row, set by FitReasons: the view never measures 100,000 rows.
     QFontMetrics fm(m_pTable->font());
     m_pTable->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_pTable->verticalHeader()->setDefaultSectionSize(std::max(fm.height(), m_pTable->iconSize().height()) + 6);
     QHeaderView* header = m_pTable->horizontalHeader();
     header->setStretchLastSection(true);
     header->setHighlightSections(false);
-    // Narrow columns for the short texts; the reason takes the width to spare.
-    // A longer cell is elided, with the whole of it in its tooltip.
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // Narrow columns for the short texts; the reason takes the width to spare
+    // and wraps. A longer cell is elided, with the whole of it in its tooltip.
     const int pad = fm.height() + 8;  // the cell's margins
     const int arrow = fm.height();    // the sort arrow beside a title
     auto widest = [&](std::initializer_list<const char*> texts) {
@@ -242,10 +259,19 @@ void CCheckDlg::Build(const QString& strGoOn) {
     };
     m_pTable->setColumnWidth(kSeverityColumn,
                              std::max(widest({"warning"}) + m_pTable->iconSize().width(), widest({"Severity"}) + arrow));
-    m_pTable->setColumnWidth(kPlaceColumn, widest({"a.css 9999:99", "Place"}) + arrow);
-    m_pTable->setColumnWidth(kWhereColumn, widest({"link href", "input src", "Tag and attribute"}));
-    m_pTable->setColumnWidth(kValueColumn, fm.averageCharWidth() * 24 + pad);
-    m_pTable->setColumnWidth(kVerdictColumn, widest({"not embedded", "not a file"}) + arrow);
+    // Short of room, these give up width in this order, down to their
+    // common contents; a title cut short keeps its start.
+    m_listFits = {{kValueColumn, fm.averageCharWidth() * 24 + pad, fm.averageCharWidth() * 10},
+                  {kWhereColumn, widest({"link href", "input src", "Tag and attribute"}), widest({"input src"})},
+                  {kPlaceColumn, widest({"a.css 9999:99", "Place"}) + arrow, widest({"9999:99"})},
+                  {kVerdictColumn, widest({"not embedded", "not a file"}) + arrow, widest({"not embedded"})}};
+    for (const ColumnFit& fit : m_listFits) m_pTable->setColumnWidth(fit.nColumn, fit.nWidth);
+    m_listLongestWhy = model->LongestWhy(20);
+    m_pTable->viewport()->installEventFilter(this);
+    connect(header, &QHeaderView::sectionResized, this, [this](int column) {
+        if (column == kWhyColumn) FitRowHeight();
+    });
+    FitRowHeight();
     // No arrow at first: the rows stand in the report's order, a style sheet's after its link.
     header->setSortIndicator(-1, Qt::AscendingOrder);
     m_pTable->setSortingEnabled(true);
@@ -326,9 +352,43 @@ void CCheckDlg::Build(const QString& strGoOn) {
     resize(wanted.expandedTo(minimumSizeHint()));
 }
 
-std::vector<std::uint32_t> CCheckDlg::HiddenKinds() const {
-    std::vector<std::uint32_t> hidden;
+bool CCheckDlg::eventFilter(QObject* pWatched, QEvent* pEvent) {
+    if (pWatched == m_pTable->viewport() && pEvent->type() == QEvent::Resize) FitColumns();
+    return QDialog::eventFilter(pWatched, pEvent);
+}
+
+// The reason keeps room for about 45 characters a line while the other
+// columns can give it: at the size the dialog opens at, whatever the scale,
+// the table needs no horizontal scroll bar.
+void CCheckDlg::FitColumns() {
+    int deficit = QFontMetrics(m_pTable->font()).averageCharWidth() * 45 + m_pTable->columnWidth(kSeverityColumn) -
+                  m_pTable->viewport()->width();
+    for (const ColumnFit& fit : m_listFits) deficit += fit.nWidth;
+    for (const ColumnFit& fit : m_listFits) {
+        const int give = std::clamp(deficit, 0, fit.nWidth - fit.nLeast);
+        m_pTable->setColumnWidth(fit.nColumn, fit.nWidth - give);
+        deficit -= give;
+    }
+}
+
+// As many lines as the longest reasons need at the column's width, up to
+// three; what is longer still is elided, and whole in its tooltip.
+void CCheckDlg::FitRowHeight() {
+    QFontMetrics fm(m_pTable->font());
+    const int margins = 2 * (m_pTable->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_pTable) + 1);
+    const int width = std::max(1, m_pTable->columnWidth(kWhyColumn) - margins);
+    int lines = 1;
+    for (const QString& text : m_listLongestWhy)
+        lines = std::max(lines, fm.boundingRect(QRect(0, 0, width, 1 << 20), Qt::TextWordWrap, text).height() /
+                                    fm.lineSpacing());
+    lines = std::min(lines, 3);
+    m_pTable->verticalHeader()->setDefaultSectionSize(
+        std::max(fm.lineSpacing() * lines + fm.height() - fm.lineSpacing(), m_pTable->iconSize().height()) + 6);
+}
+
+std::vector<std::string> CCheckDlg::HiddenKinds() const {
+    std::vector<std::string> hidden;
     for (std::size_t i = 0; i < m_listKindBoxes.size(); ++i)
-        if (m_listKindBoxes[i]->isChecked()) hidden.push_back(m_listKinds[i].nId);
+        if (m_listKindBoxes[i]->isChecked()) hidden.push_back(m_listKinds[i].strId);
     return hidden;
 }

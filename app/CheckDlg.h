@@ -1,7 +1,7 @@
 #pragma once
 #include <QDialog>
 #include <QString>
-#include <cstdint>
+#include <string>
 #include <vector>
 
 #include "check/PageReport.h"
@@ -11,13 +11,12 @@ class QPushButton;
 class QTableView;
 
 // A kind of warning is what the report says happens: the same for every
-// srcset, every CSS background image, every SVG. For a row it is the row's
-// reason; for a finding, the reason after its figure ("... : Gmail clips it
-// at 102 KB ..."), so a page that grows does not make it a new kind. Known by
-// a hash of that text, which is what the settings file keeps.
+// srcset, every CSS background image, every SVG. Known by the check's stable
+// id ("srcset", "image-without-alt"), which is what the settings file keeps,
+// so rewording a sentence does not bring back what a user hid.
 struct WarningKind {
-    std::uint32_t nId = 0;
-    QString strText;      // for the check box: the row's reason, or the finding
+    std::string strId;
+    QString strText;      // for the check box: the reason's sentence, or the finding
     unsigned nCount = 0;  // rows and findings of this kind
     bool bHidden = false;  // the user chose not to see it again for this page
 };
@@ -42,14 +41,26 @@ public:
     QPushButton* GoOnButton() const { return m_pGoOn; }  // null in the Check command's form
     const std::vector<QCheckBox*>& KindBoxes() const { return m_listKindBoxes; }  // in the order of the kinds
     // The kinds whose box is ticked.
-    std::vector<std::uint32_t> HiddenKinds() const;
+    std::vector<std::string> HiddenKinds() const;
+
+protected:
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
 
 private:
     void Build(const QString& strGoOn);
+    void FitColumns();
+    void FitRowHeight();
 
     check::Report m_report;
     std::vector<WarningKind> m_listKinds;
     QTableView* m_pTable = nullptr;
+    struct ColumnFit {
+        int nColumn;
+        int nWidth;  // when there is room
+        int nLeast;
+    };
+    std::vector<ColumnFit> m_listFits;
+    std::vector<QString> m_listLongestWhy;
     QPushButton* m_pGoOn = nullptr;
     std::vector<QCheckBox*> m_listKindBoxes;
 };

@@ -249,7 +249,7 @@ private:
     QLabel* m_pCheckNote = nullptr;
     // The kinds of warning shown for each page (by absolute path) and gone
     // past in this session: they do not stop the next Create or Send.
-    std::map<std::string, std::set<std::uint32_t>> m_seenWarnings;
+    std::map<std::string, std::set<std::string>> m_seenWarnings;
 
     // While composing: the composition for Create Email.
     CComposeTask* m_pComposeTask = nullptr;

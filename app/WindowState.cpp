@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
+#include <string_view>
 #include <variant>
 
+#include "app/OldWarningKinds.h"
 
 namespace {
 
@@ -66,39 +67,55 @@ void SaveRow(platform::SettingsDocument& doc, const StateRow& row, const WindowS
 
 std::string WarningsText(const WindowState::PageWarnings& page) {
     std::string text;
-    for (std::uint32_t kind : page.listKinds) {
-        char hex[10];
-        std::snprintf(hex, sizeof hex, "%08x,", kind);
-        text += hex;
-    }
+    for (const std::string& kind : page.listKinds) text += kind + ",";
     if (!text.empty()) text.back() = ' ';
     return text + page.strPage;
 }
 
-// A text that does not read as kinds and a path is dropped: at worst a warning shows again.
-bool ParseWarnings(const std::string& text, WindowState::PageWarnings& page) {
-    std::size_t space = text.find(' ');
-    if (space == std::string::npos || space + 1 >= text.size() || (space + 1) % 9 != 0) return false;
-    page.listKinds.clear();
-    for (std::size_t at = 0; at < space; at += 9) {
-        std::uint32_t kind = 0;
-        const char* first = text.data() + at;
-        auto [end, ec] = std::from_chars(first, first + 8, kind, 16);
-        if (ec != std::errc() || end != first + 8) return false;
-        if (at + 8 < space && text[at + 8] != ',') return false;
-        page.listKinds.push_back(kind);
+// Earlier versions stored each kind as 8 hex digits, a hash of its sentence:
+// those become the kinds they stand for. A hash of no known sentence can never
+// match again, so it goes; an id this version does not know stays, for the
+// version that wrote it.
+bool ReadKind(std::string_view text, std::vector<std::string>& kinds, bool& migrated) {
+    if (text.empty() || text.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-") != std::string_view::npos)
+        return false;
+    std::uint32_t hash = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), hash, 16);
+    if (text.size() != 8 || ec != std::errc() || end != text.data() + text.size()) {
+        kinds.emplace_back(text);
+        return true;
     }
-    page.strPage = text.substr(space + 1);
-    return page.listKinds.size() <= WindowState::kMaxHiddenKinds;
+    migrated = true;
+    for (std::string& kind : KindsOfOldWarning(hash))
+        if (std::find(kinds.begin(), kinds.end(), kind) == kinds.end()) kinds.push_back(std::move(kind));
+    return true;
 }
 
-void LoadWarnings(platform::SettingsDocument& doc, std::vector<WindowState::PageWarnings>& list) {
+// A text that does not read as kinds and a path is dropped: at worst a warning shows again.
+bool ParseWarnings(const std::string& text, WindowState::PageWarnings& page, bool& migrated) {
+    std::size_t space = text.find(' ');
+    if (space == std::string::npos || space + 1 >= text.size()) return false;
+    page.listKinds.clear();
+    for (std::size_t at = 0; at <= space;) {
+        std::size_t end = std::min(text.find(',', at), space);
+        if (!ReadKind(std::string_view(text).substr(at, end - at), page.listKinds, migrated)) return false;
+        at = end + 1;
+    }
+    page.strPage = text.substr(space + 1);
+    return !page.listKinds.empty() && page.listKinds.size() <= WindowState::kMaxHiddenKinds;
+}
+
+// True when kinds of earlier versions were carried over.
+bool LoadWarnings(platform::SettingsDocument& doc, std::vector<WindowState::PageWarnings>& list) {
     std::vector<std::string> texts;
-    if (!doc.GetList(kCheck, kHiddenWarnings, texts)) return;
+    if (!doc.GetList(kCheck, kHiddenWarnings, texts)) return false;
     list.clear();
+    bool migrated = false;
     for (const std::string& text : texts)
-        if (WindowState::PageWarnings page; list.size() < WindowState::kMaxHiddenPages && ParseWarnings(text, page))
+        if (WindowState::PageWarnings page;
+            list.size() < WindowState::kMaxHiddenPages && ParseWarnings(text, page, migrated))
             list.push_back(std::move(page));
+    return migrated;
 }
 
 void SaveWarnings(platform::SettingsDocument& doc, const std::vector<WindowState::PageWarnings>& list) {
@@ -115,7 +132,8 @@ void WindowState::Load() {
     if (!doc) return;
     for (const StateRow& row : kRows) LoadRow(*doc, row, *this);
     if (RecentPages.size() > kMaxRecentPages) RecentPages.resize(kMaxRecentPages);
-    LoadWarnings(*doc, HiddenWarnings);
+    // Written back at once, so the hashes are read only this once.
+    if (LoadWarnings(*doc, HiddenWarnings)) SaveHiddenWarnings(err);
 }
 
 bool WindowState::Save(std::string& err) const {
@@ -163,13 +181,13 @@ void WindowState::RememberPage(const std::string& path) {
     if (RecentPages.size() > kMaxRecentPages) RecentPages.resize(kMaxRecentPages);
 }
 
-bool WindowState::IsWarningHidden(const std::string& page, std::uint32_t kind) const {
+bool WindowState::IsWarningHidden(const std::string& page, const std::string& kind) const {
     for (const PageWarnings& p : HiddenWarnings)
         if (p.strPage == page) return std::find(p.listKinds.begin(), p.listKinds.end(), kind) != p.listKinds.end();
     return false;
 }
 
-void WindowState::SetHiddenWarnings(const std::string& page, std::vector<std::uint32_t> kinds) {
+void WindowState::SetHiddenWarnings(const std::string& page, std::vector<std::string> kinds) {
     HiddenWarnings.erase(std::remove_if(HiddenWarnings.begin(), HiddenWarnings.end(),
                                         [&](const PageWarnings& p) { return p.strPage == page; }),
                          HiddenWarnings.end());

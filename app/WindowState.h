@@ -3,7 +3,6 @@
 // its placement, the page and its attachments, the recent pages and the folder
 // of the last message saved, in the settings file's [Window] group; and the
 // check's hidden warnings, in its [Check] group.
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -25,10 +24,10 @@ public:
     std::string LastEmlFolder;
     // The warning kinds the user chose not to see again, by page (its absolute
     // path), most recently chosen first. Stored as the list HiddenWarnings of
-    // "KIND,KIND PATH" items, each kind as 8 hex digits.
+    // "KIND,KIND PATH" items, each kind as the check's id ("srcset").
     struct PageWarnings {
         std::string strPage;
-        std::vector<std::uint32_t> listKinds;
+        std::vector<std::string> listKinds;
     };
     std::vector<PageWarnings> HiddenWarnings;
     static constexpr std::size_t kMaxHiddenPages = 100;
@@ -40,9 +39,9 @@ public:
     bool Save(std::string& err) const;
     // Puts path first among the recent pages, once, keeping at most kMaxRecentPages.
     void RememberPage(const std::string& path);
-    bool IsWarningHidden(const std::string& page, std::uint32_t kind) const;
+    bool IsWarningHidden(const std::string& page, const std::string& kind) const;
     // Replaces the page's hidden kinds; none forgets the page.
-    void SetHiddenWarnings(const std::string& page, std::vector<std::uint32_t> kinds);
+    void SetHiddenWarnings(const std::string& page, std::vector<std::string> kinds);
     // Writes only the hidden warnings, so a choice outlives a program killed later.
     bool SaveHiddenWarnings(std::string& err) const;
     // Carries the window's values of the settings file of earlier versions

@@ -1,6 +1,7 @@
 #include "check/PageReport.h"
 
 #include <algorithm>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <thread>
@@ -20,33 +21,89 @@
 namespace check {
 namespace {
 
-const char kWhyDataImage[] = "Gmail shows no data: images";
-const char kWhyData[] = "a data: address stays as written; many mail programs drop it";
-const char kWhySvg[] = "Outlook for Windows shows no SVG";
-const char kWhyCssUrl[] = "CSS background images in url() stay as written: recipients see no image";
-const char kWhyImport[] = "@import stays as written: recipients' programs do not load that style sheet";
-const char kWhySrcset[] = "srcset stays as written: programs that use it show no image";
-const char kWhyMedia[] = "video and audio are not embedded, and most mail programs do not play them";
-const char kWhyPoster[] = "the poster image is not embedded: recipients see no image";
-const char kWhyFrame[] = "mail programs remove <iframe>";
-const char kWhyObject[] = "mail programs remove <object> and <embed>";
-const char kWhyScanMissed[] =
-    "the composer does not find this value as written (for instance after a '>' inside an earlier value): it "
-    "stays as written";
-const char kWhyRemoteSheet[] = "a remote style sheet stays a link: Gmail and most webmail remove it";
-const char kWhyBadData[] = "a malformed data: address stays as written; mail programs drop it";
-const char kWhyInlined[] = "inlined as a <style> element, which webmail keeps";
-const char kWhySheetStays[] = "stays as written: the file is missing or not safe to send";
-const char kWhyOverlap[] = "lies inside another reference's text: it stays as written";
-const char kWhyRemoteImage[] = "left as a remote address: most mail programs block it until the reader allows";
-const char kWhyRemote[] = "left as a remote address";
-const char kWhyNoScheme[] =
-    "an address without its scheme: mail programs have no page address to complete it from; write https:";
-const char kWhyNotAFile[] = "not a file: left as written";
-const char kWhyEmpty[] = "empty value: left as written";
-const char kWhySafety[] =
-    "not embedded for safety (outside the page's folder and not an image, style sheet, script, font or icon, or a "
-    "private file): left as written";
+struct ReasonRow {
+    Reason reason;
+    const char* id;
+    Severity severity;
+    const char* text;
+};
+// In the order of the enum.
+constexpr ReasonRow kReasons[] = {
+    {Reason::None, "", Severity::Ok, ""},
+    {Reason::Svg, "svg", Severity::Warning, "Outlook for Windows shows no SVG"},
+    {Reason::DataImage, "data-image", Severity::Warning, "Gmail shows no data: images"},
+    {Reason::DataAddress, "data-address", Severity::Warning,
+     "a data: address stays as written; many mail programs drop it"},
+    {Reason::MalformedData, "malformed-data-address", Severity::Warning,
+     "a malformed data: address stays as written; mail programs drop it"},
+    {Reason::CssUrl, "css-url", Severity::Warning,
+     "CSS background images in url() stay as written: recipients see no image"},
+    {Reason::CssImport, "css-import", Severity::Warning,
+     "@import stays as written: recipients' programs do not load that style sheet"},
+    {Reason::Srcset, "srcset", Severity::Warning, "srcset stays as written: programs that use it show no image"},
+    {Reason::Media, "media", Severity::Warning,
+     "video and audio are not embedded, and most mail programs do not play them"},
+    {Reason::Poster, "poster", Severity::Warning, "the poster image is not embedded: recipients see no image"},
+    {Reason::Frame, "frame", Severity::Warning, "mail programs remove <iframe>"},
+    {Reason::ObjectOrEmbed, "object-or-embed", Severity::Warning, "mail programs remove <object> and <embed>"},
+    {Reason::NotFoundByComposer, "not-found-by-composer", Severity::Warning,
+     "the composer does not find this value as written (for instance after a '>' inside an earlier value): it "
+     "stays as written"},
+    {Reason::InsideAnotherValue, "inside-another-value", Severity::Warning,
+     "lies inside another reference's text: it stays as written"},
+    {Reason::RemoteStyleSheet, "remote-style-sheet", Severity::Warning,
+     "a remote style sheet stays a link: Gmail and most webmail remove it"},
+    {Reason::SheetFileNotEmbedded, "sheet-file-not-embedded", Severity::Warning,
+     "stays as written: the file is missing or not safe to send"},
+    {Reason::InlinedStyleSheet, "inlined-style-sheet", Severity::Ok, "inlined as a <style> element, which webmail keeps"},
+    {Reason::RemoteImage, "remote-image", Severity::Info,
+     "left as a remote address: most mail programs block it until the reader allows"},
+    {Reason::Remote, "remote", Severity::Info, "left as a remote address"},
+    {Reason::NoScheme, "no-scheme", Severity::Warning,
+     "an address without its scheme: mail programs have no page address to complete it from; write https:"},
+    {Reason::NotAFile, "not-a-file", Severity::Info, "not a file: left as written"},
+    {Reason::EmptyValue, "empty-value", Severity::Warning, "empty value: left as written"},
+    {Reason::NotEmbeddedForSafety, "not-embedded-for-safety", Severity::Warning,
+     "not embedded for safety (outside the page's folder and not an image, style sheet, script, font or icon, or a "
+     "private file): left as written"},
+    {Reason::MissingFile, "missing-file", Severity::Error, "missing file"},
+    {Reason::NotRegularFile, "not-regular-file", Severity::Error, "not a regular file"},
+    {Reason::Unreadable, "unreadable", Severity::Error, "this user may not read the file"},
+};
+
+
+const ReasonRow& Of(Reason reason) { return kReasons[static_cast<std::size_t>(reason)]; }
+
+struct FindingRow {
+    FindingKind kind;
+    const char* id;
+    Severity severity;
+};
+constexpr FindingRow kFindings[] = {
+    {FindingKind::CannotCompose, "cannot-compose", Severity::Error},
+    {FindingKind::PageUnreadable, "page-unreadable", Severity::Error},
+    {FindingKind::PageNotParsed, "page-not-parsed", Severity::Warning},
+    {FindingKind::OverSizeLimit, "over-size-limit", Severity::Error},
+    {FindingKind::OverServerSizeLimit, "over-server-size-limit", Severity::Error},
+    {FindingKind::HtmlPartClipped, "html-part-clipped", Severity::Warning},
+    {FindingKind::RemoteImages, "remote-images", Severity::Info},
+    {FindingKind::ImageWithoutAlt, "image-without-alt", Severity::Warning},
+    {FindingKind::OutOfMemory, "out-of-memory", Severity::Error},
+};
+
+// Each table is looked up by its enum's value.
+template <std::size_t N, class T, class E>
+constexpr bool InEnumOrder(const T (&table)[N], E T::*key, E last) {
+    for (std::size_t i = 0; i < N; ++i)
+        if (static_cast<std::size_t>(table[i].*key) != i) return false;
+    return static_cast<std::size_t>(last) + 1 == N;
+}
+static_assert(InEnumOrder(kReasons, &ReasonRow::reason, Reason::Unreadable));
+static_assert(InEnumOrder(kFindings, &FindingRow::kind, FindingKind::OutOfMemory));
+
+Finding MakeFinding(FindingKind kind, std::string text) {
+    return Finding{kind, kFindings[static_cast<std::size_t>(kind)].severity, std::move(text)};
+}
 
 enum class ValueClass { Empty, Remote, NoScheme, Data, NotAFile, Path };
 
@@ -76,25 +133,27 @@ bool IsSvg(std::string_view value) {
     return v.size() >= 4 && ascii::EqualsNoCase(v.substr(v.size() - 4), ".svg");
 }
 
-void Set(Row& row, Verdict verdict, Severity severity, std::string why) {
+// The reason's own sentence unless why says more.
+void Set(Row& row, Verdict verdict, Reason reason, std::string why = {}) {
     row.verdict = verdict;
-    row.severity = severity;
-    row.strWhy = std::move(why);
+    row.reason = reason;
+    row.severity = Of(reason).severity;
+    row.strWhy = why.empty() ? Of(reason).text : std::move(why);
 }
 
 // A value the composer does not embed, or a found one it never looks at:
 // whatever its kind of reference, these classes mean the same.
 bool SetByClass(Row& row, ValueClass cls) {
     switch (cls) {
-    case ValueClass::Empty: Set(row, Verdict::NotAFile, Severity::Warning, kWhyEmpty); return true;
+    case ValueClass::Empty: Set(row, Verdict::NotAFile, Reason::EmptyValue); return true;
     case ValueClass::Remote:
-        Set(row, Verdict::Remote, Severity::Info, row.bImage ? kWhyRemoteImage : kWhyRemote);
+        Set(row, Verdict::Remote, row.bImage ? Reason::RemoteImage : Reason::Remote);
         return true;
-    case ValueClass::NoScheme: Set(row, Verdict::NotAFile, Severity::Warning, kWhyNoScheme); return true;
+    case ValueClass::NoScheme: Set(row, Verdict::NotAFile, Reason::NoScheme); return true;
     case ValueClass::Data:
-        Set(row, Verdict::NotEmbedded, Severity::Warning, row.bImage ? kWhyDataImage : kWhyData);
+        Set(row, Verdict::NotEmbedded, row.bImage ? Reason::DataImage : Reason::DataAddress);
         return true;
-    case ValueClass::NotAFile: Set(row, Verdict::NotAFile, Severity::Info, kWhyNotAFile); return true;
+    case ValueClass::NotAFile: Set(row, Verdict::NotAFile, Reason::NotAFile); return true;
     case ValueClass::Path: return false;
     }
     return false;
@@ -218,12 +277,14 @@ public:
         if (parser.joinable()) parser.join();
         if (parserOutOfMemory) throw std::bad_alloc();
         if (!composed)
-            m_report.listFindings.push_back({Severity::Error, "the message cannot be composed: " + composer.GetLastError()});
-        if (!read && composed) m_report.listFindings.push_back({Severity::Error, "cannot read the page: " + err});
+            m_report.listFindings.push_back(
+                MakeFinding(FindingKind::CannotCompose, "the message cannot be composed: " + composer.GetLastError()));
+        if (!read && composed) m_report.listFindings.push_back(MakeFinding(FindingKind::PageUnreadable, "cannot read the page: " + err));
         if (!unparsed.empty())
             m_report.listFindings.push_back(
-                {Severity::Warning, unparsed + ": only what the composer finds is listed, not what an HTML parser "
-                                               "would (srcset, media, frames, images without alt text)"});
+                MakeFinding(FindingKind::PageNotParsed,
+                            unparsed + ": only what the composer finds is listed, not what an HTML parser "
+                                       "would (srcset, media, frames, images without alt text)"));
 
         for (const PlannedPart& p : m_plan.listParts)
             m_report.listParts.push_back(Part{p.strFullPath, p.strContentType, p.strContentId, p.nSize, {}});
@@ -257,7 +318,8 @@ private:
                                           "image/svg+xml");
         if (!row.bImage || !svg) return;
         if (!row.strWhy.empty()) row.strWhy += "; ";
-        row.strWhy += kWhySvg;
+        row.strWhy += Of(Reason::Svg).text;
+        row.bSvg = true;
         row.severity = std::max(row.severity, Severity::Warning);
     }
 
@@ -294,7 +356,7 @@ private:
             const bool data = IsDataUri(ascii::Trim(row.strValue));
             switch (r.verdict) {
             case RefVerdict::Inlined:
-                Set(row, Verdict::Inlined, Severity::Ok, kWhyInlined);
+                Set(row, Verdict::Inlined, Reason::InlinedStyleSheet);
                 row.bFixedByWebmail = true;
                 m_inlinedLinks.insert(start);
                 break;
@@ -302,12 +364,12 @@ private:
             case RefVerdict::Embedded: {
                 row.nPart = r.nPart;
                 std::size_t part = static_cast<std::size_t>(r.nPart);
-                Set(row, m_partSeen[part] ? Verdict::SamePart : Verdict::Embedded, Severity::Ok, {});
+                Set(row, m_partSeen[part] ? Verdict::SamePart : Verdict::Embedded, Reason::None);
                 m_partSeen[part] = true;
                 row.bFixedByWebmail = css || data;
                 break;
             }
-            case RefVerdict::Overlapped: Set(row, Verdict::NotEmbedded, Severity::Warning, kWhyOverlap); break;
+            case RefVerdict::Overlapped: Set(row, Verdict::NotEmbedded, Reason::InsideAnotherValue); break;
             case RefVerdict::DataUri:
             case RefVerdict::LeftOutForSafety:
             case RefVerdict::NotFound:
@@ -315,11 +377,11 @@ private:
                 if (!SetByClass(row, Classify(row.strValue))) {
                     if (r.verdict == RefVerdict::LeftOutForSafety) {
                         row.strFile = r.strFullPath;
-                        Set(row, Verdict::NotEmbeddedForSafety, Severity::Warning, kWhySafety);
+                        Set(row, Verdict::NotEmbeddedForSafety, Reason::NotEmbeddedForSafety);
                     } else
                         LocalVerdict(row, r.strFullPath);
                 } else if (data && m_job.m_bPrepareForWebmail) {
-                    Set(row, Verdict::NotEmbedded, Severity::Warning, kWhyBadData);
+                    Set(row, Verdict::NotEmbedded, Reason::MalformedData);
                 } else {
                     row.bFixedByWebmail = data && WouldEmbed(row.strValue, m_folder, false);
                 }
@@ -343,21 +405,21 @@ private:
 
     // Why a local value the composer found no readable file for stays as written.
     void LocalVerdict(Row& row, const std::string& full) {
-        if (full.empty()) return Set(row, Verdict::Missing, Severity::Error, "missing file: the path is too long");
+        if (full.empty()) return Set(row, Verdict::Missing, Reason::MissingFile, "missing file: the path is too long");
         // The system would read the name only up to the NUL, and look up another file.
         if (full.find('\0') != std::string::npos)
-            return Set(row, Verdict::Missing, Severity::Error, "missing file: a NUL (%00) in a path names no file");
+            return Set(row, Verdict::Missing, Reason::MissingFile, "missing file: a NUL (%00) in a path names no file");
         row.strFile = full;
         std::string err;
         switch (platform::GetPathKind(full, err)) {
-        case platform::PathKind::Missing: return Set(row, Verdict::Missing, Severity::Error, "missing file: " + err);
+        case platform::PathKind::Missing: return Set(row, Verdict::Missing, Reason::MissingFile, "missing file: " + err);
         case platform::PathKind::Folder:
-            return Set(row, Verdict::NotRegularFile, Severity::Error, "not a regular file: a folder");
+            return Set(row, Verdict::NotRegularFile, Reason::NotRegularFile, "not a regular file: a folder");
         case platform::PathKind::Special:
-            return Set(row, Verdict::NotRegularFile, Severity::Error, "not a regular file: a pipe, socket or device");
+            return Set(row, Verdict::NotRegularFile, Reason::NotRegularFile, "not a regular file: a pipe, socket or device");
         case platform::PathKind::RegularFile: break;
         }
-        Set(row, Verdict::Unreadable, Severity::Error, "this user may not read the file");
+        Set(row, Verdict::Unreadable, Reason::Unreadable);
     }
 
     // What the HTML5 parser finds and the composer does not embed.
@@ -378,31 +440,31 @@ private:
             if (f.kind == FoundKind::InlineSvg) {
                 row.strValue.clear();
                 row.bImage = true;
-                Set(row, Verdict::NotEmbedded, Severity::Warning, kWhySvg);
+                Set(row, Verdict::NotEmbedded, Reason::Svg);
                 continue;
             }
-            const char* why = nullptr;
+            Reason why = Reason::None;
             switch (f.kind) {
-            case FoundKind::Media: why = kWhyMedia; break;
-            case FoundKind::Frame: why = kWhyFrame; break;
-            case FoundKind::ObjectOrEmbed: why = kWhyObject; break;
+            case FoundKind::Media: why = Reason::Media; break;
+            case FoundKind::Frame: why = Reason::Frame; break;
+            case FoundKind::ObjectOrEmbed: why = Reason::ObjectOrEmbed; break;
             default: break;
             }
             // Whatever they name, mail programs drop these elements.
-            if (why) Set(row, Verdict::NotEmbedded, Severity::Warning, why);
-            else if (!SetByClass(row, Classify(row.strValue))) Set(row, Verdict::NotEmbedded, Severity::Warning, WhyForPath(f.kind));
+            if (why != Reason::None) Set(row, Verdict::NotEmbedded, why);
+            else if (!SetByClass(row, Classify(row.strValue))) Set(row, Verdict::NotEmbedded, WhyForPath(f.kind));
             row.bFixedByWebmail = f.kind == FoundKind::CssUrl && !m_job.m_bPrepareForWebmail && WouldEmbed(row.strValue, m_folder, true);
             NoteSvg(row);
         }
     }
 
-    static const char* WhyForPath(FoundKind kind) {
+    static Reason WhyForPath(FoundKind kind) {
         switch (kind) {
-        case FoundKind::Srcset: return kWhySrcset;
-        case FoundKind::CssUrl: return kWhyCssUrl;
-        case FoundKind::CssImport: return kWhyImport;
-        case FoundKind::Poster: return kWhyPoster;
-        default: return kWhyScanMissed;
+        case FoundKind::Srcset: return Reason::Srcset;
+        case FoundKind::CssUrl: return Reason::CssUrl;
+        case FoundKind::CssImport: return Reason::CssImport;
+        case FoundKind::Poster: return Reason::Poster;
+        default: return Reason::NotFoundByComposer;
         }
     }
 
@@ -429,7 +491,7 @@ private:
         InlinedSheetRows();
         for (std::size_t i = 0; i < pageRows; ++i) {
             if (m_rows[i].verdict == Verdict::Remote && m_styleSheetLinks.count(m_keys[i].nPageOffset))
-                Set(m_rows[i], Verdict::Remote, Severity::Warning, kWhyRemoteSheet);
+                Set(m_rows[i], Verdict::Remote, Reason::RemoteStyleSheet);
             if (m_rows[i].verdict != Verdict::Embedded || !m_styleSheetLinks.count(m_keys[i].nPageOffset)) continue;
             m_rows[i].bFixedByWebmail = true;
             const std::size_t linkOffset = m_keys[i].nPageOffset;
@@ -448,7 +510,7 @@ private:
                 row.strValue = css.substr(at, length);
                 row.bImage = !import;
                 if (!SetByClass(row, Classify(row.strValue)))
-                    Set(row, Verdict::NotEmbedded, Severity::Warning, import ? kWhyImport : kWhyCssUrl);
+                    Set(row, Verdict::NotEmbedded, import ? Reason::CssImport : Reason::CssUrl);
                 row.bFixedByWebmail = WouldEmbed(row.strValue, sheetFolder, true);
                 NoteSvg(row);
                 offsets.push_back(at);
@@ -493,12 +555,12 @@ private:
             if (r.nPart >= 0) {
                 row.nPart = r.nPart;
                 std::size_t part = static_cast<std::size_t>(r.nPart);
-                Set(row, m_partSeen[part] ? Verdict::SamePart : Verdict::Embedded, Severity::Ok, {});
+                Set(row, m_partSeen[part] ? Verdict::SamePart : Verdict::Embedded, Reason::None);
                 m_partSeen[part] = true;
             } else if (r.bInlined) {
-                Set(row, Verdict::Inlined, Severity::Ok, kWhyInlined);
+                Set(row, Verdict::Inlined, Reason::InlinedStyleSheet);
             } else if (!SetByClass(row, Classify(row.strValue))) {
-                Set(row, Verdict::NotEmbedded, Severity::Warning, kWhySheetStays);
+                Set(row, Verdict::NotEmbedded, Reason::SheetFileNotEmbedded);
             }
             NoteSvg(row);
             offsets.push_back(r.nOffset);
@@ -513,21 +575,21 @@ private:
         f.nHtmlPartSize = m_plan.RewrittenSize();
         for (const Row& row : m_report.listRows)
             if (row.verdict == Verdict::Remote && row.bImage) ++f.nRemoteImages;
-        auto add = [&](Severity s, std::string text) { m_report.listFindings.push_back({s, std::move(text)}); };
+        auto add = [&](FindingKind kind, std::string text) { m_report.listFindings.push_back(MakeFinding(kind, std::move(text))); };
         auto mb = [](std::uint64_t n) { return std::to_string(n / 1024 / 1024) + "." + std::to_string(n * 10 / 1024 / 1024 % 10) + " MB"; };
         if (composed && f.nMessageSize > kMessageSizeLimit)
-            add(Severity::Error, "the message is " + mb(f.nMessageSize) + ": over the 25 MB Gmail and Outlook.com accept");
+            add(FindingKind::OverSizeLimit, "the message is " + mb(f.nMessageSize) + ": over the 25 MB Gmail and Outlook.com accept");
         if (composed && f.nServerSizeLimit && f.nMessageSize > f.nServerSizeLimit)
-            add(Severity::Error, "the message is " + std::to_string(f.nMessageSize) + " bytes: over the " +
+            add(FindingKind::OverServerSizeLimit, "the message is " + std::to_string(f.nMessageSize) + " bytes: over the " +
                                      std::to_string(f.nServerSizeLimit) + " bytes the server accepts");
         if (f.nHtmlPartSize > kGmailClipSize)
-            add(Severity::Warning, "the HTML part is " + std::to_string((f.nHtmlPartSize + 1023) / 1024) +
+            add(FindingKind::HtmlPartClipped, "the HTML part is " + std::to_string((f.nHtmlPartSize + 1023) / 1024) +
                                        " KB: Gmail clips it at 102 KB and hides the rest behind a link");
         if (f.nRemoteImages)
-            add(Severity::Info, Count(f.nRemoteImages, "remote image") +
+            add(FindingKind::RemoteImages, Count(f.nRemoteImages, "remote image") +
                                     ": most mail programs block them until the reader allows");
         if (!f.listImagesWithoutAlt.empty())
-            add(Severity::Warning, Count(f.listImagesWithoutAlt.size(), "image") +
+            add(FindingKind::ImageWithoutAlt, Count(f.listImagesWithoutAlt.size(), "image") +
                                        " without alt text: with images blocked, or to a screen reader, "
                                        "they are nothing");
     }
@@ -574,7 +636,7 @@ Report CheckPage(const ComposeJob& job, std::uint64_t nServerSizeLimit, const pl
         // What was built is gone with the exception, which leaves room for this.
         Report report;
         report.strPage = job.m_strHtmlPath;
-        report.listFindings.push_back({Severity::Error, "there is not enough memory to check this page"});
+        report.listFindings.push_back(MakeFinding(FindingKind::OutOfMemory, "there is not enough memory to check this page"));
         return report;
     }
 }
@@ -588,6 +650,21 @@ const char* SeverityName(Severity severity) {
     }
     return "";
 }
+
+const char* KindName(Reason reason) { return Of(reason).id; }
+
+const char* KindName(FindingKind kind) { return kFindings[static_cast<std::size_t>(kind)].id; }
+
+std::vector<Reason> RowKinds(const Row& row) {
+    std::vector<Reason> kinds;
+    if (row.reason != Reason::None) kinds.push_back(row.reason);
+    if (row.bSvg && row.reason != Reason::Svg) kinds.push_back(Reason::Svg);
+    return kinds;
+}
+
+const char* ReasonText(Reason reason) { return Of(reason).text; }
+
+Severity ReasonSeverity(Reason reason) { return Of(reason).severity; }
 
 const char* VerdictName(Verdict verdict) {
     switch (verdict) {

@@ -26,6 +26,50 @@ enum class Verdict {
     Inlined,               // a linked style sheet that becomes a <style> element
 };
 
+// Why a row ends as it does. Programs and the window's "Don't show again" go
+// by these, through KindName, so a reworded sentence keeps its kind.
+enum class Reason : std::uint8_t {
+    None,  // embedded or sharing a part: the verdict says it all
+    Svg,
+    DataImage,
+    DataAddress,
+    MalformedData,
+    CssUrl,
+    CssImport,
+    Srcset,
+    Media,
+    Poster,
+    Frame,
+    ObjectOrEmbed,
+    NotFoundByComposer,
+    InsideAnotherValue,
+    RemoteStyleSheet,
+    SheetFileNotEmbedded,
+    InlinedStyleSheet,
+    RemoteImage,
+    Remote,
+    NoScheme,
+    NotAFile,
+    EmptyValue,
+    NotEmbeddedForSafety,
+    MissingFile,
+    NotRegularFile,
+    Unreadable,
+};
+
+// What a statement about the whole message is about.
+enum class FindingKind : std::uint8_t {
+    CannotCompose,
+    PageUnreadable,
+    PageNotParsed,
+    OverSizeLimit,
+    OverServerSizeLimit,
+    HtmlPartClipped,
+    RemoteImages,
+    ImageWithoutAlt,
+    OutOfMemory,
+};
+
 struct Row {
     std::string strSource;  // the style sheet the reference is written in; empty for the page
     std::uint32_t nLine = 0;
@@ -35,6 +79,8 @@ struct Row {
     std::string strValue;       // as written
     Verdict verdict = Verdict::NotAFile;
     Severity severity = Severity::Info;
+    Reason reason = Reason::None;
+    bool bSvg = false;   // an SVG image, which Outlook for Windows does not show, besides the reason
     std::string strWhy;  // what happens and why it matters; for a part, WhyText says it
     bool bImage = false;  // an image the recipient's program would fetch or show
     std::int32_t nPart = -1;  // Embedded and SamePart: index in Report::listParts
@@ -60,6 +106,7 @@ struct Part {
 
 // A statement about the whole message.
 struct Finding {
+    FindingKind kind = FindingKind::CannotCompose;
     Severity severity = Severity::Info;
     std::string strText;
 };
@@ -102,5 +149,13 @@ std::string WhyText(const Report& report, const Row& row);
 
 const char* SeverityName(Severity severity);
 const char* VerdictName(Verdict verdict);
+// Stable kebab-case ids, one namespace for both: "srcset", "image-without-alt".
+const char* KindName(Reason reason);
+const char* KindName(FindingKind kind);
+// The row's kinds: its reason, then Svg when bSvg adds it; none for a plain part.
+std::vector<Reason> RowKinds(const Row& row);
+// What a row with only this reason says, and how much it matters.
+const char* ReasonText(Reason reason);
+Severity ReasonSeverity(Reason reason);
 
 } // namespace check

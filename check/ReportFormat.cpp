@@ -57,6 +57,12 @@ std::string Grouped(std::uint64_t n) {
     return out;
 }
 
+std::string Kinds(const Row& row) {
+    std::string out = "[";
+    for (Reason kind : RowKinds(row)) out += (out.size() > 1 ? ", " : "") + Quoted(KindName(kind));
+    return out + "]";
+}
+
 } // namespace
 
 std::string ReportText(const Report& report) {
@@ -112,7 +118,8 @@ std::string ReportJson(const Report& report) {
                Field("line", std::to_string(row.nLine)) + ", " + Field("column", std::to_string(row.nColumn)) +
                ", " + Field("tag", JsonString(row.strTag)) + ", " + Field("attribute", JsonString(row.strAttribute)) +
                ", " + Field("value", JsonString(row.strValue)) + ", " + Field("verdict", Quoted(VerdictName(row.verdict))) +
-               ", " + Field("severity", Quoted(SeverityName(row.severity))) + ", " + Field("why", JsonString(WhyText(report, row))) +
+               ", " + Field("severity", Quoted(SeverityName(row.severity))) + ", " + Field("kinds", Kinds(row)) + ", " +
+               Field("why", JsonString(WhyText(report, row))) +
                ", " + Field("image", row.bImage ? "true" : "false") +
                ", " + Field("fixedByWebmail", row.bFixedByWebmail ? "true" : "false");
         if (row.nPart >= 0) {
@@ -142,7 +149,8 @@ std::string ReportJson(const Report& report) {
     out += "]},\n  \"findings\": [";
     sep = "\n";
     for (const Finding& finding : report.listFindings) {
-        out += sep + std::string("    {") + Field("severity", Quoted(SeverityName(finding.severity))) + ", " +
+        out += sep + std::string("    {") + Field("kind", Quoted(KindName(finding.kind))) + ", " +
+               Field("severity", Quoted(SeverityName(finding.severity))) + ", " +
                Field("text", JsonString(finding.strText)) + "}";
         sep = ",\n";
     }

@@ -179,7 +179,7 @@ TEST(AppSettings, TheOldFileIsImportedOnce) {
         "\"WindowX\"=dword:ffffffec\r\n\"WindowWidth\"=dword:00000320\r\n\"WindowMaximized\"=dword:00000001\r\n"
         "\"HtmlFile\"=\"/p/a;b.html\"\r\n\"RecentPageCount\"=dword:00000002\r\n\"RecentPage1\"=\"/p/a;b.html\"\r\n"
         "\"RecentPage2\"=\"/q.html\"\r\n\"AttachmentCount\"=dword:00000001\r\n\"Attachment1\"=\"/f.pdf\"\r\n"
-        "\"HiddenWarningCount\"=dword:00000001\r\n\"HiddenWarning1\"=\"00000003 /p/a;b.html\"\r\n"
+        "\"HiddenWarningCount\"=dword:00000001\r\n\"HiddenWarning1\"=\"aeb21701,84634d0b,00000003,8457c4a8 /p/a;b.html\"\r\n"
         "\"FirstRun\"=dword:00000000\r\n";
     };
     const std::string key = "[HKEY_CURRENT_USER\\Software\\Quillory\\Options]\r\n";
@@ -206,7 +206,12 @@ TEST(AppSettings, TheOldFileIsImportedOnce) {
         EXPECT_EQ(state.HtmlFile, "/p/a;b.html");
         EXPECT_EQ(state.RecentPages, (std::vector<std::string>{"/p/a;b.html", "/q.html"}));
         EXPECT_EQ(state.Attachments, std::vector<std::string>{"/f.pdf"});
-        EXPECT_TRUE(state.IsWarningHidden("/p/a;b.html", 3));
+        // Hidden warnings were hashes of their sentences: srcset's, a remote SVG image's, Gmail's clipping's,
+        // and 3, of no sentence. They become ids in the file, once.
+        EXPECT_EQ(state.HiddenWarnings.at(0).listKinds,
+                  (std::vector<std::string>{"srcset", "svg", "html-part-clipped"}));
+        EXPECT_NE(ReadFile(SettingsPath()).find("HiddenWarnings=srcset,svg,html-part-clipped /p/a"),
+                  std::string::npos) << ReadFile(SettingsPath());
         EXPECT_FALSE(s.TestAndClearFirstRun());
         EXPECT_EQ(ReadFile(Folder() + "settings.reg.imported"), old);
         EXPECT_FALSE(testutil::FileExists(Folder() + "settings.reg"));

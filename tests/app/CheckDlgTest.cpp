@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTest>
 
@@ -62,6 +63,62 @@ TEST(CheckDialog, SortsPlacesAsNumbersAndSeveritiesByRank) {
         table->sortByColumn(c.column, c.order);
         EXPECT_EQ(places(), c.places) << c.column << " " << c.order;
     }
+}
+
+// At the size it opens at, on a small screen or at 2x scale, the reason
+// wraps: no horizontal scroll bar, and a long reason shows over lines.
+TEST(CheckDialog, TheReasonWrapsWithoutAHorizontalScrollBar) {
+    check::Report report;
+    report.strPage = "/site/page.html";
+    check::Row row;
+    row.strValue = "https://cdn.example.com/images/2026/winter/header-background.png";
+    row.strWhy = "left as a remote address: most mail programs block it until the reader allows; Outlook for "
+                 "Windows shows no SVG";
+    report.listRows.assign(3, row);
+    CCheckDlg dlg(nullptr, report);
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    QTableView* table = dlg.Table();
+    EXPECT_EQ(table->horizontalScrollBar()->maximum(), 0) << "dialog " << dlg.width() << " px wide";
+    const QFontMetrics fm(table->font());
+    const int width = table->columnWidth(CCheckDlg::kWhyColumn);
+    EXPECT_LT(width, fm.horizontalAdvance(QString::fromStdString(row.strWhy)));
+    EXPECT_GE(table->rowHeight(0), fm.boundingRect(QRect(0, 0, width - 6, 1000), Qt::TextWordWrap,
+                                                   QString::fromStdString(row.strWhy)).height());
+}
+
+// A warning's kind is the check's id, whatever its sentence says, so a
+// reworded sentence keeps what users hid; a row warns by the kinds that are
+// warnings in their own right, so a remote SVG image is hidden as an SVG.
+TEST(CheckDialog, WarningKindsAreIdsWhateverTheText) {
+    using check::Reason;
+    check::Report report;
+    const struct {
+        Reason reason;
+        bool svg;
+        Severity severity;
+        const char* why;
+    } rows[] = {{Reason::Srcset, false, Severity::Warning, "srcset stays as written"},
+                {Reason::Srcset, false, Severity::Warning, "srcset, said otherwise"},
+                {Reason::RemoteImage, true, Severity::Warning, "remote; no SVG in Outlook"},
+                {Reason::CssUrl, true, Severity::Warning, "url(); no SVG in Outlook"},
+                {Reason::MissingFile, true, Severity::Error, "missing"},
+                {Reason::RemoteImage, false, Severity::Info, "remote"}};
+    for (const auto& r : rows) {
+        check::Row row;
+        row.reason = r.reason;
+        row.bSvg = r.svg;
+        row.severity = r.severity;
+        row.strWhy = r.why;
+        report.listRows.push_back(row);
+    }
+    report.listFindings = {{check::FindingKind::ImageWithoutAlt, Severity::Warning, "1 image without alt text"},
+                           {check::FindingKind::ImageWithoutAlt, Severity::Warning, "2 images lack alt text"},
+                           {check::FindingKind::RemoteImages, Severity::Info, "2 remote images"}};
+    std::vector<std::pair<std::string, unsigned>> kinds;
+    for (const WarningKind& k : WarningKinds(report)) kinds.emplace_back(k.strId, k.nCount);
+    EXPECT_EQ(kinds, (std::vector<std::pair<std::string, unsigned>>{
+                         {"srcset", 2}, {"svg", 2}, {"css-url", 1}, {"image-without-alt", 2}}));
 }
 
 struct ReportBeforeSending : ::testing::Test {

@@ -108,17 +108,10 @@ TEST(ComposeWithSettings, AbsentHeaderFieldsComeFromTheSavedSettings) {
     TempDir dir;
     dir.Write("page.html", "<p>hi</p>\n");
     std::string path = platform::SettingsFilePath();
-    ASSERT_EQ(RunCommand("mkdir -p \"$(dirname '" + path + "')\""), 0);
     // Written by hand.
-    std::string reg = "[Message]\r\n"
-                      "MailFrom=Saved <saved@example.com>\r\n"
-                      "MailTo=to@example.com\r\n"
-                      "MailCc=cc@example.com\r\n"
-                      "MailSubject=Saved subject\r\n";
-    FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_TRUE(f);
-    std::fputs(reg.c_str(), f);
-    std::fclose(f);
+    std::string reg = "[Message]\r\nMailFrom=Saved <saved@example.com>\r\nMailTo=to@example.com\r\n"
+                      "MailCc=cc@example.com\r\nMailSubject=Saved subject\r\n";
+    ASSERT_EQ(RunCommand("mkdir -p \"$(dirname '" + path + "')\" && printf '%s' '" + reg + "' >'" + path + "'"), 0);
 
     std::string out;
     ASSERT_EQ(RunCommand("cd " + dir.Path() + " && " + Cli() + " compose page.html -o a.eml --cc '' --subject Given",

@@ -234,25 +234,6 @@ TEST_F(SendCli, EncryptsAsSavedUnlessToldOtherwise) {
     EXPECT_EQ(r.err, "Failure: The server refused the login (530 Must issue a STARTTLS command first)\n");
 }
 
-TEST_F(SendCli, BadUsageAndUnsafeFieldsAreRefusedFirst) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"--from a@x --to b@y", "quillory-cli: Please choose an HTML file."},
-        {"page.html --to b@y", "quillory-cli: Please enter mail \"From\"."},
-        {"page.html --from a@x --to ' ;; , '", "quillory-cli: Please enter mail \"To\"."},
-        {"page.html --from a@x --to 'b@y' --cc \"$(printf 'c@z\\r\\nRSET')\"",
-         "The address \"c@z\\r\\nRSET\" contains a control character."},
-        // A port out of range is bad usage, caught before the network.
-        {"page.html --from a@x --to b@y --port 99999", "not '99999'"},
-    };
-    for (const auto& [args, message] : cases) {
-        Result r = Send(args + " --server 127.0.0.1");
-        EXPECT_EQ(r.rc, 2) << args << "\n" << r.out;
-        EXPECT_NE(r.err.find(message), std::string::npos) << args << "\n" << r.err;
-        EXPECT_EQ(r.out, "") << args;
-    }
-    EXPECT_TRUE(ListFolder(tmp.Path()).empty());
-}
-
 // Ctrl-C while the server holds the data: the program ends at once and takes
 // its temporary message with it; while it runs, only we can read that file.
 TEST_F(SendCli, InterruptRemovesTheTemporaryMessage) {
