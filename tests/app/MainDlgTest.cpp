@@ -268,7 +268,7 @@ TEST(ComposeTask, ACancelCountsUntilTheMessageIsPutInPlace) {
         job.m_strHtmlPath = dir.Write("p.html", "<p>x</p>");
         job.m_strOutputPath = dir.Path() + "out.eml";
         ::unlink(job.m_strOutputPath.c_str());
-        CComposeTask task(job, fixed.Get(&files));
+        CComposeTask task(job, MessagePlan(), fixed.Get(&files));
         std::optional<bool> taken;
         auto press = [&] { taken = task.Cancel(); };
         (c.duringSync ? files.onSync : files.onCommit) = press;
