@@ -26,6 +26,7 @@
 #include "app/CheckDlg.h"
 #include "app/ComposeTask.h"
 #include "app/MainApp.h"
+#include "compose/MimeComposer.h"
 #include "app/MainDlg.h"
 #include "ui/AttachmentList.h"
 #include "ui/CreateProgressDlg.h"
@@ -147,6 +148,7 @@ TEST_F(MainWindow, CreateEmailWritesInTheBackgroundThenActsAsTheOptionsSay) {
         dlg->m_settings.options.OpenEml = c.open;
         shell.calls.clear();
         std::string out = dir.Path() + "out" + std::to_string(c.browse + c.open) + ".eml";
+        fixed.random.next = 0;
         Create(*dlg, page, out);
         // A small message may be written before this looks; while it is not, its
         // window shows and no second piece of work can start.
@@ -165,6 +167,22 @@ TEST_F(MainWindow, CreateEmailWritesInTheBackgroundThenActsAsTheOptionsSay) {
         for (const std::string& call : c.calls) expected.push_back(call + out);
         EXPECT_EQ(shell.calls, expected);
         EXPECT_TRUE(dlg->Ui().pStatusLine->isVisible());
+        {
+            // The message is written from the check's plan: its random draws are made once.
+            testutil::FixedPlatform once;
+            ComposeJob job;
+            job.m_strHtmlPath = page;
+            job.m_listAttachments = {a1, a2};
+            job.m_strSubject = "News";
+            job.m_strFrom = "ann@example.com";
+            job.m_strTo = "bob@example.com";
+            job.m_bPrepareForWebmail = dlg->m_settings.options.PrepareForWebmail;
+            MessagePlan plan;
+            std::uint64_t size = 0;
+            ASSERT_TRUE(CMimeComposer(job, once.Get()).Plan(plan, size));
+            EXPECT_EQ(fixed.random.next, once.random.next);
+            EXPECT_EQ(testutil::ReadFile(out).size(), size);
+        }
         EXPECT_EQ(testutil::CheckEml(out, {"--html", page, "--attach", a1, "--attach", a2}), "");
         EXPECT_EQ(testutil::ReadFile(out).rfind("From: ann@example.com\r\nTo: bob@example.com\r\nSubject: News\r\n", 0),
                   0u);
