@@ -24,9 +24,11 @@
 #include <string_view>
 #include <tuple>
 
+#include "ui/TextConversion.h"
+
 namespace {
 
-QString FromBytes(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+using ui::FromBytes;
 
 QString Grouped(std::uint64_t n) { return QLocale().toString(static_cast<qulonglong>(n)); }
 
