@@ -1,6 +1,7 @@
 #include "compose/ContentType.h"
 
 #include "compose/MimeTypeTable.h"
+#include "compose/PathUtil.h"
 #include "platform/XdgFolders.h"
 
 namespace {
@@ -65,4 +66,11 @@ bool GetContentType(CContentTypeSources& sources, const std::string& strExtensio
     if (sources.FindAssociation(key, strContentType)) return true;
     if (FindBuiltInContentType(key, strContentType)) return true;
     return FindRegistryContentType(sources, key, strContentType);
+}
+
+std::string ContentTypeOfFile(CContentTypeSources& sources, const std::string& strPath) {
+    std::string ext = GetFileExtension(strPath);
+    std::string type;
+    if (ext.empty() || !GetContentType(sources, ext, type)) type = "application/octet-stream";
+    return type;
 }

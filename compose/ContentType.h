@@ -49,3 +49,7 @@ bool FindRegistryContentType(CContentTypeSources& sources, const std::string& st
 // source knows it; a source whose answer is not a valid type of at most 127
 // characters counts as not knowing it.
 bool GetContentType(CContentTypeSources& sources, const std::string& strExtension, std::string& strContentType);
+
+// The type of a file by its name's extension; application/octet-stream when
+// it has none or no source knows it.
+std::string ContentTypeOfFile(CContentTypeSources& sources, const std::string& strPath);

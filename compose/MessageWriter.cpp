@@ -207,12 +207,6 @@ bool CMessageWriter::WriteHtmlPart() {
     return WriteOut(encoded.data(), n + 4);
 }
 
-std::string CMessageWriter::ResolveContentType(const std::string& strPath) {
-    std::string ext = GetFileExtension(strPath);
-    std::string type;
-    if (ext.empty() || !GetContentType(m_contentTypes, ext, type)) type = "application/octet-stream";
-    return type;
-}
 
 // Measuring opens the file, for the same failure, and counts what its size
 // would encode to.
@@ -300,7 +294,7 @@ bool CMessageWriter::WriteClosingBoundaries() {
 }
 
 bool CMessageWriter::WriteAttachmentPart(const std::string& strPath) {
-    std::string type = ResolveContentType(strPath), encoding = "base64";
+    std::string type = ContentTypeOfFile(m_contentTypes, strPath), encoding = "base64";
     if (type == "message/rfc822" && !ChooseMessageEncoding(strPath, type, encoding)) return false;
     std::string name;
     // A statement of its own: it sets name, which the disposition below needs.

@@ -52,7 +52,6 @@ private:
     std::string ContentTypeHeader(const std::string& strOpenPath, const std::string& strPath,
                                   const std::string& strType, std::string& strName);
     bool IsUtf8Text(const std::string& strOpenPath);
-    std::string ResolveContentType(const std::string& strPath);
 
     const MessagePlan& m_plan;
     const ComposeJob& m_job;

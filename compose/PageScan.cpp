@@ -387,7 +387,7 @@ bool CPageScanner::IsSafeToEmbed(const std::string& strFullPath, std::string& st
         return false;
     }
     if (real.strPath.rfind(m_strRealHtmlFolder, 0) == 0) return true;
-    std::string type = ResolveContentType(real.strPath);
+    std::string type = ContentTypeOfFile(m_contentTypes, real.strPath);
     auto starts = [&](const char* prefix) { return type.rfind(prefix, 0) == 0; };
     bool fits = starts("image/");
     if (m_scanUse == TagUse::Link) fits = fits || type == "text/css" || starts("font/");
@@ -399,12 +399,6 @@ bool CPageScanner::IsSafeToEmbed(const std::string& strFullPath, std::string& st
     return false;
 }
 
-std::string CPageScanner::ResolveContentType(const std::string& strPath) {
-    std::string ext = GetFileExtension(strPath);
-    std::string type;
-    if (ext.empty() || !GetContentType(m_contentTypes, ext, type)) type = "application/octet-stream";
-    return type;
-}
 
 // url() in style attributes and <style> blocks, found like the tag scans find
 // values: by substring over the lowered page, tag by tag.
@@ -710,7 +704,7 @@ void CPageScanner::ListParts() {
             part.nSize = part.strData.size();
         } else {
             part.strFullPath = FullResourcePath(part.strPath);
-            part.strContentType = ResolveContentType(part.strPath);
+            part.strContentType = ContentTypeOfFile(m_contentTypes, part.strPath);
             part.nSize = NoteInput(plan, part.strFullPath);
         }
         plan.nInputBytes += part.nSize;

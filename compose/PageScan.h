@@ -69,7 +69,6 @@ private:
     bool IsEmbeddable(const std::string& strPath, RefVerdict& verdict);
     bool IsSafeToEmbed(const std::string& strFullPath, std::string& strReason);
     std::string FullResourcePath(const std::string& strPath) const;
-    std::string ResolveContentType(const std::string& strPath);
     void DropOverlappingReferences();
     void SettleReferences();
     void ListParts();
