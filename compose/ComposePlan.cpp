@@ -36,6 +36,9 @@ public:
     bool CheckFolder(const std::string& path, std::string& err) override { return m_real.CheckFolder(path, err); }
     bool IsReadableFile(const std::string& path) override { return m_real.IsReadableFile(path); }
     bool Resolve(const std::string& path, platform::ResolvedPath& out) override { return m_real.Resolve(path, out); }
+    Entry ResolveEntry(const std::string& folder, const std::string& name, platform::ResolvedPath& out) override {
+        return m_real.ResolveEntry(folder, name, out);
+    }
 
     std::uint64_t Written() const { return m_written; }
     std::uint64_t SizeOf(const std::string& path) const {

@@ -160,7 +160,7 @@ bool CMimeComposer::IsEmbeddable(const std::string& strPath) {
 // are never sent.
 bool CMimeComposer::IsSafeToEmbed(const std::string& strFullPath, std::string& strReason) {
     platform::ResolvedPath real;
-    if (!m_env.files->Resolve(strFullPath, real)) {
+    if (!m_resolved->Resolve(strFullPath, real)) {
         strReason = "its real location cannot be found";
         return false;
     }

@@ -107,6 +107,7 @@ bool CMimeComposer::Compose() {
     // current directory is left alone.
     if (!m_env.files->CheckFolder(m_strHtmlFolder, err))
         return Fail("cannot open folder '" + m_strHtmlFolder + "': " + err);
+    m_resolved.emplace(*m_env.files);
     platform::ResolvedPath real;
     m_strRealHtmlFolder = m_env.files->Resolve(m_strHtmlFolder, real) ? real.strPath : m_strHtmlFolder;
     if (m_strRealHtmlFolder.back() != '/') m_strRealHtmlFolder += '/';
@@ -218,6 +219,7 @@ bool CMimeComposer::Compose() {
     } while (false);
 
     ReleaseHtml();
+    m_resolved.reset();
     m_strOutBuffer.clear();
     m_hHtmlFile.reset();
     // Without a commit the temporary file goes; whatever was at the output path stays.
@@ -234,7 +236,7 @@ bool CMimeComposer::CheckOutputIsNoInput() {
     for (const std::string& output : outputs) {
         platform::ResolvedPath out, in;
         if (!m_env.files->Resolve(output, out)) continue;  // a new file is no input
-        auto same = [&](const std::string& path) { return m_env.files->Resolve(path, in) && in.SameFile(out); };
+        auto same = [&](const std::string& path) { return m_resolved->Resolve(path, in) && in.SameFile(out); };
         std::string refuse = "output file '" + output + "' is ";
         if (same(m_job.m_strHtmlPath)) return Fail(refuse + "the HTML file itself");
         for (const ResourceEntry& e : m_listResources) {

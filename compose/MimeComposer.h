@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -11,6 +12,7 @@
 #include "compose/ComposePlan.h"
 #include "compose/ContentType.h"
 #include "platform/Platform.h"
+#include "platform/ResolveCache.h"
 
 // A file the page refers to that stays out of the message for safety.
 struct LeftOutEntry {
@@ -158,6 +160,9 @@ protected:
     std::string m_strRealSettingsFolder;  // the same, with a final '/'; empty when unknown
     platform::ResolvedPath m_settingsFile;
     bool m_bHaveSettingsFile = false;
+    // For the safety rule's many lookups; new for each composition, so no
+    // folder relinked since the last one is taken for what it was.
+    std::optional<platform::ResolveCache> m_resolved;
     // The content types a file out of the page's tree may have for the
     // running scan's tag to use it.
     enum class TagUse { Image, Link, Script } m_scanUse = TagUse::Image;

@@ -227,7 +227,7 @@ bool CMimeComposer::InlineSheet(const std::string& strFullPath, const std::strin
                                 std::string& strOut) {
     std::vector<std::string>& chain = visit.chain;
     platform::ResolvedPath real;
-    if (nDepth > kMaxImportDepth || m_bInlineBudgetSpent || !m_env.files->Resolve(strFullPath, real) ||
+    if (nDepth > kMaxImportDepth || m_bInlineBudgetSpent || !m_resolved->Resolve(strFullPath, real) ||
         std::find(chain.begin(), chain.end(), real.strPath) != chain.end())
         return false;
     // Under other media, the sheet is needed again.
