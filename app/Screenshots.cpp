@@ -6,17 +6,22 @@
 #include <QSignalSpy>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTreeWidget>
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/AboutDlg.h"
 #include "app/CheckDlg.h"
 #include "app/MainDlg.h"
 #include "app/OptionsDlg.h"
 #include "app/PreviewDlg.h"
+#include "platform/Process.h"
+#include "platform/Socket.h"
 #include "platform/qt/DesktopShell.h"
 #include "ui/CreateProgressDlg.h"
 #include "ui/HelpWindow.h"
@@ -32,6 +37,41 @@ bool Save(QWidget* w, const QString& folder, const char* name) {
     std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
     return ok;
 }
+
+// A mail server on 127.0.0.1 for the send window's picture: aiosmtpd, which
+// takes every message and keeps none. Port() is 0 when it did not start.
+class LocalSmtpServer {
+public:
+    LocalSmtpServer() {
+        std::string out, err;
+        int errNo = 0;
+        if (!platform::RunForOutput({"/usr/bin/python3", "-c",
+                                     "import socket; s = socket.socket(); s.bind(('127.0.0.1', 0)); "
+                                     "print(s.getsockname()[1])"},
+                                    out, err, 10000) ||
+            !platform::StartProcess(
+                {"/usr/bin/python3", "-m", "aiosmtpd", "-n", "-l", "127.0.0.1:" + out.substr(0, out.find('\n'))},
+                m_child, errNo, err)) {
+            std::printf("no local mail server: %s\n", err.c_str());
+            return;
+        }
+        int port = std::atoi(out.c_str());
+        for (int i = 0; i < 100 && !m_port; ++i) {
+            platform::ConnectError why;
+            if (platform::RealNetwork().Connect("127.0.0.1", port, 1000, nullptr, why)) m_port = port;
+            else QTest::qWait(100);
+        }
+        if (!m_port) std::printf("no local mail server: aiosmtpd does not answer on port %d\n", port);
+    }
+    ~LocalSmtpServer() {
+        if (m_child.pid > 0) platform::KillProcess(m_child);
+    }
+    int Port() const { return m_port; }
+
+private:
+    platform::ChildProcess m_child;
+    int m_port = 0;
+};
 
 } // namespace
 
@@ -136,24 +176,35 @@ int main(int argc, char** argv) {
     app.processEvents();
     ok &= Save(&about, folder, "about.png");
     about.close();
-    // A send that has just ended, with the last part of its dialogue in view.
-    // The dialogue is written out here, so the picture needs no server.
-    auto* send = new CSendProgressDlg(&dlg);
-    for (const char* line :
-         {">>> Initiating...", ">>> Connecting to mail.example.com:587...", ">>> OK",
-          "<<< 220 mail.example.com ESMTP ready", ">>> EHLO host\r\n", "<<< 250-mail.example.com",
-          "<<< 250 STARTTLS", ">>> STARTTLS\r\n", "<<< 220 2.0.0 Ready to start TLS",
-          ">>> MAIL FROM: <ann@example.com>\r\n", "<<< 250 2.1.0 Ok", ">>> RCPT TO: <bob@example.com>\r\n",
-          "<<< 250 2.1.5 Ok", ">>> DATA\r\n", "<<< 354 End data with <CR><LF>.<CR><LF>",
-          ">>> Sending message body...", ">>> Done", ">>> \r\n.\r\n", "<<< 250 2.0.0 Ok: queued as 4F2A1C",
-          ">>> QUIT\r\n", "<<< 221 2.0.0 Bye"})
-        send->AppendLog(line);
-    send->SetBytes(48213, 48213);
-    send->SetOutcome(true, QStringLiteral("\r\nSent email successfully."));
-    send->show();
-    app.processEvents();
-    ok &= Save(send, folder, "send-progress.png");
-    send->End();
+    // A real delivery from the window to a local server, pictured as it ends:
+    // the dialogue and the closing words are the window's own.
+    {
+        LocalSmtpServer server;
+        dlg.m_settings.options.SmtpServer = "127.0.0.1";
+        dlg.m_settings.options.SmtpPort = server.Port();
+        dlg.m_settings.options.Security = kSecurityNone;
+        dlg.m_settings.options.SrvReqAuth = false;
+        // The report before sending, when it has something to say, is answered as a user sends anyway.
+        QTimer sendAnyway;
+        QObject::connect(&sendAnyway, &QTimer::timeout, [] {
+            if (auto* report = qobject_cast<CCheckDlg*>(QApplication::activeModalWidget())) report->accept();
+        });
+        sendAnyway.start(100);
+        CSendProgressDlg* send = nullptr;
+        if (server.Port()) {
+            dlg.OnSendEmail();
+            bool ended = QTest::qWaitFor([&] {
+                send = dlg.findChild<CSendProgressDlg*>();
+                return send && send->IsFinished();
+            }, 30000);
+            if (!ended) std::printf("the send did not end within 30 s\n");
+        }
+        app.processEvents();
+        if (send) std::printf("send window: %s\n", qPrintable(send->Status()));
+        ok &= send && send->IsFinished() && Save(send, folder, "send-progress.png");
+        if (send) send->Button()->click();
+        app.processEvents();
+    }
 
     // The preview as it opens from the menu: composed, read back and drawn.
     // Waiting runs the event loop throughout: the engine's browser side lives on it.

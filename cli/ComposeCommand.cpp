@@ -39,6 +39,9 @@ public:
     bool Resolve(const std::string& path, platform::ResolvedPath& out) override {
         return path != "-" && m_inner.Resolve(path, out);
     }
+    Entry ResolveEntry(const std::string& folder, const std::string& name, platform::ResolvedPath& out) override {
+        return m_inner.ResolveEntry(folder, name, out);
+    }
 
     // From the main thread: no output is made from now on, and those made go.
     void Abandon() {

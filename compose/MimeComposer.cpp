@@ -5,6 +5,7 @@
 #include "compose/MessageWriter.h"
 #include "compose/PageScan.h"
 #include "core/Ascii.h"
+#include "platform/ResolveCache.h"
 
 namespace {
 const char kFallbackHost[] = "Quillnode";
@@ -90,10 +91,11 @@ bool CMimeComposer::Plan(MessagePlan& plan, std::uint64_t& nMessageSize) {
 bool CMimeComposer::CheckOutputIsNoInput() {
     std::vector<std::string> outputs = m_job.m_listOtherOutputs;
     outputs.insert(outputs.begin(), m_job.m_strOutputPath);
+    platform::ResolveCache resolved(*m_env.files);  // the parts share few folders
     for (const std::string& output : outputs) {
         platform::ResolvedPath out, in;
         if (!m_env.files->Resolve(output, out)) continue;  // a new file is no input
-        auto same = [&](const std::string& path) { return m_env.files->Resolve(path, in) && in.SameFile(out); };
+        auto same = [&](const std::string& path) { return resolved.Resolve(path, in) && in.SameFile(out); };
         std::string refuse = "output file '" + output + "' is ";
         if (same(m_job.m_strHtmlPath)) return Fail(refuse + "the HTML file itself");
         for (const PlannedPart& p : m_plan.listParts)

@@ -90,7 +90,7 @@ void AppendHex(std::string& s, unsigned long v) {
 CPageScanner::CPageScanner(const ComposeJob& job, const platform::Platform& env, CContentTypeSources& types,
                            const char* pszHostName)
     : m_job(job), m_env(env), m_contentTypes(types), m_pszHostName(pszHostName),
-      m_strFileNameCodeset(platform::LocaleCodeset()) {}
+      m_strFileNameCodeset(platform::LocaleCodeset()), m_resolved(*env.files) {}
 
 bool CPageScanner::Fail(std::string reason) {
     if (m_strError.empty()) m_strError = std::move(reason);
@@ -370,7 +370,7 @@ bool CPageScanner::IsEmbeddable(const std::string& strPath, RefVerdict& verdict)
 // are never sent.
 bool CPageScanner::IsSafeToEmbed(const std::string& strFullPath, std::string& strReason) {
     platform::ResolvedPath real;
-    if (!m_env.files->Resolve(strFullPath, real)) {
+    if (!m_resolved.Resolve(strFullPath, real)) {
         strReason = "its real location cannot be found";
         return false;
     }
@@ -494,7 +494,7 @@ bool CPageScanner::InlineSheet(const std::string& strFullPath, const std::string
                                SheetVisit& visit, std::int32_t nAnchor, std::string& strOut) {
     std::vector<std::string>& chain = visit.chain;
     platform::ResolvedPath real;
-    if (nDepth > kMaxImportDepth || m_bInlineBudgetSpent || !m_env.files->Resolve(strFullPath, real) ||
+    if (nDepth > kMaxImportDepth || m_bInlineBudgetSpent || !m_resolved.Resolve(strFullPath, real) ||
         std::find(chain.begin(), chain.end(), real.strPath) != chain.end())
         return false;
     // Under other media, the sheet is needed again.

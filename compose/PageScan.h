@@ -12,6 +12,7 @@
 #include "compose/ContentType.h"
 #include "compose/MessagePlan.h"
 #include "platform/Platform.h"
+#include "platform/ResolveCache.h"
 
 class CPageScanner {
 public:
@@ -95,6 +96,9 @@ private:
     std::string m_strRealSettingsFolder;  // the same, with a final '/'; empty when unknown
     platform::ResolvedPath m_settingsFile;
     bool m_bHaveSettingsFile = false;
+    // For the safety rule's many lookups; the scanner lives for one scan, so
+    // no folder relinked since an earlier one is taken for what it was.
+    platform::ResolveCache m_resolved;
 
     TagUse m_scanUse = TagUse::Image;
     RefTag m_scanTag = RefTag::Any;

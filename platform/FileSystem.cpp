@@ -157,6 +157,18 @@ public:
         return true;
     }
 
+    // One lstat instead of a readlink for every component of the path.
+    Entry ResolveEntry(const std::string& realFolder, const std::string& name, ResolvedPath& out) override {
+        std::string full = realFolder == "/" ? "/" + name : realFolder + "/" + name;
+        struct stat st {};
+        if (::lstat(full.c_str(), &st) != 0) return errno == ENOENT || errno == ENOTDIR ? Entry::Missing : Entry::Unknown;
+        if (S_ISLNK(st.st_mode)) return Entry::Unknown;
+        out.strPath = std::move(full);
+        out.device = static_cast<std::uint64_t>(st.st_dev);
+        out.inode = static_cast<std::uint64_t>(st.st_ino);
+        return Entry::Found;
+    }
+
 private:
     bool m_bPrivateOutputs;
 };

@@ -67,6 +67,13 @@ public:
     virtual bool IsReadableFile(const std::string& path) = 0;
     // False when the path leads to nothing.
     virtual bool Resolve(const std::string& path, ResolvedPath& out) = 0;
+    // Where name, an entry of realFolder (a path Resolve gave), leads, when
+    // that is cheaper to learn than by Resolve. Unknown when name is a
+    // symbolic link or this file system cannot tell: the caller asks Resolve.
+    enum class Entry { Found, Missing, Unknown };
+    virtual Entry ResolveEntry(const std::string& /*realFolder*/, const std::string& /*name*/, ResolvedPath& /*out*/) {
+        return Entry::Unknown;
+    }
 };
 
 FileSystem& RealFileSystem();

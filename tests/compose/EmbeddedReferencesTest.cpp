@@ -108,10 +108,11 @@ TEST_F(EmbeddedReferences, FilesOutsideThePageAreLeftOutForSafety) {
     File("sub/data.bin");
     ASSERT_EQ(symlink(secret.c_str(), (dir.Path() + "link.png").c_str()), 0);
     const std::string& e = elsewhere.Path();
+    ASSERT_EQ(symlink(e.c_str(), (dir.Path() + "linked").c_str()), 0);
     std::string up = "../" + e.substr(e.rfind('/', e.size() - 2) + 1) + "shadow";  // both folders share a parent
     Compose("<img src=\"file://" + settings + "\"><img src=\"" + key + "\"><link href=\"" + secret + "\">"
             "<img src=\"" + pic + "\"><link href=\"" + css + "\"><img src=\"" + js + "\"><img src=\"sub/data.bin\">"
-            "<img src=\"link.png\"><img src=\"" + up + "\"><img src=\"" + imported + "\">");
+            "<img src=\"link.png\"><img src=\"" + up + "\"><img src=\"" + imported + "\"><img src=\"linked/shadow\">");
     const std::string outside = "it lies outside the page's folder and its type (application/octet-stream) is not";
     std::vector<std::pair<std::string, std::string>> want = {
         {secret, outside},
@@ -121,6 +122,7 @@ TEST_F(EmbeddedReferences, FilesOutsideThePageAreLeftOutForSafety) {
         {"link.png", outside},
         {up, outside},
         {imported, "it lies in the program's settings folder"},
+        {"linked/shadow", outside},
     };
     ASSERT_EQ(c->LeftOut().size(), want.size());
     for (std::size_t i = 0; i < want.size(); ++i) {
@@ -129,6 +131,12 @@ TEST_F(EmbeddedReferences, FilesOutsideThePageAreLeftOutForSafety) {
     }
     EXPECT_EQ(Paths(), (std::vector<std::string>{css, pic, "sub/data.bin"}));
     EXPECT_EQ(eml.find("secret"), std::string::npos);
+    // The same composer again, once the folder link leads into the page.
+    File("sub/shadow");
+    ASSERT_EQ(unlink((dir.Path() + "linked").c_str()) | symlink("sub", (dir.Path() + "linked").c_str()), 0);
+    ASSERT_TRUE(c->Compose());
+    EXPECT_EQ(c->LeftOut().size(), want.size() - 1);
+    EXPECT_EQ(Paths().back(), "linked/shadow");
 }
 
 TEST_F(EmbeddedReferences, UnreadableFileStaysAsWritten) {
