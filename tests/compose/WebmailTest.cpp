@@ -90,23 +90,6 @@ TEST_F(Webmail, DataUrisBecomeOnePartPerTypeAndContent) {
     ExpectPlanExact();
 }
 
-TEST_F(Webmail, CssUrlsInStyleAttributesAndBlocksNameTheFiles) {
-    File("a.png", "A");
-    File("b c.png", "B C");
-    File("a)b.png", "A)B");
-    File("sub/d.gif", "D");
-    Compose("<p style=\"color:red; background:url(a.png)\">\n"
-            "<div class=x style='background-image: url(\"b c.png\")'>\n"
-            "<style>.x{background:url( 'sub/d.gif' )} .y{background:url(a\\)b.png)}\n"
-            ".z{background:url(http://x/y.png)} .w{background:url(missing.png)} /* url(a.png) */</style>\n"
-            "<img src=\"a.png\"><p style=\"background:url(sub/%64.gif)\">");
-    ExpectCidParts({{"image/png", "A"}, {"image/png", "B C"}, {"image/gif", "D"}, {"image/png", "A)B"}});
-    ExpectStays({"color:red; background:url(cid:", "url(\"cid:", "url( 'cid:", "url(http://x/y.png)",
-                 "url(missing.png)", "/* url(a.png) */"});
-    // The tag and the CSS name one file: one part; so do two spellings of one path.
-    EXPECT_EQ(c->Resources().size(), 4u);
-}
-
 TEST_F(Webmail, LinkedStyleSheetsAreInlinedWithTheirFilesAndImports) {
     File("css/main.css", "@import \"more.css\" screen;\n@import url(http://remote/x.css);\n"
                          "body{background:url(../img/bg.png)}\n.f{src:url('fonts/f.woff')}\n.s:after{content:\"</style>\"}\n");
