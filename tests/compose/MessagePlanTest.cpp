@@ -91,8 +91,9 @@ const PlanCase kCases[] = {
      {{"s.css", "@import 't.css';\nb{background:url(a.png)}"}, {"t.css", "i{}"}, {"a.png", "A"}}, {},
      "<meta charset=utf-8><link rel=stylesheet href=s.css><img src=\"data:image/gif;base64,R0lG\">"
      "<img src=\"data:image/gif;base64,@\"><p style=\"background:url(a.png)\"><style>q{background:url(//x/y)}</style>"
-     "<p style=\"background:url(\\)\"><link\f rel=stylesheet href=t.css>",
-     {"s.css inlined", "t.css inlined", "data:image/gif;base64,R0lG embedded image1.gif", "data:image/gif;base64,@ data",
+     "<p style=\"background:url(\\)\"><link\f rel=stylesheet href=t.css><link rel=icon href=\"data:text/css;charset=utf-8,p\">",
+     {"s.css inlined", "t.css inlined", "data:text/css;charset=utf-8,p embedded text1.css",
+      "data:image/gif;base64,R0lG embedded image2.gif", "data:image/gif;base64,@ data",
       "a.png embedded a.png", "//x/y remote", "\\) not-found"}},
     // CSS addresses: quoted, spaced, escaped, in comments; the tag and the CSS,
     // or two spellings of one path, share a part.
