@@ -43,25 +43,19 @@ std::size_t Added(const std::set<std::string>& before, const std::set<std::strin
     return n;
 }
 
-struct SendEmail : ::testing::Test {
-    TempDir dir;
+struct SendEmail : WindowTest {
     TempDir tmp;  // the temporary folder of the sends, so that leftovers show
     testutil::ScopedEnv tmpdir{"TMPDIR", tmp.Path()};
-    RecordingPrompts prompts;
-    RecordingShell shell;
-    testutil::FixedPlatform fixed;
-    std::unique_ptr<platform::SettingsStore> store = platform::MakeFileSettingsStore(dir.Path() + "quillory.conf");
     std::string page;
 
     void SetUp() override {
-        AppSettings(*store).TestAndClearFirstRun();  // no guide
         page = dir.Write("page.html", "<html><body><p>Hello</p><img src=\"logo.png\" alt=\"Logo\"></body></html>\n");
         dir.Write("logo.png", std::string("\x89PNG\r\n\x1a\n", 8));
     }
     void TearDown() override { QApplication::processEvents(); }
 
     std::unique_ptr<CMainDlg> Open(int port) {
-        auto dlg = std::make_unique<CMainDlg>(CMainDlg::Services{&prompts, &shell, fixed.Get(), store.get()});
+        auto dlg = NewWindow();
         dlg->m_settings.options.SmtpServer = "127.0.0.1";
         dlg->m_settings.options.SmtpPort = port;
         dlg->show();
@@ -285,8 +279,7 @@ TEST_F(SendEmail, StoppingAStalledSendGivesTheWindowBackAtOnce) {
         EXPECT_TRUE(QTest::qWaitFor([] { return SendWindows().empty(); }, 2000));
         EXPECT_TRUE(prompts.messages.empty());
     }
-    CMainDlg again(CMainDlg::Services{&prompts, &shell, fixed.Get(), store.get()});
-    EXPECT_EQ(again.m_settings.mail.MailSubject, "Kept") << "the header fields are still saved on the way out";
+    EXPECT_EQ(NewWindow()->m_settings.mail.MailSubject, "Kept") << "the header fields are still saved on the way out";
 }
 
 TEST_F(SendEmail, NoticesOfACancelledSendNeverReachTheNextOne) {
