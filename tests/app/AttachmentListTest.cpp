@@ -40,17 +40,11 @@ TEST(FileSizeText, DecimalThresholdsBinaryDivisors) {
     EXPECT_DOUBLE_EQ(ParseSizeText("junk"), 0.0);
 }
 
-struct AttachmentList : ::testing::Test {
-    TempDir dir;
-    RecordingPrompts prompts;
-    RecordingShell shell;
-    testutil::FixedPlatform fixed;
-    std::unique_ptr<platform::SettingsStore> store = platform::MakeFileSettingsStore(dir.Path() + "quillory.conf");
+struct AttachmentList : WindowTest {
     std::unique_ptr<CMainDlg> dlg;
 
     void SetUp() override {
-        AppSettings(*store).TestAndClearFirstRun();  // no guide
-        dlg = std::make_unique<CMainDlg>(CMainDlg::Services{&prompts, &shell, fixed.Get(), store.get()});
+        dlg = NewWindow();
         dlg->show();
     }
     CAttachmentList* List() { return dlg->AttachList(); }

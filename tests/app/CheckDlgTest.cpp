@@ -121,19 +121,10 @@ TEST(CheckDialog, WarningKindsAreIdsWhateverTheText) {
                          {"srcset", 2}, {"svg", 2}, {"css-url", 1}, {"image-without-alt", 2}}));
 }
 
-struct ReportBeforeSending : ::testing::Test {
-    testutil::TempDir dir;
-    RecordingPrompts prompts;
-    RecordingShell shell;
-    testutil::FixedPlatform fixed;
-    std::unique_ptr<platform::SettingsStore> store = platform::MakeFileSettingsStore(dir.Path() + "quillory.conf");
-
-    void SetUp() override {
-        AppSettings(*store).TestAndClearFirstRun();  // no guide
-        dir.Write("a.png", "png");
-    }
+struct ReportBeforeSending : WindowTest {
+    void SetUp() override { dir.Write("a.png", "png"); }
     std::unique_ptr<CMainDlg> Open() {
-        auto dlg = std::make_unique<CMainDlg>(CMainDlg::Services{&prompts, &shell, fixed.Get(), store.get()});
+        auto dlg = NewWindow();
         dlg->show();
         dlg->Ui().pFromEdit->setText("a@x.org");
         dlg->Ui().pToEdit->setText("b@y.org");

@@ -7,10 +7,13 @@
 #include <QWidget>
 #include <deque>
 #include <functional>
+#include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "TestUtil.h"
+#include "app/MainDlg.h"
 #include "platform/Shell.h"
 #include "ui/Prompts.h"
 
@@ -132,4 +135,18 @@ struct ModalWatch {
 private:
     std::function<void(D&)> m_act;
     QTimer m_timer;
+};
+
+// A main window's services over a settings file of its own, past the first
+// start, which would open the guide.
+struct WindowTest : ::testing::Test {
+    testutil::TempDir dir;
+    RecordingPrompts prompts;
+    RecordingShell shell;
+    testutil::FixedPlatform fixed;
+    std::unique_ptr<platform::SettingsStore> store = platform::MakeFileSettingsStore(dir.Path() + "quillory.conf");
+    WindowTest() { AppSettings(*store).TestAndClearFirstRun(); }
+    std::unique_ptr<CMainDlg> NewWindow() {
+        return std::make_unique<CMainDlg>(CMainDlg::Services{&prompts, &shell, fixed.Get(), store.get()});
+    }
 };

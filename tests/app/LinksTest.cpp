@@ -31,15 +31,10 @@ const std::string kSupport = "mailto:support@quillory.example";
 const std::string kFriend =
     "mailto:?subject=Quillory%20-%20very%20COOL%20application!!!&body=Download%20from%20https://www.quillory.example/";
 
-struct Links : ::testing::Test {
-    TempDir dir;
-    RecordingPrompts prompts;
-    RecordingShell shell;
-    std::unique_ptr<platform::SettingsStore> store = platform::MakeFileSettingsStore(dir.Path() + "quillory.conf");
+struct Links : WindowTest {
     std::unique_ptr<CMainDlg> main;
 
     void SetUp() override {
-        AppSettings(*store).TestAndClearFirstRun();  // no guide
         main = std::make_unique<CMainDlg>(CMainDlg::Services{&prompts, &shell, platform::Platform(), store.get()});
     }
     void Trigger(const QString& menuText) {

@@ -34,20 +34,13 @@
 
 namespace {
 
-struct MainWindow : ::testing::Test {
-    testutil::TempDir dir;
-    RecordingPrompts prompts;
-    RecordingShell shell;
-    testutil::FixedPlatform fixed;
-    std::unique_ptr<platform::SettingsStore> store = platform::MakeFileSettingsStore(dir.Path() + "quillory.conf");
-
-    void SetUp() override { AppSettings(*store).TestAndClearFirstRun(); }  // only the first start opens the guide
+struct MainWindow : WindowTest {
     void TearDown() override {
         CHelpWindow::CloseHelp();
         QApplication::processEvents();
     }
     std::unique_ptr<CMainDlg> Open() {
-        auto dlg = std::make_unique<CMainDlg>(CMainDlg::Services{&prompts, &shell, fixed.Get(), store.get()});
+        auto dlg = NewWindow();
         dlg->show();
         return dlg;
     }

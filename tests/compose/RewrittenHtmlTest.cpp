@@ -73,15 +73,6 @@ TEST_F(RewrittenHtml, OverlappingValuesKeepTheOneThatStartsFirst) {
     EXPECT_EQ(Body(), Splice(page2, {{10, 20, Cid(10, 0)}, {41, 5, Cid(41, 1)}}));
 }
 
-TEST_F(RewrittenHtml, TwoScansReachingOneValueRecordItOnce) {
-    File("a.gif");
-    // "<img " and "<input " both end at the same '>' and find the same src.
-    const std::string page = "<img <input src=a.gif>";
-    Compose(page);
-    ASSERT_EQ(c->References().size(), 1u);
-    EXPECT_EQ(Body(), Splice(page, {{16, 5, Cid(16, 0)}}));
-}
-
 TEST_F(RewrittenHtml, MalformedPagesKeepEveryWellFormedReference) {
     File("a.gif", "A");
     File("b.gif", "B");

@@ -46,16 +46,4 @@ TEST_F(SavedPages, BrowserSavedPageWithItsFilesFolderAndAttachments) {
     EXPECT_NE(body.find("src=\"https://cdn.example/pixel.gif\""), std::string::npos);
 }
 
-// A page named relative to the starting folder finds its files relative to itself.
-TEST(SavedPagesCli, EditorPageNamedRelativelyThroughTheCommandLine) {
-    testutil::TempDir dir;
-    std::string bg = dir.Write("site/Images/back.jpg", RandomBytes(300, 6));
-    dir.Write("site/index.htm", "<HTML><BODY BACKGROUND=\"Images\\back.jpg\"></BODY></HTML>\r\n");
-    std::string out;
-    ASSERT_EQ(testutil::RunCommand("cd " + dir.Path() + " && " + QUILLORY_CLI +
-                                       " compose site/index.htm -o msg.eml --from a@x --to b@y", &out),
-              0) << out;
-    EXPECT_EQ(testutil::CheckEml(dir.Path() + "msg.eml", {"--resource", bg}), "");
-}
-
 } // namespace

@@ -37,6 +37,7 @@ struct Row {
     int withinMs = 0;  // when given, the send must end this soon
     std::size_t bigFile = 0;  // send a file of this many bytes instead of kMessage
     int receiveBuffer = 0;
+    bool noFile = false;  // the message file is not there
 };
 
 std::string Expand(const std::string& s) {
@@ -121,6 +122,10 @@ const Row kRows[] = {
     {.name = "RelayRefused", .script = kHelo + kMail + "C: RCPT TO:<b@y.org>\nS: 550 5.7.1 Unable to relay\n",
      .stage = Stage::Rcpt, .failure = Failure::NoRelay, .code = 550, .refused = {"b@y.org"},
      .logHas = "<<< 550 5.7.1 Unable to relay\n>>> SMTP Server doesn't relay emails.\n"},
+    // Its size goes into MAIL FROM, so the file is opened before the envelope.
+    {.name = "MissingMessageFileFailsBeforeTheEnvelope", .script = "S: 220 ready\nC: *\nS: 250 hello\nE:\n",
+     .stage = Stage::Mail, .failure = Failure::FileError, .logHas = "<<< 250 hello\n>>> Failed to open file ",
+     .noFile = true},
     {.name = "TooLargeForTheServer", .script = kLoggedIn + "E:\n", .stage = Stage::Mail, .failure = Failure::TooLarge,
      .logHas = "<<< 235 welcome\n>>> The message is 2000 bytes (2.0 KiB), larger than the 1000 bytes the server "
                "accepts.\n", .auth = true, .bigFile = 2000},
@@ -163,6 +168,7 @@ TEST_P(Dialogue, EndsAsExpected) {
         while (body.size() < row.bigFile) body += std::string(98, 'x') + "\r\n";
         file = dir.Write("big.eml", body);
     }
+    if (row.noFile) file = dir.Path() + "gone.eml";
     ScriptedServer server(Expand(row.script), row.receiveBuffer);
     auto notify = std::make_shared<testutil::RecordingNotify>();
     SendJob job = testutil::PlainJob(server.Port(), file, notify);

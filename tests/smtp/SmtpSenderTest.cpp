@@ -76,20 +76,6 @@ TEST_F(SenderTest, ConnectFailuresSayWhy) {
     }
 }
 
-// Its size goes into MAIL FROM, so the file is opened before the envelope.
-TEST_F(SenderTest, MissingMessageFileFailsBeforeTheEnvelope) {
-    ScriptedServer server("S: 220 ready\nC: *\nS: 250 hello\nE:\n");
-    job.m_nPort = server.Port();
-    job.m_strMessageFile = dir.Path() + "gone.eml";
-    SendOutcome o = Run();
-    EXPECT_EQ(o.failure, SendFailure::FileError);
-    EXPECT_EQ(o.stage, SendStage::Mail);
-    EXPECT_TRUE(notify->Log().ends_with("<<< 250 hello\n>>> Failed to open file " + job.m_strMessageFile + ".\n"))
-        << notify->Log();
-    EXPECT_EQ(server.Finish(), "");
-    EXPECT_EQ(server.Data(), "");
-}
-
 // Lines that begin with '.' get one more, also where a file read splits the CR LF.
 TEST_F(SenderTest, DotStuffingOnTheWire) {
     const std::size_t R = CSmtpSender::kFileReadSize;
