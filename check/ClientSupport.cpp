@@ -110,7 +110,8 @@ void NameFeatures(Data& d) {
             else if (StartsWith(x, "unit-")) {
                 std::string u = x.substr(5);
                 add(u == "percent" ? "unit:%" : u == "initial" ? "ident:initial" : u == "calc" ? "function:calc" : "unit:" + u, i);
-            } else if (x == "comments" || x == "important" || x == "nesting") add("css:" + x, i);
+            } else if (x == "comments") add("css:comment", i);
+            else if (x == "important" || x == "nesting") add("css:" + x, i);
             else if (x == "variables") {
                 add("property:--", i);
                 add("function:var", i);
