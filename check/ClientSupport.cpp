@@ -301,6 +301,14 @@ bool Before(const FeaturePlace& a, const FeaturePlace& b) {
 
 } // namespace
 
+void PreloadClientData() {
+    try {
+        TheData();
+    } catch (const std::exception&) {
+        // The call that needs the data meets the same failure and reports it.
+    }
+}
+
 double ClientScore::Score() const {
     unsigned known = nYes + nPartial + nNo;
     return known ? 100.0 * (nYes + 0.5 * nPartial) / known : 0.0;

@@ -59,6 +59,10 @@ struct SupportReport {
     unsigned Warnings() const;
 };
 
+// Reads the data now, on the caller's thread, so that the calls below do
+// not wait for it; they read it at their first call otherwise.
+void PreloadClientData();
+
 // The clients shown when none are chosen.
 const std::vector<std::string>& DefaultClients();
 // Every client id of the data, sorted.

@@ -266,6 +266,15 @@ public:
                 }
             });
 
+        // Reading the client data takes a while too: beside the others.
+        struct Joined {
+            std::thread thread;
+            ~Joined() {
+                if (thread.joinable()) thread.join();
+            }
+        } loader;
+        if (m_clients) loader.thread = std::thread(PreloadClientData);
+
         CMimeComposer composer(m_env);
         composer.m_job = m_job;
         composer.m_job.m_pProgress = nullptr;
