@@ -334,15 +334,13 @@ void FeatureScan::Add(std::string_view name, At at) {
 }
 
 void FeatureScan::Element(std::string_view tag, std::size_t offset) {
-    m_key = "element:";
-    m_key += tag;
-    Add(std::string_view(m_key), offset);
+    m_name.assign("element:").append(tag);
+    Add(m_name, offset);
 }
 
 void FeatureScan::Attribute(std::string_view tag, std::string_view name, std::string_view value, std::size_t offset) {
-    std::string key = "attribute:";
-    key += name;
-    Add(key, offset);
+    m_name.assign("attribute:").append(name);
+    Add(m_name, offset);
     if ((tag == "input" || tag == "button") && name == "type") Add(std::string(tag) + ":" + ascii::ToLower(ascii::Trim(value)), offset);
     else if (tag == "a" && name == "href") {
         std::string_view v = ascii::Trim(value);

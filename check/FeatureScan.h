@@ -47,7 +47,8 @@ public:
 private:
     std::unordered_map<std::string, Use> m_uses;
     std::uint32_t m_nSource = 0;
-    std::string m_key;  // reused for lookups
+    std::string m_key;   // reused for lookups
+    std::string m_name;  // reused to build names
 };
 
 } // namespace check
