@@ -336,6 +336,7 @@ void FeatureScan::Add(std::string_view name, At at) {
 void FeatureScan::Element(std::string_view tag, std::size_t offset) {
     m_name.assign("element:").append(tag);
     Add(m_name, offset);
+    if (tag == "link" && m_nSource == 0) m_linkTags.push_back(offset);
 }
 
 void FeatureScan::Attribute(std::string_view tag, std::string_view name, std::string_view value, std::size_t offset) {

@@ -43,12 +43,15 @@ public:
     void SetSource(std::uint32_t source) { m_nSource = source; }
 
     const std::unordered_map<std::string, Use>& Uses() const { return m_uses; }
+    // Every <link> tag of the page: the composer may replace some by <style>.
+    const std::vector<std::size_t>& LinkTags() const { return m_linkTags; }
 
 private:
     std::unordered_map<std::string, Use> m_uses;
     std::uint32_t m_nSource = 0;
     std::string m_key;   // reused for lookups
     std::string m_name;  // reused to build names
+    std::vector<std::size_t> m_linkTags;
 };
 
 } // namespace check

@@ -623,11 +623,28 @@ private:
             texts.push_back(std::move(css));
         }
         std::vector<FeatureUse> uses;
+        // A <link> the option inlined reaches the recipient as a <style> element.
+        std::unordered_set<std::size_t> inlinedTags;
+        for (std::size_t href : m_inlinedLinks) inlinedTags.insert(m_page.rfind('<', href));
+        std::vector<std::size_t> links, styles;
+        for (std::size_t tag : m_features.LinkTags()) (inlinedTags.count(tag) ? styles : links).push_back(tag);
+        auto tagUse = [&](const char* name, const std::vector<std::size_t>& tags) {
+            if (tags.empty()) return;
+            std::vector<Place> places = Locate(m_page, std::vector<std::size_t>(
+                                                           tags.begin(), tags.begin() + std::min(tags.size(), FeatureScan::kPlacesKept)));
+            FeatureUse& u = uses.emplace_back(FeatureUse{name, tags.size(), {}});
+            for (const Place& p : places) u.listPlaces.push_back(FeaturePlace{"", p.nLine, p.nColumn});
+        };
+        if (!inlinedTags.empty()) {
+            tagUse("element:link", links);
+            tagUse("element:style", styles);
+        }
         // Every offset of one text is placed in one pass over it.
         std::vector<std::vector<std::size_t>> offsets(texts.size());
         std::vector<std::vector<FeaturePlace*>> targets(texts.size());
         uses.reserve(m_features.Uses().size() + 8);
         for (const auto& [name, use] : m_features.Uses()) {
+            if (!inlinedTags.empty() && name == "element:link") continue;  // counted above
             FeatureUse& u = uses.emplace_back(FeatureUse{name, use.nCount, {}});
             u.listPlaces.resize(use.listFirst.size());
             for (std::size_t i = 0; i < use.listFirst.size(); ++i) {

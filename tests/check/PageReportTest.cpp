@@ -341,6 +341,17 @@ TEST(ClientSupport, FeaturesAtTheirPlacesWithTheDataSupport) {
     EXPECT_EQ(got, want);
     // Client support has no say in the message's counts.
     EXPECT_EQ(report.Count(check::Severity::Warning), 1u);  // the video row
+
+    // Prepare for webmail sends the linked sheet as a <style> element; its
+    // features keep their places in the sheet.
+    job.m_bPrepareForWebmail = true;
+    check::Report inlined = check::CheckPage(job, 0, fixed.Get(), &clients);
+    std::string seen;
+    for (const check::FeatureRow& f : inlined.clientSupport.listFeatures)
+        if (f.strSlug == "html-link" || f.strSlug == "html-style" || f.strSlug == "css-pseudo-class-hover")
+            seen += f.strSlug + " " + std::to_string(f.nCount) + " " +
+                    f.listPlaces[0].strSource.substr(f.listPlaces[0].strSource.rfind('/') + 1) + ";";
+    EXPECT_EQ(seen, "html-style 2 ;css-pseudo-class-hover 2 s.css;");
 }
 
 } // namespace
