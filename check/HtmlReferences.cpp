@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "check/FeatureScan.h"
 #include "compose/CssUrls.h"
 #include "core/Ascii.h"
 
@@ -13,7 +14,7 @@ namespace {
 
 class Finder {
 public:
-    explicit Finder(std::string_view page) : m_page(page) {}
+    Finder(std::string_view page, FeatureScan* features) : m_page(page), m_features(features) {}
 
     void Walk(const GumboNode* root) {
         // Depth-first without recursion: pages nest deeper than a stack allows.
@@ -22,6 +23,8 @@ public:
             const GumboNode* node = stack.back();
             stack.pop_back();
             const GumboVector* children = nullptr;
+            if (node->type == GUMBO_NODE_COMMENT && m_features && InPage(node->v.text.original_text))
+                m_features->Add("html:comment", OffsetOf(node->v.text.original_text.data));
             if (node->type == GUMBO_NODE_DOCUMENT) {
                 children = &node->v.document.children;
             } else if (node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE) {
@@ -96,16 +99,21 @@ private:
         if (e.tag == GUMBO_TAG_IMG && InPage(e.original_tag) && !gumbo_get_attribute(&e.attributes, "alt"))
             Add(FoundKind::ImageWithoutAlt, tagOffset, e.original_tag.length, tag, "");
 
+        if (m_features && InPage(e.original_tag) && e.original_tag.length) m_features->Element(tag, tagOffset);
+
         bool styleSheet = false;
         if (const GumboAttribute* rel = gumbo_get_attribute(&e.attributes, "rel"))
             styleSheet = ascii::ToLower(rel->value).find("stylesheet") != std::string::npos;
 
         for (unsigned i = 0; i < e.attributes.length; ++i) {
             const auto* a = static_cast<const GumboAttribute*>(e.attributes.data[i]);
+            if (m_features && InPage(a->original_name))
+                m_features->Attribute(tag, a->name, a->value, OffsetOf(a->original_name.data));
             std::size_t offset;
             std::string_view text;
             if (!ValueOf(a, offset, text)) continue;
             std::string name = a->name;
+            if (m_features && name == "style") m_features->Declarations(text, offset);
             auto add = [&](FoundKind kind) { Add(kind, offset, text.size(), tag, a->name, styleSheet); };
             if (name == "background") add(FoundKind::TagScanned);
             else if (name == "style") Css(tag, "style", offset, text);
@@ -134,10 +142,12 @@ private:
                 if (child->type != GUMBO_NODE_TEXT || !InPage(child->v.text.original_text)) continue;
                 const GumboStringPiece& text = child->v.text.original_text;
                 Css(tag, "url()", OffsetOf(text.data), std::string_view(text.data, text.length));
+                if (m_features) m_features->StyleSheet(std::string_view(text.data, text.length), OffsetOf(text.data));
             }
     }
 
     std::string_view m_page;
+    FeatureScan* m_features;
 };
 
 } // namespace
@@ -172,7 +182,7 @@ private:
     std::size_t m_left = 0;
 };
 
-std::vector<FoundReference> FindReferences(std::string_view page) {
+std::vector<FoundReference> FindReferences(std::string_view page, FeatureScan* features) {
     Arena arena;
     GumboOptions options = kGumboDefaultOptions;
     options.allocator = &Arena::Allocate;
@@ -180,8 +190,14 @@ std::vector<FoundReference> FindReferences(std::string_view page) {
     options.userdata = &arena;
     options.max_errors = 0;  // the parse errors are of no use here
     GumboOutput* output = gumbo_parse_with_options(&options, page.data(), page.size());
-    Finder finder(page);
+    Finder finder(page, features);
     finder.Walk(output->document);
+    const GumboDocument& document = output->document->v.document;
+    // <!DOCTYPE html>, with no public identifier: the HTML5 one.
+    if (features && document.has_doctype && std::string_view(document.name) == "html" && !*document.public_identifier) {
+        std::size_t at = ascii::ToLower(page.substr(0, std::min<std::size_t>(page.size(), 4096))).find("<!doctype");
+        if (at != std::string::npos) features->Add("html:doctype", at);
+    }
     return std::move(finder.m_found);
 }
 

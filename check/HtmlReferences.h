@@ -30,7 +30,10 @@ struct FoundReference {
     bool bStyleSheetLink = false;  // a <link> whose rel names a style sheet
 };
 
+class FeatureScan;
+
 // In the order of the document; the page's bytes are taken as they are.
-std::vector<FoundReference> FindReferences(std::string_view page);
+// With features, the same parse also names the features the page uses.
+std::vector<FoundReference> FindReferences(std::string_view page, FeatureScan* features = nullptr);
 
 } // namespace check

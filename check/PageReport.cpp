@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <new>
 #include <thread>
@@ -9,6 +10,7 @@
 
 #include "compose/CssUrls.h"
 #include "compose/HtmlNesting.h"
+#include "check/FeatureScan.h"
 #include "check/HtmlReferences.h"
 #include "compose/MimeComposer.h"
 #include "compose/PathUtil.h"
@@ -240,7 +242,8 @@ void SortRows(std::vector<Row>& rows, const std::vector<RowKey>& keys) {
 
 class ReportBuilder {
 public:
-    ReportBuilder(const ComposeJob& job, const platform::Platform& env) : m_job(job), m_env(env) {}
+    ReportBuilder(const ComposeJob& job, const platform::Platform& env, const std::vector<std::string>* clients)
+        : m_job(job), m_env(env), m_clients(clients) {}
 
     Report Build(std::uint64_t serverLimit) {
         m_report.strPage = m_job.m_strHtmlPath;
@@ -257,11 +260,20 @@ public:
         if (read && unparsed.empty())
             parser = std::thread([&] {
                 try {
-                    found = FindReferences(m_page);
+                    found = FindReferences(m_page, m_clients ? &m_features : nullptr);
                 } catch (const std::bad_alloc&) {
                     parserOutOfMemory = true;  // passed on below, where it can be caught
                 }
             });
+
+        // Reading the client data takes a while too: beside the others.
+        struct Joined {
+            std::thread thread;
+            ~Joined() {
+                if (thread.joinable()) thread.join();
+            }
+        } loader;
+        if (m_clients) loader.thread = std::thread(PreloadClientData);
 
         CMimeComposer composer(m_env);
         composer.m_job = m_job;
@@ -298,6 +310,7 @@ public:
         }
         SortRows(m_rows, m_keys);
         AddFigures(composed);
+        if (m_clients) m_report.clientSupport = ClientSupport(FeatureUses(), *m_clients);
         m_report.plan = std::move(m_plan);
         return std::move(m_report);
     }
@@ -594,8 +607,82 @@ private:
                                        "they are nothing");
     }
 
+    // The features the page, its style sheets and its parts use, placed.
+    std::vector<FeatureUse> FeatureUses() {
+        // The style sheets the message carries: as parts, or inlined by the option.
+        std::vector<std::string> sheets, texts{std::string()};
+        for (const Part& part : m_report.listParts)
+            if (part.strContentType == "text/css") sheets.push_back(part.strFile);
+        sheets.insert(sheets.end(), m_plan.listSheetsRead.begin(), m_plan.listSheetsRead.end());
+        sheets.erase(std::unique(sheets.begin(), sheets.end()), sheets.end());
+        for (const std::string& sheet : sheets) {
+            std::string css, err;
+            if (!ReadWhole(*m_env.files, sheet, css, err)) css.clear();  // the composition reports it
+            m_features.SetSource(static_cast<std::uint32_t>(texts.size()));
+            m_features.StyleSheet(css, 0);
+            texts.push_back(std::move(css));
+        }
+        std::vector<FeatureUse> uses;
+        // A <link> the option inlined reaches the recipient as a <style> element.
+        std::unordered_set<std::size_t> inlinedTags;
+        for (std::size_t href : m_inlinedLinks) inlinedTags.insert(m_page.rfind('<', href));
+        std::vector<std::size_t> links, styles;
+        for (std::size_t tag : m_features.LinkTags()) (inlinedTags.count(tag) ? styles : links).push_back(tag);
+        auto tagUse = [&](const char* name, const std::vector<std::size_t>& tags) {
+            if (tags.empty()) return;
+            std::vector<Place> places = Locate(m_page, std::vector<std::size_t>(
+                                                           tags.begin(), tags.begin() + std::min(tags.size(), FeatureScan::kPlacesKept)));
+            FeatureUse& u = uses.emplace_back(FeatureUse{name, tags.size(), {}});
+            for (const Place& p : places) u.listPlaces.push_back(FeaturePlace{"", p.nLine, p.nColumn});
+        };
+        if (!inlinedTags.empty()) {
+            tagUse("element:link", links);
+            tagUse("element:style", styles);
+        }
+        // Every offset of one text is placed in one pass over it.
+        std::vector<std::vector<std::size_t>> offsets(texts.size());
+        std::vector<std::vector<FeaturePlace*>> targets(texts.size());
+        uses.reserve(m_features.Uses().size() + 8);
+        for (const auto& [name, use] : m_features.Uses()) {
+            if (!inlinedTags.empty() && name == "element:link") continue;  // counted above
+            FeatureUse& u = uses.emplace_back(FeatureUse{name, use.nCount, {}});
+            u.listPlaces.resize(use.listFirst.size());
+            for (std::size_t i = 0; i < use.listFirst.size(); ++i) {
+                const FeatureScan::At& at = use.listFirst[i];
+                u.listPlaces[i].strSource = at.nSource ? sheets[at.nSource - 1] : std::string();
+                offsets[at.nSource].push_back(at.nOffset);
+                targets[at.nSource].push_back(&u.listPlaces[i]);
+            }
+        }
+        for (std::size_t t = 0; t < texts.size(); ++t) {
+            std::vector<Place> places = Locate(t ? std::string_view(texts[t]) : std::string_view(m_page), offsets[t]);
+            for (std::size_t i = 0; i < places.size(); ++i) {
+                targets[t][i]->nLine = places[i].nLine;
+                targets[t][i]->nColumn = places[i].nColumn;
+            }
+        }
+        // Image formats, from the parts' content types; data: images that stay as written.
+        std::map<std::string, FeatureUse> images;
+        for (const Row& row : m_rows) {
+            std::string name;
+            if (row.nPart >= 0 && row.bImage)
+                name = "image:" + m_report.listParts[static_cast<std::size_t>(row.nPart)].strContentType;
+            else if (row.reason == Reason::DataImage)
+                name = "image:base64";
+            else
+                continue;
+            FeatureUse& u = images[name];
+            u.strName = name;
+            if (u.nCount++ < FeatureScan::kPlacesKept) u.listPlaces.push_back(FeaturePlace{row.strSource, row.nLine, row.nColumn});
+        }
+        for (auto& [name, use] : images) uses.push_back(std::move(use));
+        return uses;
+    }
+
     const ComposeJob& m_job;
     platform::Platform m_env;
+    const std::vector<std::string>* m_clients;
+    FeatureScan m_features;
     MessagePlan m_plan;
     std::uint64_t m_nMessageSize = 0;
     std::string m_page;
@@ -629,9 +716,10 @@ std::string WhyText(const Report& report, const Row& row) {
     return row.strWhy.empty() ? text : text + "; " + row.strWhy;
 }
 
-Report CheckPage(const ComposeJob& job, std::uint64_t nServerSizeLimit, const platform::Platform& env) {
+Report CheckPage(const ComposeJob& job, std::uint64_t nServerSizeLimit, const platform::Platform& env,
+                 const std::vector<std::string>* clients) {
     try {
-        return ReportBuilder(job, env).Build(nServerSizeLimit);
+        return ReportBuilder(job, env, clients).Build(nServerSizeLimit);
     } catch (const std::bad_alloc&) {
         // What was built is gone with the exception, which leaves room for this.
         Report report;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "check/ClientSupport.h"
 #include "compose/ComposeJob.h"
 #include "compose/MessagePlan.h"
 #include "platform/Platform.h"
@@ -131,6 +132,8 @@ struct Report {
     std::vector<Part> listParts;
     Figures figures;
     std::vector<Finding> listFindings;
+    // Only when asked for; its warnings are not counted with the message's.
+    SupportReport clientSupport;
     // What the composer decided; when figures.bSizeKnown, a composition of the
     // same job may write from it instead of scanning the page again.
     MessagePlan plan;
@@ -141,8 +144,11 @@ struct Report {
 
 // Checks the message the job would compose. Reads the page and its files but
 // writes nothing; the sizes are those of a composition with the same random draws.
+// With clients (ids of the caniemail data), also which of them support the
+// features the page and its style sheets use.
 Report CheckPage(const ComposeJob& job, std::uint64_t nServerSizeLimit = 0,
-                 const platform::Platform& env = platform::Platform());
+                 const platform::Platform& env = platform::Platform(),
+                 const std::vector<std::string>* clients = nullptr);
 
 // What happens to the row's value and why it matters, in one sentence.
 std::string WhyText(const Report& report, const Row& row);

@@ -63,6 +63,82 @@ std::string Kinds(const Row& row) {
     return out + "]";
 }
 
+std::string PlaceText(const FeaturePlace& p) {
+    return (p.strSource.empty() ? "" : p.strSource + " ") + std::to_string(p.nLine) + ":" + std::to_string(p.nColumn);
+}
+
+std::string ScoreText(const ClientScore& c) {
+    if (!c.HasScore()) return "no score";
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%.0f%%", c.Score());
+    return buf;
+}
+
+std::string ClientSupportText(const SupportReport& support) {
+    std::string out = "Client support (caniemail.com data of " + support.strDataDate + "): " +
+                      std::to_string(support.listFeatures.size()) + " features used, " +
+                      std::to_string(support.Warnings()) + (support.Warnings() == 1 ? " warning\n" : " warnings\n");
+    for (const ClientScore& c : support.listClients)
+        out += "  " + c.strName + " (" + c.strId + "): " + ScoreText(c) + ", " + std::to_string(c.nYes) + " supported, " +
+               std::to_string(c.nPartial) + " partly, " + std::to_string(c.nNo) + " not, " + std::to_string(c.nUnknown) +
+               " unknown\n";
+    for (const FeatureRow& f : support.listFeatures) {
+        std::string line = std::string("  ") + (f.bWarning ? "warning" : "info") + ": " + f.strTitle + " (" + f.strUrl +
+                           "): " + std::to_string(f.nCount) + (f.nCount == 1 ? " use, at " : " uses, at ");
+        for (std::size_t i = 0; i < f.listPlaces.size(); ++i) line += (i ? ", " : "") + PlaceText(f.listPlaces[i]);
+        if (f.nCount > f.listPlaces.size()) line += ", ...";
+        out += ascii::Printable(line) + "\n";
+        for (const ClientVerdict& v : f.listSupport) {
+            line = "    " + support.listClients[v.nClient].strName + ": " + SupportName(v.support);
+            if (!v.strVersion.empty()) line += " (" + v.strVersion + ")";
+            for (std::size_t n = 0; n < v.listNotes.size(); ++n) line += (n ? " " : ": ") + v.listNotes[n];
+            out += ascii::Printable(line) + "\n";
+        }
+    }
+    return out;
+}
+
+std::string ClientSupportJson(const Report& report) {
+    const SupportReport& support = report.clientSupport;
+    std::string out = ",\n  \"clientSupport\": {" + Field("dataDate", JsonString(support.strDataDate)) + ",\n    \"clients\": [";
+    const char* sep = "\n";
+    for (const ClientScore& c : support.listClients) {
+        char score[32] = "null";
+        if (c.HasScore()) std::snprintf(score, sizeof score, "%.1f", c.Score());
+        out += sep + std::string("      {") + Field("id", JsonString(c.strId)) + ", " + Field("name", JsonString(c.strName)) +
+               ", " + Field("score", score) + ", " + Field("supported", std::to_string(c.nYes)) + ", " +
+               Field("partial", std::to_string(c.nPartial)) + ", " + Field("unsupported", std::to_string(c.nNo)) + ", " +
+               Field("unknown", std::to_string(c.nUnknown)) + "}";
+        sep = ",\n";
+    }
+    out += "\n    ],\n    \"features\": [";
+    sep = "\n";
+    for (const FeatureRow& f : support.listFeatures) {
+        out += sep + std::string("      {") + Field("slug", JsonString(f.strSlug)) + ", " + Field("title", JsonString(f.strTitle)) +
+               ", " + Field("url", JsonString(f.strUrl)) + ", " + Field("category", JsonString(f.strCategory)) + ", " +
+               Field("severity", Quoted(f.bWarning ? "warning" : "info")) + ", " + Field("count", std::to_string(f.nCount)) +
+               ", \"places\": [";
+        for (std::size_t i = 0; i < f.listPlaces.size(); ++i) {
+            const FeaturePlace& p = f.listPlaces[i];
+            out += (i ? ", {" : "{") + Field("source", JsonString(p.strSource.empty() ? report.strPage : p.strSource)) + ", " +
+                   Field("line", std::to_string(p.nLine)) + ", " + Field("column", std::to_string(p.nColumn)) + "}";
+        }
+        out += "], \"support\": [";
+        for (std::size_t i = 0; i < f.listSupport.size(); ++i) {
+            const ClientVerdict& v = f.listSupport[i];
+            out += (i ? ", {" : "{") + Field("client", JsonString(support.listClients[v.nClient].strId)) + ", " +
+                   Field("support", Quoted(SupportName(v.support))) + ", " +
+                   Field("version", v.strVersion.empty() ? "null" : JsonString(v.strVersion)) + ", \"notes\": [";
+            for (std::size_t n = 0; n < v.listNotes.size(); ++n) out += (n ? ", " : "") + JsonString(v.listNotes[n]);
+            out += "]}";
+        }
+        out += "]}";
+        sep = ",\n";
+    }
+    out += "\n    ],\n    " + Field("warnings", std::to_string(support.Warnings())) + "\n  }";
+    return out;
+}
+
 } // namespace
 
 std::string ReportText(const Report& report) {
@@ -102,6 +178,7 @@ std::string ReportText(const Report& report) {
     out += "\n";
     for (const Finding& finding : report.listFindings)
         out += std::string(SeverityName(finding.severity)) + ": " + ascii::Printable(finding.strText) + "\n";
+    if (report.clientSupport.bDone) out += ClientSupportText(report.clientSupport);
     unsigned errors = report.Count(Severity::Error), warnings = report.Count(Severity::Warning);
     out += std::to_string(errors) + (errors == 1 ? " error, " : " errors, ") + std::to_string(warnings) +
            (warnings == 1 ? " warning\n" : " warnings\n");
@@ -154,7 +231,9 @@ std::string ReportJson(const Report& report) {
                Field("text", JsonString(finding.strText)) + "}";
         sep = ",\n";
     }
-    out += "\n  ],\n  " + Field("errors", std::to_string(report.Count(Severity::Error))) + ",\n  " +
+    out += "\n  ]";
+    if (report.clientSupport.bDone) out += ClientSupportJson(report);
+    out += ",\n  " + Field("errors", std::to_string(report.Count(Severity::Error))) + ",\n  " +
            Field("warnings", std::to_string(report.Count(Severity::Warning))) + "\n}\n";
     return out;
 }

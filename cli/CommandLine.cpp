@@ -23,7 +23,8 @@ const char kUsage[] =
     "                         [--security none|starttls|tls]\n"
     "                         [--auth-method METHOD] [--oauth-token-command CMD]\n"
     "       quillory-cli check PAGE.html [--attach FILE]... [--json] [--webmail]\n"
-    "                          [--subject S] [--from F] [--to T] [--cc C]\n"
+    "                          [--clients GLOB,...] [--subject S] [--from F]\n"
+    "                          [--to T] [--cc C]\n"
     "       quillory-cli preview PAGE.html -o SHOT.png [--force] [--width 600|375|N]\n"
     "                            [--height N] [--subject S] [--from F] [--to T]\n"
     "                            [--cc C] [--attach FILE]... [--webmail]\n"
@@ -41,8 +42,10 @@ const char kUsage[] =
     "with the server as it goes. Header fields and SMTP options not given are\n"
     "taken from the saved settings.\n"
     "check lists every reference the page makes and what the message will do with\n"
-    "it, then the message's size against the limits of mail programs; --json\n"
-    "writes the same as one JSON document. It writes no message.\n"
+    "it, then the message's size against the limits of mail programs, then which\n"
+    "mail programs support the HTML and CSS features the page uses (from the\n"
+    "caniemail.com data); --json writes the same as one JSON document. It writes\n"
+    "no message.\n"
     "preview composes the message, reads it back and draws its HTML part as a\n"
     "mail program would, with nothing fetched from the network, into SHOT.png:\n"
     "600 pixels wide (desktop) unless --width says otherwise (375: phone), as\n"
@@ -62,6 +65,10 @@ const char kUsage[] =
     "                         version of the page, and carry what webmail drops or\n"
     "                         hides (data: images, CSS images, linked style sheets);\n"
     "                         options --webmail on makes it the default\n"
+    "  --clients GLOB,...     check: the mail programs whose support is shown, as\n"
+    "                         family.platform globs (outlook.*,*.ios); by default\n"
+    "                         Gmail, Outlook, Apple Mail, Yahoo, Thunderbird and\n"
+    "                         Samsung Email\n"
     "\n"
     "  --server HOST          SMTP server: host name or dotted IPv4 address\n"
     "  --port N               SMTP port (default 25)\n"
@@ -157,7 +164,7 @@ CliRequest ParseCommandLine(const std::vector<std::string>& args, const std::str
             continue;
         }
         const bool takesValue = option || (!send && !check && (a == "-o" || a == "--output")) ||
-                                (preview && (a == "--width" || a == "--height")) ||
+                                (preview && (a == "--width" || a == "--height")) || (check && a == "--clients") ||
                                 field || a == "--attach";
         if (!takesValue) {
             if (a.size() > 1 && a[0] == '-') return Usage("unknown option '" + a + "'");
@@ -175,6 +182,13 @@ CliRequest ParseCommandLine(const std::vector<std::string>& args, const std::str
         } else if (a == "--width" || a == "--height") {
             if (!ParsePreviewSize(a, v, a == "--width" ? r.nPreviewWidth : r.nPreviewHeight, r.error))
                 return Usage(r.error);
+        } else if (a == "--clients") {
+            for (std::size_t start = 0; start <= v.size();) {
+                std::size_t end = std::min(v.find(',', start), v.size());
+                if (end > start) r.listClientGlobs.push_back(v.substr(start, end - start));
+                start = end + 1;
+            }
+            if (r.listClientGlobs.empty()) return Usage("--clients needs at least one client");
         } else if (a == "--attach") {
             if (v.empty()) return Usage("--attach needs a file name");
             r.job.m_listAttachments.push_back(Absolute(v, cwd));
@@ -252,7 +266,7 @@ int RunCli(const std::vector<std::string>& args, const std::string& cwd, std::st
     AppOptions options = settings.options;
     req.options.ApplyTo(options);
     req.job.m_bPrepareForWebmail = options.PrepareForWebmail;
-    if (req.kind == CliRequest::Kind::Check) return RunCheck(req.job, req.bJson, out, err);
+    if (req.kind == CliRequest::Kind::Check) return RunCheck(req.job, req.bJson, req.listClientGlobs, out, err);
     if (req.kind == CliRequest::Kind::Send) {
         std::string sendErr;
         int rc = RunSend(req.job, settings.options, req.options, envPassword, out, sendErr);

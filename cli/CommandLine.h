@@ -19,6 +19,8 @@ struct CliRequest {
     AppOptionsOverlay options;
     bool bPasswordFromStdin = false;  // options: the password is the first line of input
     bool bJson = false;               // check: one JSON document instead of text
+    // check: the client-support globs of --clients; empty for the default clients
+    std::vector<std::string> listClientGlobs;
     // preview: the picture's size in pixels (height 0: as tall as the page);
     // the job's output path names the PNG file.
     int nPreviewWidth = kDesktopPreviewWidth;

@@ -58,4 +58,6 @@ install(FILES completion/quillory-cli.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/
 install(FILES completion/_quillory-cli DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
 install(FILES completion/quillory-cli.fish DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
 install(DIRECTORY examples/newsletter DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+# The client-support data is compiled into the programs: its licence travels with them.
+install(FILES third_party/caniemail/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME caniemail.LICENSE)
 

@@ -31,6 +31,10 @@ TEST(CheckCommand, ExitStatusAndJsonAgainstTheSchema) {
         {"check", 2, false},
         {"check clean.html -o x.eml", 2, false},
         {"check clean.html --json=yes", 2, false},
+        // Client support: chosen clients in their order, and never an error of its own.
+        {"check clean.html --json --clients 'outlook.w*,*.ios'", 0, true,
+         "\"support\": [{\"client\": \"outlook.windows\", \"support\": "},
+        {"check clean.html --clients nowhere.*", 2, false},
     };
     const std::string schema = std::string(QUILLORY_SOURCE_DIR) + "/docs/check-report.schema.json";
     for (const auto& run : runs) {

@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "TestUtil.h"
@@ -267,6 +268,90 @@ TEST(MessageFigures, FailureKeepsTheRows) {
     ASSERT_EQ(failed.listFindings.size(), 1u);
     EXPECT_NE(failed.listFindings[0].strText.find("gone.pdf"), std::string::npos);
     EXPECT_TRUE(failed.HasErrors());
+}
+
+} // namespace
+
+namespace {
+
+// Features at their places, in the page and in the style sheet it links, and
+// each client's support as an independent reader of the data file finds it.
+TEST(ClientSupport, FeaturesAtTheirPlacesWithTheDataSupport) {
+    testutil::TempDir dir;
+    dir.Write("s.css", "/* hover */\na:hover, b:hover { color: red }");
+    ComposeJob job;
+    job.m_strHtmlPath = dir.Write("page.html",
+                                  "<html><head><link rel=stylesheet href=s.css><style>\n"
+                                  "@media (prefers-color-scheme: dark) { .x { color: #fff } }\n"
+                                  "</style></head><body>\n"
+                                  "<div style=\"display:flex;position:absolute;top:0\">\n"
+                                  "<video src=v.mp4></video></div></body></html>\n");
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"css-display-flex", "1 4:13"},
+        {"html-video", "1 5:1"},
+        {"css-position", "1 4:26"},
+        {"css-at-media-prefers-color-scheme", "1 2:9"},
+        {"css-pseudo-class-hover", "2 s.css 2:2 s.css 2:11"},
+        {"css-at-media", "1 2:1"},
+        {"css-left-right-top-bottom", "1 4:44"},
+        {"css-selector-grouping", "1 s.css 2:8"},
+        {"css-comments", "1 s.css 1:1"},
+    };
+    std::string slugs;
+    for (const auto& [slug, places] : expected) slugs += (slugs.empty() ? "" : ",") + slug;
+    std::string table;
+    ASSERT_EQ(testutil::RunCommand(std::string(QUILLORY_PYTHON) + " " + QUILLORY_SOURCE_DIR +
+                                       "/tests/tools/caniemail_support.py " + QUILLORY_SOURCE_DIR +
+                                       "/third_party/caniemail/caniemail.json " + slugs,
+                                   &table),
+              0)
+        << table;
+    std::vector<std::string> clients, want;
+    for (std::size_t at = 0, end; (end = table.find('\n', at)) != std::string::npos; at = end + 1) {
+        std::string line = table.substr(at, end - at);
+        std::string client = line.substr(0, line.find('\t'));
+        if (clients.empty() || clients.back() != client) clients.push_back(client);
+        want.push_back(line);
+    }
+    ASSERT_EQ(clients.size(), 2u) << table;
+
+    testutil::FixedPlatform fixed;
+    check::Report report = check::CheckPage(job, 0, fixed.Get(), &clients);
+    const check::SupportReport& support = report.clientSupport;
+    ASSERT_EQ(support.listClients.size(), 2u);
+    std::vector<std::string> got;
+    for (std::size_t c = 0; c < 2; ++c)
+        for (const auto& [slug, places] : expected) {
+            auto row = std::find_if(support.listFeatures.begin(), support.listFeatures.end(),
+                                    [&](const check::FeatureRow& f) { return f.strSlug == slug; });
+            if (row == support.listFeatures.end()) {
+                ADD_FAILURE() << slug << " not found";
+                continue;
+            }
+            std::string at = std::to_string(row->nCount);
+            for (const check::FeaturePlace& p : row->listPlaces)
+                at += " " + (p.strSource.empty() ? "" : p.strSource.substr(p.strSource.rfind('/') + 1) + " ") +
+                      std::to_string(p.nLine) + ":" + std::to_string(p.nColumn);
+            EXPECT_EQ(at, places) << slug;
+            const check::ClientVerdict& v = row->listSupport.at(c);
+            std::string notes;
+            for (const std::string& n : v.listNotes) notes += (notes.empty() ? "" : "|") + n;
+            got.push_back(clients[c] + "\t" + slug + "\t" + v.strVersion + "\t" + check::SupportName(v.support) + "\t" + notes);
+        }
+    EXPECT_EQ(got, want);
+    // Client support has no say in the message's counts.
+    EXPECT_EQ(report.Count(check::Severity::Warning), 1u);  // the video row
+
+    // Prepare for webmail sends the linked sheet as a <style> element; its
+    // features keep their places in the sheet.
+    job.m_bPrepareForWebmail = true;
+    check::Report inlined = check::CheckPage(job, 0, fixed.Get(), &clients);
+    std::string seen;
+    for (const check::FeatureRow& f : inlined.clientSupport.listFeatures)
+        if (f.strSlug == "html-link" || f.strSlug == "html-style" || f.strSlug == "css-pseudo-class-hover")
+            seen += f.strSlug + " " + std::to_string(f.nCount) + " " +
+                    f.listPlaces[0].strSource.substr(f.listPlaces[0].strSource.rfind('/') + 1) + ";";
+    EXPECT_EQ(seen, "html-style 2 ;css-pseudo-class-hover 2 s.css;");
 }
 
 } // namespace

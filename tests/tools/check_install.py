@@ -47,7 +47,8 @@ def installed_files(window):
              "share/fish/vendor_completions.d/quillory-cli.fish",
              "share/doc/quillory/examples/newsletter/index.html",
              "share/doc/quillory/examples/newsletter/logo.png",
-             "share/doc/quillory/examples/newsletter/style.css"]
+             "share/doc/quillory/examples/newsletter/style.css",
+             "share/doc/quillory/caniemail.LICENSE"]
     if window:
         files += ["bin/quillory", "libexec/quillory/quillory-preview", "share/man/man1/quillory.1",
                   f"share/applications/{APP_ID}.desktop", f"share/metainfo/{APP_ID}.metainfo.xml",
