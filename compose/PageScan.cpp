@@ -419,7 +419,9 @@ void CPageScanner::ScanPageCss() {
         std::string_view tag = lower.substr(lt, gt - lt);
         TagAttribute style;
         m_scanTag = RefTag::Any;
-        if (FindTagAttribute(tag, "style", style)) scan(lt + style.nValueStart, tag.substr(style.nValueStart, style.nValueLength));
+        // The substring first: most tags have no style, and the walk reads every attribute.
+        if (tag.find("style") != std::string_view::npos && FindTagAttribute(tag, "style", style))
+            scan(lt + style.nValueStart, tag.substr(style.nValueStart, style.nValueLength));
         if (tag.substr(0, 6) == "<style" && (tag.size() == 6 || IsHtmlSpace(tag[6]))) {
             std::size_t close = lower.find("</style", gt);
             if (close == std::string_view::npos) close = lower.size();
