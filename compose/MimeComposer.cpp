@@ -81,7 +81,8 @@ bool CMimeComposer::Plan(MessagePlan& plan, std::uint64_t& nMessageSize) {
         m_listWarnings.insert(m_listWarnings.end(), writer.Warnings().begin(), writer.Warnings().end());
         m_bEightBitData = writer.HasEightBitData();
     }
-    plan = m_plan;
+    plan = std::move(m_plan);
+    m_plan = MessagePlan();
     return ok;
 }
 

@@ -40,7 +40,7 @@ public:
     // output path is only named in messages.
     bool Plan(MessagePlan& plan, std::uint64_t& nMessageSize);
 
-    // The plan of the last Compose or Plan.
+    // The plan of the last Compose (Plan hands its plan over).
     const MessagePlan& LastPlan() const { return m_plan; }
     const std::vector<PlannedPart>& Resources() const { return m_plan.listParts; }
     const std::vector<ReferenceEntry>& References() const { return m_plan.listRewrites; }

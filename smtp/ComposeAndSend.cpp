@@ -69,7 +69,8 @@ void Run(SendRequest request, SendAddresses addresses, std::shared_ptr<ISendNoti
         }
         for (const std::string& line : composer.Notices()) notify->OnSendWarning(id, line);
         eightBit = composer.HasEightBitData();
-        planned = composer.LastPlan();
+        // Only a message with 8-bit data may need the 7-bit form.
+        if (eightBit) planned = composer.LastPlan();
     }
     if (stop->IsRequested()) return;
     notify->OnSendStage(id, SendStage::Connecting);
