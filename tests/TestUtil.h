@@ -68,6 +68,22 @@ public:
     bool ReadTextFile(const std::string& path, std::string& content, std::size_t maxBytes) override;
 };
 
+// The real file system, for a test that changes one of its calls.
+struct PassThroughFiles : platform::FileSystem {
+    platform::FileSystem& real = platform::RealFileSystem();
+    std::unique_ptr<platform::InputFile> OpenRead(const std::string& p, std::string& e) override { return real.OpenRead(p, e); }
+    std::unique_ptr<platform::OutputFile> CreateOutput(const std::string& t, platform::ReadOnlyTarget r,
+                                                       std::string& e) override {
+        return real.CreateOutput(t, r, e);
+    }
+    bool CheckFolder(const std::string& p, std::string& e) override { return real.CheckFolder(p, e); }
+    bool IsReadableFile(const std::string& p) override { return real.IsReadableFile(p); }
+    bool Resolve(const std::string& p, platform::ResolvedPath& o) override { return real.Resolve(p, o); }
+    Entry ResolveEntry(const std::string& f, const std::string& n, platform::ResolvedPath& o) override {
+        return real.ResolveEntry(f, n, o);
+    }
+};
+
 struct FixedPlatform {
     FixedClock clock;
     CountingRandom random;

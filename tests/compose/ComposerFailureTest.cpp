@@ -17,31 +17,22 @@ using testutil::ReadFile;
 using testutil::TempDir;
 
 // The real file system with faults switched on by the test.
-class FaultyFileSystem : public platform::FileSystem {
+class FaultyFileSystem : public testutil::PassThroughFiles {
 public:
     std::int64_t writeBudget = -1;  // bytes until the disk is "full"; -1 = unlimited
     std::string shortReadPath;      // this file ends early
     std::uint64_t fakeHtmlSize = 0; // pretend the page is this big
 
     std::unique_ptr<platform::InputFile> OpenRead(const std::string& path, std::string& err) override {
-        auto real = platform::RealFileSystem().OpenRead(path, err);
-        if (!real) return real;
-        if (path == shortReadPath || (fakeHtmlSize && path.ends_with(".html")))
-            return std::make_unique<Input>(std::move(real), path == shortReadPath, fakeHtmlSize);
-        return real;
+        auto in = real.OpenRead(path, err);
+        if (in && (path == shortReadPath || (fakeHtmlSize && path.ends_with(".html"))))
+            return std::make_unique<Input>(std::move(in), path == shortReadPath, fakeHtmlSize);
+        return in;
     }
     std::unique_ptr<platform::OutputFile> CreateOutput(const std::string& target, platform::ReadOnlyTarget readOnly,
                                                        std::string& err) override {
-        auto real = platform::RealFileSystem().CreateOutput(target, readOnly, err);
-        if (!real) return real;
-        return std::make_unique<Output>(std::move(real), this);
-    }
-    bool CheckFolder(const std::string& path, std::string& err) override {
-        return platform::RealFileSystem().CheckFolder(path, err);
-    }
-    bool IsReadableFile(const std::string& path) override { return platform::RealFileSystem().IsReadableFile(path); }
-    bool Resolve(const std::string& path, platform::ResolvedPath& out) override {
-        return platform::RealFileSystem().Resolve(path, out);
+        auto out = real.CreateOutput(target, readOnly, err);
+        return out ? std::make_unique<Output>(std::move(out), this) : nullptr;
     }
 
 private:

@@ -75,20 +75,9 @@ TEST_F(ResolveCacheTest, ChangesBetweenLookups) {
 
 // Each folder is resolved once, however many of its files are looked up.
 TEST_F(ResolveCacheTest, EachFolderOnce) {
-    struct Counting : platform::FileSystem {
+    struct Counting : testutil::PassThroughFiles {
         int resolves = 0;
-        platform::FileSystem& real = platform::RealFileSystem();
-        std::unique_ptr<platform::InputFile> OpenRead(const std::string& p, std::string& e) override { return real.OpenRead(p, e); }
-        std::unique_ptr<platform::OutputFile> CreateOutput(const std::string& p, platform::ReadOnlyTarget r,
-                                                           std::string& e) override {
-            return real.CreateOutput(p, r, e);
-        }
-        bool CheckFolder(const std::string& p, std::string& e) override { return real.CheckFolder(p, e); }
-        bool IsReadableFile(const std::string& p) override { return real.IsReadableFile(p); }
         bool Resolve(const std::string& p, platform::ResolvedPath& o) override { return ++resolves, real.Resolve(p, o); }
-        Entry ResolveEntry(const std::string& f, const std::string& n, platform::ResolvedPath& o) override {
-            return real.ResolveEntry(f, n, o);
-        }
     } files;
     platform::ResolveCache cache(files);
     for (int i = 0; i < 50; ++i) t.Write("page/many/f" + std::to_string(i), "f");
