@@ -34,9 +34,7 @@ const std::string kFriend =
 struct Links : WindowTest {
     std::unique_ptr<CMainDlg> main;
 
-    void SetUp() override {
-        main = std::make_unique<CMainDlg>(CMainDlg::Services{&prompts, &shell, platform::Platform(), store.get()});
-    }
+    void SetUp() override { main = NewWindow(); }
     void Trigger(const QString& menuText) {
         for (QAction* a : main->MorePopup()->actions())
             if (a->text() == menuText) return a->trigger();

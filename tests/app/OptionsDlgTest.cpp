@@ -83,24 +83,6 @@ TEST_F(OptionsWindow, EveryOptionGoesThroughTheControlsUnchangedInTabOrder) {
     }
 }
 
-TEST_F(OptionsWindow, AccountFieldsFollowTheCheckBoxAndKeepTheirText) {
-    COptionsDlg& d = Show();
-    const COptionsDlg::Widgets& u = d.Ui();
-    auto enabled = [&] {
-        return std::vector<bool>{u.pAuthName->isEnabled(), u.pAuthPass->isEnabled(), u.pAuthMethod->isEnabled(),
-                                 u.pTokenCommand->isEnabled()};
-    };
-    const std::vector<bool> off(4, false), on(4, true);
-    EXPECT_EQ(enabled(), off);
-    QTest::mouseClick(u.pAuth, Qt::LeftButton);
-    EXPECT_EQ(enabled(), on);
-    EXPECT_EQ(d.focusWidget(), u.pAuthName);
-    QTest::mouseClick(u.pAuth, Qt::LeftButton);
-    EXPECT_EQ(enabled(), off);
-    EXPECT_EQ(u.pAuthName->text(), "ann");
-    EXPECT_EQ(u.pAuthPass->text(), "pw");
-}
-
 TEST_F(OptionsWindow, OkRefusesWhatCannotWork) {
     struct Case {
         const char *server, *port;
@@ -158,7 +140,7 @@ TEST_F(OptionsWindow, ThePortStaysAPortNumber) {
     }
 }
 
-TEST_F(OptionsWindow, SecurityMovesAnUntouchedPortAndAPlainPasswordIsWarnedOf) {
+TEST_F(OptionsWindow, SecurityMovesAnUntouchedPortAndTheAccountFieldsFollowTheirBox) {
     AppOptions o = Sample();
     o.SrvReqAuth = true;
     o.SmtpPort = 25;
@@ -180,27 +162,31 @@ TEST_F(OptionsWindow, SecurityMovesAnUntouchedPortAndAPlainPasswordIsWarnedOf) {
     Choose(0);
     u.pAuthPass->clear();
     EXPECT_FALSE(u.pPlainPasswordWarning->isVisible()) << "no password, nothing to warn of";
+
+    // The account fields follow the check box and keep their text.
+    auto enabled = [&] {
+        return std::vector<bool>{u.pAuthName->isEnabled(), u.pAuthPass->isEnabled(), u.pAuthMethod->isEnabled(),
+                                 u.pTokenCommand->isEnabled()};
+    };
+    EXPECT_EQ(enabled(), std::vector<bool>(4, true));
+    QTest::mouseClick(u.pAuth, Qt::LeftButton);
+    EXPECT_EQ(enabled(), std::vector<bool>(4, false));
+    EXPECT_EQ(u.pAuthName->text(), "ann");
+    QTest::mouseClick(u.pAuth, Qt::LeftButton);
+    EXPECT_EQ(enabled(), std::vector<bool>(4, true));
+    EXPECT_EQ(d.focusWidget(), u.pAuthName);
 }
 
 // The main window's Options command, with the dialog driven while it is modal.
-struct OptionsCommand : ::testing::Test {
-    testutil::TempDir dir;
-    RecordingPrompts prompts;
-    RecordingShell shell;
+struct OptionsCommand : WindowTest {
     std::string file = dir.Path() + "quillory.conf";
-    std::unique_ptr<platform::SettingsStore> store = platform::MakeFileSettingsStore(file);
-
-    std::unique_ptr<CMainDlg> Open(platform::SettingsStore* s = nullptr) {
-        return std::make_unique<CMainDlg>(
-            CMainDlg::Services{&prompts, &shell, platform::Platform(), s ? s : store.get()});
-    }
     void RunOptions(CMainDlg& main, const std::function<void(COptionsDlg&)>& act) {
         EXPECT_TRUE(WhileModal<COptionsDlg>([&] { main.OnOptions(); }, act)) << "shown modally";
     }
 };
 
 TEST_F(OptionsCommand, OkSavesTheOptionsAtOnceAndCancelNothing) {
-    auto main = Open();
+    auto main = NewWindow();
     main->m_settings.mail.MailFrom = "typed@example.com";  // the mail group waits for the window to close
     std::string before = testutil::ReadFile(file);
     RunOptions(*main, [&](COptionsDlg& d) {
@@ -247,9 +233,8 @@ TEST_F(OptionsCommand, OkSavesTheOptionsAtOnceAndCancelNothing) {
 TEST_F(OptionsCommand, AFailedSaveIsReported) {
     std::string blocked = dir.Write("blocked", "a file where a folder should be");
     auto badStore = platform::MakeFileSettingsStore(blocked + "/quillory.conf");
-    auto main = Open(badStore.get());
-    prompts.messages.clear();
-    RunOptions(*main, [&](COptionsDlg& d) {
+    CMainDlg main(CMainDlg::Services{&prompts, &shell, fixed.Get(), badStore.get()});
+    RunOptions(main, [&](COptionsDlg& d) {
         d.Ui().pServer->setText("smtp.example.org");
         QTest::mouseClick(d.Ui().pOk, Qt::LeftButton);
     });
