@@ -1,6 +1,8 @@
 // The HTML part byte for byte: only the value text between its quotes becomes
 // "cid:" and the Content-ID; everything around it stays.
 #include <climits>
+#include <map>
+#include <tuple>
 
 #include "ScanFixture.h"
 
@@ -8,85 +10,68 @@ namespace {
 
 using RewrittenHtml = ScanFixture;
 
-// Replaces the values at the given positions, in increasing order.
-std::string Splice(const std::string& page, const std::vector<std::tuple<std::size_t, std::size_t, std::string>>& refs) {
-    std::string out;
-    std::size_t at = 0;
-    for (const auto& [pos, len, cid] : refs) {
-        out += page.substr(at, pos - at) + "cid:" + cid;
-        at = pos + len;
-    }
-    return out + page.substr(at);
-}
-
-TEST_F(RewrittenHtml, QuotingSpacingAndLetterCaseAroundEachValue) {
-    File("A.gif");
-    File("a.gif");
-    File("b.gif");
-    const std::string page =
-        "<IMG SRC=\"A.gif\" ALT=\"x\"><img src = 'b.gif' ><img src=a.gif>"
-        "<img alt=1 src=b.gif width=3><BODY BACKGROUND=A.gif><img src=\t\"./a.gif\"\t>";
-    Compose(page);
-    std::size_t p1 = page.find("A.gif"), p2 = page.find("b.gif"), p3 = page.find("a.gif>");
-    std::size_t p4 = page.find("b.gif width"), p5 = page.find("A.gif><img"), p6 = page.find("./a.gif");
-    std::string c0 = Cid(p1, 0), c1 = Cid(p2, 1), c2 = Cid(p3, 2), c3 = Cid(p6, 3);
-    EXPECT_EQ(Body(), Splice(page, {{p1, 5, c0}, {p2, 5, c1}, {p3, 5, c2}, {p4, 5, c1}, {p5, 5, c0}, {p6, 7, c3}}));
-    EXPECT_EQ(Paths(), (std::vector<std::string>{"A.gif", "b.gif", "a.gif", "./a.gif"}));
-    // The parts carry the Content-ID, the file name and the table's type.
-    EXPECT_EQ(testutil::PartHeaderOf(eml, c0),
-              "--" + c->Boundary() + "\r\nContent-Type: image/gif;\r\n\tname=\"A.gif\"\r\n"
-              "Content-Transfer-Encoding: base64\r\nContent-ID: <" + c0 + ">");
-    EXPECT_EQ(testutil::CheckEml(c->m_job.m_strOutputPath, {}), "");
-}
-
-TEST_F(RewrittenHtml, ReferencesFromAllScansInterleaveInPageOrder) {
-    for (const char* f : {"s.css", "j.js", "i.png", "b.gif", "in.png"}) File(f);
-    // The page order differs from the scan order; the rewriting follows the page.
-    const std::string page =
-        "<input src=in.png><table background=b.gif><img src=i.png><script src=j.js></script><link href=s.css>";
-    Compose(page);
-    ASSERT_EQ(c->References().size(), 5u);
-    for (std::size_t i = 1; i < c->References().size(); ++i)
-        EXPECT_LT(c->References()[i - 1].m_nPosition, c->References()[i].m_nPosition);
-    // Content-IDs were drawn in scan order: link, script, img, background, input.
-    std::size_t ps = page.find("s.css"), pj = page.find("j.js"), pi = page.find("i.png"), pb = page.find("b.gif"),
-                pn = page.find("in.png");
-    EXPECT_EQ(Body(), Splice(page, {{pn, 6, Cid(pn, 4)}, {pb, 5, Cid(pb, 3)}, {pi, 5, Cid(pi, 2)},
-                                    {pj, 4, Cid(pj, 1)}, {ps, 5, Cid(ps, 0)}}));
-}
-
-TEST_F(RewrittenHtml, OverlappingValuesKeepTheOneThatStartsFirst) {
-    File("x background='a.gif'");
-    File("a.gif");
-    // The img value holds text that the background scan reads as a value of its own.
-    const std::string page = "<img src=\"x background='a.gif'\">";
-    Compose(page);
-    EXPECT_EQ(Body(), Splice(page, {{10, 20, Cid(10, 0)}}));
-    // a.gif lost its only reference, so it gets no part.
-    EXPECT_EQ(Paths(), (std::vector<std::string>{"x background='a.gif'"}));
-    EXPECT_EQ(testutil::CheckEml(c->m_job.m_strOutputPath, {"--resource", dir.Path() + "x background='a.gif'"}), "");
-
-    // Named elsewhere too, the file keeps its part for that reference.
-    const std::string page2 = page + "<img src=a.gif>";
-    Compose(page2);
-    EXPECT_EQ(Paths(), (std::vector<std::string>{"x background='a.gif'", "a.gif"}));
-    EXPECT_EQ(Body(), Splice(page2, {{10, 20, Cid(10, 0)}, {41, 5, Cid(41, 1)}}));
-}
-
-TEST_F(RewrittenHtml, MalformedPagesKeepEveryWellFormedReference) {
-    File("a.gif", "A");
-    File("b.gif", "B");
-    File("c.gif", "C");
+struct Rewrite {
+    const char* name;
+    std::vector<std::string> files;  // beside the page
     std::string page;
-    page += "<img src=\"a.gif>";                   // unclosed quote: that tag is left
-    page += std::string("<p>\0\0</p>", 9);        // NUL bytes are ordinary text
-    page += "<img src=\"b.gif\">";
-    page += "<img src=\"" + std::string(2 << 20, 'v') + "\">";  // 2 MB value
-    page += "<img src=c.gif";                      // no '>' before the end
-    Compose(page);
-    std::size_t pb = page.find("b.gif\"");
-    EXPECT_EQ(Paths(), (std::vector<std::string>{"b.gif"}));
-    EXPECT_EQ(Body(), Splice(page, {{pb, 5, Cid(pb, 0)}}));
+    // Each value that becomes "cid:": the text it starts, its length, and which
+    // new file (in the order of the scans) it names.
+    std::vector<std::tuple<std::string, std::size_t, int>> values;
+    std::vector<std::string> paths;  // the parts, in the order they were drawn
+};
+
+TEST_F(RewrittenHtml, OnlyEachValueBecomesItsContentId) {
+    const std::string twoMb(2 << 20, 'v');
+    const Rewrite cases[] = {
+        {"quoting, spacing and letter case around each value", {"A.gif", "a.gif", "b.gif"},
+         "<IMG SRC=\"A.gif\" ALT=\"x\"><img src = 'b.gif' ><img src=a.gif>"
+         "<img alt=1 src=b.gif width=3><BODY BACKGROUND=A.gif><img src=\t\"./a.gif\"\t>",
+         {{"A.gif\" ALT", 5, 0}, {"b.gif' ", 5, 1}, {"a.gif>", 5, 2}, {"b.gif width", 5, 1}, {"A.gif><img", 5, 0},
+          {"./a.gif", 7, 3}},
+         {"A.gif", "b.gif", "a.gif", "./a.gif"}},
+        // The page order differs from the scan order (link, script, img,
+        // background, input); the rewriting follows the page.
+        {"all scans interleaved in page order", {"s.css", "j.js", "i.png", "b.gif", "in.png"},
+         "<input src=in.png><table background=b.gif><img src=i.png><script src=j.js></script><link href=s.css>",
+         {{"in.png", 6, 4}, {"b.gif", 5, 3}, {"i.png", 5, 2}, {"j.js", 4, 1}, {"s.css", 5, 0}},
+         {"s.css", "j.js", "i.png", "b.gif", "in.png"}},
+        // The background scan reads a value inside the img value: the one that
+        // starts first stays, and a.gif, named nowhere else, gets no part...
+        {"overlapping values", {"x background='a.gif'", "a.gif"}, "<img src=\"x background='a.gif'\">",
+         {{"x background", 20, 0}}, {"x background='a.gif'"}},
+        // ...while named elsewhere too, it keeps its part for that reference.
+        {"overlapping values, one named again", {"x background='a.gif'", "a.gif"},
+         "<img src=\"x background='a.gif'\"><img src=a.gif>", {{"x background", 20, 0}, {"a.gif>", 5, 1}},
+         {"x background='a.gif'", "a.gif"}},
+        // An unclosed quote leaves its tag; NUL bytes are ordinary text; a 2 MB
+        // value and a tag cut off by the end are no references.
+        {"malformed pages", {"a.gif", "b.gif", "c.gif"},
+         "<img src=\"a.gif>" + std::string("<p>\0\0</p>", 9) + "<img src=\"b.gif\"><img src=\"" + twoMb + "\"><img src=c.gif",
+         {{"b.gif\"", 5, 0}}, {"b.gif"}},
+    };
+    for (const Rewrite& r : cases) {
+        SCOPED_TRACE(r.name);
+        for (const std::string& f : r.files) File(f);
+        Compose(r.page);
+        std::string want;
+        std::size_t at = 0;
+        std::map<int, std::string> cids;  // drawn at the file's first value in the page
+        for (const auto& [text, length, n] : r.values) {
+            std::size_t pos = r.page.find(text);
+            cids.emplace(n, Cid(pos, n));
+            want += r.page.substr(at, pos - at) + "cid:" + cids[n];
+            at = pos + length;
+        }
+        EXPECT_EQ(Body(), want + r.page.substr(at));
+        EXPECT_EQ(Paths(), r.paths);
+        EXPECT_EQ(testutil::CheckEml(c->m_job.m_strOutputPath, {}), "");
+        // The parts carry the Content-ID, the file name and the table's type.
+        if (&r == &cases[0]) {
+            EXPECT_EQ(testutil::PartHeaderOf(eml, cids[0]),
+                      "--" + c->Boundary() + "\r\nContent-Type: image/gif;\r\n\tname=\"A.gif\"\r\n"
+                      "Content-Transfer-Encoding: base64\r\nContent-ID: <" + cids[0] + ">");
+        }
+    }
 }
 
 TEST_F(RewrittenHtml, ValuesLongerThanAPathStayAsWritten) {
