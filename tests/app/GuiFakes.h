@@ -14,6 +14,7 @@
 
 #include "TestUtil.h"
 #include "app/MainDlg.h"
+#include "compose/MimeComposer.h"
 #include "platform/Shell.h"
 #include "ui/Prompts.h"
 
@@ -150,3 +151,13 @@ struct WindowTest : ::testing::Test {
         return std::make_unique<CMainDlg>(CMainDlg::Services{&prompts, &shell, fixed.Get(), store.get()});
     }
 };
+
+// The random draws of planning job afresh, and the size it measures: a message
+// written from the check's plan draws no more than that.
+inline std::pair<unsigned char, std::uint64_t> PlanAfresh(const ComposeJob& job) {
+    testutil::FixedPlatform once;
+    MessagePlan plan;
+    std::uint64_t size = 0;
+    EXPECT_TRUE(CMimeComposer(job, once.Get()).Plan(plan, size));
+    return {once.random.next, size};
+}

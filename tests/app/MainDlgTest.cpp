@@ -25,7 +25,6 @@
 #include "app/CheckDlg.h"
 #include "app/ComposeTask.h"
 #include "app/MainApp.h"
-#include "compose/MimeComposer.h"
 #include "app/MainDlg.h"
 #include "ui/AttachmentList.h"
 #include "ui/CreateProgressDlg.h"
@@ -159,22 +158,10 @@ TEST_F(MainWindow, CreateEmailWritesInTheBackgroundThenActsAsTheOptionsSay) {
         for (const std::string& call : c.calls) expected.push_back(call + out);
         EXPECT_EQ(shell.calls, expected);
         EXPECT_TRUE(dlg->Ui().pStatusLine->isVisible());
-        {
-            // The message is written from the check's plan: its random draws are made once.
-            testutil::FixedPlatform once;
-            ComposeJob job;
-            job.m_strHtmlPath = page;
-            job.m_listAttachments = {a1, a2};
-            job.m_strSubject = "News";
-            job.m_strFrom = "ann@example.com";
-            job.m_strTo = "bob@example.com";
-            job.m_bPrepareForWebmail = dlg->m_settings.options.PrepareForWebmail;
-            MessagePlan plan;
-            std::uint64_t size = 0;
-            ASSERT_TRUE(CMimeComposer(job, once.Get()).Plan(plan, size));
-            EXPECT_EQ(fixed.random.next, once.random.next);
-            EXPECT_EQ(testutil::ReadFile(out).size(), size);
-        }
+        // The message is written from the check's plan: its random draws are made once.
+        auto [draws, size] = PlanAfresh(dlg->MakeComposeJob(out));
+        EXPECT_EQ(fixed.random.next, draws);
+        EXPECT_EQ(testutil::ReadFile(out).size(), size);
         EXPECT_EQ(testutil::CheckEml(out, {"--html", page, "--attach", a1, "--attach", a2}), "");
         EXPECT_EQ(testutil::ReadFile(out).rfind("From: ann@example.com\r\nTo: bob@example.com\r\nSubject: News\r\n", 0),
                   0u);

@@ -17,7 +17,6 @@
 
 #include "GuiFakes.h"
 #include "TestUtil.h"
-#include "compose/MimeComposer.h"
 #include "app/MainDlg.h"
 #include "smtp/RealSmtpServer.h"
 #include "smtp/ScriptedServer.h"
@@ -164,18 +163,8 @@ TEST_F(SendEmail, SendsWhatTheWindowHolds) {
     EXPECT_EQ(s->Button()->text(), "Close");
     EXPECT_TRUE(dlg->IsBusy()) << "the main window waits for Close";
     EXPECT_TRUE(TempMessages().empty()) << "the temporary message goes when the send ends";
-    {
-        // The message is written from the check's plan: its random draws are made once.
-        testutil::FixedPlatform once;
-        ComposeJob job;
-        job.m_strHtmlPath = dlg->Ui().pHtmlEdit->text().toStdString();
-        job.m_listAttachments = {notes};
-        job.m_bPrepareForWebmail = dlg->m_settings.options.PrepareForWebmail;
-        MessagePlan plan;
-        std::uint64_t size = 0;
-        CMimeComposer(job, once.Get()).Plan(plan, size);
-        EXPECT_EQ(fixed.random.next, once.random.next);
-    }
+    // The message is written from the check's plan: its random draws are made once.
+    EXPECT_EQ(fixed.random.next, PlanAfresh(dlg->MakeComposeJob("")).first);
 
     EXPECT_EQ(server.Envelope(1), "ann\na@x.org\nb@y.org\nbob@y.org\nc@z.org\n");
     EXPECT_EQ(server.Message(1).rfind(
