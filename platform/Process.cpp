@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <cstring>
+#include <string_view>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/mman.h>
@@ -32,7 +33,7 @@ std::string Describe(const std::string& program, int errNo) {
 // The one place a program is started. stdinFd, stdoutFd and stderrFd become
 // the child's descriptors 0, 1 and 2 (-1: /dev/null).
 int Spawn(const std::vector<std::string>& argv, int stdoutFd, int stderrFd, bool newSession, pid_t& pid,
-          int stdinFd = -1) {
+          int stdinFd = -1, char** envp = environ) {
     if (argv.empty() || argv[0].empty()) return ENOENT;
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -66,7 +67,7 @@ int Spawn(const std::vector<std::string>& argv, int stdoutFd, int stderrFd, bool
     if (newSession) flags |= POSIX_SPAWN_SETSID;
     posix_spawnattr_setflags(&attr, flags);
 
-    int rc = ::posix_spawnp(&pid, args[0], &actions, &attr, args.data(), environ);
+    int rc = ::posix_spawnp(&pid, args[0], &actions, &attr, args.data(), envp);
     posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
     return rc;
@@ -232,8 +233,19 @@ bool RunForOutput(const std::vector<std::string>& argv, std::string& out, std::s
 }
 
 RunResult RunWithInput(const std::vector<std::string>& argv, const std::string& input, std::size_t maxOutput,
-                       int timeoutMs, const StopSignal* stop) {
+                       int timeoutMs, const StopSignal* stop, const std::vector<std::string>& setEnv) {
     using State = RunResult::State;
+    std::vector<std::string> envText(setEnv);
+    for (char** e = environ; *e; ++e) {
+        const std::string_view var(*e);
+        const std::string_view name = var.substr(0, var.find('='));
+        bool replaced = false;
+        for (const std::string& s : setEnv) replaced = replaced || std::string_view(s).substr(0, s.find('=')) == name;
+        if (!replaced) envText.emplace_back(var);
+    }
+    std::vector<char*> envp;
+    for (std::string& var : envText) envp.push_back(var.data());
+    envp.push_back(nullptr);
     RunResult result;
     const std::string program = argv.empty() ? std::string() : argv[0];
     int in[2], out[2];
@@ -249,7 +261,7 @@ RunResult RunWithInput(const std::vector<std::string>& argv, const std::string& 
     }
     int errFd = ::memfd_create("quillory-child-stderr", MFD_CLOEXEC);
     pid_t pid = 0;
-    int rc = Spawn(argv, out[1], errFd, true, pid, in[0]);
+    int rc = Spawn(argv, out[1], errFd, true, pid, in[0], envp.data());
     ::close(in[0]);
     ::close(out[1]);
     if (rc != 0) {

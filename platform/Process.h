@@ -59,9 +59,10 @@ struct RunResult {
 // Runs argv to its end in a session of its own with input on its standard
 // input, and hands back its exit status and output without judging them.
 // With timeoutMs >= 0 a program still running after that long is killed with
-// its process group, as it is when stop is requested meanwhile.
+// its process group, as it is when stop is requested meanwhile. setEnv
+// ("NAME=value") replaces or adds variables of this process's environment.
 RunResult RunWithInput(const std::vector<std::string>& argv, const std::string& input, std::size_t maxOutput,
-                       int timeoutMs, const StopSignal* stop = nullptr);
+                       int timeoutMs, const StopSignal* stop = nullptr, const std::vector<std::string>& setEnv = {});
 
 // Splits a command line into words as a shell would for plain words, '...',
 // "..." and backslash escapes, without running a shell: no variables, globs
