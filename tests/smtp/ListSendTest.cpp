@@ -44,6 +44,7 @@ TEST(ListSend, FaultsEndResumedWithNobodyTwice) {
         bool bigMessage = false;        // larger than the socket buffers
         std::string secondScript = "";  // with --resend-unknown; empty: nothing to send
         std::string secondRun = "";
+        int endOfDataWaitMs = 10000;
     } cases[] = {
         {"4xx later sent, 5xx refused for good",
          kHello + "C: MAIL FROM:<me@x.org>\nS: 250 ok\nC: RCPT TO:<a@x.org>\nS: 451 4.7.1 later\n"
@@ -59,7 +60,7 @@ TEST(ListSend, FaultsEndResumedWithNobodyTwice) {
          "a=sent b=sent ", true},
         {"no reply to the end mark: unknown, sent again only when asked",
          kHello + Message("a", true, "P: 2000\n") + "N:\n" + kHello + Message("b", true) + "C: QUIT\nS: 221 bye\n",
-         "a=unknown b=sent ", false, kHello + Message("a", true) + "C: QUIT\nS: 221 bye\n", "a=sent b=sent "},
+         "a=unknown b=sent ", false, kHello + Message("a", true) + "C: QUIT\nS: 221 bye\n", "a=sent b=sent ", 300},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -79,7 +80,7 @@ TEST(ListSend, FaultsEndResumedWithNobodyTwice) {
         request.send.options.SmtpServer = "127.0.0.1";
         request.nRatePerMinute = 0;
         request.nRetryWaitMs = 10;
-        request.send.nEndOfDataWaitMs = 300;
+        request.send.nEndOfDataWaitMs = c.endOfDataWaitMs;
         Recorder notify;
         for (int run = 0; run < 2; ++run) {
             // The second run has nothing to send unless asked to resend: its
