@@ -184,7 +184,9 @@ void ListRun::Settle(std::size_t i, RecipientState state, const std::string& det
     RecipientResult& r = m_report.listRecipients[i];
     r.state = state;
     r.strDetail = detail;
-    if (state != RecipientState::Deferred && state != RecipientState::Pending) ++m_nDone;
+    // Only a settled recipient is done: Sending and Deferred come before a settlement.
+    if (state != RecipientState::Deferred && state != RecipientState::Pending && state != RecipientState::Sending)
+        ++m_nDone;
     m_notify.OnRecipient(m_id, i, r);
     Progress();
 }
