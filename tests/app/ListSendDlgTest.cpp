@@ -90,8 +90,9 @@ TEST_F(ListSend, ShowsTheListAndTheFirstMessagesBeforeSending) {
         EXPECT_EQ(Column(ui.pLeftOut, 0), c.leftOutLines);
         EXPECT_EQ(Column(ui.pPreview, 0), c.to);
         EXPECT_EQ(Column(ui.pPreview, 1), c.subjects);
-        if (!c.to.isEmpty())
+        if (!c.to.isEmpty()) {
             EXPECT_TRUE(ui.pPageText->toPlainText().contains("Dear Ann,")) << ui.pPageText->toPlainText().toStdString();
+        }
         l->close();
         EXPECT_FALSE(dlg->IsBusy());
     }
