@@ -22,6 +22,13 @@ const char kUsage[] =
     "                         [--port N] [--auth --user NAME]\n"
     "                         [--security none|starttls|tls]\n"
     "                         [--auth-method METHOD] [--oauth-token-command CMD]\n"
+    "       quillory-cli send-list PAGE.html --list LIST.csv --from F [--subject S]\n"
+    "                         [--address-column NAME] [--rate N] [--journal FILE]\n"
+    "                         [--unsubscribe URL] [--resend-unknown]\n"
+    "                         [--dry-run FOLDER] [--attach FILE]... [--webmail]\n"
+    "                         [--server HOST] [--port N] [--auth --user NAME]\n"
+    "                         [--security none|starttls|tls]\n"
+    "                         [--auth-method METHOD] [--oauth-token-command CMD]\n"
     "       quillory-cli check PAGE.html [--attach FILE]... [--json] [--webmail]\n"
     "                          [--clients GLOB,...] [--subject S] [--from F]\n"
     "                          [--to T] [--cc C]\n"
@@ -41,6 +48,11 @@ const char kUsage[] =
     "send composes the same message and delivers it by SMTP, printing the dialogue\n"
     "with the server as it goes. Header fields and SMTP options not given are\n"
     "taken from the saved settings.\n"
+    "send-list sends one message per row of LIST.csv (a CSV file with a header\n"
+    "row) over one SMTP session: {{column}} or {{column|default}} in the subject\n"
+    "and the page is that row's field. A journal records who has been sent to, so\n"
+    "the same command run again continues where a crash or Ctrl-C stopped it and\n"
+    "never sends anyone twice; a report CSV is written beside it.\n"
     "check lists every reference the page makes and what the message will do with\n"
     "it, then the message's size against the limits of mail programs, then which\n"
     "mail programs support the HTML and CSS features the page uses (from the\n"
@@ -86,6 +98,18 @@ const char kUsage[] =
     "                         start (usually port 465). The server's certificate\n"
     "                         must be valid for HOST and trusted by the system.\n"
     "\n"
+    "  --list LIST.csv        send-list: the recipients, one row each\n"
+    "  --address-column NAME  the column holding the address (default email); a\n"
+    "                         column called name gives the display name\n"
+    "  --rate N               at most N messages a minute (default 60; 0: no limit,\n"
+    "                         for a server of your own that queues them)\n"
+    "  --journal FILE         the journal (default LIST.csv.quillory-journal)\n"
+    "  --unsubscribe URL      List-Unsubscribe (https: or mailto:, fields allowed);\n"
+    "                         an https URL adds one-click unsubscribing\n"
+    "  --resend-unknown       also send to those whose earlier message got no reply\n"
+    "                         after its end (it may have been delivered)\n"
+    "  --dry-run FOLDER       write each message into FOLDER instead of sending\n"
+    "\n"
     "options alone lists the saved settings; with changes it saves the options\n"
     "(password read from the first line of standard input) in the key file\n"
     "$XDG_CONFIG_HOME/quillory/quillory.conf, by default ~/.config/quillory/; the\n"
@@ -99,7 +123,8 @@ const char kUsage[] =
     "  PrepareForWebmail=true\n"
     "\n"
     "Exit status: 0 done, 1 composition, delivery, saving or drawing failed, 2 bad\n"
-    "usage or missing fields, 4 sent but some recipients refused, 130 interrupted;\n"
+    "usage or missing fields, 4 sent but some recipients refused (send-list: or\n"
+    "failed, or unknown), 130 interrupted;\n"
     "check: 0 nothing worse than warnings, 1 errors, 2 bad usage.\n";
 
 std::string Absolute(const std::string& path, const std::string& cwd) {
@@ -130,13 +155,15 @@ CliRequest ParseCommandLine(const std::vector<std::string>& args, const std::str
         ParseOptionsCommand(args, r);
         return r;
     }
-    const bool send = args[0] == "send";
+    const bool list = args[0] == "send-list";
+    const bool send = args[0] == "send" || list;
     const bool check = args[0] == "check";
     const bool preview = args[0] == "preview";
     if (args[0] != "compose" && !send && !check && !preview) return Usage("unknown command '" + args[0] + "'");
 
     CliRequest r;
-    r.kind = send      ? CliRequest::Kind::Send
+    r.kind = list      ? CliRequest::Kind::SendList
+             : send    ? CliRequest::Kind::Send
              : check   ? CliRequest::Kind::Check
              : preview ? CliRequest::Kind::Preview
                        : CliRequest::Kind::Compose;
@@ -159,13 +186,21 @@ CliRequest ParseCommandLine(const std::vector<std::string>& args, const std::str
             r.job.m_bReplaceReadOnly = true;
             continue;
         }
+        if (list && a == "--resend-unknown") {
+            r.list.bResendUnknown = true;
+            continue;
+        }
+        if (list && (a == "--to" || a == "--cc"))
+            return Usage("send-list sends to the rows of --list, not to " + a);
+        const bool listValue = list && (a == "--list" || a == "--address-column" || a == "--rate" ||
+                                        a == "--journal" || a == "--unsubscribe" || a == "--dry-run");
         if (check && a == "--json") {
             r.bJson = true;
             continue;
         }
         const bool takesValue = option || (!send && !check && (a == "-o" || a == "--output")) ||
                                 (preview && (a == "--width" || a == "--height")) || (check && a == "--clients") ||
-                                field || a == "--attach";
+                                field || a == "--attach" || listValue;
         if (!takesValue) {
             if (a.size() > 1 && a[0] == '-') return Usage("unknown option '" + a + "'");
             if (!html.empty()) return Usage("more than one HTML file given");
@@ -174,7 +209,18 @@ CliRequest ParseCommandLine(const std::vector<std::string>& args, const std::str
         }
         if (i + 1 >= args.size()) return Usage("option '" + a + "' needs a value");
         const std::string& v = args[++i];
-        if (a == "-o" || a == "--output") {
+        if (a == "--list" || a == "--journal" || a == "--dry-run") {
+            if (v.empty()) return Usage(a + " needs a file name");
+            (a == "--list" ? r.list.strList : a == "--journal" ? r.list.strJournal : r.list.strDryRun) = Absolute(v, cwd);
+        } else if (a == "--address-column") {
+            r.list.strAddressColumn = v;
+        } else if (a == "--unsubscribe") {
+            r.list.strUnsubscribe = v;
+        } else if (a == "--rate") {
+            if (v.empty() || v.size() > 6 || v.find_first_not_of("0123456789") != std::string::npos)
+                return Usage("--rate takes a number of messages a minute, not '" + v + "'");
+            r.list.nRate = std::stoi(v);
+        } else if (a == "-o" || a == "--output") {
             r.job.m_strOutputPath = v;
             haveOutput = true;
         } else if (field) {
@@ -196,6 +242,8 @@ CliRequest ParseCommandLine(const std::vector<std::string>& args, const std::str
             return Usage(r.error);
         }
     }
+    if (list && r.list.strList.empty()) return Usage("send-list needs --list LIST.csv");
+    if (list && html.empty()) return Usage("no HTML file given");
     if (send) {
         // A missing page is reported like the other missing fields, by the send itself.
         if (!html.empty()) r.job.m_strHtmlPath = Absolute(html, cwd);
@@ -230,6 +278,7 @@ int RunCli(const std::vector<std::string>& args, const std::string& cwd, std::st
     case CliRequest::Kind::Options:
         return RunOptionsCommand(req, in, out, err);
     case CliRequest::Kind::Send:
+    case CliRequest::Kind::SendList:
     case CliRequest::Kind::Compose:
     case CliRequest::Kind::Check:
     case CliRequest::Kind::Preview:
@@ -270,6 +319,12 @@ int RunCli(const std::vector<std::string>& args, const std::string& cwd, std::st
     if (req.kind == CliRequest::Kind::Send) {
         std::string sendErr;
         int rc = RunSend(req.job, settings.options, req.options, envPassword, out, sendErr);
+        err += sendErr;
+        return rc;
+    }
+    if (req.kind == CliRequest::Kind::SendList) {
+        std::string sendErr;
+        int rc = RunSendList(req.job, req.list, settings.options, req.options, envPassword, sendErr);
         err += sendErr;
         return rc;
     }

@@ -11,7 +11,7 @@
 
 // What the command line asked for.
 struct CliRequest {
-    enum class Kind { Compose, Send, Check, Preview, Options, Help, Version, Usage } kind = Kind::Usage;
+    enum class Kind { Compose, Send, SendList, Check, Preview, Options, Help, Version, Usage } kind = Kind::Usage;
     ComposeJob job;  // for Send: no output path, the HTML path may be empty
     std::string error;  // for Usage: what was wrong
     // Header fields and options given; the others come from the saved settings.
@@ -25,6 +25,12 @@ struct CliRequest {
     // the job's output path names the PNG file.
     int nPreviewWidth = kDesktopPreviewWidth;
     int nPreviewHeight = 0;
+    // send-list: the list and how to go through it (paths made absolute).
+    struct ListArgs {
+        std::string strList, strAddressColumn, strJournal, strUnsubscribe, strDryRun;
+        int nRate = 60;
+        bool bResendUnknown = false;
+    } list;
 };
 
 // Parses the arguments after the program name; relative paths are taken

@@ -5,6 +5,7 @@
 #include "core/Ascii.h"
 #include "platform/Terminal.h"
 #include "smtp/ComposeAndSend.h"
+#include "smtp/ListSend.h"
 
 namespace {
 
@@ -65,11 +66,12 @@ bool ChoosePassword(AppOptions& options, const AppOptions& saved, const std::opt
 
 } // namespace
 
-int RunSend(const ComposeJob& message, const AppOptions& saved, const AppOptionsOverlay& given,
-            const std::optional<std::string>& envPassword, std::string& /*out*/, std::string& err) {
-    SendRequest request;
-    request.message = message;
-    AppOptions& options = request.options;
+namespace {
+
+// The saved options with the command line's over them, and the password of
+// the login; 0, or 2 with the reason in err.
+int ChooseOptions(AppOptions& options, const AppOptions& saved, const AppOptionsOverlay& given,
+                  const std::optional<std::string>& envPassword, std::string& err) {
     options = saved;
     given.ApplyTo(options);
     if (options.SrvReqAuth) {
@@ -87,6 +89,85 @@ int RunSend(const ComposeJob& message, const AppOptions& saved, const AppOptions
             return 2;
         }
     }
+    return 0;
+}
+
+// Prints the dialogue and each recipient as it settles.
+class ListPrinter : public IListSendNotify {
+public:
+    void OnSendLog(std::uint64_t, LogDirection, const std::string& strLine) override {
+        std::string line = AsLogLine(strLine);
+        std::fwrite(line.data(), 1, line.size(), stdout);
+    }
+    void OnSendWarning(std::uint64_t, const std::string& strText) override {
+        std::string line = "quillory-cli: warning: " + ascii::Printable(strText) + "\n";
+        std::fwrite(line.data(), 1, line.size(), stderr);
+    }
+    void OnRecipient(std::uint64_t, std::size_t, const RecipientResult& r) override {
+        if (r.state == RecipientState::Sending) return;
+        std::string line = AsLogLine("[" + std::string(RecipientStateName(r.state)) + "] " + r.strAddress +
+                                     (r.strDetail.empty() ? "" : ": " + r.strDetail));
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        std::fflush(stdout);
+    }
+    void OnListDone(std::uint64_t, const ListSendReport& report) override {
+        m_report = report;
+        m_done.Request();
+    }
+    platform::StopSignal m_done;
+    ListSendReport m_report;  // read only after m_done
+};
+
+} // namespace
+
+int RunSendList(const ComposeJob& message, const CliRequest::ListArgs& list, const AppOptions& saved,
+                const AppOptionsOverlay& given, const std::optional<std::string>& envPassword, std::string& err) {
+    ListSendRequest request;
+    request.send.message = message;
+    request.strListPath = list.strList;
+    request.strAddressColumn = list.strAddressColumn;
+    request.nRatePerMinute = list.nRate;
+    request.strJournalPath = list.strJournal;
+    request.strUnsubscribe = list.strUnsubscribe;
+    request.bResendUnknown = list.bResendUnknown;
+    request.strDryRunFolder = list.strDryRun;
+    if (list.strDryRun.empty()) {
+        if (int rc = ChooseOptions(request.send.options, saved, given, envPassword, err)) return rc;
+    } else {
+        request.send.options = saved;
+        given.ApplyTo(request.send.options);
+    }
+    platform::InterruptCatcher interrupts;
+    auto notify = std::make_shared<ListPrinter>();
+    CListSend send;
+    send.Start(std::move(request), notify);
+    int signal = 0;
+    if (interrupts.WaitUntilCaughtOr(notify->m_done)) {
+        signal = interrupts.Signal();
+        send.Cancel();
+    }
+    send.Join();
+    const ListSendReport& report = notify->m_report;
+    if (report.bFailed) {
+        err = "quillory-cli: " + ascii::Printable(report.failure.failure != SendFailure::None
+                                                      ? DescribeFailure(report.failure)
+                                                      : report.strError) + "\n";
+    }
+    std::string summary = "\n" + report.Summary() + ".\n";
+    if (!report.strReportPath.empty()) summary += "Report: " + ascii::Printable(report.strReportPath) + "\n";
+    if (report.bStopped) summary += "Stopped; the same command continues with those not yet sent.\n";
+    std::fputs(summary.c_str(), stdout);
+    if (signal) return 128 + signal;
+    // A refusal of the page or the list before anything was sent is bad usage.
+    if (report.bFailed && report.listRecipients.empty() && report.failure.failure == SendFailure::None) return 2;
+    return report.ExitStatus();
+}
+
+int RunSend(const ComposeJob& message, const AppOptions& saved, const AppOptionsOverlay& given,
+            const std::optional<std::string>& envPassword, std::string& /*out*/, std::string& err) {
+    SendRequest request;
+    request.message = message;
+    if (int rc = ChooseOptions(request.options, saved, given, envPassword, err)) return rc;
 
     // From here on Ctrl-C is an event: the temporary file must not outlive us.
     platform::InterruptCatcher interrupts;

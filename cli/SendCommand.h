@@ -2,6 +2,7 @@
 #include <optional>
 #include <string>
 
+#include "cli/CommandLine.h"
 #include "compose/ComposeJob.h"
 #include "smtp/Options.h"
 
@@ -14,3 +15,10 @@
 // err), 4 sent but some recipients refused, 130 interrupted.
 int RunSend(const ComposeJob& message, const AppOptions& saved, const AppOptionsOverlay& given,
             const std::optional<std::string>& envPassword, std::string& out, std::string& err);
+
+// Runs "send-list": the page to every row of the list, printing the dialogue
+// and each recipient's state, then the summary and the report's path.
+// Returns 0 all sent, 1 failed or interrupted (the next run continues),
+// 2 bad usage or fields, 4 some refused, failed or unknown.
+int RunSendList(const ComposeJob& message, const CliRequest::ListArgs& list, const AppOptions& saved,
+                const AppOptionsOverlay& given, const std::optional<std::string>& envPassword, std::string& err);

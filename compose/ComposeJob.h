@@ -43,5 +43,7 @@ struct ComposeJob {
     // For a server that takes 7-bit data only: an attached message with 8-bit
     // bytes goes as base64 data, since a message part may not be encoded.
     bool m_bSevenBit = false;
+    // A URL or mailto: address for List-Unsubscribe; empty: no such field.
+    std::string m_strListUnsubscribe;
     IProgress* m_pProgress = nullptr;  // borrowed; may be null
 };

@@ -64,8 +64,12 @@ CMessageWriter::CMessageWriter(const MessagePlan& plan, const ComposeJob& job, c
       m_strFileNameCodeset(platform::LocaleCodeset()) {}
 
 bool CMessageWriter::Write(platform::OutputFile& out, std::string& strError) {
+    return WriteSome(out, strError, true, true);
+}
+
+bool CMessageWriter::WriteSome(platform::OutputFile& out, std::string& strError, bool bHead, bool bShared) {
     m_pOut = &out;
-    bool ok = Run() && FlushOut();
+    bool ok = Run(bHead, bShared) && FlushOut();
     m_pOut = nullptr;
     m_strOutBuffer.clear();
     strError = m_strError;
@@ -79,15 +83,18 @@ bool CMessageWriter::Measure(std::uint64_t& nSize, std::string& strError) {
     return ok;
 }
 
-bool CMessageWriter::Run() {
+bool CMessageWriter::Run(bool bHead, bool bShared) {
     m_strError.clear();
     m_listWarnings.clear();
     m_bEightBitData = false;
     m_nWritten = 0;
     m_nBytesDone = 0;
-    if (!WriteHeaders()) return false;
-    if (m_plan.bTextAlternative && !WriteTextPart()) return false;
-    if (!WriteHtmlPart() || !ReportBytes(m_plan.strPage.size())) return false;
+    if (bHead) {
+        if (!WriteHeaders()) return false;
+        if (m_plan.bTextAlternative && !WriteTextPart()) return false;
+        if (!WriteHtmlPart() || !ReportBytes(m_plan.strPage.size())) return false;
+    }
+    if (!bShared) return true;
     for (const PlannedPart& part : m_plan.listParts)
         if (!WriteInlinePart(part)) return false;
     if (!WriteClosingBoundaries()) return false;
@@ -154,8 +161,16 @@ bool CMessageWriter::WriteHeaders() {
     std::string date = platform::ToLocalTime(m_env.clock->Now(), local, offset) ? FormatRfcDate(local, offset) : "";
     std::string domain = FirstAddressDomain(m_job.m_strFrom);
     block += "Date: " + date + "\r\n";
-    block += "Message-ID: <" + m_plan.strMessageIdToken + "@" + (domain.empty() ? std::string(m_pszHostName) : domain) +
+    block += "Message-ID: <" + (m_strMessageIdToken.empty() ? m_plan.strMessageIdToken : m_strMessageIdToken) + "@" + (domain.empty() ? std::string(m_pszHostName) : domain) +
              ">\r\n";
+    if (!m_job.m_strListUnsubscribe.empty()) {
+        // RFC 2369, and RFC 8058's one-click form for a web address.
+        error = "the unsubscribe address is too long for a header line";
+        if (!add(FormatHeaderLine("List-Unsubscribe", "<" + CleanHeaderText(m_job.m_strListUnsubscribe) + ">", line)))
+            return false;
+        if (ascii::StartsWithNoCase(m_job.m_strListUnsubscribe, "https://"))
+            block += "List-Unsubscribe-Post: List-Unsubscribe=One-Click\r\n";
+    }
     block += "MIME-Version: 1.0\r\nContent-Type: multipart/";
     block += !m_job.m_listAttachments.empty() ? "mixed;\r\n"
              : m_plan.bTextAlternative        ? "alternative;\r\n"
@@ -179,7 +194,7 @@ bool CMessageWriter::WriteTextPart() {
     // Browsers read pages labelled Latin-1 as windows-1252, its superset.
     const std::string& charset = m_plan.strCharset;
     const bool latin1 = ascii::EqualsNoCase(charset, "iso-8859-1") || ascii::EqualsNoCase(charset, "us-ascii");
-    std::string page = platform::TextToUtf8(m_plan.strPage, latin1 ? "WINDOWS-1252" : charset);
+    std::string page = platform::TextToUtf8(m_pPersonalText ? *m_pPersonalText : m_plan.strPage, latin1 ? "WINDOWS-1252" : charset);
     CQuotedPrintableEncoder qp;
     qp.Feed(HtmlToText(page), head);
     qp.Finish(head);
@@ -197,10 +212,11 @@ bool CMessageWriter::WriteHtmlPart() {
             "\"\r\nContent-Transfer-Encoding: base64\r\n\r\n";
     if (!WriteOut(head)) return false;
     if (!m_pOut) {
-        m_nWritten += Base64LinesSize(static_cast<std::size_t>(m_plan.RewrittenSize())) + 4;
+        m_nWritten += Base64LinesSize(static_cast<std::size_t>(m_pPersonalHtml ? m_pPersonalHtml->size()
+                                                                                : m_plan.RewrittenSize())) + 4;
         return true;
     }
-    std::string body = m_plan.RewrittenPage();
+    std::string body = m_pPersonalHtml ? *m_pPersonalHtml : m_plan.RewrittenPage();
     std::string encoded(Base64LinesSize(body.size()) + 4, '\0');
     std::size_t n = Base64EncodeLines(reinterpret_cast<const unsigned char*>(body.data()), body.size(), encoded.data());
     std::memcpy(encoded.data() + n, "\r\n\r\n", 4);

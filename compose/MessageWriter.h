@@ -27,13 +27,28 @@ public:
     // (a text file's charset, an attached message's lines).
     bool Measure(std::uint64_t& nSize, std::string& strError);
 
+    // One recipient's message from a plan shared by a list: pHtml is the
+    // rewritten page and pText the page the plain text is made from, both
+    // filled for them; strMessageIdToken their own. Borrowed until Write ends.
+    void Personalise(const std::string* pHtml, const std::string* pText, std::string strMessageIdToken) {
+        m_pPersonalHtml = pHtml;
+        m_pPersonalText = pText;
+        m_strMessageIdToken = std::move(strMessageIdToken);
+    }
+    // The message in two pieces: the header block and the page's parts,
+    // which differ per recipient, then the rest (pictures, style sheets,
+    // attachments, closing boundaries), which a list encodes once.
+    bool WriteHead(platform::OutputFile& out, std::string& strError) { return WriteSome(out, strError, true, false); }
+    bool WriteShared(platform::OutputFile& out, std::string& strError) { return WriteSome(out, strError, false, true); }
+
     // What the header fields hold that some readers may refuse.
     const std::vector<std::string>& Warnings() const { return m_listWarnings; }
     // Whether a part went out as 8-bit data; such a message needs 8BITMIME.
     bool HasEightBitData() const { return m_bEightBitData; }
 
 private:
-    bool Run();
+    bool WriteSome(platform::OutputFile& out, std::string& strError, bool bHead, bool bShared);
+    bool Run(bool bHead = true, bool bShared = true);
     bool Fail(std::string reason);
     bool ReportBytes(std::uint64_t n);
     bool WriteOut(const void* data, std::size_t n);
@@ -67,4 +82,7 @@ private:
     std::vector<std::string> m_listWarnings;
     bool m_bEightBitData = false;
     std::uint64_t m_nBytesDone = 0;
+    const std::string* m_pPersonalHtml = nullptr;
+    const std::string* m_pPersonalText = nullptr;
+    std::string m_strMessageIdToken;
 };

@@ -53,6 +53,8 @@ public:
     // Empty unless the job asks for the plain-text alternative.
     const std::string& AlternativeBoundary() const { return m_plan.strAlternativeBoundary; }
     const char* HostName() const { return m_szHostName; }
+    // The content-type tables a writer of this composer's plans reads.
+    CContentTypeSources& ContentTypes() { return m_contentTypes; }
 
 private:
     bool Fail(std::string reason);

@@ -778,12 +778,18 @@ void CPageScanner::DrawFrame() {
     else if (text)
         plan.strAlternativeBoundary = plan.strBoundary;
 
+    plan.strMessageIdToken = DrawMessageIdToken(*m_env.random);
+}
+
+std::string DrawMessageIdToken(platform::Random& random) {
     static const char kHex[] = "0123456789abcdef";
     unsigned char g[16];
-    if (!m_env.random->Fill(g, sizeof g))
-        for (unsigned char& b : g) b = static_cast<unsigned char>(m_env.random->Next());
+    if (!random.Fill(g, sizeof g))
+        for (unsigned char& b : g) b = static_cast<unsigned char>(random.Next());
+    std::string token;
     for (unsigned char b : g) {
-        plan.strMessageIdToken += kHex[b >> 4];
-        plan.strMessageIdToken += kHex[b & 15];
+        token += kHex[b >> 4];
+        token += kHex[b & 15];
     }
+    return token;
 }

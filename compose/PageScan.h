@@ -115,3 +115,7 @@ private:
     std::uint64_t m_nInlinedBytes = 0;
     bool m_bInlineBudgetSpent = false;
 };
+
+// 32 hex digits of the system's random source: the part of a Message-ID
+// before "@".
+std::string DrawMessageIdToken(platform::Random& random);

@@ -25,12 +25,18 @@ public:
     // the page as rewritten for the message and in its plain-text source).
     std::string Fill(const std::string& strText, const RecipientList& list, const ListRow& row,
                      bool bHtml = true) const;
+    // A URL (List-Unsubscribe) with its fields filled, percent-encoded.
+    std::string FillUrl(const std::string& strUrl, const RecipientList& list, const ListRow& row) const;
 
 private:
     std::string m_strSubject;
     bool m_bUtf8Page = true;
     std::vector<std::string> m_listUsed;  // column names, in order met
 };
+
+// The To field of row's message: the address, with the name column as its
+// display name when there is one.
+std::string RecipientToField(const RecipientList& list, const ListRow& row);
 
 // What one recipient's message looks like, for a look before the send.
 struct PersonalPreview {

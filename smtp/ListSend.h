@@ -124,7 +124,7 @@ private:
 // Runs a list send on the calling thread and returns its report (also given
 // to notify.OnListDone).
 ListSendReport RunListSend(const ListSendRequest& request, IListSendNotify& notify, std::uint64_t nSendId,
-                           const platform::StopSignal& stop, ListPause* pPause,
+                           std::shared_ptr<platform::StopSignal> stop, ListPause* pPause,
                            const platform::Platform& env = platform::Platform());
 
 // The same on a worker thread, for the window.
@@ -138,8 +138,9 @@ public:
     void Start(ListSendRequest request, std::shared_ptr<IListSendNotify> notify);
     void Pause();
     void Resume();
-    // Stops after the message under way gets its reply (or its wait ends);
-    // returns at once. The journal keeps where it stopped.
+    // Stops the send, also inside a message (whose recipient is then
+    // "unknown" if its end mark went out); returns at once. The journal keeps
+    // where it stopped, and OnListDone still comes.
     void Cancel();
     void Join();
     bool Running() const { return m_thread.joinable(); }

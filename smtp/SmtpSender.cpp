@@ -98,7 +98,7 @@ SendOutcome CSmtpSender::Run(const SendJob& job) {
     m_outcome.strServer = job.m_strServer;
     m_outcome.nPort = job.m_nPort;
     PostLogLine(LogDirection::Outgoing, "Initiating...");
-    if (CheckJob()) Deliver();
+    if (CheckJob(true)) Deliver();
     m_pSock.reset();
     m_pMessageFile.reset();
     PostDone();
@@ -106,11 +106,12 @@ SendOutcome CSmtpSender::Run(const SendJob& job) {
     return m_outcome;
 }
 
-bool CSmtpSender::CheckJob() {
+bool CSmtpSender::CheckJob(bool bMessage) {
     const SendJob& job = *m_pJob;
-    bool ok = !job.m_listRecipients.empty() && !job.m_strServer.empty() && !job.m_strFrom.empty() &&
-              (!job.m_bAuth || !job.m_strUser.empty()) && !job.m_strMessageFile.empty() && job.m_pNotify &&
+    bool ok = !job.m_strServer.empty() && (!job.m_bAuth || !job.m_strUser.empty()) && job.m_pNotify &&
               SecurityName(job.m_nSecurity) != nullptr;
+    ok = ok && (!bMessage || (!job.m_listRecipients.empty() && !job.m_strFrom.empty() &&
+                              (!job.m_strMessageFile.empty() || job.m_pMessageBytes)));
     // Front ends refuse such addresses with a message of their own; this is the
     // last line of defence against commands smuggled into the envelope.
     std::string reason;
@@ -122,19 +123,34 @@ bool CSmtpSender::CheckJob() {
 }
 
 bool CSmtpSender::Deliver() {
+    if (!OpenSession() || !TransferMessage()) return false;
+    // The message is accepted; whatever QUIT gets cannot undo that.
+    m_outcome.bSuccess = true;
+    m_outcome.stage = SendStage::Quit;
+    SendOutcome delivered = m_outcome;
+    Command("QUIT\r\n", m_pJob->m_nWaitMs);
+    m_outcome = delivered;
+    return true;
+}
+
+// The session's steps: connection, TLS, greeting, hello and login.
+bool CSmtpSender::OpenSession() {
     const SendJob& job = *m_pJob;
     if (!Connect()) return false;
-    const int wait = job.m_nWaitMs;
-
     if (job.m_nSecurity == kSecurityTls && !SecureConnection()) return false;
     m_outcome.stage = SendStage::Greeting;
-    int code = ReceiveReply(wait);
+    int code = ReceiveReply(job.m_nWaitMs);
     if (code < 0) return false;
     if (code != 220) return Fail(SendFailure::Refused);
     // Never on in plain text once encryption was asked for.
     if (job.m_nSecurity == kSecurityStartTls && !UpgradeToTls()) return false;
-    if (!Greet()) return false;
+    return Greet();
+}
 
+// One message's steps: MAIL, RCPT per recipient, DATA, the body, the end mark.
+bool CSmtpSender::TransferMessage() {
+    const SendJob& job = *m_pJob;
+    const int wait = job.m_nWaitMs;
     m_outcome.stage = SendStage::Mail;
     std::string parameters;
     if (!PrepareMessage(parameters)) return false;
@@ -142,7 +158,7 @@ bool CSmtpSender::Deliver() {
 
     m_outcome.stage = SendStage::Rcpt;
     for (const std::string& rcpt : job.m_listRecipients) {
-        code = Command("RCPT TO:<" + rcpt + ">\r\n", wait);
+        int code = Command("RCPT TO:<" + rcpt + ">\r\n", wait);
         if (code < 0) return false;
         if (code == 250 || code == 251) {
             m_outcome.listAccepted.push_back(rcpt);
@@ -160,16 +176,67 @@ bool CSmtpSender::Deliver() {
     PostLogLine(LogDirection::Outgoing, "Sending message body...");
     if (!SendMessageFile()) return false;
     PostLogLine(LogDirection::Outgoing, "Done");
+    if (job.m_fnBeforeEndOfData && !job.m_fnBeforeEndOfData()) {
+        PostLogLine(LogDirection::Outgoing, "Stopped before the end of the data.");
+        return Fail(SendFailure::FileError, "the journal could not be written");
+    }
     m_outcome.stage = SendStage::EndOfData;
-    if (!Expect("\r\n.\r\n", 250, job.m_nEndOfDataWaitMs)) return false;
+    return Expect("\r\n.\r\n", 250, job.m_nEndOfDataWaitMs);
+}
 
-    // The message is accepted; whatever QUIT gets cannot undo that.
-    m_outcome.bSuccess = true;
-    m_outcome.stage = SendStage::Quit;
-    SendOutcome delivered = m_outcome;
-    Command("QUIT\r\n", wait);
-    m_outcome = delivered;
-    return true;
+bool CSmtpSender::Open(const SendJob& session) {
+    m_pJob = &session;
+    m_outcome = SendOutcome();
+    m_strInput.clear();
+    m_listEhloReply.clear();
+    m_outcome.strServer = session.m_strServer;
+    m_outcome.nPort = session.m_nPort;
+    PostLogLine(LogDirection::Outgoing, "Initiating...");
+    bool ok = CheckJob(false) && OpenSession();
+    if (!ok) m_pSock.reset();
+    m_pJob = nullptr;
+    return ok;
+}
+
+SendOutcome CSmtpSender::Transfer(const SendJob& message) {
+    m_pJob = &message;
+    SendOutcome opened = m_outcome;
+    m_outcome = SendOutcome();
+    m_outcome.strServer = opened.strServer;
+    m_outcome.nPort = opened.nPort;
+    m_outcome.stage = SendStage::Mail;
+    if (!m_pSock) {
+        Fail(SendFailure::ConnectionClosed);
+    } else if (CheckJob(true) && TransferMessage()) {
+        m_outcome.bSuccess = true;
+        m_outcome.listReplyLines = m_listReplyLines;
+        m_outcome.nReplyCode = m_nReplyCode;
+    }
+    // After a reply that refuses, the session goes on; after anything else
+    // its state is unknown (a cut connection, data half sent).
+    const SendFailure f = m_outcome.failure;
+    if (!m_outcome.bSuccess && f != SendFailure::Refused && f != SendFailure::RecipientsRefused &&
+        f != SendFailure::NoRelay && f != SendFailure::TooLarge)
+        m_pSock.reset();
+    m_pMessageFile.reset();
+    m_pJob = nullptr;
+    return m_outcome;
+}
+
+bool CSmtpSender::OffersEightBitMime() const { return OffersExtension(m_listEhloReply, "8BITMIME"); }
+
+bool CSmtpSender::Reset(const SendJob& session) {
+    m_pJob = &session;
+    bool ok = m_pSock && Expect("RSET\r\n", 250, session.m_nWaitMs);
+    m_pJob = nullptr;
+    return ok;
+}
+
+void CSmtpSender::Close(const SendJob& session) {
+    m_pJob = &session;
+    if (m_pSock) Command("QUIT\r\n", session.m_nWaitMs);
+    m_pSock.reset();
+    m_pJob = nullptr;
 }
 
 std::string CSmtpSender::HelloName() const {
@@ -467,7 +534,8 @@ bool CSmtpSender::PrepareMessage(std::string& strMailParameters) {
         }
     }
     std::string err;
-    m_pMessageFile = m_env.files->OpenRead(m_strMessagePath, err);
+    if (job.m_pMessageBytes) m_pMessageFile = platform::MemoryInput(*job.m_pMessageBytes);
+    else m_pMessageFile = m_env.files->OpenRead(m_strMessagePath, err);
     if (!m_pMessageFile) {
         PostLogLine(LogDirection::Outgoing, "Failed to open file " + m_strMessagePath + ".");
         return Fail(SendFailure::FileError, err);

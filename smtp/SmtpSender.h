@@ -26,6 +26,11 @@ struct SendJob {
     std::string m_strOAuthTokenCommand;  // run without a shell; prints the access token
     int m_nTokenTimeoutMs = 30 * 1000;
     std::string m_strMessageFile;
+    // The message itself, borrowed, instead of a file: a list's messages.
+    const std::string* m_pMessageBytes = nullptr;
+    // Called after the body, just before the end-of-data mark goes: false
+    // stops there, so the message is not delivered.
+    std::function<bool()> m_fnBeforeEndOfData;
     // The message holds 8-bit data (an attached message). A server that does
     // not offer 8BITMIME gets the form this writes instead: the same message
     // with 7-bit data only; it returns that file's path, or false and why.
@@ -57,6 +62,19 @@ public:
 
     // Larger than the classic 1400 bytes: the bytes on the wire are the same,
     // and fewer system calls keep a 100 MiB message on a par with curl.
+    // The same steps for many messages over one session: Open connects,
+    // greets and logs in with the job's server fields; Transfer sends one
+    // message of its own job (MAIL to the end mark) and gives its outcome,
+    // with the end mark's reply on success; Reset sends RSET; Close, QUIT.
+    // Nothing goes to OnSendDone.
+    bool Open(const SendJob& session);
+    const SendOutcome& OpenOutcome() const { return m_outcome; }
+    SendOutcome Transfer(const SendJob& message);
+    bool Reset(const SendJob& session);
+    void Close(const SendJob& session);
+    bool Connected() const { return m_pSock != nullptr; }
+    bool OffersEightBitMime() const;
+
     static constexpr std::size_t kMaxSendChunk = 64 * 1024;
     static constexpr std::size_t kFileReadSize = 64 * 1024;
     // A server that sends more than this in one line or one reply is broken
@@ -66,7 +84,9 @@ public:
 
 protected:
     bool Deliver();
-    bool CheckJob();
+    bool OpenSession();
+    bool TransferMessage();
+    bool CheckJob(bool bMessage);
     bool Greet();
     bool Authenticate();
     bool AuthXOAuth2();
