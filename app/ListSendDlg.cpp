@@ -361,6 +361,11 @@ void CListSendDlg::closeEvent(QCloseEvent* e) {
     QDialog::closeEvent(e);
 }
 
+void CListSendDlg::done(int r) {
+    Stop();  // however it is closed, its send does not outlive it
+    QDialog::done(r);
+}
+
 void CListSendDlg::keyPressEvent(QKeyEvent* e) {
     // Esc must not stop a send by accident; Cancel is a button.
     if (e->key() == Qt::Key_Escape && IsSending()) return e->accept();

@@ -83,6 +83,7 @@ private:
     void Refresh();  // the list read again with the fields as they stand
     void ShowPageText();
     void SetProblem(const QString& text);
+    void done(int r) override;
     ListSendRequest Request() const;
     void SetRecipientRow(int nRow, const RecipientResult& r);
     void Record(bool bRunning);

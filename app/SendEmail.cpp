@@ -169,7 +169,7 @@ void CMainDlg::OpenListSend(bool bContinue) {
     m_pListDlg = dlg;
     // The fields it sends stay as they are until it goes.
     SetWork(Work::Sending);
-    connect(dlg, &QObject::destroyed, this, [this] {
+    connect(dlg, &QDialog::finished, this, [this] {
         if (m_work == Work::Sending && !m_pSendDlg) SetWork(Work::Idle);
     });
     dlg->show();

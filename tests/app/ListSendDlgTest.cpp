@@ -61,14 +61,16 @@ TEST_F(ListSend, ShowsTheListAndTheFirstMessagesBeforeSending) {
         std::string csv, subject;
         const char* chooseColumn;  // picked in the combo after the list is read, or null
         QString problem;           // a part of it; empty: none shown, Send enabled
+        QString columns;
         QStringList leftOutLines, to, subjects;
     } cases[] = {
-        {"bad and duplicate rows", good, "News for {{name|you}}", nullptr, "", {"3", "4"},
-         {"Ann <ann@x.org>", "cy@x.org"}, {"News for Ann", "News for you"}},
-        {"an unknown field", good, "News for {{town}}", nullptr, "town", {"3", "4"}, {}, {}},
-        {"no email column, then one chosen", "mail,name\nann@x.org,Ann\n", "Hi", nullptr, "email", {}, {}, {}},
-        {"the column chosen", "mail,name\nann@x.org,Ann\n", "Hi", "mail", "", {}, {"Ann <ann@x.org>"}, {"Hi"}},
-        {"no CSV", "email\n\"ann@x.org\n", "Hi", nullptr, "quote", {}, {}, {}},
+        {"bad and duplicate rows", good, "News for {{name|you}}", nullptr, "", "email, name", {"3", "4"},
+         {"\"Ann\" <ann@x.org>", "cy@x.org"}, {"News for Ann", "News for you"}},
+        {"an unknown field", good, "News for {{town}}", nullptr, "town", "email, name", {"3", "4"}, {}, {}},
+        {"no email column", "mail,name\nann@x.org,Ann\n", "Hi", nullptr, "email", "mail, name", {}, {}, {}},
+        {"the column chosen", "mail,name\nann@x.org,Ann\n", "Hi", "mail", "", "mail, name", {}, {"\"Ann\" <ann@x.org>"},
+         {"Hi"}},
+        {"no CSV", "email\n\"ann@x.org\n", "Hi", nullptr, "quote", "", {}, {}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -83,7 +85,7 @@ TEST_F(ListSend, ShowsTheListAndTheFirstMessagesBeforeSending) {
             emit l->Ui().pColumn->activated(i);
         }
         const CListSendDlg::Widgets& ui = l->Ui();
-        EXPECT_TRUE(ui.pColumns->text().contains("name") || c.csv.find("quote") != std::string::npos);
+        EXPECT_EQ(ui.pColumns->text(), c.columns);
         EXPECT_EQ(ui.pProblem->isVisibleTo(l), !c.problem.isEmpty());
         EXPECT_TRUE(ui.pProblem->text().contains(c.problem)) << ui.pProblem->text().toStdString();
         EXPECT_EQ(ui.pSend->isEnabled(), c.problem.isEmpty());
@@ -111,13 +113,13 @@ TEST_F(ListSend, EachRecipientGetsOneMessageThroughPauseStopAndContinue) {
         auto dlg = Open(server.Port());
         CListSendDlg* l = OpenList(*dlg, list);
         ASSERT_NE(l, nullptr);
-        l->SetRate(600);  // 0.1 s apart: time to pause on the way
+        l->SetRate(1200);  // 50 ms apart: time to pause on the way
         QTest::mouseClick(l->Ui().pSend, Qt::LeftButton);
         ASSERT_TRUE(QTest::qWaitFor([&] { return Received(server) >= 2; }, 10000));
         QTest::mouseClick(l->Ui().pPause, Qt::LeftButton);
-        QTest::qWait(300);  // the message under way ends
+        QTest::qWait(200);  // the message under way ends
         const int held = Received(server);
-        QTest::qWait(500);
+        QTest::qWait(300);
         EXPECT_EQ(Received(server), held) << "nothing goes while paused";
         EXPECT_LT(held, 8);
         {
@@ -154,10 +156,10 @@ TEST_F(ListSend, EachRecipientGetsOneMessageThroughPauseStopAndContinue) {
         ASSERT_TRUE(QTest::qWaitFor([&] { return l->IsEnded(); }, 20000));
         const ListSendReport& report = l->Report();
         EXPECT_FALSE(report.bFailed || report.bStopped) << l->Ui().pSummary->text().toStdString();
-        EXPECT_EQ(report.nSent, then == Then::Resume ? 8u : 8u - held);
+        EXPECT_EQ(report.nSent, 8u) << "the report counts those of the run before too";
         EXPECT_TRUE(l->Ui().pSummary->text().contains(QString::fromStdString(report.strReportPath)));
         EXPECT_FALSE(report.strReportPath.empty());
-        EXPECT_EQ(Column(l->Ui().pRecipients, 2).count("sent"), 8 - (then == Then::Resume ? 0 : held));
+        EXPECT_EQ(Column(l->Ui().pRecipients, 2).count("sent"), 8);
 
         std::map<std::string, int> got;
         ASSERT_EQ(Received(server), 8);
@@ -167,7 +169,7 @@ TEST_F(ListSend, EachRecipientGetsOneMessageThroughPauseStopAndContinue) {
             to.pop_back();
             ++got[to];
             std::string name = "P" + to.substr(1, to.find('@') - 1);
-            EXPECT_NE(msg.find("To: " + name + " <" + to + ">\r\n"), std::string::npos) << msg;
+            EXPECT_NE(msg.find("To: \"" + name + "\" <" + to + ">\r\n"), std::string::npos) << msg;
             EXPECT_NE(msg.find("Subject: News for " + name + "\r\n"), std::string::npos) << msg;
         }
         EXPECT_EQ(got.size(), 8u) << "each recipient once";
