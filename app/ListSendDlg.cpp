@@ -67,6 +67,7 @@ QTableWidget* Table(QWidget* parent, const QStringList& titles) {
     t->verticalHeader()->hide();
     t->horizontalHeader()->setStretchLastSection(true);
     t->setWordWrap(false);
+    t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().lineSpacing() + 6);
     return t;
 }
 
@@ -100,7 +101,7 @@ CListSendDlg::CListSendDlg(QWidget* pOwner, IPrompts& prompts, WindowState& stat
     auto* listRow = new QHBoxLayout;
     listRow->addWidget(m_ui.pListEdit, 1);
     listRow->addWidget(m_ui.pBrowse);
-    form->addRow(QStringLiteral("&List (CSV):"), listRow);
+    form->addRow(QStringLiteral("List (CSV):"), listRow);
     m_ui.pListEdit->setReadOnly(true);
     m_ui.pColumn = new QComboBox(this);
     form->addRow(QStringLiteral("&Address column:"), m_ui.pColumn);
@@ -182,7 +183,7 @@ CListSendDlg::CListSendDlg(QWidget* pOwner, IPrompts& prompts, WindowState& stat
     layout->addWidget(m_ui.pPages, 1);
     layout->addLayout(buttons);
     QFontMetrics fm(font());
-    resize(fm.averageCharWidth() * 90, fm.lineSpacing() * 36);
+    resize(fm.averageCharWidth() * 110, fm.lineSpacing() * 46);
 
     connect(m_ui.pBrowse, &QPushButton::clicked, this, &CListSendDlg::Browse);
     connect(m_ui.pColumn, &QComboBox::activated, this, [this] { Refresh(); });
@@ -323,6 +324,16 @@ void CListSendDlg::OnSend() {
     m_ui.pClose->setText(QStringLiteral("Cancel"));
     m_ui.pPace->setText(QStringLiteral("Connecting..."));
     m_ui.pPages->setCurrentIndex(1);
+    // Everyone to send to, in the report's order, so the table keeps its shape as the states come.
+    m_ui.pRecipients->setRowCount(0);
+    for (std::size_t i = 0; i < m_list.listRows.size(); ++i) {
+        RecipientResult r;
+        r.strAddress = m_list.listRows[i].address.EnvelopeAddress();
+        r.nLine = m_list.listRows[i].nLine;
+        SetRecipientRow(static_cast<int>(i), r);
+    }
+    m_ui.pRecipients->resizeColumnsToContents();
+    m_ui.pRecipients->horizontalHeader()->setStretchLastSection(true);
     m_pWorker = std::make_unique<CListSend>(m_env);
     m_pWorker->Start(Request(), std::make_shared<CQueuedListNotify>(this));
 }
@@ -383,6 +394,7 @@ void CListSendDlg::SetRecipientRow(int nRow, const RecipientResult& r) {
 void CListSendDlg::OnRecipient(std::uint64_t nSendId, std::size_t nIndex, const RecipientResult& r) {
     if (!m_pWorker || m_pWorker->SendId() != nSendId || m_bEnded) return;
     SetRecipientRow(static_cast<int>(nIndex), r);
+    if (r.state == RecipientState::Sending) m_ui.pRecipients->scrollToItem(m_ui.pRecipients->item(static_cast<int>(nIndex), 0));
 }
 
 void CListSendDlg::OnListProgress(std::uint64_t nSendId, const ListProgress& progress) {

@@ -122,6 +122,7 @@ TEST_F(ListSend, EachRecipientGetsOneMessageThroughPauseStopAndContinue) {
         QTest::qWait(300);
         EXPECT_EQ(Received(server), held) << "nothing goes while paused";
         EXPECT_LT(held, 8);
+        EXPECT_EQ(l->Ui().pBar->value(), held) << "the bar counts the messages settled";
         {
             WindowState saved(*store);
             saved.Load();
