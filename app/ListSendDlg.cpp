@@ -71,6 +71,11 @@ QTableWidget* Table(QWidget* parent, const QStringList& titles) {
     return t;
 }
 
+// Every column but the last as wide as its text; the last takes the rest.
+void FitColumns(QTableWidget* t) {
+    for (int c = 0; c + 1 < t->columnCount(); ++c) t->resizeColumnToContents(c);
+}
+
 // Text from the list or a server, on one line.
 void SetCell(QTableWidget* t, int row, int col, const std::string& text) {
     t->setItem(row, col, new QTableWidgetItem(FromBytes(ascii::Printable(text))));
@@ -271,7 +276,7 @@ void CListSendDlg::Refresh() {
     };
     leftOut(m_list.listBadRows);
     leftOut(m_list.listDuplicates);
-    m_ui.pLeftOut->resizeColumnsToContents();
+    FitColumns(m_ui.pLeftOut);
 
     const std::size_t n = std::min<std::size_t>(kPreviewRows, m_list.listRows.size());
     for (std::size_t i = 0; i < n; ++i) {
@@ -286,7 +291,7 @@ void CListSendDlg::Refresh() {
         SetCell(m_ui.pPreview, static_cast<int>(i), 1, preview.strSubject);
         m_listPreviews.push_back(std::move(preview));
     }
-    m_ui.pPreview->resizeColumnToContents(0);
+    FitColumns(m_ui.pPreview);
     if (m_list.listRows.empty()) return SetProblem(QStringLiteral("The list has no one to send to."));
     m_ui.pPreview->selectRow(0);
     m_ui.pSend->setEnabled(true);
@@ -332,8 +337,7 @@ void CListSendDlg::OnSend() {
         r.nLine = m_list.listRows[i].nLine;
         SetRecipientRow(static_cast<int>(i), r);
     }
-    m_ui.pRecipients->resizeColumnsToContents();
-    m_ui.pRecipients->horizontalHeader()->setStretchLastSection(true);
+    FitColumns(m_ui.pRecipients);
     m_pWorker = std::make_unique<CListSend>(m_env);
     m_pWorker->Start(Request(), std::make_shared<CQueuedListNotify>(this));
 }
@@ -417,8 +421,8 @@ void CListSendDlg::OnListDone(std::uint64_t nSendId, const ListSendReport& repor
     m_ui.pRecipients->setRowCount(0);
     for (std::size_t i = 0; i < report.listRecipients.size(); ++i)
         SetRecipientRow(static_cast<int>(i), report.listRecipients[i]);
-    m_ui.pRecipients->resizeColumnsToContents();
-    m_ui.pRecipients->horizontalHeader()->setStretchLastSection(true);
+    m_ui.pRecipients->scrollToTop();
+    FitColumns(m_ui.pRecipients);
     QString text = FromBytes(report.Summary()) + QLatin1Char('.');
     if (report.bFailed)
         text = QStringLiteral("The send failed: ") +

@@ -128,7 +128,9 @@ void CMainDlg::BuildActions() {
     m_act.pAttachRemove->setShortcutContext(Qt::WidgetWithChildrenShortcut);
 
     m_pMoreMenu = new QMenu(this);
-    m_pMoreMenu->addActions({m_act.pSendToList, m_act.pOptions, m_act.pCheck, m_act.pPreview});
+    m_pMoreMenu->addAction(m_act.pSendToList);
+    m_pMoreMenu->addSeparator();
+    m_pMoreMenu->addActions({m_act.pOptions, m_act.pCheck, m_act.pPreview});
     m_pMoreMenu->addSeparator();
     m_pMoreMenu->addActions({m_act.pTellFriend, m_act.pFeedback, m_act.pHomepage, m_act.pCheckUpdates});
     m_pMoreMenu->addSeparator();
