@@ -77,7 +77,8 @@ TEST_F(ListSend, ShowsTheListAndTheFirstMessagesBeforeSending) {
         auto dlg = Open(25, c.subject);
         CListSendDlg* l = OpenList(*dlg, dir.Write("list.csv", c.csv));
         ASSERT_NE(l, nullptr);
-        EXPECT_TRUE(dlg->IsBusy()) << "the fields it sends wait while it is open";
+        EXPECT_TRUE(dlg->IsBusy() && !dlg->Commands().pSendToList->isEnabled())
+            << "the fields it sends wait while it is open";
         if (c.chooseColumn) {
             int i = l->Ui().pColumn->findText(c.chooseColumn);
             ASSERT_GE(i, 0);
