@@ -4,14 +4,14 @@ _quillory_cli() {
     local cur prev words cword
     _init_completion || return
 
-    local commands="compose send check preview options"
+    local commands="compose send send-list check preview options"
     local header="--subject --from --to --cc --attach --webmail"
     local smtp="--server --port --user --security --auth-method --oauth-token-command"
     local command=
     local i
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            compose | send | check | preview | options)
+            compose | send | send-list | check | preview | options)
                 command=${words[i]}
                 break
                 ;;
@@ -25,6 +25,14 @@ _quillory_cli() {
             ;;
         --auth-method)
             COMPREPLY=($(compgen -W 'auto login plain xoauth2' -- "$cur"))
+            return
+            ;;
+        --list)
+            _filedir csv
+            return
+            ;;
+        --journal | --dry-run)
+            _filedir
             return
             ;;
         --attach)
@@ -45,6 +53,9 @@ _quillory_cli() {
             COMPREPLY=($(compgen -W '600 375' -- "$cur"))
             return
             ;;
+        --address-column | --rate | --unsubscribe)
+            return
+            ;;
         --subject | --from | --to | --cc | --server | --port | --user | --height | --oauth-token-command)
             return
             ;;
@@ -59,6 +70,7 @@ _quillory_cli() {
         case $command in
             compose) opts="-o --output --force $header" ;;
             send) opts="$header $smtp --auth" ;;
+            send-list) opts="--subject --from --attach --webmail $smtp --auth --list --address-column --rate --journal --unsubscribe --resend-unknown --dry-run" ;;
             check) opts="$header --json --clients" ;;
             preview) opts="-o --output --force --width --height $header" ;;
             options) opts="$smtp --auth --password-stdin --browse-folder --open-eml --webmail" ;;

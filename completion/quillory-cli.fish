@@ -1,9 +1,10 @@
 # fish completion for quillory-cli
 
-set -l commands compose send check preview options
+set -l commands compose send send-list check preview options
 complete -c quillory-cli -f
 complete -c quillory-cli -n "not __fish_seen_subcommand_from $commands" -a compose -d 'Write the message to a file'
 complete -c quillory-cli -n "not __fish_seen_subcommand_from $commands" -a send -d 'Send the message by SMTP'
+complete -c quillory-cli -n "not __fish_seen_subcommand_from $commands" -a send-list -d 'Send one personal message per row of a CSV list'
 complete -c quillory-cli -n "not __fish_seen_subcommand_from $commands" -a check -d 'List what the message will do with the page'
 complete -c quillory-cli -n "not __fish_seen_subcommand_from $commands" -a preview -d 'Draw the message into a PNG file'
 complete -c quillory-cli -n "not __fish_seen_subcommand_from $commands" -a options -d 'List or save the settings'
@@ -11,9 +12,9 @@ complete -c quillory-cli -s h -l help -d 'Print the usage'
 complete -c quillory-cli -n "not __fish_seen_subcommand_from $commands" -l version -d 'Print the version'
 
 # The page: HTML files.
-complete -c quillory-cli -n "__fish_seen_subcommand_from compose send check preview" -a "(string match -r -- '.*(?:/|\\.html?|\\.xhtml)\t.*' (__fish_complete_path (commandline -ct)))"
+complete -c quillory-cli -n "__fish_seen_subcommand_from compose send send-list check preview" -a "(string match -r -- '.*(?:/|\\.html?|\\.xhtml)\t.*' (__fish_complete_path (commandline -ct)))"
 
-set -l composing "__fish_seen_subcommand_from compose send check preview"
+set -l composing "__fish_seen_subcommand_from compose send send-list check preview"
 complete -c quillory-cli -n $composing -l subject -x -d 'Subject header'
 complete -c quillory-cli -n $composing -l from -x -d 'From header'
 complete -c quillory-cli -n $composing -l to -x -d 'To header'
@@ -27,14 +28,22 @@ complete -c quillory-cli -n "__fish_seen_subcommand_from check" -l clients -x -a
 complete -c quillory-cli -n "__fish_seen_subcommand_from preview" -l width -x -a '600 375' -d 'Width in pixels'
 complete -c quillory-cli -n "__fish_seen_subcommand_from preview" -l height -x -d 'Height in pixels'
 
-set -l smtp "__fish_seen_subcommand_from send options"
+set -l smtp "__fish_seen_subcommand_from send send-list options"
 complete -c quillory-cli -n $smtp -l server -x -a "(__fish_print_hostnames)" -d 'SMTP server'
 complete -c quillory-cli -n $smtp -l port -x -d 'SMTP port'
 complete -c quillory-cli -n $smtp -l user -x -d 'Account to log in as'
 complete -c quillory-cli -n $smtp -l security -x -a 'none starttls tls' -d 'Encryption'
 complete -c quillory-cli -n $smtp -l auth-method -x -a 'auto login plain xoauth2' -d 'Login method'
 complete -c quillory-cli -n $smtp -l oauth-token-command -x -a "(__fish_complete_command)" -d 'Program that prints an OAuth2 token'
-complete -c quillory-cli -n "__fish_seen_subcommand_from send" -l auth -d 'Log in to the server'
+complete -c quillory-cli -n "__fish_seen_subcommand_from send send-list" -l auth -d 'Log in to the server'
+set -l list "__fish_seen_subcommand_from send-list"
+complete -c quillory-cli -n $list -l list -r -F -d 'The recipients (CSV)'
+complete -c quillory-cli -n $list -l address-column -x -d 'The column holding the address'
+complete -c quillory-cli -n $list -l rate -x -d 'Messages a minute at most (0: no limit)'
+complete -c quillory-cli -n $list -l journal -r -F -d 'The journal'
+complete -c quillory-cli -n $list -l unsubscribe -x -d 'List-Unsubscribe URL'
+complete -c quillory-cli -n $list -l resend-unknown -d 'Also send to those whose earlier message got no reply'
+complete -c quillory-cli -n $list -l dry-run -r -F -d 'Write the messages into a folder'
 
 set -l options "__fish_seen_subcommand_from options"
 complete -c quillory-cli -n $options -l auth -x -a 'on off' -d 'Log in to the server'

@@ -262,7 +262,7 @@ bool ListRun::SendOne(std::size_t i) {
     }
     const std::string reply = !o.listRefusedReplies.empty() ? o.listRefusedReplies.back() : LastLine(o.listReplyLines);
     const bool answered = o.nReplyCode >= 400 && o.nReplyCode < 600;
-    if (!answered && o.stage == SendStage::EndOfData) {
+    if (!answered && o.bEndOfDataSent) {
         std::string why = "may have been delivered: " + DescribeFailure(o);
         return Record(i, JournalState::Unknown, why) && (Settle(i, RecipientState::Unknown, why), true);
     }

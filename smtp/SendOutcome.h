@@ -57,6 +57,7 @@ struct SendOutcome {
     std::vector<std::string> listAccepted;  // recipients the server took
     std::vector<std::string> listRefused;   // recipients it refused, each with its reply
     std::vector<std::string> listRefusedReplies;
+    bool bEndOfDataSent = false;  // the end mark went out: the message may be delivered
     std::uint64_t nMessageSize = 0;  // bytes, once known
     std::uint64_t nSizeLimit = 0;    // the server's SIZE, when it named one
 

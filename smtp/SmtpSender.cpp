@@ -181,7 +181,14 @@ bool CSmtpSender::TransferMessage() {
         return Fail(SendFailure::FileError, "the journal could not be written");
     }
     m_outcome.stage = SendStage::EndOfData;
-    return Expect("\r\n.\r\n", 250, job.m_nEndOfDataWaitMs);
+    const std::string mark = "\r\n.\r\n";
+    if (!NothingPending()) return false;
+    PostLogLine(LogDirection::Outgoing, mark);
+    if (!SendAll(mark.data(), mark.size(), job.m_nEndOfDataWaitMs)) return false;
+    // From here the server may have the message, whether or not a reply comes.
+    m_outcome.bEndOfDataSent = true;
+    int code = ReceiveReply(job.m_nEndOfDataWaitMs);
+    return code == 250 || (code >= 0 && Fail(SendFailure::Refused));
 }
 
 bool CSmtpSender::Open(const SendJob& session) {

@@ -17,6 +17,7 @@ public:
     int Port() const { return m_port; }
     // Message n (from 1) as stored, and its envelope: login, sender, recipients.
     std::string Message(int n) const { return ReadFile(m_dir.Path() + std::to_string(n) + ".eml"); }
+    std::string Folder() const { return m_dir.Path(); }
     std::string Envelope(int n) const { return ReadFile(m_dir.Path() + std::to_string(n) + ".env"); }
 
 private:

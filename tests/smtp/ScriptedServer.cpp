@@ -93,20 +93,30 @@ bool ScriptedServer::ReadLine(int fd, std::string& line) {
 }
 
 void ScriptedServer::Serve() {
-    int fd = -1;
-    auto start = std::chrono::steady_clock::now();
-    while (fd < 0 && !m_stop && std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
-        pollfd p{m_listen, POLLIN, 0};
-        if (::poll(&p, 1, 20) > 0) fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
-    }
+    auto accept = [this] {
+        int fd = -1;
+        auto start = std::chrono::steady_clock::now();
+        while (fd < 0 && !m_stop && std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
+            pollfd p{m_listen, POLLIN, 0};
+            if (::poll(&p, 1, 20) > 0) fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+        }
+        return fd;
+    };
+    int fd = accept();
     if (fd < 0) return;  // nobody came: the test says whether someone should have
 
     std::istringstream steps(m_script);
     std::string step;
+    bool closed = false;  // by K: or E:; only N: goes on
     while (std::getline(steps, step)) {
         if (step.empty()) continue;
         std::string op = step.substr(0, 2), arg = step.size() > 3 ? step.substr(3) : "";
-        if (op == "S:" || op == "R:") {
+        if (closed && op != "N:") break;
+        if (op == "N:") {
+            ::close(fd);
+            if ((fd = accept()) < 0) return Fail("the client did not come back");
+            closed = false;
+        } else if (op == "S:" || op == "R:") {
             if (!SendAll(fd, op == "S:" ? arg + "\r\n" : Unescape(arg))) break;
         } else if (op == "C:") {
             std::string line;
@@ -144,7 +154,8 @@ void ScriptedServer::Serve() {
                 if (n <= 0) break;
                 got += static_cast<std::size_t>(n);
             }
-            break;
+            ::shutdown(fd, SHUT_RDWR);
+            closed = true;
         } else {
             Fail("bad script step: " + step);
             break;

@@ -1,5 +1,5 @@
 #pragma once
-// A one-connection SMTP server that replays a dialogue, for what real servers
+// An SMTP server of one connection at a time that replays a dialogue, for what real servers
 // will not do on request. One step per line:
 //   S: text    send text + CR LF
 //   R: text    send text raw; \r, \n and \\ are escapes
@@ -8,6 +8,7 @@
 //   P: ms      pause without reading (ends when the client hangs up)
 //   K: n       read n bytes, then close the connection at once
 //   E:         read and drop whatever comes until the client closes
+//   N:         after K: or E:, take the client's next connection
 // When the steps run out, or the client is gone, the connection is closed.
 #include <atomic>
 #include <mutex>

@@ -174,7 +174,7 @@ def long_options(text):
 
 
 def subcommands(text):
-    return set(re.findall(r"quillory-cli (?:\[?)([a-z]+)", text.replace("\\-", "-")))
+    return set(re.findall(r"quillory-cli (?:\[?)([a-z][a-z-]*[a-z])", text.replace("\\-", "-")))
 
 
 def agree(build, source, window):
@@ -189,7 +189,7 @@ def agree(build, source, window):
         docs["bash completion"] = (long_options(text), set(re.search(r'commands="([^"]*)"', text).group(1).split()))
     with open(f"{source}/completion/_quillory-cli") as f:
         text = f.read()
-        docs["zsh completion"] = (long_options(text), set(re.findall(r"([a-z]+)\\:", text)))
+        docs["zsh completion"] = (long_options(text), set(re.findall(r"([a-z][a-z-]*)\\:", text)))
     with open(f"{source}/completion/quillory-cli.fish") as f:
         text = f.read()
         docs["fish completion"] = ({"--" + o for o in re.findall(r"^complete .* -l ([a-z-]+)", text, re.M)},
