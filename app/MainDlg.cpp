@@ -22,6 +22,7 @@
 #include <QVBoxLayout>
 
 #include "app/ComposeTask.h"
+#include "app/ListSendDlg.h"
 #include "compose/HtmlToText.h"
 #include "platform/qt/DesktopShell.h"
 #include "core/AddressList.h"
@@ -96,6 +97,7 @@ CMainDlg::~CMainDlg() {
     StopCheck();
     delete m_pComposeTask;  // stops a composition and waits until its file is gone
     OnSendClose();          // a send still running is cancelled
+    delete m_pListDlg;      // a list send is stopped and waited for, while this window is whole
 }
 
 void CMainDlg::BuildActions() {
@@ -105,6 +107,7 @@ void CMainDlg::BuildActions() {
         connect(a, &QAction::triggered, this, slot);
         return a;
     };
+    m_act.pSendToList = make("Send to &List...", kTellFriendCell, {}, &CMainDlg::OnSendToList);
     m_act.pOptions = make("&Options...", kOptionsCell, Qt::Key_F5, &CMainDlg::OnOptions);
     m_act.pCheck = make("Chec&k Page...", kOptionsCell, QKeySequence(Qt::CTRL | Qt::Key_K), &CMainDlg::OnCheck);
     m_act.pCheck->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));  // the strip has no cell for it
@@ -125,6 +128,8 @@ void CMainDlg::BuildActions() {
     m_act.pAttachRemove->setShortcutContext(Qt::WidgetWithChildrenShortcut);
 
     m_pMoreMenu = new QMenu(this);
+    m_pMoreMenu->addAction(m_act.pSendToList);
+    m_pMoreMenu->addSeparator();
     m_pMoreMenu->addActions({m_act.pOptions, m_act.pCheck, m_act.pPreview});
     m_pMoreMenu->addSeparator();
     m_pMoreMenu->addActions({m_act.pTellFriend, m_act.pFeedback, m_act.pHomepage, m_act.pCheckUpdates});
@@ -372,7 +377,7 @@ void CMainDlg::SetWork(Work work) {
     m_work = work;
     const bool idle = work == Work::Idle;
     m_pBody->setEnabled(idle);
-    for (QAction* a : {m_act.pOptions, m_act.pCheck, m_act.pAttachAdd}) a->setEnabled(idle);
+    for (QAction* a : {m_act.pSendToList, m_act.pOptions, m_act.pCheck, m_act.pAttachAdd}) a->setEnabled(idle);
 }
 
 void CMainDlg::showEvent(QShowEvent* e) {
@@ -387,6 +392,7 @@ void CMainDlg::showEvent(QShowEvent* e) {
     QTimer::singleShot(0, this, keep);
     // The guide stands beside the window; the user starts typing in the window.
     if (m_bFirstRun) QTimer::singleShot(0, this, [this] { CHelpWindow::ShowHelp(this, false); });
+    if (!m_state.ListSendFile.empty()) QTimer::singleShot(0, this, &CMainDlg::OfferToContinueListSend);
     // What was odd about the settings file: told once, without holding up the window.
     if (m_listSettingsNotes.empty()) return;
     QString detail;
@@ -413,6 +419,15 @@ void CMainDlg::closeEvent(QCloseEvent* e) {
             SetWork(Work::Idle);
         }
     }
+    if (m_pListDlg && m_pListDlg->IsSending() &&
+        !m_services.prompts->Question(this,
+                                      QStringLiteral("A list is being sent. Stop it and quit? The next start offers "
+                                                     "to continue it."),
+                                      QStringLiteral("Stop and Quit"))) {
+        e->ignore();
+        return;
+    }
+    delete m_pListDlg;  // stops its send after the message under way, and waits
     OnSendClose();  // a send still running is stopped and its file removed
     UpdateData(true);
     SaveState();

@@ -21,6 +21,7 @@ class CAttachmentList;
 class CCheckTask;
 class CComposeTask;
 class CCreateProgressDlg;
+class CListSendDlg;
 class CPreviewDlg;
 class CSendProgressDlg;
 class IPrompts;
@@ -78,6 +79,7 @@ public:
     };
     // The menu commands; the two popups are made of them.
     struct Actions {
+        QAction* pSendToList;
         QAction* pOptions;
         QAction* pCheck;
         QAction* pTellFriend;
@@ -106,6 +108,10 @@ public:
 
     // The inputs of a composition as the window holds them.
     ComposeJob MakeComposeJob(const std::string& strOutput) const;
+    // What Send Email and Send to List send: the composition and the server options.
+    SendRequest MakeSendRequest() const;
+    // The Send to List window while it is open.
+    CListSendDlg* ListSendWindow() const;
 
     // A new message for the page given on the command line: the page chosen and
     // the files attached instead of the last run's; header fields stay.
@@ -142,6 +148,7 @@ public slots:
     void OnMore();
     void OnCreateEmail();
     void OnSendEmail();
+    void OnSendToList();
     void OnOptions();
     void OnCheck();
     void OnAttachAdd();
@@ -208,6 +215,9 @@ private:
     void CreateEmailChecked(ComposeJob job, MessagePlan plan);
     void SendEmailChecked(CheckedSend checked);
     void RefuseSendField(SendField field, const std::string& strMessage);
+    // Opens Send to List; bContinue: on the list send the last run left unfinished.
+    void OpenListSend(bool bContinue);
+    void OfferToContinueListSend();
     void PageChosen(const QString& path);
     void ShowRecentPages();
     void OnComposeFinished(int nEnd, const QString& strReason, const std::string& strPath);
@@ -262,4 +272,6 @@ private:
     // Cancelled sends run out on their own; they are waited for only when the window goes.
     std::vector<std::unique_ptr<CComposeAndSend>> m_listStoppedSends;
     bool IsCurrentSend(std::uint64_t nSendId) const;
+    // Send to List, which holds the window's work as Sending while it is open.
+    QPointer<CListSendDlg> m_pListDlg;
 };

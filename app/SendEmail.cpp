@@ -1,8 +1,11 @@
-// Send Email: from the button through the pipeline's notices to Close or Cancel.
+// Send Email: from the button through the pipeline's notices to Close or Cancel;
+// and Send to List, whose window runs its own send.
 #include <QDateTime>
 #include <QLineEdit>
 #include <QMetaObject>
+#include <QTimer>
 
+#include "app/ListSendDlg.h"
 #include "app/MainDlg.h"
 #include "core/Product.h"
 #include "smtp/ComposeAndSend.h"
@@ -46,15 +49,20 @@ private:
 
 } // namespace
 
+SendRequest CMainDlg::MakeSendRequest() const {
+    SendRequest request;
+    request.message = MakeComposeJob(std::string());
+    request.options = m_settings.options;
+    return request;
+}
+
 void CMainDlg::OnSendEmail() {
     if (IsBusy()) return;
     UpdateData(true);
     // The fields first: what they lack is said at once, before the page is read.
     // They are checked here only; the check of the page and the send take the result.
-    Command command{CheckFor::SendEmail, MakeComposeJob(std::string()), {}};
-    SendRequest request;
-    request.message = command.job;
-    request.options = m_settings.options;
+    SendRequest request = MakeSendRequest();
+    Command command{CheckFor::SendEmail, request.message, {}};
     SendField field;
     std::string message;
     if (!CheckSendRequest(std::move(request), command.send, field, message)) return RefuseSendField(field, message);
@@ -147,4 +155,41 @@ void CMainDlg::OnSendClose() {
         m_pSendWorker->Cancel();
         m_listStoppedSends.push_back(std::move(m_pSendWorker));
     }
+}
+
+CListSendDlg* CMainDlg::ListSendWindow() const { return m_pListDlg; }
+
+void CMainDlg::OnSendToList() { OpenListSend(false); }
+
+void CMainDlg::OpenListSend(bool bContinue) {
+    if (IsBusy()) return;
+    UpdateData(true);
+    if (!RequirePage()) return;
+    auto* dlg = new CListSendDlg(this, *m_services.prompts, m_state, m_services.env, MakeSendRequest());
+    m_pListDlg = dlg;
+    // The fields it sends stay as they are until it goes.
+    SetWork(Work::Sending);
+    connect(dlg, &QDialog::finished, this, [this] {
+        if (m_work == Work::Sending && !m_pSendDlg) SetWork(Work::Idle);
+    });
+    dlg->show();
+    // A new send starts with the choice of its list.
+    if (!bContinue) return QTimer::singleShot(0, dlg, &CListSendDlg::Browse);
+    dlg->SetRate(m_state.ListSendRate);
+    dlg->SetUnsubscribe(FromBytes(m_state.ListSendUnsubscribe));
+    dlg->LoadList(FromBytes(m_state.ListSendFile), FromBytes(m_state.ListSendColumn));
+}
+
+void CMainDlg::OfferToContinueListSend() {
+    if (m_state.ListSendFile.empty() || IsBusy()) return;
+    if (m_services.prompts->Question(this,
+                                     QStringLiteral("The send to the list %1 did not end. Continue it? Those who "
+                                                    "have the message already do not get it again.")
+                                         .arg(FromBytes(m_state.ListSendFile)),
+                                     QStringLiteral("Continue")))
+        return OpenListSend(true);
+    m_state.ListSendFile.clear();
+    m_state.ListSendJournal.clear();
+    std::string err;
+    m_state.SaveListSend(err);  // at worst the question comes again at the next start
 }

@@ -27,7 +27,12 @@ const StateRow kRows[] = {{"WindowX", &WindowState::WindowX},
                           {"HtmlFile", &WindowState::HtmlFile},
                           {"LastEmlFolder", &WindowState::LastEmlFolder},
                           {"Attachments", &WindowState::Attachments},
-                          {"RecentPages", &WindowState::RecentPages}};
+                          {"RecentPages", &WindowState::RecentPages},
+                          {"ListSendFile", &WindowState::ListSendFile},
+                          {"ListSendJournal", &WindowState::ListSendJournal},
+                          {"ListSendColumn", &WindowState::ListSendColumn},
+                          {"ListSendUnsubscribe", &WindowState::ListSendUnsubscribe},
+                          {"ListSendRate", &WindowState::ListSendRate}};
 
 // A value that does not read as its type leaves the field as it was.
 void LoadRow(platform::SettingsDocument& doc, const StateRow& row, WindowState& state) {
@@ -148,6 +153,14 @@ bool WindowState::SaveHiddenWarnings(std::string& err) const {
     std::unique_ptr<platform::SettingsDocument> doc = m_pStore->Edit(err);
     if (!doc) return false;
     SaveWarnings(*doc, HiddenWarnings);
+    return doc->Commit(err);
+}
+
+bool WindowState::SaveListSend(std::string& err) const {
+    std::unique_ptr<platform::SettingsDocument> doc = m_pStore->Edit(err);
+    if (!doc) return false;
+    for (const StateRow& row : kRows)
+        if (std::string_view(row.key).starts_with("ListSend")) SaveRow(*doc, row, *this);
     return doc->Commit(err);
 }
 

@@ -22,6 +22,13 @@ public:
     std::vector<std::string> Attachments;
     std::vector<std::string> RecentPages;  // newest first
     std::string LastEmlFolder;
+    // A send to a list that has not ended: the list, its journal and how it was
+    // sent, so the next start can offer to continue it. An empty list: none.
+    std::string ListSendFile;
+    std::string ListSendJournal;
+    std::string ListSendColumn;
+    std::string ListSendUnsubscribe;
+    int ListSendRate = 60;
     // The warning kinds the user chose not to see again, by page (its absolute
     // path), most recently chosen first. Stored as the list HiddenWarnings of
     // "KIND,KIND PATH" items, each kind as the check's id ("srcset").
@@ -44,6 +51,8 @@ public:
     void SetHiddenWarnings(const std::string& page, std::vector<std::string> kinds);
     // Writes only the hidden warnings, so a choice outlives a program killed later.
     bool SaveHiddenWarnings(std::string& err) const;
+    // Writes only the list send's values, when a send starts and when it ends.
+    bool SaveListSend(std::string& err) const;
     // Carries the window's values of the settings file of earlier versions
     // (lists were a count and one value per item) into doc.
     static void ImportOld(const OldSettings& old, platform::SettingsDocument& doc);

@@ -400,7 +400,7 @@ TEST_F(MainWindow, KeysMenusAndTheHtmlField) {
         return out;
     };
     EXPECT_EQ(entries(dlg->MorePopup()),
-              (QStringList{"&Options...\tF5", "Chec&k Page...\tCtrl+K", "Pre&view...\tCtrl+P", "-", "&Tell a Friend", "&Feedback and Support", "Home&page",
+              (QStringList{"Send to &List...", "-", "&Options...\tF5", "Chec&k Page...\tCtrl+K", "Pre&view...\tCtrl+P", "-", "&Tell a Friend", "&Feedback and Support", "Home&page",
                            "&Check for Updates", "-", "&Help\tF1", "&About..."}));
     EXPECT_EQ(entries(dlg->AttachPopup()),
               (QStringList{"&Open", "Show in &Folder", "-", "&Add...\tIns", "&Remove\tDel", "Re&move All"}));
