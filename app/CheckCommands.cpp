@@ -43,7 +43,11 @@ void CMainDlg::OnCheck() {
 
 void CMainDlg::StartCheck(Command command) {
     m_command = std::move(command);
-    m_pCheckTask = new CCheckTask(m_command.job, m_services.env, this);
+    // The Check command shows the clients' support; the report before a command does not.
+    m_pCheckTask = new CCheckTask(m_command.job, m_services.env,
+                                  m_command.purpose == CheckFor::Report ? check::DefaultClients()
+                                                                        : std::vector<std::string>(),
+                                  this);
     connect(m_pCheckTask, &CCheckTask::Finished, this, &CMainDlg::OnCheckFinished);
     SetWork(Work::Checking);
     // Said only when the check is long enough to notice; a clean page goes on without a flicker.

@@ -4,7 +4,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -12,11 +14,16 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QEvent>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QSplitter>
 #include <QStyledItemDelegate>
+#include <QTabWidget>
 #include <QTableView>
+#include <QTableWidget>
+#include <QTextBlock>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <array>
@@ -183,6 +190,47 @@ protected:
     }
 };
 
+// A cell that sorts by a number rather than by its text.
+class CNumberItem : public QTableWidgetItem {
+public:
+    CNumberItem(const QString& text, double number) : QTableWidgetItem(text) { setData(Qt::UserRole + 1, number); }
+    bool operator<(const QTableWidgetItem& other) const override {
+        return data(Qt::UserRole + 1).toDouble() < other.data(Qt::UserRole + 1).toDouble();
+    }
+};
+
+QString PlaceText(const check::FeaturePlace& p) {
+    QString place = QStringLiteral("%1:%2").arg(p.nLine).arg(p.nColumn);
+    return p.strSource.empty() ? place : QFileInfo(FromBytes(p.strSource)).fileName() + QLatin1Char(' ') + place;
+}
+
+// The clients of a feature with this support, and a tooltip with each one's notes.
+std::pair<QString, QString> ClientsWith(const check::SupportReport& support, const check::FeatureRow& feature,
+                                        check::Support which) {
+    QStringList names, lines;
+    for (const check::ClientVerdict& v : feature.listSupport) {
+        if (v.support != which) continue;
+        const QString name = FromBytes(support.listClients[v.nClient].strName);
+        names << name;
+        QString line = v.strVersion.empty() ? name : name + QStringLiteral(" (tested: %1)").arg(FromBytes(v.strVersion));
+        for (const std::string& note : v.listNotes) line += QStringLiteral("\n    ") + FromBytes(note);
+        lines << line;
+    }
+    return {names.join(QStringLiteral(", ")), lines.join(QLatin1Char('\n'))};
+}
+
+// The place's line and column (columns count UTF-8 characters, as the check
+// does) as a position in the text the page view shows.
+QString ViewText(const QByteArray& bytes) { return FromBytes(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))).replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
+int ViewPosition(const QByteArray& bytes, std::uint32_t line, std::uint32_t column) {
+    qsizetype at = 0;
+    for (std::uint32_t l = 1; l < line && at < bytes.size(); ++at)
+        if (bytes[at] == '\n') ++l;
+    for (std::uint32_t c = 1; at < bytes.size() && bytes[at] != '\n'; ++at)
+        if ((static_cast<unsigned char>(bytes[at]) & 0xC0) != 0x80 && c++ == column) break;
+    return static_cast<int>(ViewText(bytes.left(at)).size());
+}
+
 QString Plural(std::size_t n, const char* noun) {
     return QStringLiteral("%1 %2%3").arg(n).arg(QLatin1String(noun)).arg(n == 1 ? "" : "s");
 }
@@ -234,7 +282,11 @@ void CCheckDlg::Build(const QString& strGoOn) {
                               Plural(m_report.listRows.size(), "reference")));
     layout->addWidget(summary);
 
-    m_pTable = new QTableView(this);
+    // The references with the message's figures; in the Check command's form, the first of its tabs.
+    auto* references = new QWidget(this);
+    auto* refLayout = new QVBoxLayout(references);
+    refLayout->setContentsMargins(0, 0, 0, 0);
+    m_pTable = new QTableView(references);
     auto* model = new CReportModel(m_report, style(), m_pTable);
     m_pTable->setModel(model);
     m_pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -277,7 +329,7 @@ void CCheckDlg::Build(const QString& strGoOn) {
     // No arrow at first: the rows stand in the report's order, a style sheet's after its link.
     header->setSortIndicator(-1, Qt::AscendingOrder);
     m_pTable->setSortingEnabled(true);
-    layout->addWidget(m_pTable, 1);
+    refLayout->addWidget(m_pTable, 1);
 
     // The message as a whole.
     const check::Figures& f = m_report.figures;
@@ -304,7 +356,7 @@ void CCheckDlg::Build(const QString& strGoOn) {
                QStringLiteral("%1:%2").arg(f.listImagesWithoutAlt[i].nLine).arg(f.listImagesWithoutAlt[i].nColumn);
     if (f.listImagesWithoutAlt.size() > 10) alt += QStringLiteral(", ...");
     line("Images without alt text:", alt);
-    layout->addLayout(figures);
+    refLayout->addLayout(figures);
 
     if (!m_report.listFindings.empty()) {
         auto* findings = new QListWidget(this);
@@ -316,7 +368,20 @@ void CCheckDlg::Build(const QString& strGoOn) {
         findings->setFixedHeight(
             (fm.height() + 6) * static_cast<int>(std::min<std::size_t>(m_report.listFindings.size(), 4)) +
             2 * findings->frameWidth() + 4);
-        layout->addWidget(findings);
+        refLayout->addWidget(findings);
+    }
+    if (strGoOn.isEmpty()) {
+        m_pTabs = new QTabWidget(this);
+        m_pTabs->addTab(references, QStringLiteral("References"));
+        if (m_report.clientSupport.bDone) {
+            const unsigned w = m_report.clientSupport.Warnings();
+            m_pTabs->addTab(BuildClientSupport(),
+                            w ? style()->standardIcon(QStyle::SP_MessageBoxWarning) : QIcon(),
+                            QStringLiteral("Client support"));
+        }
+        layout->addWidget(m_pTabs, 1);
+    } else {
+        layout->addWidget(references, 1);
     }
 
     auto* buttons = new QDialogButtonBox(this);
@@ -393,4 +458,118 @@ std::vector<std::string> CCheckDlg::HiddenKinds() const {
     for (std::size_t i = 0; i < m_listKindBoxes.size(); ++i)
         if (m_listKindBoxes[i]->isChecked()) hidden.push_back(m_listKinds[i].strId);
     return hidden;
+}
+
+// Clients with their scores beside the features the page uses, and below
+// them the page itself, where a double-clicked feature is shown.
+QWidget* CCheckDlg::BuildClientSupport() {
+    const check::SupportReport& support = m_report.clientSupport;
+    auto* split = new QSplitter(Qt::Vertical, this);
+    auto* tables = new QSplitter(Qt::Horizontal, split);
+    auto table = [&](QStringList titles) {
+        auto* t = new QTableWidget(0, static_cast<int>(titles.size()), tables);
+        t->setHorizontalHeaderLabels(titles);
+        t->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        t->setSelectionBehavior(QAbstractItemView::SelectRows);
+        t->setAlternatingRowColors(true);
+        t->verticalHeader()->hide();
+        t->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        t->horizontalHeader()->setHighlightSections(false);
+        return t;
+    };
+    auto number = [](double n, const QString& text) { return new CNumberItem(text, n); };
+
+    m_pClients = table({QStringLiteral("Client"), QStringLiteral("Score"), QStringLiteral("Yes"),
+                        QStringLiteral("Partly"), QStringLiteral("No"), QStringLiteral("Not tested")});
+    m_pClients->setRowCount(static_cast<int>(support.listClients.size()));
+    for (int i = 0; i < m_pClients->rowCount(); ++i) {
+        const check::ClientScore& c = support.listClients[static_cast<std::size_t>(i)];
+        auto* name = new QTableWidgetItem(FromBytes(c.strName));
+        name->setToolTip(FromBytes(c.strId));
+        m_pClients->setItem(i, 0, name);
+        m_pClients->setItem(i, 1, c.HasScore() ? number(c.Score(), QStringLiteral("%1 %").arg(c.Score(), 0, 'f', 0))
+                                               : number(-1, QStringLiteral("-")));
+        unsigned counts[] = {c.nYes, c.nPartial, c.nNo, c.nUnknown};
+        for (int k = 0; k < 4; ++k) m_pClients->setItem(i, 2 + k, number(counts[k], QString::number(counts[k])));
+    }
+    m_pClients->resizeColumnsToContents();
+    m_pClients->setSortingEnabled(true);
+
+    m_pFeatures = table({QStringLiteral("Feature"), QStringLiteral("Count"), QStringLiteral("First place"),
+                         QStringLiteral("Not supported by"), QStringLiteral("Partly supported by")});
+    m_pFeatures->setRowCount(static_cast<int>(support.listFeatures.size()));
+    m_pFeatures->setWordWrap(false);
+    const QIcon warning = style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    for (int i = 0; i < m_pFeatures->rowCount(); ++i) {
+        const check::FeatureRow& f = support.listFeatures[static_cast<std::size_t>(i)];
+        auto* title = new QTableWidgetItem(FromBytes(f.strTitle));
+        title->setData(Qt::UserRole, i);
+        if (f.bWarning) title->setIcon(warning);
+        title->setToolTip(FromBytes(f.strTitle) + QLatin1Char('\n') + FromBytes(f.strUrl) +
+                          (f.bWarning ? QStringLiteral("\nA default client does not support it at all.") : QString()));
+        m_pFeatures->setItem(i, kFeatureColumn, title);
+        m_pFeatures->setItem(i, kCountColumn, number(static_cast<double>(f.nCount), QString::number(f.nCount)));
+        QStringList places;
+        for (const check::FeaturePlace& p : f.listPlaces) places << PlaceText(p);
+        auto* first = new QTableWidgetItem(places.value(0));
+        first->setToolTip(places.join(QLatin1Char('\n')) +
+                          (f.nCount > f.listPlaces.size() ? QStringLiteral("\n...") : QString()) +
+                          QStringLiteral("\nDouble-click to see it in the page."));
+        m_pFeatures->setItem(i, kFirstPlaceColumn, first);
+        for (auto [column, which] : {std::pair{kLackingColumn, check::Support::No}, {kPartlyColumn, check::Support::Partial}}) {
+            auto [names, notes] = ClientsWith(support, f, which);
+            auto* cell = new QTableWidgetItem(names);
+            cell->setToolTip(notes);
+            m_pFeatures->setItem(i, column, cell);
+        }
+    }
+    const QFontMetrics fm(m_pFeatures->font());
+    m_pFeatures->setColumnWidth(kFeatureColumn, fm.averageCharWidth() * 30);
+    m_pFeatures->setColumnWidth(kCountColumn, fm.horizontalAdvance(QStringLiteral("Count")) + fm.height() * 2);
+    m_pFeatures->setColumnWidth(kFirstPlaceColumn, fm.averageCharWidth() * 16);
+    m_pFeatures->setColumnWidth(kLackingColumn, fm.averageCharWidth() * 30);
+    m_pFeatures->horizontalHeader()->setStretchLastSection(true);
+    m_pFeatures->setSortingEnabled(true);
+    m_pFeatures->sortByColumn(-1, Qt::AscendingOrder);  // the check's order: by first place
+    connect(m_pFeatures, &QTableWidget::cellDoubleClicked, this, [this](int row) {
+        const std::size_t at = static_cast<std::size_t>(m_pFeatures->item(row, kFeatureColumn)->data(Qt::UserRole).toInt());
+        const check::FeatureRow& f = m_report.clientSupport.listFeatures[at];
+        if (!f.listPlaces.empty()) ShowPlace(f.listPlaces.front());
+    });
+    tables->setStretchFactor(1, 1);
+
+    m_pPageView = new QPlainTextEdit(split);
+    m_pPageView->setReadOnly(true);
+    m_pPageView->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_pPageView->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_pPageView->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_pPageView->setPlaceholderText(QStringLiteral("Double-click a feature to see where it is used."));
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 2);
+    return split;
+}
+
+void CCheckDlg::ShowPlace(const check::FeaturePlace& place) {
+    const std::string& file = place.strSource.empty() ? m_report.strPage : place.strSource;
+    if (file != m_strViewSource) {
+        QFile f(QFile::decodeName(file.c_str()));
+        if (!f.open(QIODevice::ReadOnly)) {
+            m_pPageView->setPlainText(QStringLiteral("%1 cannot be read: %2").arg(FromBytes(file), f.errorString()));
+            m_strViewSource.clear();
+            return;
+        }
+        m_viewBytes = f.readAll();
+        m_pPageView->setPlainText(ViewText(m_viewBytes));
+        m_strViewSource = file;
+    }
+    QTextCursor cursor(m_pPageView->document());
+    cursor.setPosition(ViewPosition(m_viewBytes, place.nLine, place.nColumn));
+    QTextEdit::ExtraSelection line;
+    line.format.setBackground(palette().highlight().color().lighter(170));
+    line.format.setProperty(QTextFormat::FullWidthSelection, true);
+    line.cursor = cursor;
+    m_pPageView->setExtraSelections({line});
+    m_pPageView->setTextCursor(cursor);
+    m_pPageView->centerCursor();
+    m_pPageView->setFocus();
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <QByteArray>
 #include <QDialog>
 #include <QString>
 #include <string>
@@ -7,8 +8,11 @@
 #include "check/PageReport.h"
 
 class QCheckBox;
+class QPlainTextEdit;
 class QPushButton;
+class QTabWidget;
 class QTableView;
+class QTableWidget;
 
 // A kind of warning is what the report says happens: the same for every
 // srcset, every CSS background image, every SVG. Known by the check's stable
@@ -23,13 +27,15 @@ struct WarningKind {
 std::vector<WarningKind> WarningKinds(const check::Report& report);
 
 // The report of a page: a sortable table of its rows with the message's
-// figures and findings below. Shown by the Check command with Close, or
-// before Create Email and Send Email with a button to go on, Cancel, and a
-// "Don't show again for this page" box for each kind of warning.
+// figures and findings below. Shown by the Check command with Close, and
+// tabs for the clients' support of the page's features, or before Create
+// Email and Send Email with a button to go on, Cancel, and a "Don't show
+// again for this page" box for each kind of warning.
 class CCheckDlg : public QDialog {
     Q_OBJECT
 public:
     enum Column { kSeverityColumn, kPlaceColumn, kWhereColumn, kValueColumn, kVerdictColumn, kWhyColumn, kColumns };
+    enum FeatureColumn { kFeatureColumn, kCountColumn, kFirstPlaceColumn, kLackingColumn, kPartlyColumn, kFeatureColumns };
 
     // The Check command's form.
     CCheckDlg(QWidget* pOwner, check::Report report);
@@ -37,17 +43,27 @@ public:
     CCheckDlg(QWidget* pOwner, check::Report report, const QString& strGoOn, std::vector<WarningKind> kinds);
     ~CCheckDlg() override;
 
+    const check::Report& Report() const { return m_report; }
     QTableView* Table() const { return m_pTable; }
     QPushButton* GoOnButton() const { return m_pGoOn; }  // null in the Check command's form
     const std::vector<QCheckBox*>& KindBoxes() const { return m_listKindBoxes; }  // in the order of the kinds
     // The kinds whose box is ticked.
     std::vector<std::string> HiddenKinds() const;
 
+    // The Check command's form only; null otherwise.
+    QTabWidget* Tabs() const { return m_pTabs; }
+    QTableWidget* ClientTable() const { return m_pClients; }
+    QTableWidget* FeatureTable() const { return m_pFeatures; }  // each row's feature index in its first cell's Qt::UserRole
+    QPlainTextEdit* PageView() const { return m_pPageView; }
+    // Shows the text the place is in and selects its line, with the cursor at its column.
+    void ShowPlace(const check::FeaturePlace& place);
+
 protected:
     bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
 
 private:
     void Build(const QString& strGoOn);
+    QWidget* BuildClientSupport();
     void FitColumns();
     void FitRowHeight();
 
@@ -63,4 +79,10 @@ private:
     std::vector<QString> m_listLongestWhy;
     QPushButton* m_pGoOn = nullptr;
     std::vector<QCheckBox*> m_listKindBoxes;
+    QTabWidget* m_pTabs = nullptr;
+    QTableWidget* m_pClients = nullptr;
+    QTableWidget* m_pFeatures = nullptr;
+    QPlainTextEdit* m_pPageView = nullptr;
+    std::string m_strViewSource;  // the file in the page view, as read
+    QByteArray m_viewBytes;
 };

@@ -1,6 +1,8 @@
 #pragma once
 #include <QObject>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "check/PageReport.h"
 #include "compose/ComposeJob.h"
@@ -12,7 +14,9 @@
 class CCheckTask : public QObject {
     Q_OBJECT
 public:
-    CCheckTask(ComposeJob job, const platform::Platform& env, QObject* parent = nullptr);
+    // With clients (ids of the caniemail data), the report says which of them support the page's features.
+    CCheckTask(ComposeJob job, const platform::Platform& env, std::vector<std::string> clients = {},
+               QObject* parent = nullptr);
     ~CCheckTask() override;  // waits for a check still running: it cannot be stopped midway
 
     void Start();
@@ -25,6 +29,7 @@ signals:
 private:
     ComposeJob m_job;
     platform::Platform m_env;
+    std::vector<std::string> m_clients;
     check::Report m_report;
     std::thread m_thread;
 };

@@ -5,9 +5,13 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTabWidget>
 #include <QTableView>
+#include <QTableWidget>
+#include <QTextBlock>
 #include <QTest>
 
 #include "GuiFakes.h"
@@ -248,6 +252,69 @@ TEST_F(ReportBeforeSending, MissingFilesAndTheCheckCommand) {
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_TRUE(prompts.messages[0].text.contains("There is no such file.")) << prompts.messages[0].text.toStdString();
     EXPECT_FALSE(dlg->IsBusy());
+}
+
+// The Check command checks the default clients' support; its tab follows the
+// report, and a double-clicked feature is shown at its place, in the page or
+// in the sheet it is written in.
+TEST_F(ReportBeforeSending, TheCheckCommandShowsClientSupportAtItsPlaces) {
+    auto dlg = Open();
+    dir.Write("s.css", "p {\r\n  color: red; position: absolute }\r\n");
+    // Lines end in CRLF; characters of 2, 3 and 4 bytes stand before a feature on its line.
+    dlg->Ui().pHtmlEdit->setText(QString::fromStdString(dir.Write(
+        "features.html", "<html><head><link rel=stylesheet href=s.css>\r\n<style>a:hover { color: red }</style>\r\n"
+                         "</head><body><p>caf\u00e9 \u2014 \U0001F600 <video src=x.mp4></video>\r\n"
+                         "<div style=\"display:flex\">x</div></body></html>\r\n")));
+    const struct {
+        const char* slug;
+        const char* text;  // the view's
+        const char* at;    // at the cursor
+    } places[] = {{"html-video", "<html>", "<video"},
+                  {"css-display-flex", "<html>", "display:flex"},
+                  {"css-pseudo-class-hover", "<html>", ":hover"},
+                  {"css-position", "p {", "position: absolute"}};
+    ModalWatch<CCheckDlg> watch([&](CCheckDlg& d) {
+        ASSERT_NE(d.Tabs(), nullptr);
+        const check::SupportReport& support = d.Report().clientSupport;
+        std::vector<std::string> shown;
+        for (const check::ClientScore& c : support.listClients) shown.push_back(c.strId);
+        EXPECT_EQ(shown, check::DefaultClients());
+        ASSERT_EQ(d.ClientTable()->rowCount(), static_cast<int>(shown.size()));
+        QTableWidget* features = d.FeatureTable();
+        ASSERT_EQ(features->rowCount(), static_cast<int>(support.listFeatures.size()));
+        for (int i = 0; i < features->rowCount(); ++i) {
+            const check::FeatureRow& f = support.listFeatures[features->item(i, 0)->data(Qt::UserRole).toUInt()];
+            QStringList lacking;
+            for (const check::ClientVerdict& v : f.listSupport)
+                if (v.support == check::Support::No) lacking << QString::fromStdString(support.listClients[v.nClient].strName);
+            EXPECT_EQ(features->item(i, CCheckDlg::kFeatureColumn)->text().toStdString(), f.strTitle);
+            EXPECT_EQ(features->item(i, CCheckDlg::kLackingColumn)->text(), lacking.join(", ")) << f.strTitle;
+        }
+        d.Tabs()->setCurrentIndex(1);
+        QApplication::processEvents();  // lays the tab out
+        for (const auto& p : places) {
+            SCOPED_TRACE(p.slug);
+            auto f = std::find_if(support.listFeatures.begin(), support.listFeatures.end(),
+                                  [&](const check::FeatureRow& r) { return r.strSlug == p.slug; });
+            ASSERT_NE(f, support.listFeatures.end());
+            QTableWidgetItem* cell = features->findItems(QString::fromStdString(f->strTitle), Qt::MatchExactly).value(0);
+            ASSERT_NE(cell, nullptr);
+            features->scrollToItem(cell);
+            QRect rect = features->visualRect(features->model()->index(cell->row(), CCheckDlg::kFirstPlaceColumn));
+            QTest::mouseClick(features->viewport(), Qt::LeftButton, {}, rect.center());  // a view takes no double click alone
+            QTest::mouseDClick(features->viewport(), Qt::LeftButton, {}, rect.center());
+            QTextCursor cursor = d.PageView()->textCursor();
+            EXPECT_EQ(static_cast<std::uint32_t>(cursor.blockNumber() + 1), f->listPlaces[0].nLine);
+            EXPECT_EQ(d.PageView()->extraSelections().value(0).cursor.blockNumber(), cursor.blockNumber());
+            EXPECT_TRUE(cursor.block().text().mid(cursor.positionInBlock()).startsWith(p.at))
+                << cursor.block().text().toStdString() << " at " << cursor.positionInBlock();
+            EXPECT_TRUE(d.PageView()->toPlainText().startsWith(p.text));
+        }
+    });
+    dlg->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
+    QTest::keyClick(dlg->Ui().pSubjectEdit, Qt::Key_K, Qt::ControlModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watch.bCame && !dlg->IsBusy(); }, 20000));
 }
 
 } // namespace
