@@ -12,6 +12,13 @@
 namespace check {
 namespace {
 
+bool IsWebAddress(std::string_view text) {
+    std::size_t start = text.find_first_not_of(" \t\r\n");
+    if (start == std::string_view::npos) return false;
+    std::string head = ascii::ToLower(text.substr(start, 8));
+    return head.rfind("http://", 0) == 0 || head.rfind("https://", 0) == 0;
+}
+
 class Finder {
 public:
     Finder(std::string_view page, FeatureScan* features) : m_page(page), m_features(features) {}
@@ -132,6 +139,8 @@ private:
                 default: break;
                 }
             } else if (name == "href" && e.tag == GUMBO_TAG_LINK) add(FoundKind::TagScanned);
+            else if (name == "href" && (e.tag == GUMBO_TAG_A || e.tag == GUMBO_TAG_AREA) && IsWebAddress(text))
+                add(FoundKind::Anchor);
             else if (name == "poster" && e.tag == GUMBO_TAG_VIDEO) add(FoundKind::Poster);
             else if (name == "data" && e.tag == GUMBO_TAG_OBJECT) add(FoundKind::ObjectOrEmbed);
         }

@@ -19,6 +19,7 @@ enum class FoundKind {
     ObjectOrEmbed,    // object data, embed src
     InlineSvg,        // an <svg> element: the offset is its tag's
     ImageWithoutAlt,  // an <img> without alt: the offset is its tag's
+    Anchor,           // a and area href to http(s): only the link check reads these
 };
 
 struct FoundReference {

@@ -442,6 +442,10 @@ private:
                 m_withoutAlt.push_back(f.nOffset);
                 continue;
             }
+            if (f.kind == FoundKind::Anchor) {
+                m_anchors.push_back(&f);
+                continue;
+            }
             const bool css = f.kind == FoundKind::CssUrl || f.kind == FoundKind::CssImport;
             if ((f.kind == FoundKind::TagScanned || css) && m_composerOffsets[f.nOffset]) {
                 if (f.bStyleSheetLink) m_styleSheetLinks.insert(f.nOffset);
@@ -486,7 +490,17 @@ private:
         offsets.reserve(m_rows.size() + m_withoutAlt.size());
         for (const RowKey& k : m_keys) offsets.push_back(k.nPageOffset);
         offsets.insert(offsets.end(), m_withoutAlt.begin(), m_withoutAlt.end());
+        for (const FoundReference* f : m_anchors) offsets.push_back(f->nOffset);
         std::vector<Place> places = Locate(m_page, offsets);
+        const std::size_t firstAnchor = places.size() - m_anchors.size();
+        for (std::size_t i = 0; i < m_anchors.size(); ++i) {
+            LinkResult link;
+            link.strUrl = DecodeEntities(std::string(m_page.substr(m_anchors[i]->nOffset, m_anchors[i]->nLength)));
+            link.nLine = places[firstAnchor + i].nLine;
+            link.nColumn = places[firstAnchor + i].nColumn;
+            m_report.listAnchors.push_back(std::move(link));
+        }
+        places.resize(firstAnchor);
         for (std::size_t i = 0; i < m_rows.size(); ++i) {
             m_rows[i].nLine = places[i].nLine;
             m_rows[i].nColumn = places[i].nColumn;
@@ -695,6 +709,7 @@ private:
     std::vector<bool> m_partSeen;
     std::string m_folder;  // the page's, with its '/' 
     std::vector<std::size_t> m_withoutAlt;
+    std::vector<const FoundReference*> m_anchors;  // into the parser's list, which outlives them
 };
 
 } // namespace

@@ -6,13 +6,14 @@
 #include <vector>
 
 #include "check/ClientSupport.h"
+#include "check/LinkCheck.h"
+#include "check/Severity.h"
+#include "check/SpamCheck.h"
 #include "compose/ComposeJob.h"
 #include "compose/MessagePlan.h"
 #include "platform/Platform.h"
 
 namespace check {
-
-enum class Severity { Ok, Info, Warning, Error };
 
 enum class Verdict {
     Embedded,              // becomes a part of the message
@@ -134,6 +135,13 @@ struct Report {
     std::vector<Finding> listFindings;
     // Only when asked for; its warnings are not counted with the message's.
     SupportReport clientSupport;
+    // Filled by CheckSpam and CheckLinks, which the caller runs beside or
+    // after CheckPage; like client support, they never make errors.
+    SpamVerdict spam;
+    LinkReport links;
+    // Every http(s) address of an <a> or <area> the parser found, unchecked:
+    // LinkTargets reads them with the remote rows.
+    std::vector<LinkResult> listAnchors;
     // What the composer decided; when figures.bSizeKnown, a composition of the
     // same job may write from it instead of scanning the page again.
     MessagePlan plan;

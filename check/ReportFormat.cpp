@@ -139,7 +139,99 @@ std::string ClientSupportJson(const Report& report) {
     return out;
 }
 
+std::string Points(double d) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f", d);
+    return std::string(buf) == "-0.0" ? "0.0" : buf;
+}
+
+std::string Number(double d) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.3f", d);
+    return buf;
+}
+
+std::string LinkOutcome(const LinkResult& link) {
+    std::string out;
+    if (link.problem == LinkProblem::None || link.problem == LinkProblem::HttpError)
+        out = std::to_string(link.nStatus) + (link.bGetAfterHead ? " (GET: HEAD refused)" : "");
+    else
+        out = link.strError.empty() ? LinkProblemName(link.problem) : link.strError;
+    for (const LinkRedirect& hop : link.listRedirects)
+        out += ", after " + std::to_string(hop.nStatus) + " to " + hop.strLocation;
+    return out;
+}
+
+std::string SpamJson(const SpamVerdict& spam) {
+    std::string out = ",\n  \"spam\": {" + Field("state", Quoted(SpamStateName(spam.state)));
+    if (spam.state != SpamState::Done) {
+        if (!spam.strWhy.empty()) out += ", " + Field("why", JsonString(spam.strWhy));
+        return out + "}";
+    }
+    out += ", " + Field("program", JsonString(spam.strProgram)) + ", " + Field("score", Number(spam.dScore)) + ", " +
+           Field("threshold", Number(spam.dThreshold)) + ", " +
+           Field("severity", Quoted(SeverityName(spam.GetSeverity()))) + ",\n    \"rules\": [";
+    const char* sep = "\n";
+    for (const SpamRule& rule : spam.listRules) {
+        out += sep + std::string("      {") + Field("name", JsonString(rule.strName)) + ", " +
+               Field("score", Number(rule.dScore)) + ", " + Field("description", JsonString(rule.strDescription)) +
+               ", " + Field("hint", rule.strHint.empty() ? "null" : JsonString(rule.strHint)) + "}";
+        sep = ",\n";
+    }
+    return out + "\n    ]\n  }";
+}
+
+std::string LinksJson(const Report& report) {
+    const LinkReport& links = report.links;
+    std::string out = ",\n  \"links\": {" + Field("warnings", std::to_string(links.Warnings())) + ",\n    \"checked\": [";
+    const char* sep = "\n";
+    for (const LinkResult& link : links.listLinks) {
+        out += sep + std::string("      {") + Field("url", JsonString(link.strUrl)) + ", " +
+               Field("source", JsonString(link.strSource.empty() ? report.strPage : link.strSource)) + ", " +
+               Field("line", std::to_string(link.nLine)) + ", " + Field("column", std::to_string(link.nColumn)) + ", " +
+               Field("kind", Quoted(link.kind == LinkKind::Image ? "image" : "link")) + ", " +
+               Field("status", link.nStatus ? std::to_string(link.nStatus) : "null") + ", " +
+               Field("getAfterHead", link.bGetAfterHead ? "true" : "false") + ", " +
+               Field("problem", Quoted(LinkProblemName(link.problem))) + ", " +
+               Field("error", link.strError.empty() ? "null" : JsonString(link.strError)) + ", " +
+               Field("severity", Quoted(SeverityName(link.severity))) + ", \"redirects\": [";
+        for (std::size_t i = 0; i < link.listRedirects.size(); ++i)
+            out += (i ? ", {" : "{") + Field("status", std::to_string(link.listRedirects[i].nStatus)) + ", " +
+                   Field("location", JsonString(link.listRedirects[i].strLocation)) + "}";
+        out += "]}";
+        sep = ",\n";
+    }
+    return out + "\n    ]\n  }";
+}
+
 } // namespace
+
+std::string SpamText(const SpamVerdict& spam) {
+    if (spam.state != SpamState::Done) return "Spam: " + ascii::Printable(spam.strWhy) + "\n";
+    std::string out = "Spam (SpamAssassin): " + Points(spam.dScore) + " points, threshold " + Points(spam.dThreshold) +
+                      ": " + SeverityName(spam.GetSeverity()) +
+                      (spam.IsSpam() ? ": likely to be filtered as spam\n" : ": below the threshold\n");
+    for (const SpamRule& rule : spam.listRules) {
+        std::string points = Points(rule.dScore);
+        std::string line = "  " + std::string(points.size() < 5 ? 5 - points.size() : 0, ' ') + points + " " +
+                           rule.strName + "  " + rule.strDescription;
+        if (!rule.strHint.empty()) line += " (" + rule.strHint + ")";
+        out += ascii::Printable(line) + "\n";
+    }
+    return out;
+}
+
+std::string LinksText(const LinkReport& links) {
+    std::string out = "Links: " + std::to_string(links.listLinks.size()) + " checked, " +
+                      std::to_string(links.Warnings()) + (links.Warnings() == 1 ? " warning\n" : " warnings\n");
+    for (const LinkResult& link : links.listLinks) {
+        std::string line = "  " + (link.strSource.empty() ? "" : link.strSource + " ") + std::to_string(link.nLine) +
+                           ":" + std::to_string(link.nColumn) + "  " + (link.kind == LinkKind::Image ? "image" : "link") +
+                           " \"" + link.strUrl + "\"  " + SeverityName(link.severity) + ": " + LinkOutcome(link);
+        out += ascii::Printable(line) + "\n";
+    }
+    return out;
+}
 
 std::string ReportText(const Report& report) {
     // Values come from the page and its files: shown the way server replies
@@ -179,6 +271,8 @@ std::string ReportText(const Report& report) {
     for (const Finding& finding : report.listFindings)
         out += std::string(SeverityName(finding.severity)) + ": " + ascii::Printable(finding.strText) + "\n";
     if (report.clientSupport.bDone) out += ClientSupportText(report.clientSupport);
+    if (report.spam.state != SpamState::NotRun) out += SpamText(report.spam);
+    if (report.links.bDone) out += LinksText(report.links);
     unsigned errors = report.Count(Severity::Error), warnings = report.Count(Severity::Warning);
     out += std::to_string(errors) + (errors == 1 ? " error, " : " errors, ") + std::to_string(warnings) +
            (warnings == 1 ? " warning\n" : " warnings\n");
@@ -233,6 +327,8 @@ std::string ReportJson(const Report& report) {
     }
     out += "\n  ]";
     if (report.clientSupport.bDone) out += ClientSupportJson(report);
+    if (report.spam.state != SpamState::NotRun) out += SpamJson(report.spam);
+    if (report.links.bDone) out += LinksJson(report);
     out += ",\n  " + Field("errors", std::to_string(report.Count(Severity::Error))) + ",\n  " +
            Field("warnings", std::to_string(report.Count(Severity::Warning))) + "\n}\n";
     return out;

@@ -23,8 +23,8 @@ const char kUsage[] =
     "                         [--security none|starttls|tls]\n"
     "                         [--auth-method METHOD] [--oauth-token-command CMD]\n"
     "       quillory-cli check PAGE.html [--attach FILE]... [--json] [--webmail]\n"
-    "                          [--clients GLOB,...] [--subject S] [--from F]\n"
-    "                          [--to T] [--cc C]\n"
+    "                          [--clients GLOB,...] [--no-spam] [--links]\n"
+    "                          [--subject S] [--from F] [--to T] [--cc C]\n"
     "       quillory-cli preview PAGE.html -o SHOT.png [--force] [--width 600|375|N]\n"
     "                            [--height N] [--subject S] [--from F] [--to T]\n"
     "                            [--cc C] [--attach FILE]... [--webmail]\n"
@@ -44,8 +44,9 @@ const char kUsage[] =
     "check lists every reference the page makes and what the message will do with\n"
     "it, then the message's size against the limits of mail programs, then which\n"
     "mail programs support the HTML and CSS features the page uses (from the\n"
-    "caniemail.com data); --json writes the same as one JSON document. It writes\n"
-    "no message.\n"
+    "caniemail.com data), then SpamAssassin's verdict on the message when it is\n"
+    "installed; --json writes the same as one JSON document. It writes no message\n"
+    "and, unless --links is given, sends nothing over the network.\n"
     "preview composes the message, reads it back and draws its HTML part as a\n"
     "mail program would, with nothing fetched from the network, into SHOT.png:\n"
     "600 pixels wide (desktop) unless --width says otherwise (375: phone), as\n"
@@ -69,6 +70,11 @@ const char kUsage[] =
     "                         family.platform globs (outlook.*,*.ios); by default\n"
     "                         Gmail, Outlook, Apple Mail, Yahoo, Thunderbird and\n"
     "                         Samsung Email\n"
+    "  --no-spam              check: leave out SpamAssassin's verdict (it runs with\n"
+    "                         its network tests off, and takes a few seconds)\n"
+    "  --links                check: ask each http(s) link and remote image with a\n"
+    "                         HEAD request (GET when HEAD is refused) and report its\n"
+    "                         status, redirects and TLS errors\n"
     "\n"
     "  --server HOST          SMTP server: host name or dotted IPv4 address\n"
     "  --port N               SMTP port (default 25)\n"
@@ -159,8 +165,8 @@ CliRequest ParseCommandLine(const std::vector<std::string>& args, const std::str
             r.job.m_bReplaceReadOnly = true;
             continue;
         }
-        if (check && a == "--json") {
-            r.bJson = true;
+        if (check && (a == "--json" || a == "--no-spam" || a == "--links")) {
+            (a == "--json" ? r.bJson : a == "--links" ? r.bLinks : r.bSpam) = a != "--no-spam";
             continue;
         }
         const bool takesValue = option || (!send && !check && (a == "-o" || a == "--output")) ||
@@ -266,7 +272,8 @@ int RunCli(const std::vector<std::string>& args, const std::string& cwd, std::st
     AppOptions options = settings.options;
     req.options.ApplyTo(options);
     req.job.m_bPrepareForWebmail = options.PrepareForWebmail;
-    if (req.kind == CliRequest::Kind::Check) return RunCheck(req.job, req.bJson, req.listClientGlobs, out, err);
+    if (req.kind == CliRequest::Kind::Check)
+        return RunCheck(req.job, CheckRun{req.bJson, req.bSpam, req.bLinks, req.listClientGlobs}, out, err);
     if (req.kind == CliRequest::Kind::Send) {
         std::string sendErr;
         int rc = RunSend(req.job, settings.options, req.options, envPassword, out, sendErr);

@@ -19,6 +19,8 @@ struct CliRequest {
     AppOptionsOverlay options;
     bool bPasswordFromStdin = false;  // options: the password is the first line of input
     bool bJson = false;               // check: one JSON document instead of text
+    bool bSpam = true;                // check: SpamAssassin's verdict, when it is installed
+    bool bLinks = false;              // check: ask the web whether links and remote images answer
     // check: the client-support globs of --clients; empty for the default clients
     std::vector<std::string> listClientGlobs;
     // preview: the picture's size in pixels (height 0: as tall as the page);

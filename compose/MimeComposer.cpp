@@ -46,6 +46,22 @@ bool CMimeComposer::Compose() {
     return Write();
 }
 
+bool CMimeComposer::ComposeInto(platform::OutputFile& out) {
+    m_strError.clear();
+    std::string err;
+    if (m_earlierPlan.StillFits(m_job))
+        m_plan = std::move(m_earlierPlan);
+    else if (!CPageScanner(m_job, m_env, m_contentTypes, m_szHostName).Scan(m_plan, err))
+        return Fail(err);
+    m_earlierPlan = MessagePlan();
+    m_listWarnings = m_plan.listWarnings;
+    CMessageWriter writer(m_plan, m_job, m_env, m_contentTypes, m_szHostName);
+    bool ok = writer.Write(out, err);
+    m_listWarnings.insert(m_listWarnings.end(), writer.Warnings().begin(), writer.Warnings().end());
+    m_bEightBitData = writer.HasEightBitData();
+    return ok || Fail(err);
+}
+
 bool CMimeComposer::Write() {
     m_listWarnings = m_plan.listWarnings;
     if (!CheckOutputIsNoInput()) return false;

@@ -25,6 +25,9 @@ public:
     // True when the whole message was written and moved to m_job.m_strOutputPath.
     // On failure GetLastError() says why, naming the file concerned.
     bool Compose();
+    // The same message written into out instead of the output file, which is
+    // neither created nor needed.
+    bool ComposeInto(platform::OutputFile& out);
     // A plan an earlier Plan made: Compose writes from it, without scanning
     // the page again, while it still fits the job (MessagePlan::StillFits).
     void UsePlan(MessagePlan plan) { m_earlierPlan = std::move(plan); }

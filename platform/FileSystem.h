@@ -39,6 +39,20 @@ public:
     virtual void Abandon() {}
 };
 
+// An output kept in memory, for a message that goes to another program.
+class StringOutput : public OutputFile {
+public:
+    bool Write(const void* data, std::size_t n, std::string&) override {
+        m_strText.append(static_cast<const char*>(data), n);
+        return true;
+    }
+    bool Commit(std::string&) override { return true; }
+    std::string& Text() { return m_strText; }
+
+private:
+    std::string m_strText;
+};
+
 // Where a path really leads, with symbolic links and ".." resolved, and the
 // identity of the file there.
 struct ResolvedPath {

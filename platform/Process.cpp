@@ -1,12 +1,16 @@
 #include "platform/Process.h"
 
+#include "platform/Socket.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <poll.h>
+#include <pthread.h>
 #include <cstring>
+#include <string_view>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/mman.h>
@@ -26,9 +30,10 @@ std::string Describe(const std::string& program, int errNo) {
     return "cannot start '" + program + "': " + std::strerror(errNo);
 }
 
-// The one place a program is started. stdoutFd and stderrFd become the
-// child's descriptors 1 and 2 (-1: /dev/null).
-int Spawn(const std::vector<std::string>& argv, int stdoutFd, int stderrFd, bool newSession, pid_t& pid) {
+// The one place a program is started. stdinFd, stdoutFd and stderrFd become
+// the child's descriptors 0, 1 and 2 (-1: /dev/null).
+int Spawn(const std::vector<std::string>& argv, int stdoutFd, int stderrFd, bool newSession, pid_t& pid,
+          int stdinFd = -1, char** envp = environ) {
     if (argv.empty() || argv[0].empty()) return ENOENT;
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -36,7 +41,10 @@ int Spawn(const std::vector<std::string>& argv, int stdoutFd, int stderrFd, bool
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (stdinFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, stdinFd, STDIN_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     if (stdoutFd >= 0)
         posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
     else
@@ -59,10 +67,33 @@ int Spawn(const std::vector<std::string>& argv, int stdoutFd, int stderrFd, bool
     if (newSession) flags |= POSIX_SPAWN_SETSID;
     posix_spawnattr_setflags(&attr, flags);
 
-    int rc = ::posix_spawnp(&pid, args[0], &actions, &attr, args.data(), environ);
+    int rc = ::posix_spawnp(&pid, args[0], &actions, &attr, args.data(), envp);
     posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
     return rc;
+}
+
+// A write to a pipe whose reader has gone is EPIPE here, not the SIGPIPE that
+// would end this program: the signal is blocked for the call and, when it
+// came, taken back before it is unblocked.
+ssize_t WriteToPipe(int fd, const char* data, std::size_t n) {
+    sigset_t pipeOnly, old;
+    sigemptyset(&pipeOnly);
+    sigaddset(&pipeOnly, SIGPIPE);
+    bool wasPending = false;
+    sigset_t pending;
+    if (::sigpending(&pending) == 0) wasPending = sigismember(&pending, SIGPIPE);
+    ::pthread_sigmask(SIG_BLOCK, &pipeOnly, &old);
+    ssize_t written = ::write(fd, data, n);
+    int savedErrno = errno;
+    if (written < 0 && savedErrno == EPIPE && !wasPending) {
+        const timespec now{0, 0};
+        while (::sigtimedwait(&pipeOnly, nullptr, &now) < 0 && errno == EINTR) {
+        }
+    }
+    ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    errno = savedErrno;
+    return written;
 }
 
 } // namespace
@@ -199,6 +230,124 @@ bool RunForOutput(const std::vector<std::string>& argv, std::string& out, std::s
         return false;
     }
     return true;
+}
+
+RunResult RunWithInput(const std::vector<std::string>& argv, const std::string& input, std::size_t maxOutput,
+                       int timeoutMs, const StopSignal* stop, const std::vector<std::string>& setEnv) {
+    using State = RunResult::State;
+    std::vector<std::string> envText(setEnv);
+    for (char** e = environ; *e; ++e) {
+        const std::string_view var(*e);
+        const std::string_view name = var.substr(0, var.find('='));
+        bool replaced = false;
+        for (const std::string& s : setEnv) replaced = replaced || std::string_view(s).substr(0, s.find('=')) == name;
+        if (!replaced) envText.emplace_back(var);
+    }
+    std::vector<char*> envp;
+    for (std::string& var : envText) envp.push_back(var.data());
+    envp.push_back(nullptr);
+    RunResult result;
+    const std::string program = argv.empty() ? std::string() : argv[0];
+    int in[2], out[2];
+    if (::pipe2(in, O_CLOEXEC) != 0) {
+        result.strError = Describe(program, errno);
+        return result;
+    }
+    if (::pipe2(out, O_CLOEXEC) != 0) {
+        result.strError = Describe(program, errno);
+        ::close(in[0]);
+        ::close(in[1]);
+        return result;
+    }
+    int errFd = ::memfd_create("quillory-child-stderr", MFD_CLOEXEC);
+    pid_t pid = 0;
+    int rc = Spawn(argv, out[1], errFd, true, pid, in[0], envp.data());
+    ::close(in[0]);
+    ::close(out[1]);
+    if (rc != 0) {
+        ::close(in[1]);
+        ::close(out[0]);
+        if (errFd >= 0) ::close(errFd);
+        result.state = State::CannotStart;
+        result.strError = Describe(program, rc);
+        return result;
+    }
+    // The input goes in as the program takes it, never blocking: it may write
+    // its output before it has read all of its input.
+    ::fcntl(in[1], F_SETFL, O_NONBLOCK);
+    int inFd = input.empty() ? (::close(in[1]), -1) : in[1];
+    int outFd = out[0];
+    std::size_t sent = 0;
+    const auto start = std::chrono::steady_clock::now();
+    int status = 0;
+    bool ended = false;
+    State state = State::Exited;
+    char buf[16384];
+    while (!ended || outFd >= 0) {
+        if (stop && stop->IsRequested()) {
+            state = State::Stopped;
+            break;
+        }
+        int waitMs = kExitCheckMs;
+        if (timeoutMs >= 0) {
+            auto used = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+            waitMs = static_cast<int>(std::min<long long>(waitMs, timeoutMs - used.count()));
+            if (waitMs <= 0) {
+                state = State::TimedOut;
+                break;
+            }
+        }
+        pollfd p[3] = {{outFd, POLLIN, 0}, {inFd, POLLOUT, 0}, {stop ? stop->WaitHandle() : -1, POLLIN, 0}};
+        int r = ::poll(p, 3, waitMs);
+        if (r < 0 && errno != EINTR) {
+            state = State::Failed;
+            result.strError = "'" + program + "' could not be watched: " + std::strerror(errno);
+            break;
+        }
+        if (r > 0 && p[1].revents) {
+            ssize_t n = WriteToPipe(inFd, input.data() + sent, std::min<std::size_t>(input.size() - sent, 65536));
+            if (n > 0) sent += static_cast<std::size_t>(n);
+            // A program that stops reading early (EPIPE) has all it wants.
+            if (sent == input.size() || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+                ::close(inFd);
+                inFd = -1;
+            }
+        }
+        if (r > 0 && p[0].revents) {
+            ssize_t n = ::read(outFd, buf, sizeof buf);
+            if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+            if (n <= 0) {
+                ::close(outFd);
+                outFd = -1;
+            } else if (result.strOutput.size() < maxOutput) {
+                result.strOutput.append(buf, std::min<std::size_t>(static_cast<std::size_t>(n),
+                                                                   maxOutput - result.strOutput.size()));
+            }
+        }
+        if (!ended && ::waitpid(pid, &status, WNOHANG) == pid) ended = true;
+    }
+    if (inFd >= 0) ::close(inFd);
+    if (outFd >= 0) ::close(outFd);
+    if (!ended) {
+        // Stopped, timed out or failed: nothing it started may outlive the run.
+        ::kill(-pid, SIGKILL);
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    if (errFd >= 0) {
+        char err[kStderrKept];
+        ssize_t n = ::pread(errFd, err, sizeof err, 0);
+        if (n > 0) result.strStderr.assign(err, static_cast<std::size_t>(n));
+        ::close(errFd);
+    }
+    result.state = state;
+    if (state == State::TimedOut)
+        result.strError = "'" + program + "' did not finish within " + std::to_string(timeoutMs / 1000.0).substr(0, 4) + " s";
+    else if (state == State::Stopped)
+        result.strError = "'" + program + "' was stopped";
+    else if (state == State::Exited)
+        result.nExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
 }
 
 bool SplitCommandLine(const std::string& text, std::vector<std::string>& words, std::string& err) {

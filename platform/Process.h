@@ -2,6 +2,7 @@
 // Starting other programs: the one way is posix_spawnp, with the C library's
 // PATH search. The window reaches these through platform::Shell so tests can
 // record instead of start.
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,25 @@ void KillProcess(ChildProcess& child);
 // still running after that long is killed, with its process group, and the
 // run fails.
 bool RunForOutput(const std::vector<std::string>& argv, std::string& out, std::string& err, int timeoutMs = -1);
+
+class StopSignal;
+
+// How RunWithInput went.
+struct RunResult {
+    enum class State { Exited, CannotStart, TimedOut, Stopped, Failed } state = State::Failed;
+    int nExitCode = 0;      // for Exited; 128 + the signal when one killed it
+    std::string strOutput;  // the first maxOutput bytes of standard output; the rest is read and dropped
+    std::string strStderr;  // the first few KiB of standard error
+    std::string strError;   // why, for everything but Exited
+};
+
+// Runs argv to its end in a session of its own with input on its standard
+// input, and hands back its exit status and output without judging them.
+// With timeoutMs >= 0 a program still running after that long is killed with
+// its process group, as it is when stop is requested meanwhile. setEnv
+// ("NAME=value") replaces or adds variables of this process's environment.
+RunResult RunWithInput(const std::vector<std::string>& argv, const std::string& input, std::size_t maxOutput,
+                       int timeoutMs, const StopSignal* stop = nullptr, const std::vector<std::string>& setEnv = {});
 
 // Splits a command line into words as a shell would for plain words, '...',
 // "..." and backslash escapes, without running a shell: no variables, globs

@@ -33,4 +33,21 @@ private:
     std::string m_strPath;
 };
 
+// A private temporary folder (mode 0700) that is removed, with all it holds,
+// when its owner goes.
+class OwnedTempFolder {
+public:
+    OwnedTempFolder() = default;
+    ~OwnedTempFolder() { Remove(); }
+    OwnedTempFolder(const OwnedTempFolder&) = delete;
+    OwnedTempFolder& operator=(const OwnedTempFolder&) = delete;
+
+    bool Create(const std::string& prefix, std::string& err);
+    void Remove();
+    const std::string& Path() const { return m_strPath; }
+
+private:
+    std::string m_strPath;
+};
+
 } // namespace platform
