@@ -31,6 +31,7 @@
 #include <string_view>
 #include <tuple>
 
+#include "app/CheckTask.h"
 #include "ui/TextConversion.h"
 
 namespace {
@@ -265,7 +266,8 @@ CCheckDlg::CCheckDlg(QWidget* pOwner, check::Report report, const QString& strGo
     Build(strGoOn);
 }
 
-CCheckDlg::~CCheckDlg() = default;
+// The task first: its threads end before the report they were given copies of goes.
+CCheckDlg::~CCheckDlg() { delete m_pTask; }
 
 void CCheckDlg::Build(const QString& strGoOn) {
     setWindowTitle(QStringLiteral("Check Page - Quillory"));
@@ -379,6 +381,8 @@ void CCheckDlg::Build(const QString& strGoOn) {
                             w ? style()->standardIcon(QStyle::SP_MessageBoxWarning) : QIcon(),
                             QStringLiteral("Client support"));
         }
+        m_pTabs->addTab(BuildSpam(), QStringLiteral("Spam"));
+        m_pTabs->addTab(BuildLinks(), QStringLiteral("Links"));
         layout->addWidget(m_pTabs, 1);
     } else {
         layout->addWidget(references, 1);
@@ -387,6 +391,11 @@ void CCheckDlg::Build(const QString& strGoOn) {
     auto* buttons = new QDialogButtonBox(this);
     if (strGoOn.isEmpty()) {
         buttons->addButton(QDialogButtonBox::Close)->setDefault(true);
+        m_pLinksButton = buttons->addButton(QStringLiteral("Check &Links"), QDialogButtonBox::ActionRole);
+        m_pStopButton = buttons->addButton(QStringLiteral("&Stop"), QDialogButtonBox::ActionRole);
+        m_pLinksButton->setToolTip(QStringLiteral("Asks each http(s) link and remote image of the page whether it answers"));
+        for (QPushButton* b : {m_pLinksButton, m_pStopButton}) b->setAutoDefault(false);
+        UpdateButtons();
     } else {
         if (!m_listKinds.empty()) {
             auto* box = new QGroupBox(QStringLiteral("Don't show again for this page"), this);
@@ -572,4 +581,149 @@ void CCheckDlg::ShowPlace(const check::FeaturePlace& place) {
     m_pPageView->setTextCursor(cursor);
     m_pPageView->centerCursor();
     m_pPageView->setFocus();
+}
+
+QWidget* CCheckDlg::BuildSpam() {
+    auto* page = new QWidget(this);
+    auto* layout = new QVBoxLayout(page);
+    m_pSpamLine = new QLabel(QStringLiteral("SpamAssassin was not asked."), page);
+    m_pSpamLine->setWordWrap(true);
+    m_pSpamLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(m_pSpamLine);
+    m_pSpamRules = new QTableWidget(0, 4, page);
+    m_pSpamRules->setHorizontalHeaderLabels({QStringLiteral("Rule"), QStringLiteral("Points"),
+                                             QStringLiteral("What it found"), QStringLiteral("What you can change")});
+    m_pSpamRules->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_pSpamRules->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_pSpamRules->setAlternatingRowColors(true);
+    m_pSpamRules->verticalHeader()->hide();
+    m_pSpamRules->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_pSpamRules->horizontalHeader()->setStretchLastSection(true);
+    const QFontMetrics fm(m_pSpamRules->font());
+    m_pSpamRules->setColumnWidth(0, fm.averageCharWidth() * 26);
+    m_pSpamRules->setColumnWidth(1, fm.horizontalAdvance(QStringLiteral("Points")) + fm.height() * 2);
+    m_pSpamRules->setColumnWidth(2, fm.averageCharWidth() * 50);
+    layout->addWidget(m_pSpamRules, 1);
+    return page;
+}
+
+QWidget* CCheckDlg::BuildLinks() {
+    auto* page = new QWidget(this);
+    auto* layout = new QVBoxLayout(page);
+    m_pLinksLine = new QLabel(QStringLiteral("Nothing leaves this computer until you press Check Links: then each "
+                                             "http(s) link and remote image of the page is asked whether it answers."),
+                              page);
+    m_pLinksLine->setWordWrap(true);
+    layout->addWidget(m_pLinksLine);
+    m_pLinks = new QTableWidget(0, 4, page);
+    m_pLinks->setHorizontalHeaderLabels(
+        {QStringLiteral("Place"), QStringLiteral("Address"), QStringLiteral("Answer"), QStringLiteral("Redirects")});
+    m_pLinks->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_pLinks->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_pLinks->setAlternatingRowColors(true);
+    m_pLinks->setWordWrap(false);
+    m_pLinks->verticalHeader()->hide();
+    m_pLinks->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_pLinks->horizontalHeader()->setStretchLastSection(true);
+    const QFontMetrics fm(m_pLinks->font());
+    m_pLinks->setColumnWidth(0, fm.averageCharWidth() * 16);
+    m_pLinks->setColumnWidth(1, fm.averageCharWidth() * 60);
+    m_pLinks->setColumnWidth(2, fm.averageCharWidth() * 30);
+    layout->addWidget(m_pLinks, 1);
+    return page;
+}
+
+void CCheckDlg::Follow(CCheckTask* pTask) {
+    delete m_pTask;
+    m_pTask = pTask;
+    pTask->setParent(nullptr);  // deleted by this dialog, before its report
+    if (pTask->IsSpamRunning()) m_pSpamLine->setText(QStringLiteral("SpamAssassin is reading the message..."));
+    connect(pTask, &CCheckTask::SpamVerdictCame, this, &CCheckDlg::ShowSpam);
+    connect(pTask, &CCheckTask::LinksChecked, this, &CCheckDlg::ShowLinks);
+    connect(m_pLinksButton, &QPushButton::clicked, this, [this] {
+        m_pTask->CheckLinks(m_report);
+        m_pLinksLine->setText(QStringLiteral("Asking each address; the answers come in when all have come..."));
+        UpdateButtons();
+    });
+    connect(m_pStopButton, &QPushButton::clicked, this, [this] {
+        m_pTask->Stop();
+        m_pStopButton->setEnabled(false);
+    });
+    UpdateButtons();
+}
+
+void CCheckDlg::UpdateButtons() {
+    if (!m_pLinksButton) return;
+    const bool spam = m_pTask && m_pTask->IsSpamRunning(), links = m_pTask && m_pTask->AreLinksRunning();
+    m_pLinksButton->setEnabled(m_pTask && !links);
+    m_pStopButton->setEnabled(spam || links);
+}
+
+void CCheckDlg::ShowSpam(const check::SpamVerdict& verdict) {
+    UpdateButtons();
+    const int tab = m_pTabs->indexOf(m_pSpamRules->parentWidget());
+    m_pTabs->setTabIcon(tab, verdict.IsSpam() ? style()->standardIcon(QStyle::SP_MessageBoxWarning) : QIcon());
+    if (verdict.state != check::SpamState::Done) {
+        // Said once, and plainly: not having SpamAssassin is no fault of the page.
+        m_pSpamLine->setText(verdict.strWhy.empty() ? QStringLiteral("SpamAssassin gave no verdict.")
+                                                    : FromBytes(verdict.strWhy).left(1).toUpper() +
+                                                          FromBytes(verdict.strWhy).mid(1) + QLatin1Char('.'));
+        return;
+    }
+    m_pSpamLine->setText(
+        QStringLiteral("SpamAssassin gives the message %1 points; at %2 or more it counts as spam. %3")
+            .arg(verdict.dScore, 0, 'f', 1)
+            .arg(verdict.dThreshold, 0, 'f', 1)
+            .arg(verdict.IsSpam() ? QStringLiteral("Many filters would put it in the spam folder: see the hints below.")
+                                  : QStringLiteral("It passes.")));
+    m_pSpamRules->setSortingEnabled(false);
+    m_pSpamRules->setRowCount(static_cast<int>(verdict.listRules.size()));
+    for (int i = 0; i < m_pSpamRules->rowCount(); ++i) {
+        const check::SpamRule& r = verdict.listRules[static_cast<std::size_t>(i)];
+        m_pSpamRules->setItem(i, 0, new QTableWidgetItem(FromBytes(r.strName)));
+        m_pSpamRules->setItem(i, 1, new CNumberItem(QString::number(r.dScore, 'f', 1), r.dScore));
+        m_pSpamRules->setItem(i, 2, new QTableWidgetItem(FromBytes(r.strDescription)));
+        m_pSpamRules->setItem(i, 3, new QTableWidgetItem(FromBytes(r.strHint)));
+        for (int c : {2, 3}) m_pSpamRules->item(i, c)->setToolTip(m_pSpamRules->item(i, c)->text());
+    }
+    m_pSpamRules->setSortingEnabled(true);
+}
+
+void CCheckDlg::ShowLinks(const check::LinkReport& links) {
+    UpdateButtons();
+    const unsigned warnings = links.Warnings();
+    m_pLinksLine->setText(links.listLinks.empty()
+                              ? QStringLiteral("The page has no http(s) links or remote images.")
+                              : QStringLiteral("%1 %2 checked, %3.")
+                                    .arg(links.listLinks.size())
+                                    .arg(links.listLinks.size() == 1 ? "address" : "addresses", Plural(warnings, "problem")));
+    m_pTabs->setTabIcon(m_pTabs->indexOf(m_pLinks->parentWidget()),
+                        warnings ? style()->standardIcon(QStyle::SP_MessageBoxWarning) : QIcon());
+    m_pLinks->setSortingEnabled(false);
+    m_pLinks->setRowCount(static_cast<int>(links.listLinks.size()));
+    for (int i = 0; i < m_pLinks->rowCount(); ++i) {
+        const check::LinkResult& l = links.listLinks[static_cast<std::size_t>(i)];
+        auto* place = new QTableWidgetItem(SeverityIcon(style(), l.severity),
+                                           PlaceText(check::FeaturePlace{l.strSource, l.nLine, l.nColumn}));
+        m_pLinks->setItem(i, 0, place);
+        auto* address = new QTableWidgetItem(Shortened(l.strUrl));
+        address->setToolTip(Shortened(l.strUrl, 2000) +
+                            (l.kind == check::LinkKind::Image ? QStringLiteral("\nan image") : QString()));
+        m_pLinks->setItem(i, 1, address);
+        QString answer = l.nStatus ? QString::number(l.nStatus) : QString();
+        if (l.bGetAfterHead) answer += QStringLiteral(" (to GET, as HEAD was refused)");
+        if (l.problem != check::LinkProblem::None && l.problem != check::LinkProblem::HttpError)
+            answer = QString::fromLatin1(check::LinkProblemName(l.problem)).replace('-', ' ') +
+                     (l.strError.empty() ? QString() : QStringLiteral(": ") + FromBytes(l.strError));
+        auto* answerItem = new QTableWidgetItem(answer);
+        answerItem->setToolTip(answer);
+        m_pLinks->setItem(i, 2, answerItem);
+        QStringList hops;
+        for (const check::LinkRedirect& r : l.listRedirects)
+            hops << QStringLiteral("%1 to %2").arg(r.nStatus).arg(Shortened(r.strLocation));
+        auto* redirects = new QTableWidgetItem(hops.join(QStringLiteral(", then ")));
+        redirects->setToolTip(hops.join(QLatin1Char('\n')));
+        m_pLinks->setItem(i, 3, redirects);
+    }
+    m_pLinks->setSortingEnabled(true);
 }

@@ -7,7 +7,9 @@
 
 #include "check/PageReport.h"
 
+class CCheckTask;
 class QCheckBox;
+class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
@@ -58,12 +60,26 @@ public:
     // Shows the text the place is in and selects its line, with the cursor at its column.
     void ShowPlace(const check::FeaturePlace& place);
 
+    // Takes the task of the report, which goes on with SpamAssassin's verdict
+    // and checks the links on request. Closing the dialog or Stop stops both.
+    void Follow(CCheckTask* pTask);
+    QLabel* SpamLine() const { return m_pSpamLine; }
+    QTableWidget* SpamRules() const { return m_pSpamRules; }
+    QPushButton* LinksButton() const { return m_pLinksButton; }
+    QPushButton* StopButton() const { return m_pStopButton; }
+    QTableWidget* LinkTable() const { return m_pLinks; }
+
 protected:
     bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
 
 private:
     void Build(const QString& strGoOn);
     QWidget* BuildClientSupport();
+    QWidget* BuildSpam();
+    QWidget* BuildLinks();
+    void ShowSpam(const check::SpamVerdict& verdict);
+    void ShowLinks(const check::LinkReport& links);
+    void UpdateButtons();
     void FitColumns();
     void FitRowHeight();
 
@@ -83,6 +99,13 @@ private:
     QTableWidget* m_pClients = nullptr;
     QTableWidget* m_pFeatures = nullptr;
     QPlainTextEdit* m_pPageView = nullptr;
+    CCheckTask* m_pTask = nullptr;
+    QLabel* m_pSpamLine = nullptr;
+    QTableWidget* m_pSpamRules = nullptr;
+    QLabel* m_pLinksLine = nullptr;
+    QTableWidget* m_pLinks = nullptr;
+    QPushButton* m_pLinksButton = nullptr;
+    QPushButton* m_pStopButton = nullptr;
     std::string m_strViewSource;  // the file in the page view, as read
     QByteArray m_viewBytes;
 };

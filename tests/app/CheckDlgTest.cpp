@@ -1,8 +1,17 @@
 // The page's report in the window: the Check command, and the report before
 // Create Email and Send Email, driven as a user would, headless.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -315,6 +324,61 @@ TEST_F(ReportBeforeSending, TheCheckCommandShowsClientSupportAtItsPlaces) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
     QTest::keyClick(dlg->Ui().pSubjectEdit, Qt::Key_K, Qt::ControlModifier);
     ASSERT_TRUE(QTest::qWaitFor([&] { return watch.bCame && !dlg->IsBusy(); }, 20000));
+}
+
+// The pid of this program's SpamAssassin child, or 0.
+int SpamChild() {
+    for (const QFileInfo& proc : QDir("/proc").entryInfoList(QDir::Dirs)) {
+        QFile stat(proc.filePath() + "/stat"), cmdline(proc.filePath() + "/cmdline");
+        if (!stat.open(QIODevice::ReadOnly) || !cmdline.open(QIODevice::ReadOnly)) continue;
+        const QList<QByteArray> fields = stat.readAll().split(')').value(1).split(' ');  // " S ppid ..."
+        if (fields.value(2).toInt() == getpid() && cmdline.readAll().contains("spamassassin"))
+            return proc.fileName().toInt();
+    }
+    return 0;
+}
+
+// SpamAssassin's verdict comes into its tab while the report is up; Stop, or
+// closing the report, ends the run at once with nothing left behind: shown
+// with a stand-in that never answers.
+TEST_F(ReportBeforeSending, TheCheckCommandAsksSpamAssassinAndStopsIt) {
+    const bool installed = !QStandardPaths::findExecutable("spamassassin").isEmpty();
+    const QByteArray path = qgetenv("PATH");
+    QFile stub(QString::fromStdString(dir.Write("spamassassin", "#!/bin/sh\nsleep 600\n")));
+    ASSERT_TRUE(stub.setPermissions(stub.permissions() | QFileDevice::ExeOwner));
+    auto dlg = Open();
+    dlg->Ui().pHtmlEdit->setText(QString::fromStdString(dir.Write("spam.html", "<p>Buy now</p><img src=a.png>")));
+    enum class End { Stop, Close, Verdict };
+    for (End end : {End::Stop, End::Close, End::Verdict}) {
+        SCOPED_TRACE(static_cast<int>(end));
+        if (end == End::Verdict && !installed) GTEST_SKIP() << "SpamAssassin is not installed: its verdict is not shown";
+        qputenv("PATH", end == End::Verdict ? path : QByteArray::fromStdString(dir.Path()) + ":" + path);
+        int pid = 0;
+        ModalWatch<CCheckDlg> watch([&](CCheckDlg& d) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return (pid = SpamChild()) > 0; }, 20000)) << "no SpamAssassin ran";
+            EXPECT_TRUE(d.StopButton()->isEnabled());
+            if (end == End::Verdict) {
+                ASSERT_TRUE(QTest::qWaitFor([&] { return !d.StopButton()->isEnabled(); }, 60000));
+                EXPECT_TRUE(d.SpamLine()->text().contains("points")) << d.SpamLine()->text().toStdString();
+                EXPECT_FALSE(d.SpamRules()->findItems("MIME_HTML_ONLY", Qt::MatchExactly).isEmpty());
+            } else if (end == End::Stop) {
+                d.StopButton()->click();
+                ASSERT_TRUE(QTest::qWaitFor([&] { return d.SpamLine()->text().contains("stopped"); }, 5000));
+                EXPECT_EQ(kill(pid, 0), -1) << "SpamAssassin still runs with the report up";
+            }
+        });
+        dlg->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
+        QElapsedTimer took;
+        took.start();
+        QTest::keyClick(dlg->Ui().pSubjectEdit, Qt::Key_K, Qt::ControlModifier);
+        const bool ended = QTest::qWaitFor([&] { return watch.bCame && !dlg->IsBusy(); }, 20000);
+        qputenv("PATH", path);
+        ASSERT_TRUE(ended);
+        EXPECT_LT(took.elapsed(), 20000) << "closing waited for SpamAssassin";
+        ASSERT_NE(pid, 0);
+        EXPECT_TRUE(kill(pid, 0) == -1 && errno == ESRCH) << "SpamAssassin " << pid << " is left";
+    }
 }
 
 } // namespace
