@@ -17,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStyle>
 #include <QSplitter>
 #include <QStyledItemDelegate>
@@ -482,8 +483,10 @@ QWidget* CCheckDlg::BuildClientSupport() {
         t->setSelectionBehavior(QAbstractItemView::SelectRows);
         t->setAlternatingRowColors(true);
         t->verticalHeader()->hide();
+        t->setWordWrap(false);
         t->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         t->horizontalHeader()->setHighlightSections(false);
+        t->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);  // the report's order until asked
         return t;
     };
     auto number = [](double n, const QString& text) { return new CNumberItem(text, n); };
@@ -502,12 +505,15 @@ QWidget* CCheckDlg::BuildClientSupport() {
         for (int k = 0; k < 4; ++k) m_pClients->setItem(i, 2 + k, number(counts[k], QString::number(counts[k])));
     }
     m_pClients->resizeColumnsToContents();
+    const QFontMetrics fm(m_pClients->font());
+    m_pClients->setColumnWidth(0, std::min(m_pClients->columnWidth(0), fm.averageCharWidth() * 20));  // elided beyond
     m_pClients->setSortingEnabled(true);
+    int clientsWidth = 2 * m_pClients->frameWidth() + m_pClients->verticalScrollBar()->sizeHint().width();
+    for (int c = 0; c < m_pClients->columnCount(); ++c) clientsWidth += m_pClients->columnWidth(c);
 
     m_pFeatures = table({QStringLiteral("Feature"), QStringLiteral("Count"), QStringLiteral("First place"),
                          QStringLiteral("Not supported by"), QStringLiteral("Partly supported by")});
     m_pFeatures->setRowCount(static_cast<int>(support.listFeatures.size()));
-    m_pFeatures->setWordWrap(false);
     const QIcon warning = style()->standardIcon(QStyle::SP_MessageBoxWarning);
     for (int i = 0; i < m_pFeatures->rowCount(); ++i) {
         const check::FeatureRow& f = support.listFeatures[static_cast<std::size_t>(i)];
@@ -532,20 +538,19 @@ QWidget* CCheckDlg::BuildClientSupport() {
             m_pFeatures->setItem(i, column, cell);
         }
     }
-    const QFontMetrics fm(m_pFeatures->font());
-    m_pFeatures->setColumnWidth(kFeatureColumn, fm.averageCharWidth() * 30);
-    m_pFeatures->setColumnWidth(kCountColumn, fm.horizontalAdvance(QStringLiteral("Count")) + fm.height() * 2);
-    m_pFeatures->setColumnWidth(kFirstPlaceColumn, fm.averageCharWidth() * 16);
-    m_pFeatures->setColumnWidth(kLackingColumn, fm.averageCharWidth() * 30);
+    m_pFeatures->setColumnWidth(kFeatureColumn, fm.averageCharWidth() * 24);
+    m_pFeatures->setColumnWidth(kCountColumn, fm.horizontalAdvance(QStringLiteral("Count")) + fm.height());
+    m_pFeatures->setColumnWidth(kFirstPlaceColumn, fm.averageCharWidth() * 13);
+    m_pFeatures->setColumnWidth(kLackingColumn, fm.averageCharWidth() * 28);
     m_pFeatures->horizontalHeader()->setStretchLastSection(true);
     m_pFeatures->setSortingEnabled(true);
-    m_pFeatures->sortByColumn(-1, Qt::AscendingOrder);  // the check's order: by first place
     connect(m_pFeatures, &QTableWidget::cellDoubleClicked, this, [this](int row) {
         const std::size_t at = static_cast<std::size_t>(m_pFeatures->item(row, kFeatureColumn)->data(Qt::UserRole).toInt());
         const check::FeatureRow& f = m_report.clientSupport.listFeatures[at];
         if (!f.listPlaces.empty()) ShowPlace(f.listPlaces.front());
     });
     tables->setStretchFactor(1, 1);
+    tables->setSizes({clientsWidth, fm.averageCharWidth() * 150});
 
     m_pPageView = new QPlainTextEdit(split);
     m_pPageView->setReadOnly(true);
@@ -599,8 +604,9 @@ QWidget* CCheckDlg::BuildSpam() {
     m_pSpamRules->verticalHeader()->hide();
     m_pSpamRules->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_pSpamRules->horizontalHeader()->setStretchLastSection(true);
+    m_pSpamRules->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);  // SpamAssassin's order, most points first
     const QFontMetrics fm(m_pSpamRules->font());
-    m_pSpamRules->setColumnWidth(0, fm.averageCharWidth() * 26);
+    m_pSpamRules->setColumnWidth(0, fm.averageCharWidth() * 32);
     m_pSpamRules->setColumnWidth(1, fm.horizontalAdvance(QStringLiteral("Points")) + fm.height() * 2);
     m_pSpamRules->setColumnWidth(2, fm.averageCharWidth() * 50);
     layout->addWidget(m_pSpamRules, 1);
@@ -625,10 +631,11 @@ QWidget* CCheckDlg::BuildLinks() {
     m_pLinks->verticalHeader()->hide();
     m_pLinks->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_pLinks->horizontalHeader()->setStretchLastSection(true);
+    m_pLinks->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);  // the page's order
     const QFontMetrics fm(m_pLinks->font());
     m_pLinks->setColumnWidth(0, fm.averageCharWidth() * 16);
-    m_pLinks->setColumnWidth(1, fm.averageCharWidth() * 60);
-    m_pLinks->setColumnWidth(2, fm.averageCharWidth() * 30);
+    m_pLinks->setColumnWidth(1, fm.averageCharWidth() * 44);
+    m_pLinks->setColumnWidth(2, fm.averageCharWidth() * 48);
     layout->addWidget(m_pLinks, 1);
     return page;
 }
@@ -642,6 +649,7 @@ void CCheckDlg::Follow(CCheckTask* pTask) {
     connect(pTask, &CCheckTask::LinksChecked, this, &CCheckDlg::ShowLinks);
     connect(m_pLinksButton, &QPushButton::clicked, this, [this] {
         m_pTask->CheckLinks(m_report);
+        m_pTabs->setCurrentWidget(m_pLinks->parentWidget());
         m_pLinksLine->setText(QStringLiteral("Asking each address; the answers come in when all have come..."));
         UpdateButtons();
     });
