@@ -155,6 +155,14 @@ struct ReportBeforeSending : WindowTest {
         EXPECT_TRUE(QTest::qWaitFor([&] { return !dlg.IsBusy(); }, 20000));
         return watch.bCame;
     }
+    // The Check command by its shortcut, with the focus in a field.
+    void CheckByKey(CMainDlg& dlg, const std::function<void(CCheckDlg&)>& act) {
+        ModalWatch<CCheckDlg> watch(act);
+        dlg.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+        QTest::keyClick(dlg.Ui().pSubjectEdit, Qt::Key_K, Qt::ControlModifier);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return watch.bCame && !dlg.IsBusy(); }, 20000));
+    }
 };
 
 // Everything the report says, for a search.
@@ -237,18 +245,14 @@ TEST_F(ReportBeforeSending, MissingFilesAndTheCheckCommand) {
 
     // Ctrl+K, with the focus in a field: the report alone, with every row.
     dlg->AttachList()->clear();
-    dlg->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
     int rows = -1;
     bool closeOnly = false;
     QString text;
-    ModalWatch<CCheckDlg> watch([&](CCheckDlg& d) {
+    CheckByKey(*dlg, [&](CCheckDlg& d) {
         rows = d.Table()->model()->rowCount();
         closeOnly = d.GoOnButton() == nullptr && d.KindBoxes().empty();
         text = AllText(d);
     });
-    QTest::keyClick(dlg->Ui().pSubjectEdit, Qt::Key_K, Qt::ControlModifier);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return watch.bCame && !dlg->IsBusy(); }, 20000));
     EXPECT_EQ(rows, 1);
     EXPECT_TRUE(closeOnly);
     EXPECT_TRUE(text.contains("missing file")) << text.toStdString();
@@ -282,7 +286,7 @@ TEST_F(ReportBeforeSending, TheCheckCommandShowsClientSupportAtItsPlaces) {
                   {"css-display-flex", "<html>", "display:flex"},
                   {"css-pseudo-class-hover", "<html>", ":hover"},
                   {"css-position", "p {", "position: absolute"}};
-    ModalWatch<CCheckDlg> watch([&](CCheckDlg& d) {
+    CheckByKey(*dlg, [&](CCheckDlg& d) {
         ASSERT_NE(d.Tabs(), nullptr);
         const check::SupportReport& support = d.Report().clientSupport;
         std::vector<std::string> shown;
@@ -320,10 +324,6 @@ TEST_F(ReportBeforeSending, TheCheckCommandShowsClientSupportAtItsPlaces) {
             EXPECT_TRUE(d.PageView()->toPlainText().startsWith(p.text));
         }
     });
-    dlg->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
-    QTest::keyClick(dlg->Ui().pSubjectEdit, Qt::Key_K, Qt::ControlModifier);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return watch.bCame && !dlg->IsBusy(); }, 20000));
 }
 
 // The pid of this program's SpamAssassin child, or 0.
@@ -354,7 +354,9 @@ TEST_F(ReportBeforeSending, TheCheckCommandAsksSpamAssassinAndStopsIt) {
         if (end == End::Verdict && !installed) GTEST_SKIP() << "SpamAssassin is not installed: its verdict is not shown";
         qputenv("PATH", end == End::Verdict ? path : QByteArray::fromStdString(dir.Path()) + ":" + path);
         int pid = 0;
-        ModalWatch<CCheckDlg> watch([&](CCheckDlg& d) {
+        QElapsedTimer took;
+        took.start();
+        CheckByKey(*dlg, [&](CCheckDlg& d) {
             ASSERT_TRUE(QTest::qWaitFor([&] { return (pid = SpamChild()) > 0; }, 20000)) << "no SpamAssassin ran";
             EXPECT_TRUE(d.StopButton()->isEnabled());
             if (end == End::Verdict) {
@@ -367,14 +369,7 @@ TEST_F(ReportBeforeSending, TheCheckCommandAsksSpamAssassinAndStopsIt) {
                 EXPECT_EQ(kill(pid, 0), -1) << "SpamAssassin still runs with the report up";
             }
         });
-        dlg->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
-        QElapsedTimer took;
-        took.start();
-        QTest::keyClick(dlg->Ui().pSubjectEdit, Qt::Key_K, Qt::ControlModifier);
-        const bool ended = QTest::qWaitFor([&] { return watch.bCame && !dlg->IsBusy(); }, 20000);
         qputenv("PATH", path);
-        ASSERT_TRUE(ended);
         EXPECT_LT(took.elapsed(), 20000) << "closing waited for SpamAssassin";
         ASSERT_NE(pid, 0);
         EXPECT_TRUE(kill(pid, 0) == -1 && errno == ESRCH) << "SpamAssassin " << pid << " is left";
