@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTabWidget>
+#include <QTcpServer>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTextBlock>
@@ -323,6 +324,24 @@ TEST_F(ReportBeforeSending, TheCheckCommandShowsClientSupportAtItsPlaces) {
                 << cursor.block().text().toStdString() << " at " << cursor.positionInBlock();
             EXPECT_TRUE(d.PageView()->toPlainText().startsWith(p.text));
         }
+    });
+}
+
+// Check Links asks each address off the GUI thread; Stop ends a request that gets no answer.
+TEST_F(ReportBeforeSending, CheckLinksRunsUntilStopped) {
+    QTcpServer silent;  // takes the connection, never answers
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    auto dlg = Open();
+    dlg->Ui().pHtmlEdit->setText(QString::fromStdString(
+        dir.Write("links.html", "<a href=\"http://127.0.0.1:" + std::to_string(silent.serverPort()) + "/\">x</a>")));
+    CheckByKey(*dlg, [&](CCheckDlg& d) {
+        d.LinksButton()->click();
+        EXPECT_FALSE(d.LinksButton()->isEnabled());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return silent.hasPendingConnections(); }, 5000));
+        d.StopButton()->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return d.LinkTable()->rowCount() == 1; }, 3000)) << "Stop ended nothing";
+        EXPECT_TRUE(d.LinkTable()->item(0, 2)->text().contains("stopped")) << d.LinkTable()->item(0, 2)->text().toStdString();
+        EXPECT_TRUE(d.LinksButton()->isEnabled());
     });
 }
 
