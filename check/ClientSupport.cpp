@@ -32,6 +32,7 @@ struct DataFeature {
 };
 
 struct Data {
+    std::string strError;
     std::string strDate;
     std::vector<DataFeature> listFeatures;
     std::vector<std::string> listClients;  // in the order first met
@@ -180,23 +181,33 @@ void NameFeatures(Data& d) {
     for (const std::string& p : valueProperties) d.byName.erase("property:" + p);
 }
 
-std::unique_ptr<Data> Load() {
+// Data that cannot be read gives no clients and no features, and says why.
+std::unique_ptr<Data> Load(std::string_view json) {
     auto d = std::make_unique<Data>();
     std::unique_ptr<JsonParser, decltype(&g_object_unref)> parser(json_parser_new(), g_object_unref);
     GError* error = nullptr;
-    if (!json_parser_load_from_data(parser.get(), reinterpret_cast<const char*>(kCaniemailJson), static_cast<gssize>(kCaniemailJsonSize), &error)) {
-        std::string why = error ? error->message : "unknown error";
+    if (!json_parser_load_from_data(parser.get(), json.data(), static_cast<gssize>(json.size()), &error)) {
+        d->strError = std::string("the caniemail data cannot be read: ") + (error ? error->message : "unknown error");
         g_clear_error(&error);
-        throw std::runtime_error("the caniemail data cannot be read: " + why);
+        return d;
     }
-    JsonObject* root = json_node_get_object(json_parser_get_root(parser.get()));
+    JsonNode* rootNode = json_parser_get_root(parser.get());
+    if (!rootNode || !JSON_NODE_HOLDS_OBJECT(rootNode) ||
+        (json_object_has_member(json_node_get_object(rootNode), "data") &&
+         !JSON_NODE_HOLDS_ARRAY(json_object_get_member(json_node_get_object(rootNode), "data")))) {
+        d->strError = "the caniemail data cannot be read: it is not an object with a \"data\" array";
+        return d;
+    }
+    JsonObject* root = json_node_get_object(rootNode);
     d->strDate = Str(root, "last_update_date");
     JsonObject* nice = ObjectMember(root, "nicenames");
     JsonObject* families = nice ? ObjectMember(nice, "family") : nullptr;
     JsonObject* platforms = nice ? ObjectMember(nice, "platform") : nullptr;
-    JsonArray* data = json_object_get_array_member(root, "data");
+    JsonArray* data = json_object_has_member(root, "data") ? json_object_get_array_member(root, "data") : nullptr;
     for (guint i = 0; data && i < json_array_get_length(data); ++i) {
-        JsonObject* o = json_array_get_object_element(data, i);
+        JsonNode* node = json_array_get_element(data, i);
+        if (!JSON_NODE_HOLDS_OBJECT(node)) continue;
+        JsonObject* o = json_node_get_object(node);
         DataFeature& f = d->listFeatures.emplace_back();
         f.strSlug = Str(o, "slug");
         f.strTitle = Str(o, "title");
@@ -246,7 +257,14 @@ std::unique_ptr<Data> Load() {
 const Data& TheData() {
     static std::once_flag once;
     static std::unique_ptr<Data> data;
-    std::call_once(once, [] { data = Load(); });
+    std::call_once(once, [] {
+        try {
+            data = Load(std::string_view(reinterpret_cast<const char*>(kCaniemailJson), kCaniemailJsonSize));
+        } catch (const std::bad_alloc&) {
+            data = std::make_unique<Data>();
+            data->strError = "the caniemail data cannot be read: not enough memory";
+        }
+    });
     return *data;
 }
 
@@ -301,13 +319,9 @@ bool Before(const FeaturePlace& a, const FeaturePlace& b) {
 
 } // namespace
 
-void PreloadClientData() {
-    try {
-        TheData();
-    } catch (const std::exception&) {
-        // The call that needs the data meets the same failure and reports it.
-    }
-}
+void PreloadClientData() { TheData(); }
+
+std::string ClientDataError(std::string_view json) { return Load(json)->strError; }
 
 double ClientScore::Score() const {
     unsigned known = nYes + nPartial + nNo;
@@ -355,6 +369,7 @@ SupportReport ClientSupport(const std::vector<FeatureUse>& uses, const std::vect
     SupportReport report;
     report.bDone = true;
     report.strDataDate = d.strDate;
+    report.strError = d.strError;
     for (const std::string& id : clients) {
         auto name = d.clientNames.find(id);
         ClientScore& score = report.listClients.emplace_back();

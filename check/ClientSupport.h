@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace check {
@@ -53,6 +54,7 @@ struct ClientScore {
 
 struct SupportReport {
     bool bDone = false;  // client support was asked for
+    std::string strError;  // the data could not be read: no clients, no features
     std::string strDataDate;
     std::vector<ClientScore> listClients;
     std::vector<FeatureRow> listFeatures;  // by their first place
@@ -62,6 +64,11 @@ struct SupportReport {
 // Reads the data now, on the caller's thread, so that the calls below do
 // not wait for it; they read it at their first call otherwise.
 void PreloadClientData();
+
+// Why json could not serve as the data; empty when it can. The compiled-in
+// data goes the same way: a failure gives no clients and no features, and
+// SupportReport::strError says why.
+std::string ClientDataError(std::string_view json);
 
 // The clients shown when none are chosen.
 const std::vector<std::string>& DefaultClients();

@@ -75,6 +75,7 @@ std::string ScoreText(const ClientScore& c) {
 }
 
 std::string ClientSupportText(const SupportReport& support) {
+    if (!support.strError.empty()) return "Client support: " + ascii::Printable(support.strError) + "\n";
     std::string out = "Client support (caniemail.com data of " + support.strDataDate + "): " +
                       std::to_string(support.listFeatures.size()) + " features used, " +
                       std::to_string(support.Warnings()) + (support.Warnings() == 1 ? " warning\n" : " warnings\n");
@@ -100,7 +101,9 @@ std::string ClientSupportText(const SupportReport& support) {
 
 std::string ClientSupportJson(const Report& report) {
     const SupportReport& support = report.clientSupport;
-    std::string out = ",\n  \"clientSupport\": {" + Field("dataDate", JsonString(support.strDataDate)) + ",\n    \"clients\": [";
+    std::string out = ",\n  \"clientSupport\": {" + Field("dataDate", JsonString(support.strDataDate)) + ",\n    ";
+    if (!support.strError.empty()) out += Field("error", JsonString(support.strError)) + ",\n    ";
+    out += "\"clients\": [";
     const char* sep = "\n";
     for (const ClientScore& c : support.listClients) {
         char score[32] = "null";

@@ -59,7 +59,7 @@ _quillory_cli() {
         case $command in
             compose) opts="-o --output --force $header" ;;
             send) opts="$header $smtp --auth" ;;
-            check) opts="$header --json --clients" ;;
+            check) opts="$header --json --clients --no-spam --links" ;;
             preview) opts="-o --output --force --width --height $header" ;;
             options) opts="$smtp --auth --password-stdin --browse-folder --open-eml --webmail" ;;
         esac

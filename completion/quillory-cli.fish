@@ -23,6 +23,8 @@ complete -c quillory-cli -n "$composing" -l webmail -d 'Prepare for webmail, thi
 complete -c quillory-cli -n "__fish_seen_subcommand_from compose preview" -s o -l output -r -F -d 'File to write'
 complete -c quillory-cli -n "__fish_seen_subcommand_from compose preview" -l force -d 'Replace a read-only output file'
 complete -c quillory-cli -n "__fish_seen_subcommand_from check" -l json -d 'One JSON document'
+complete -c quillory-cli -n "__fish_seen_subcommand_from check" -l no-spam -d 'Leave out the spam verdict'
+complete -c quillory-cli -n "__fish_seen_subcommand_from check" -l links -d 'Ask whether links and remote images answer'
 complete -c quillory-cli -n "__fish_seen_subcommand_from check" -l clients -x -a 'gmail.\* outlook.\* apple-mail.\* \*.ios \*.android' -d 'Mail programs whose support is shown'
 complete -c quillory-cli -n "__fish_seen_subcommand_from preview" -l width -x -a '600 375' -d 'Width in pixels'
 complete -c quillory-cli -n "__fish_seen_subcommand_from preview" -l height -x -d 'Height in pixels'

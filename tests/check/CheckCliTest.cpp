@@ -21,25 +21,29 @@ TEST(CheckCommand, ExitStatusAndJsonAgainstTheSchema) {
         int status;
         bool json;
         const char* has = "";  // in the report
+        const char* env = "";  // before the command
     } runs[] = {
-        {"check clean.html", 0, false},
-        {"check clean.html --json", 0, true},
-        {"check broken.html", 1, false, "a.png%00.txt\"  error: missing file: a NUL"},
+        {"check clean.html --no-spam", 0, false},
+        {"check clean.html --json --no-spam", 0, true},
+        {"check broken.html --no-spam", 1, false, "a.png%00.txt\"  error: missing file: a NUL"},
         // Kinds for programs, which the English may not be.
-        {"check broken.html --json --attach a.png", 1, true, "\"kinds\": [\"svg\"]"},
+        {"check broken.html --json --attach a.png --no-spam", 1, true, "\"kinds\": [\"svg\"]"},
         {"check clean.html --attach gone.pdf --json", 1, true, "{\"kind\": \"cannot-compose\""},
         {"check", 2, false},
         {"check clean.html -o x.eml", 2, false},
         {"check clean.html --json=yes", 2, false},
         // Client support: chosen clients in their order, and never an error of its own.
-        {"check clean.html --json --clients 'outlook.w*,*.ios'", 0, true,
+        {"check clean.html --json --no-spam --clients 'outlook.w*,*.ios'", 0, true,
          "\"support\": [{\"client\": \"outlook.windows\", \"support\": "},
         {"check clean.html --clients nowhere.*", 2, false},
+        // Without SpamAssassin: said once, and no change to the status.
+        {"check clean.html", 0, false, "\nSpam: SpamAssassin is not installed: no spam verdict\n", "PATH=/nonexistent "},
+        {"check clean.html --json", 0, true, "\"spam\": {\"state\": \"unavailable\"", "PATH=/nonexistent "},
     };
     const std::string schema = std::string(QUILLORY_SOURCE_DIR) + "/docs/check-report.schema.json";
     for (const auto& run : runs) {
         std::string out;
-        int rc = testutil::RunCommand("cd " + dir.Path() + " && " + QUILLORY_CLI + " " + run.args + " > out.txt", &out);
+        int rc = testutil::RunCommand("cd " + dir.Path() + " && " + run.env + QUILLORY_CLI + " " + run.args + " > out.txt", &out);
         std::string report = testutil::ReadFile(dir.Path() + "out.txt");
         EXPECT_EQ(rc, run.status) << run.args << "\n" << out << report;
         EXPECT_NE(report.find(run.has), std::string::npos) << run.args << "\n" << report;
@@ -57,6 +61,39 @@ TEST(CheckCommand, ExitStatusAndJsonAgainstTheSchema) {
     }
     // Nothing written beside the page.
     EXPECT_FALSE(testutil::FileExists(dir.Path() + "clean.html.eml"));
+}
+
+// An image-only page with a shortened link: SpamAssassin scores the message
+// as it would be sent, and lower with a text part.
+TEST(CheckCommand, SpamAssassinScoresTheMessageAsSent) {
+    if (testutil::RunCommand("command -v spamassassin >/dev/null") != 0)
+        GTEST_SKIP() << "spamassassin is not installed: no verdict to test (scripts/bootstrap installs it)";
+    testutil::TempDir dir;
+    testutil::ScopedEnv config("XDG_CONFIG_HOME", dir.Path() + "config");
+    dir.Write("spam.html", "<html><body><a href='https://bit.ly/3xYz12'><img src='http://example.com/banner.png' "
+                           "width=600 height=400></a><p><a href='https://bit.ly/3xYz12'>bit.ly/3xYz12</a></body></html>");
+    const std::string schema = std::string(QUILLORY_SOURCE_DIR) + "/docs/check-report.schema.json";
+    // The score, the threshold, then each rule with its hint, one per line.
+    const std::string read = std::string(QUILLORY_PYTHON) +
+                             " -c 'import json,sys,jsonschema; d=json.load(open(sys.argv[1])); "
+                             "jsonschema.validate(d, json.load(open(sys.argv[2]))); s=d[\"spam\"]; "
+                             "print(s[\"score\"], s[\"threshold\"]); [print(r[\"name\"], r[\"hint\"]) for r in "
+                             "s[\"rules\"]]' out.json " + schema;
+    double score[2] = {}, threshold = 0;
+    for (int webmail = 0; webmail < 2; ++webmail) {
+        std::string out;
+        int rc = testutil::RunCommand("cd " + dir.Path() + " && " + QUILLORY_CLI +
+                                          " check spam.html --json --subject 'Hello there' --from 'Ann <a@example.com>' "
+                                          "--to 'Bob <b@example.com>'" + (webmail ? " --webmail" : "") +
+                                          " > out.json && " + read,
+                                      &out);
+        ASSERT_EQ(rc, 0) << out;
+        std::sscanf(out.c_str(), "%lf %lf", &score[webmail], &threshold);
+        const bool htmlOnly = out.find("\nMIME_HTML_ONLY add a plain-text version") != std::string::npos;
+        EXPECT_EQ(htmlOnly, !webmail) << out;
+    }
+    EXPECT_GE(score[0], threshold);
+    EXPECT_LT(score[1], score[0]);
 }
 
 } // namespace

@@ -2,12 +2,18 @@
 // figures against a real composition of the same job.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include <algorithm>
 #include <utility>
 
 #include "TestUtil.h"
+#include "check/LinkCheck.h"
 #include "check/PageReport.h"
 #include "compose/MimeComposer.h"
 
@@ -352,6 +358,106 @@ TEST(ClientSupport, FeaturesAtTheirPlacesWithTheDataSupport) {
             seen += f.strSlug + " " + std::to_string(f.nCount) + " " +
                     f.listPlaces[0].strSource.substr(f.listPlaces[0].strSource.rfind('/') + 1) + ";";
     EXPECT_EQ(seen, "html-style 2 ;css-pseudo-class-hover 2 s.css;");
+
+    // Data that cannot serve is an error value, never an exception; the real
+    // data serves.
+    const struct {
+        const char* json;
+        bool serves;
+    } data[] = {{"{", false}, {"[]", false}, {"{\"data\": 5}", false}, {"{\"data\": [7, null]}", true}};
+    for (const auto& d : data) EXPECT_EQ(check::ClientDataError(d.json).empty(), d.serves) << d.json;
+    EXPECT_EQ(support.strError, "");
 }
 
 } // namespace
+
+namespace {
+
+// tests/tools/http_server.py on 127.0.0.1, stopped by closing its input.
+class WebServer {
+public:
+    WebServer() {
+        int in[2], out[2];
+        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
+        std::string script = std::string(QUILLORY_SOURCE_DIR) + "/tests/tools/http_server.py";
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::dup2(in[0], 0);
+            ::dup2(out[1], 1);
+            ::execl(QUILLORY_PYTHON, QUILLORY_PYTHON, script.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(in[0]);
+        ::close(out[1]);
+        m_stdin = in[1];
+        if (FILE* f = ::fdopen(out[0], "r")) {
+            if (std::fscanf(f, "PORT %d", &m_port) != 1) m_port = 0;
+            std::fclose(f);
+        }
+    }
+    ~WebServer() {
+        ::close(m_stdin);
+        ::waitpid(m_pid, nullptr, 0);
+    }
+    int Port() const { return m_port; }
+
+private:
+    pid_t m_pid = -1;
+    int m_stdin = -1;
+    int m_port = 0;
+};
+
+} // namespace
+
+// Each address once, at its first place, with what the server answered.
+TEST(LinkCheck, AnswersOfALoopbackServer) {
+    WebServer server;
+    ASSERT_NE(server.Port(), 0) << "the test web server did not start";
+    const std::string base = "http://127.0.0.1:" + std::to_string(server.Port());
+    using P = check::LinkProblem;
+    using S = check::Severity;
+    const struct {
+        const char* html;  // %s: the server's address
+        const char* path;
+        int status;
+        P problem;
+        const char* redirectTo;
+        bool getAfterHead;
+        S severity;
+    } links[] = {
+        {"<a href='%s/ok'>ok</a>", "/ok", 200, P::None, "", false, S::Ok},
+        {"<img alt=x src='%s/moved'>", "/moved", 200, P::None, "/ok", false, S::Ok},
+        {"<a href=\"%s/gone\">gone</a>", "/gone", 404, P::HttpError, "", false, S::Warning},
+        {"<area href='%s/nohead'>", "/nohead", 200, P::None, "", true, S::Ok},
+        {"<p style='background:url(%s/never)'>", "/never", 0, P::TimedOut, "", false, S::Warning},
+    };
+    std::string page;
+    for (const auto& link : links) {
+        std::string html = link.html;
+        page += html.replace(html.find("%s"), 2, base) + "\n";
+    }
+    page += "<a href='" + base + "/ok'>the same address again</a><a href='ftp://x.example/'>not asked</a>\n";
+    testutil::TempDir dir;
+    ComposeJob job;
+    job.m_strHtmlPath = dir.Write("page.html", page);
+    check::Report report = check::CheckPage(job);
+    check::LinkOptions options;
+    options.nTimeoutMs = 1500;
+    check::LinkReport result = check::CheckLinks(report, options);
+    ASSERT_EQ(result.listLinks.size(), std::size(links));
+    for (std::size_t i = 0; i < std::size(links); ++i) {
+        const check::LinkResult& got = result.listLinks[i];
+        SCOPED_TRACE(links[i].path);
+        EXPECT_EQ(got.strUrl, base + links[i].path);
+        EXPECT_EQ(got.nLine, i + 1);
+        EXPECT_EQ(got.kind, links[i].html[1] == 'a' ? check::LinkKind::Link : check::LinkKind::Image);
+        EXPECT_EQ(got.nStatus, links[i].status);
+        EXPECT_EQ(got.problem, links[i].problem) << got.strError;
+        EXPECT_EQ(got.bGetAfterHead, links[i].getAfterHead);
+        EXPECT_EQ(got.severity, links[i].severity);
+        std::string redirects;
+        for (const check::LinkRedirect& hop : got.listRedirects) redirects += std::to_string(hop.nStatus) + " " + hop.strLocation;
+        EXPECT_EQ(redirects, *links[i].redirectTo ? "301 " + base + links[i].redirectTo : "");
+    }
+    EXPECT_EQ(result.Warnings(), 2u);
+}

@@ -13,6 +13,7 @@
 #include "platform/DesktopEntry.h"
 #include "platform/OpenUrl.h"
 #include "platform/Process.h"
+#include "platform/Socket.h"
 
 namespace {
 
@@ -203,6 +204,49 @@ TEST(RunForOutput, CollectsStandardOutputAndReportsAFailedExit) {
     EXPECT_FALSE(platform::RunForOutput({"sh", "-c", "exit 3"}, out, err));
     EXPECT_NE(err.find("status 3"), std::string::npos) << err;
     EXPECT_FALSE(platform::RunForOutput({"quillory-no-such-program-here"}, out, err));
+}
+
+// Input larger than a pipe holds while output comes back; a reader that stops
+// early; a run cut by its time-out or a stop, with what it started.
+TEST(RunWithInput, FeedsInputAndEndsTheWholeGroup) {
+    using State = platform::RunResult::State;
+    const std::string big(1 << 20, 'q');
+    const struct {
+        std::vector<std::string> argv;
+        const std::string& input;
+        std::size_t maxOutput;
+        int timeoutMs, stopAfterMs;
+        State state;
+        std::string output;  // what it begins with
+    } runs[] = {
+        {{"cat"}, big, 1000, 10000, -1, State::Exited, std::string(1000, 'q')},
+        {{"sh", "-c", "head -c 10; exit 4"}, big, 100, 10000, -1, State::Exited, std::string(10, 'q')},
+        {{"sh", "-c", "echo $QUILLORY_RUN_TEST"}, big, 100, 10000, -1, State::Exited, "set\n"},
+        {{"sh", "-c", "sleep 31.7 & echo started; wait"}, big, 100, 300, -1, State::TimedOut, "started\n"},
+        {{"sh", "-c", "sleep 31.7 & echo started; wait"}, big, 100, 10000, 300, State::Stopped, "started\n"},
+        {{"quillory-no-such-program-here"}, big, 100, 10000, -1, State::CannotStart, ""},
+    };
+    for (const auto& run : runs) {
+        platform::StopSignal stop;
+        std::thread stopper([&] {
+            if (run.stopAfterMs < 0) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(run.stopAfterMs));
+            stop.Request();
+        });
+        auto started = std::chrono::steady_clock::now();
+        platform::RunResult r =
+            platform::RunWithInput(run.argv, run.input, run.maxOutput, run.timeoutMs, &stop, {"QUILLORY_RUN_TEST=set"});
+        stopper.join();
+        EXPECT_EQ(r.state, run.state) << run.argv.back() << ": " << r.strError;
+        EXPECT_EQ(r.strOutput.substr(0, run.output.size()), run.output) << run.argv.back();
+        EXPECT_LE(r.strOutput.size(), run.maxOutput);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5)) << run.argv.back();
+        if (run.state == State::Exited) {
+            EXPECT_EQ(r.nExitCode, run.argv.back()[0] == 'h' ? 4 : 0) << run.argv.back();
+        }
+    }
+    // The sleeps the shells started went with them.
+    EXPECT_NE(testutil::RunCommand("pgrep -f '^sleep 31.7$' >/dev/null"), 0);
 }
 
 } // namespace
