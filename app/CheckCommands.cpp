@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QTimer>
 #include <algorithm>
+#include <utility>
 
 #include "app/CheckDlg.h"
 #include "app/CheckTask.h"
@@ -43,11 +44,15 @@ void CMainDlg::OnCheck() {
 
 void CMainDlg::StartCheck(Command command) {
     m_command = std::move(command);
-    m_pCheckTask = new CCheckTask(m_command.job, m_services.env, this);
+    // The Check command shows the clients' support and SpamAssassin's verdict; the report before a command does not.
+    const bool full = m_command.purpose == CheckFor::Report;
+    m_pCheckTask = new CCheckTask(m_command.job, m_services.env,
+                                  full ? check::DefaultClients() : std::vector<std::string>(), full, this);
     connect(m_pCheckTask, &CCheckTask::Finished, this, &CMainDlg::OnCheckFinished);
     SetWork(Work::Checking);
     // Said only when the check is long enough to notice; a clean page goes on without a flicker.
-    QTimer::singleShot(300, m_pCheckTask, [this] {
+    QTimer::singleShot(300, m_pCheckTask, [this, task = m_pCheckTask] {
+        if (task != m_pCheckTask) return;  // handed to the report, which is up
         m_pCheckNote->setText(QStringLiteral("Checking %1...").arg(QFileInfo(m_ui.pHtmlEdit->text()).fileName()));
         QApplication::setOverrideCursor(Qt::BusyCursor);
     });
@@ -56,7 +61,7 @@ void CMainDlg::StartCheck(Command command) {
 
 void CMainDlg::StopCheck() {
     if (m_work != Work::Checking) return;
-    delete m_pCheckTask;  // waits for a check still running
+    delete m_pCheckTask;  // stops what can be stopped, and waits for the page check itself
     m_pCheckTask = nullptr;
     if (!m_pCheckNote->text().isEmpty()) {
         m_pCheckNote->clear();
@@ -68,12 +73,16 @@ void CMainDlg::StopCheck() {
 void CMainDlg::OnCheckFinished() {
     check::Report report = std::move(m_pCheckTask->Report());
     Command command = std::move(m_command);
-    StopCheck();
     if (command.purpose == CheckFor::Report) {
+        // The task goes on with SpamAssassin and the links; the report stops it when it closes.
+        CCheckTask* task = std::exchange(m_pCheckTask, nullptr);
+        StopCheck();
         CCheckDlg dlg(this, std::move(report));
+        dlg.Follow(task);
         dlg.exec();
         return;
     }
+    StopCheck();
     // The composition writes from the plan the check made, unless a file has changed since.
     MessagePlan plan = report.figures.bSizeKnown ? std::move(report.plan) : MessagePlan();
     if (!ReportBeforeSending(report, command.purpose)) return;

@@ -4,7 +4,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -12,11 +14,17 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QEvent>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStyle>
+#include <QSplitter>
 #include <QStyledItemDelegate>
+#include <QTabWidget>
 #include <QTableView>
+#include <QTableWidget>
+#include <QTextBlock>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <array>
@@ -24,6 +32,7 @@
 #include <string_view>
 #include <tuple>
 
+#include "app/CheckTask.h"
 #include "ui/TextConversion.h"
 
 namespace {
@@ -183,6 +192,47 @@ protected:
     }
 };
 
+// A cell that sorts by a number rather than by its text.
+class CNumberItem : public QTableWidgetItem {
+public:
+    CNumberItem(const QString& text, double number) : QTableWidgetItem(text) { setData(Qt::UserRole + 1, number); }
+    bool operator<(const QTableWidgetItem& other) const override {
+        return data(Qt::UserRole + 1).toDouble() < other.data(Qt::UserRole + 1).toDouble();
+    }
+};
+
+QString PlaceText(const check::FeaturePlace& p) {
+    QString place = QStringLiteral("%1:%2").arg(p.nLine).arg(p.nColumn);
+    return p.strSource.empty() ? place : QFileInfo(FromBytes(p.strSource)).fileName() + QLatin1Char(' ') + place;
+}
+
+// The clients of a feature with this support, and a tooltip with each one's notes.
+std::pair<QString, QString> ClientsWith(const check::SupportReport& support, const check::FeatureRow& feature,
+                                        check::Support which) {
+    QStringList names, lines;
+    for (const check::ClientVerdict& v : feature.listSupport) {
+        if (v.support != which) continue;
+        const QString name = FromBytes(support.listClients[v.nClient].strName);
+        names << name;
+        QString line = v.strVersion.empty() ? name : name + QStringLiteral(" (tested: %1)").arg(FromBytes(v.strVersion));
+        for (const std::string& note : v.listNotes) line += QStringLiteral("\n    ") + FromBytes(note);
+        lines << line;
+    }
+    return {names.join(QStringLiteral(", ")), lines.join(QLatin1Char('\n'))};
+}
+
+// The place's line and column (columns count UTF-8 characters, as the check
+// does) as a position in the text the page view shows.
+QString ViewText(const QByteArray& bytes) { return FromBytes(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))).replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
+int ViewPosition(const QByteArray& bytes, std::uint32_t line, std::uint32_t column) {
+    qsizetype at = 0;
+    for (std::uint32_t l = 1; l < line && at < bytes.size(); ++at)
+        if (bytes[at] == '\n') ++l;
+    for (std::uint32_t c = 1; at < bytes.size() && bytes[at] != '\n'; ++at)
+        if ((static_cast<unsigned char>(bytes[at]) & 0xC0) != 0x80 && c++ == column) break;
+    return static_cast<int>(ViewText(bytes.left(at)).size());
+}
+
 QString Plural(std::size_t n, const char* noun) {
     return QStringLiteral("%1 %2%3").arg(n).arg(QLatin1String(noun)).arg(n == 1 ? "" : "s");
 }
@@ -217,7 +267,8 @@ CCheckDlg::CCheckDlg(QWidget* pOwner, check::Report report, const QString& strGo
     Build(strGoOn);
 }
 
-CCheckDlg::~CCheckDlg() = default;
+// The task first: its threads end before the report they were given copies of goes.
+CCheckDlg::~CCheckDlg() { delete m_pTask; }
 
 void CCheckDlg::Build(const QString& strGoOn) {
     setWindowTitle(QStringLiteral("Check Page - Quillory"));
@@ -234,7 +285,11 @@ void CCheckDlg::Build(const QString& strGoOn) {
                               Plural(m_report.listRows.size(), "reference")));
     layout->addWidget(summary);
 
-    m_pTable = new QTableView(this);
+    // The references with the message's figures; in the Check command's form, the first of its tabs.
+    auto* references = new QWidget(this);
+    auto* refLayout = new QVBoxLayout(references);
+    refLayout->setContentsMargins(0, 0, 0, 0);
+    m_pTable = new QTableView(references);
     auto* model = new CReportModel(m_report, style(), m_pTable);
     m_pTable->setModel(model);
     m_pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -277,7 +332,7 @@ void CCheckDlg::Build(const QString& strGoOn) {
     // No arrow at first: the rows stand in the report's order, a style sheet's after its link.
     header->setSortIndicator(-1, Qt::AscendingOrder);
     m_pTable->setSortingEnabled(true);
-    layout->addWidget(m_pTable, 1);
+    refLayout->addWidget(m_pTable, 1);
 
     // The message as a whole.
     const check::Figures& f = m_report.figures;
@@ -304,7 +359,7 @@ void CCheckDlg::Build(const QString& strGoOn) {
                QStringLiteral("%1:%2").arg(f.listImagesWithoutAlt[i].nLine).arg(f.listImagesWithoutAlt[i].nColumn);
     if (f.listImagesWithoutAlt.size() > 10) alt += QStringLiteral(", ...");
     line("Images without alt text:", alt);
-    layout->addLayout(figures);
+    refLayout->addLayout(figures);
 
     if (!m_report.listFindings.empty()) {
         auto* findings = new QListWidget(this);
@@ -316,12 +371,32 @@ void CCheckDlg::Build(const QString& strGoOn) {
         findings->setFixedHeight(
             (fm.height() + 6) * static_cast<int>(std::min<std::size_t>(m_report.listFindings.size(), 4)) +
             2 * findings->frameWidth() + 4);
-        layout->addWidget(findings);
+        refLayout->addWidget(findings);
+    }
+    if (strGoOn.isEmpty()) {
+        m_pTabs = new QTabWidget(this);
+        m_pTabs->addTab(references, QStringLiteral("References"));
+        if (m_report.clientSupport.bDone) {
+            const unsigned w = m_report.clientSupport.Warnings();
+            m_pTabs->addTab(BuildClientSupport(),
+                            w ? style()->standardIcon(QStyle::SP_MessageBoxWarning) : QIcon(),
+                            QStringLiteral("Client support"));
+        }
+        m_pTabs->addTab(BuildSpam(), QStringLiteral("Spam"));
+        m_pTabs->addTab(BuildLinks(), QStringLiteral("Links"));
+        layout->addWidget(m_pTabs, 1);
+    } else {
+        layout->addWidget(references, 1);
     }
 
     auto* buttons = new QDialogButtonBox(this);
     if (strGoOn.isEmpty()) {
         buttons->addButton(QDialogButtonBox::Close)->setDefault(true);
+        m_pLinksButton = buttons->addButton(QStringLiteral("Check &Links"), QDialogButtonBox::ActionRole);
+        m_pStopButton = buttons->addButton(QStringLiteral("&Stop"), QDialogButtonBox::ActionRole);
+        m_pLinksButton->setToolTip(QStringLiteral("Asks each http(s) link and remote image of the page whether it answers"));
+        for (QPushButton* b : {m_pLinksButton, m_pStopButton}) b->setAutoDefault(false);
+        UpdateButtons();
     } else {
         if (!m_listKinds.empty()) {
             auto* box = new QGroupBox(QStringLiteral("Don't show again for this page"), this);
@@ -393,4 +468,270 @@ std::vector<std::string> CCheckDlg::HiddenKinds() const {
     for (std::size_t i = 0; i < m_listKindBoxes.size(); ++i)
         if (m_listKindBoxes[i]->isChecked()) hidden.push_back(m_listKinds[i].strId);
     return hidden;
+}
+
+// Clients with their scores beside the features the page uses, and below
+// them the page itself, where a double-clicked feature is shown.
+QWidget* CCheckDlg::BuildClientSupport() {
+    const check::SupportReport& support = m_report.clientSupport;
+    auto* split = new QSplitter(Qt::Vertical, this);
+    auto* tables = new QSplitter(Qt::Horizontal, split);
+    auto table = [&](QStringList titles) {
+        auto* t = new QTableWidget(0, static_cast<int>(titles.size()), tables);
+        t->setHorizontalHeaderLabels(titles);
+        t->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        t->setSelectionBehavior(QAbstractItemView::SelectRows);
+        t->setAlternatingRowColors(true);
+        t->verticalHeader()->hide();
+        t->setWordWrap(false);
+        t->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        t->horizontalHeader()->setHighlightSections(false);
+        t->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);  // the report's order until asked
+        return t;
+    };
+    auto number = [](double n, const QString& text) { return new CNumberItem(text, n); };
+
+    m_pClients = table({QStringLiteral("Client"), QStringLiteral("Score"), QStringLiteral("Yes"),
+                        QStringLiteral("Partly"), QStringLiteral("No"), QStringLiteral("Not tested")});
+    m_pClients->setRowCount(static_cast<int>(support.listClients.size()));
+    for (int i = 0; i < m_pClients->rowCount(); ++i) {
+        const check::ClientScore& c = support.listClients[static_cast<std::size_t>(i)];
+        auto* name = new QTableWidgetItem(FromBytes(c.strName));
+        name->setToolTip(FromBytes(c.strId));
+        m_pClients->setItem(i, 0, name);
+        m_pClients->setItem(i, 1, c.HasScore() ? number(c.Score(), QStringLiteral("%1 %").arg(c.Score(), 0, 'f', 0))
+                                               : number(-1, QStringLiteral("-")));
+        unsigned counts[] = {c.nYes, c.nPartial, c.nNo, c.nUnknown};
+        for (int k = 0; k < 4; ++k) m_pClients->setItem(i, 2 + k, number(counts[k], QString::number(counts[k])));
+    }
+    m_pClients->resizeColumnsToContents();
+    const QFontMetrics fm(m_pClients->font());
+    m_pClients->setColumnWidth(0, std::min(m_pClients->columnWidth(0), fm.averageCharWidth() * 20));  // elided beyond
+    m_pClients->setSortingEnabled(true);
+    int clientsWidth = 2 * m_pClients->frameWidth() + m_pClients->verticalScrollBar()->sizeHint().width();
+    for (int c = 0; c < m_pClients->columnCount(); ++c) clientsWidth += m_pClients->columnWidth(c);
+
+    m_pFeatures = table({QStringLiteral("Feature"), QStringLiteral("Count"), QStringLiteral("First place"),
+                         QStringLiteral("Not supported by"), QStringLiteral("Partly supported by")});
+    m_pFeatures->setRowCount(static_cast<int>(support.listFeatures.size()));
+    const QIcon warning = style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    for (int i = 0; i < m_pFeatures->rowCount(); ++i) {
+        const check::FeatureRow& f = support.listFeatures[static_cast<std::size_t>(i)];
+        auto* title = new QTableWidgetItem(FromBytes(f.strTitle));
+        title->setData(Qt::UserRole, i);
+        if (f.bWarning) title->setIcon(warning);
+        title->setToolTip(FromBytes(f.strTitle) + QLatin1Char('\n') + FromBytes(f.strUrl) +
+                          (f.bWarning ? QStringLiteral("\nA default client does not support it at all.") : QString()));
+        m_pFeatures->setItem(i, kFeatureColumn, title);
+        m_pFeatures->setItem(i, kCountColumn, number(static_cast<double>(f.nCount), QString::number(f.nCount)));
+        QStringList places;
+        for (const check::FeaturePlace& p : f.listPlaces) places << PlaceText(p);
+        auto* first = new QTableWidgetItem(places.value(0));
+        first->setToolTip(places.join(QLatin1Char('\n')) +
+                          (f.nCount > f.listPlaces.size() ? QStringLiteral("\n...") : QString()) +
+                          QStringLiteral("\nDouble-click to see it in the page."));
+        m_pFeatures->setItem(i, kFirstPlaceColumn, first);
+        for (auto [column, which] : {std::pair{kLackingColumn, check::Support::No}, {kPartlyColumn, check::Support::Partial}}) {
+            auto [names, notes] = ClientsWith(support, f, which);
+            auto* cell = new QTableWidgetItem(names);
+            cell->setToolTip(notes);
+            m_pFeatures->setItem(i, column, cell);
+        }
+    }
+    m_pFeatures->setColumnWidth(kFeatureColumn, fm.averageCharWidth() * 24);
+    m_pFeatures->setColumnWidth(kCountColumn, fm.horizontalAdvance(QStringLiteral("Count")) + fm.height());
+    m_pFeatures->setColumnWidth(kFirstPlaceColumn, fm.averageCharWidth() * 13);
+    m_pFeatures->setColumnWidth(kLackingColumn, fm.averageCharWidth() * 28);
+    m_pFeatures->horizontalHeader()->setStretchLastSection(true);
+    m_pFeatures->setSortingEnabled(true);
+    connect(m_pFeatures, &QTableWidget::cellDoubleClicked, this, [this](int row) {
+        const std::size_t at = static_cast<std::size_t>(m_pFeatures->item(row, kFeatureColumn)->data(Qt::UserRole).toInt());
+        const check::FeatureRow& f = m_report.clientSupport.listFeatures[at];
+        if (!f.listPlaces.empty()) ShowPlace(f.listPlaces.front());
+    });
+    tables->setStretchFactor(1, 1);
+    tables->setSizes({clientsWidth, fm.averageCharWidth() * 150});
+
+    m_pPageView = new QPlainTextEdit(split);
+    m_pPageView->setReadOnly(true);
+    m_pPageView->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_pPageView->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_pPageView->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_pPageView->setPlaceholderText(QStringLiteral("Double-click a feature to see where it is used."));
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 2);
+    return split;
+}
+
+void CCheckDlg::ShowPlace(const check::FeaturePlace& place) {
+    const std::string& file = place.strSource.empty() ? m_report.strPage : place.strSource;
+    if (file != m_strViewSource) {
+        QFile f(QFile::decodeName(file.c_str()));
+        if (!f.open(QIODevice::ReadOnly)) {
+            m_pPageView->setPlainText(QStringLiteral("%1 cannot be read: %2").arg(FromBytes(file), f.errorString()));
+            m_strViewSource.clear();
+            return;
+        }
+        m_viewBytes = f.readAll();
+        m_pPageView->setPlainText(ViewText(m_viewBytes));
+        m_strViewSource = file;
+    }
+    QTextCursor cursor(m_pPageView->document());
+    cursor.setPosition(ViewPosition(m_viewBytes, place.nLine, place.nColumn));
+    QTextEdit::ExtraSelection line;
+    line.format.setBackground(palette().highlight().color().lighter(170));
+    line.format.setProperty(QTextFormat::FullWidthSelection, true);
+    line.cursor = cursor;
+    m_pPageView->setExtraSelections({line});
+    m_pPageView->setTextCursor(cursor);
+    m_pPageView->centerCursor();
+    m_pPageView->setFocus();
+}
+
+QWidget* CCheckDlg::BuildSpam() {
+    auto* page = new QWidget(this);
+    auto* layout = new QVBoxLayout(page);
+    m_pSpamLine = new QLabel(QStringLiteral("SpamAssassin was not asked."), page);
+    m_pSpamLine->setWordWrap(true);
+    m_pSpamLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(m_pSpamLine);
+    m_pSpamRules = new QTableWidget(0, 4, page);
+    m_pSpamRules->setHorizontalHeaderLabels({QStringLiteral("Rule"), QStringLiteral("Points"),
+                                             QStringLiteral("What it found"), QStringLiteral("What you can change")});
+    m_pSpamRules->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_pSpamRules->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_pSpamRules->setAlternatingRowColors(true);
+    m_pSpamRules->verticalHeader()->hide();
+    m_pSpamRules->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_pSpamRules->horizontalHeader()->setStretchLastSection(true);
+    m_pSpamRules->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);  // SpamAssassin's order, most points first
+    const QFontMetrics fm(m_pSpamRules->font());
+    m_pSpamRules->setColumnWidth(0, fm.averageCharWidth() * 32);
+    m_pSpamRules->setColumnWidth(1, fm.horizontalAdvance(QStringLiteral("Points")) + fm.height() * 2);
+    m_pSpamRules->setColumnWidth(2, fm.averageCharWidth() * 50);
+    layout->addWidget(m_pSpamRules, 1);
+    return page;
+}
+
+QWidget* CCheckDlg::BuildLinks() {
+    auto* page = new QWidget(this);
+    auto* layout = new QVBoxLayout(page);
+    m_pLinksLine = new QLabel(QStringLiteral("Nothing leaves this computer until you press Check Links: then each "
+                                             "http(s) link and remote image of the page is asked whether it answers."),
+                              page);
+    m_pLinksLine->setWordWrap(true);
+    layout->addWidget(m_pLinksLine);
+    m_pLinks = new QTableWidget(0, 4, page);
+    m_pLinks->setHorizontalHeaderLabels(
+        {QStringLiteral("Place"), QStringLiteral("Address"), QStringLiteral("Answer"), QStringLiteral("Redirects")});
+    m_pLinks->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_pLinks->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_pLinks->setAlternatingRowColors(true);
+    m_pLinks->setWordWrap(false);
+    m_pLinks->verticalHeader()->hide();
+    m_pLinks->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_pLinks->horizontalHeader()->setStretchLastSection(true);
+    m_pLinks->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);  // the page's order
+    const QFontMetrics fm(m_pLinks->font());
+    m_pLinks->setColumnWidth(0, fm.averageCharWidth() * 16);
+    m_pLinks->setColumnWidth(1, fm.averageCharWidth() * 44);
+    m_pLinks->setColumnWidth(2, fm.averageCharWidth() * 48);
+    layout->addWidget(m_pLinks, 1);
+    return page;
+}
+
+void CCheckDlg::Follow(CCheckTask* pTask) {
+    delete m_pTask;
+    m_pTask = pTask;
+    pTask->setParent(nullptr);  // deleted by this dialog, before its report
+    if (pTask->IsSpamRunning()) m_pSpamLine->setText(QStringLiteral("SpamAssassin is reading the message..."));
+    connect(pTask, &CCheckTask::SpamVerdictCame, this, &CCheckDlg::ShowSpam);
+    connect(pTask, &CCheckTask::LinksChecked, this, &CCheckDlg::ShowLinks);
+    connect(m_pLinksButton, &QPushButton::clicked, this, [this] {
+        m_pTask->CheckLinks(m_report);
+        m_pTabs->setCurrentWidget(m_pLinks->parentWidget());
+        m_pLinksLine->setText(QStringLiteral("Asking each address; the answers come in when all have come..."));
+        UpdateButtons();
+    });
+    connect(m_pStopButton, &QPushButton::clicked, this, [this] {
+        m_pTask->Stop();
+        m_pStopButton->setEnabled(false);
+    });
+    UpdateButtons();
+}
+
+void CCheckDlg::UpdateButtons() {
+    if (!m_pLinksButton) return;
+    const bool spam = m_pTask && m_pTask->IsSpamRunning(), links = m_pTask && m_pTask->AreLinksRunning();
+    m_pLinksButton->setEnabled(m_pTask && !links);
+    m_pStopButton->setEnabled(spam || links);
+}
+
+void CCheckDlg::ShowSpam(const check::SpamVerdict& verdict) {
+    UpdateButtons();
+    const int tab = m_pTabs->indexOf(m_pSpamRules->parentWidget());
+    m_pTabs->setTabIcon(tab, verdict.IsSpam() ? style()->standardIcon(QStyle::SP_MessageBoxWarning) : QIcon());
+    if (verdict.state != check::SpamState::Done) {
+        // Said once, and plainly: not having SpamAssassin is no fault of the page.
+        m_pSpamLine->setText(verdict.strWhy.empty() ? QStringLiteral("SpamAssassin gave no verdict.")
+                                                    : FromBytes(verdict.strWhy).left(1).toUpper() +
+                                                          FromBytes(verdict.strWhy).mid(1) + QLatin1Char('.'));
+        return;
+    }
+    m_pSpamLine->setText(
+        QStringLiteral("SpamAssassin gives the message %1 points; at %2 or more it counts as spam. %3")
+            .arg(verdict.dScore, 0, 'f', 1)
+            .arg(verdict.dThreshold, 0, 'f', 1)
+            .arg(verdict.IsSpam() ? QStringLiteral("Many filters would put it in the spam folder: see the hints below.")
+                                  : QStringLiteral("It passes.")));
+    m_pSpamRules->setSortingEnabled(false);
+    m_pSpamRules->setRowCount(static_cast<int>(verdict.listRules.size()));
+    for (int i = 0; i < m_pSpamRules->rowCount(); ++i) {
+        const check::SpamRule& r = verdict.listRules[static_cast<std::size_t>(i)];
+        m_pSpamRules->setItem(i, 0, new QTableWidgetItem(FromBytes(r.strName)));
+        m_pSpamRules->setItem(i, 1, new CNumberItem(QString::number(r.dScore, 'f', 1), r.dScore));
+        m_pSpamRules->setItem(i, 2, new QTableWidgetItem(FromBytes(r.strDescription)));
+        m_pSpamRules->setItem(i, 3, new QTableWidgetItem(FromBytes(r.strHint)));
+        for (int c : {2, 3}) m_pSpamRules->item(i, c)->setToolTip(m_pSpamRules->item(i, c)->text());
+    }
+    m_pSpamRules->setSortingEnabled(true);
+}
+
+void CCheckDlg::ShowLinks(const check::LinkReport& links) {
+    UpdateButtons();
+    const unsigned warnings = links.Warnings();
+    m_pLinksLine->setText(links.listLinks.empty()
+                              ? QStringLiteral("The page has no http(s) links or remote images.")
+                              : QStringLiteral("%1 %2 checked, %3.")
+                                    .arg(links.listLinks.size())
+                                    .arg(links.listLinks.size() == 1 ? "address" : "addresses", Plural(warnings, "problem")));
+    m_pTabs->setTabIcon(m_pTabs->indexOf(m_pLinks->parentWidget()),
+                        warnings ? style()->standardIcon(QStyle::SP_MessageBoxWarning) : QIcon());
+    m_pLinks->setSortingEnabled(false);
+    m_pLinks->setRowCount(static_cast<int>(links.listLinks.size()));
+    for (int i = 0; i < m_pLinks->rowCount(); ++i) {
+        const check::LinkResult& l = links.listLinks[static_cast<std::size_t>(i)];
+        auto* place = new QTableWidgetItem(SeverityIcon(style(), l.severity),
+                                           PlaceText(check::FeaturePlace{l.strSource, l.nLine, l.nColumn}));
+        m_pLinks->setItem(i, 0, place);
+        auto* address = new QTableWidgetItem(Shortened(l.strUrl));
+        address->setToolTip(Shortened(l.strUrl, 2000) +
+                            (l.kind == check::LinkKind::Image ? QStringLiteral("\nan image") : QString()));
+        m_pLinks->setItem(i, 1, address);
+        QString answer = l.nStatus ? QString::number(l.nStatus) : QString();
+        if (l.bGetAfterHead) answer += QStringLiteral(" (to GET, as HEAD was refused)");
+        if (l.problem != check::LinkProblem::None && l.problem != check::LinkProblem::HttpError)
+            answer = QString::fromLatin1(check::LinkProblemName(l.problem)).replace('-', ' ') +
+                     (l.strError.empty() ? QString() : QStringLiteral(": ") + FromBytes(l.strError));
+        auto* answerItem = new QTableWidgetItem(answer);
+        answerItem->setToolTip(answer);
+        m_pLinks->setItem(i, 2, answerItem);
+        QStringList hops;
+        for (const check::LinkRedirect& r : l.listRedirects)
+            hops << QStringLiteral("%1 to %2").arg(r.nStatus).arg(Shortened(r.strLocation));
+        auto* redirects = new QTableWidgetItem(hops.join(QStringLiteral(", then ")));
+        redirects->setToolTip(hops.join(QLatin1Char('\n')));
+        m_pLinks->setItem(i, 3, redirects);
+    }
+    m_pLinks->setSortingEnabled(true);
 }

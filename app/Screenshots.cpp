@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QTabWidget>
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QScreen>
@@ -123,11 +124,20 @@ int main(int argc, char** argv) {
     {
         ComposeJob job;
         job.m_strHtmlPath = "examples/newsletter/index.html";
-        CCheckDlg report(&dlg, check::CheckPage(job));
+        CCheckDlg report(&dlg, check::CheckPage(job, 0, platform::Platform(), &check::DefaultClients()));
         report.resize(980, 560);  // as on a desktop; the offscreen screen is smaller
         report.show();
         app.processEvents();
         ok &= Save(&report, folder, "check-report.png");
+        // The clients' support, with the first warning's place shown in the page.
+        report.Tabs()->setCurrentIndex(1);
+        for (const check::FeatureRow& f : report.Report().clientSupport.listFeatures)
+            if (f.bWarning && !f.listPlaces.empty()) {
+                report.ShowPlace(f.listPlaces.front());
+                break;
+            }
+        app.processEvents();
+        ok &= Save(&report, folder, "check-client-support.png");
     }
     {
         QString page = folder + "/check-page/offer.html";

@@ -1,13 +1,27 @@
 // The page's report in the window: the Check command, and the report before
 // Create Email and Send Email, driven as a user would, headless.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTabWidget>
+#include <QTcpServer>
 #include <QTableView>
+#include <QTableWidget>
+#include <QTextBlock>
 #include <QTest>
 
 #include "GuiFakes.h"
@@ -142,6 +156,14 @@ struct ReportBeforeSending : WindowTest {
         EXPECT_TRUE(QTest::qWaitFor([&] { return !dlg.IsBusy(); }, 20000));
         return watch.bCame;
     }
+    // The Check command by its shortcut, with the focus in a field.
+    void CheckByKey(CMainDlg& dlg, const std::function<void(CCheckDlg&)>& act) {
+        ModalWatch<CCheckDlg> watch(act);
+        dlg.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+        QTest::keyClick(dlg.Ui().pSubjectEdit, Qt::Key_K, Qt::ControlModifier);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return watch.bCame && !dlg.IsBusy(); }, 20000));
+    }
 };
 
 // Everything the report says, for a search.
@@ -224,18 +246,14 @@ TEST_F(ReportBeforeSending, MissingFilesAndTheCheckCommand) {
 
     // Ctrl+K, with the focus in a field: the report alone, with every row.
     dlg->AttachList()->clear();
-    dlg->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
     int rows = -1;
     bool closeOnly = false;
     QString text;
-    ModalWatch<CCheckDlg> watch([&](CCheckDlg& d) {
+    CheckByKey(*dlg, [&](CCheckDlg& d) {
         rows = d.Table()->model()->rowCount();
         closeOnly = d.GoOnButton() == nullptr && d.KindBoxes().empty();
         text = AllText(d);
     });
-    QTest::keyClick(dlg->Ui().pSubjectEdit, Qt::Key_K, Qt::ControlModifier);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return watch.bCame && !dlg->IsBusy(); }, 20000));
     EXPECT_EQ(rows, 1);
     EXPECT_TRUE(closeOnly);
     EXPECT_TRUE(text.contains("missing file")) << text.toStdString();
@@ -248,6 +266,133 @@ TEST_F(ReportBeforeSending, MissingFilesAndTheCheckCommand) {
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_TRUE(prompts.messages[0].text.contains("There is no such file.")) << prompts.messages[0].text.toStdString();
     EXPECT_FALSE(dlg->IsBusy());
+}
+
+// The Check command checks the default clients' support; its tab follows the
+// report, and a double-clicked feature is shown at its place, in the page or
+// in the sheet it is written in.
+TEST_F(ReportBeforeSending, TheCheckCommandShowsClientSupportAtItsPlaces) {
+    auto dlg = Open();
+    dir.Write("s.css", "p {\r\n  color: red; position: absolute }\r\n");
+    // Lines end in CRLF; characters of 2, 3 and 4 bytes stand before a feature on its line.
+    dlg->Ui().pHtmlEdit->setText(QString::fromStdString(dir.Write(
+        "features.html", "<html><head><link rel=stylesheet href=s.css>\r\n<style>a:hover { color: red }</style>\r\n"
+                         "</head><body><p>caf\u00e9 \u2014 \U0001F600 <video src=x.mp4></video>\r\n"
+                         "<div style=\"display:flex\">x</div></body></html>\r\n")));
+    const struct {
+        const char* slug;
+        const char* text;  // the view's
+        const char* at;    // at the cursor
+    } places[] = {{"html-video", "<html>", "<video"},
+                  {"css-display-flex", "<html>", "display:flex"},
+                  {"css-pseudo-class-hover", "<html>", ":hover"},
+                  {"css-position", "p {", "position: absolute"}};
+    CheckByKey(*dlg, [&](CCheckDlg& d) {
+        ASSERT_NE(d.Tabs(), nullptr);
+        const check::SupportReport& support = d.Report().clientSupport;
+        std::vector<std::string> shown;
+        for (const check::ClientScore& c : support.listClients) shown.push_back(c.strId);
+        EXPECT_EQ(shown, check::DefaultClients());
+        ASSERT_EQ(d.ClientTable()->rowCount(), static_cast<int>(shown.size()));
+        QTableWidget* features = d.FeatureTable();
+        ASSERT_EQ(features->rowCount(), static_cast<int>(support.listFeatures.size()));
+        for (int i = 0; i < features->rowCount(); ++i) {
+            const check::FeatureRow& f = support.listFeatures[features->item(i, 0)->data(Qt::UserRole).toUInt()];
+            QStringList lacking;
+            for (const check::ClientVerdict& v : f.listSupport)
+                if (v.support == check::Support::No) lacking << QString::fromStdString(support.listClients[v.nClient].strName);
+            EXPECT_EQ(features->item(i, CCheckDlg::kFeatureColumn)->text().toStdString(), f.strTitle);
+            EXPECT_EQ(features->item(i, CCheckDlg::kLackingColumn)->text(), lacking.join(", ")) << f.strTitle;
+        }
+        d.Tabs()->setCurrentIndex(1);
+        QApplication::processEvents();  // lays the tab out
+        for (const auto& p : places) {
+            SCOPED_TRACE(p.slug);
+            auto f = std::find_if(support.listFeatures.begin(), support.listFeatures.end(),
+                                  [&](const check::FeatureRow& r) { return r.strSlug == p.slug; });
+            ASSERT_NE(f, support.listFeatures.end());
+            QTableWidgetItem* cell = features->findItems(QString::fromStdString(f->strTitle), Qt::MatchExactly).value(0);
+            ASSERT_NE(cell, nullptr);
+            features->scrollToItem(cell);
+            QRect rect = features->visualRect(features->model()->index(cell->row(), CCheckDlg::kFirstPlaceColumn));
+            QTest::mouseClick(features->viewport(), Qt::LeftButton, {}, rect.center());  // a view takes no double click alone
+            QTest::mouseDClick(features->viewport(), Qt::LeftButton, {}, rect.center());
+            QTextCursor cursor = d.PageView()->textCursor();
+            EXPECT_EQ(static_cast<std::uint32_t>(cursor.blockNumber() + 1), f->listPlaces[0].nLine);
+            EXPECT_EQ(d.PageView()->extraSelections().value(0).cursor.blockNumber(), cursor.blockNumber());
+            EXPECT_TRUE(cursor.block().text().mid(cursor.positionInBlock()).startsWith(p.at))
+                << cursor.block().text().toStdString() << " at " << cursor.positionInBlock();
+            EXPECT_TRUE(d.PageView()->toPlainText().startsWith(p.text));
+        }
+    });
+}
+
+// Check Links asks each address off the GUI thread; Stop ends a request that gets no answer.
+TEST_F(ReportBeforeSending, CheckLinksRunsUntilStopped) {
+    QTcpServer silent;  // takes the connection, never answers
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    auto dlg = Open();
+    dlg->Ui().pHtmlEdit->setText(QString::fromStdString(
+        dir.Write("links.html", "<a href=\"http://127.0.0.1:" + std::to_string(silent.serverPort()) + "/\">x</a>")));
+    CheckByKey(*dlg, [&](CCheckDlg& d) {
+        d.LinksButton()->click();
+        EXPECT_FALSE(d.LinksButton()->isEnabled());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return silent.hasPendingConnections(); }, 5000));
+        d.StopButton()->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return d.LinkTable()->rowCount() == 1; }, 3000)) << "Stop ended nothing";
+        EXPECT_TRUE(d.LinkTable()->item(0, 2)->text().contains("stopped")) << d.LinkTable()->item(0, 2)->text().toStdString();
+        EXPECT_TRUE(d.LinksButton()->isEnabled());
+    });
+}
+
+// The pid of this program's SpamAssassin child, or 0.
+int SpamChild() {
+    for (const QFileInfo& proc : QDir("/proc").entryInfoList(QDir::Dirs)) {
+        QFile stat(proc.filePath() + "/stat"), cmdline(proc.filePath() + "/cmdline");
+        if (!stat.open(QIODevice::ReadOnly) || !cmdline.open(QIODevice::ReadOnly)) continue;
+        const QList<QByteArray> fields = stat.readAll().split(')').value(1).split(' ');  // " S ppid ..."
+        if (fields.value(2).toInt() == getpid() && cmdline.readAll().contains("spamassassin"))
+            return proc.fileName().toInt();
+    }
+    return 0;
+}
+
+// SpamAssassin's verdict comes into its tab while the report is up; Stop, or
+// closing the report, ends the run at once with nothing left behind: shown
+// with a stand-in that never answers.
+TEST_F(ReportBeforeSending, TheCheckCommandAsksSpamAssassinAndStopsIt) {
+    const bool installed = !QStandardPaths::findExecutable("spamassassin").isEmpty();
+    const QByteArray path = qgetenv("PATH");
+    QFile stub(QString::fromStdString(dir.Write("spamassassin", "#!/bin/sh\nsleep 600\n")));
+    ASSERT_TRUE(stub.setPermissions(stub.permissions() | QFileDevice::ExeOwner));
+    auto dlg = Open();
+    dlg->Ui().pHtmlEdit->setText(QString::fromStdString(dir.Write("spam.html", "<p>Buy now</p><img src=a.png>")));
+    enum class End { Stop, Close, Verdict };
+    for (End end : {End::Stop, End::Close, End::Verdict}) {
+        SCOPED_TRACE(static_cast<int>(end));
+        if (end == End::Verdict && !installed) GTEST_SKIP() << "SpamAssassin is not installed: its verdict is not shown";
+        qputenv("PATH", end == End::Verdict ? path : QByteArray::fromStdString(dir.Path()) + ":" + path);
+        int pid = 0;
+        QElapsedTimer took;
+        took.start();
+        CheckByKey(*dlg, [&](CCheckDlg& d) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return (pid = SpamChild()) > 0; }, 20000)) << "no SpamAssassin ran";
+            EXPECT_TRUE(d.StopButton()->isEnabled());
+            if (end == End::Verdict) {
+                ASSERT_TRUE(QTest::qWaitFor([&] { return !d.StopButton()->isEnabled(); }, 60000));
+                EXPECT_TRUE(d.SpamLine()->text().contains("points")) << d.SpamLine()->text().toStdString();
+                EXPECT_FALSE(d.SpamRules()->findItems("MIME_HTML_ONLY", Qt::MatchExactly).isEmpty());
+            } else if (end == End::Stop) {
+                d.StopButton()->click();
+                ASSERT_TRUE(QTest::qWaitFor([&] { return d.SpamLine()->text().contains("stopped"); }, 5000));
+                EXPECT_EQ(kill(pid, 0), -1) << "SpamAssassin still runs with the report up";
+            }
+        });
+        qputenv("PATH", path);
+        EXPECT_LT(took.elapsed(), 20000) << "closing waited for SpamAssassin";
+        ASSERT_NE(pid, 0);
+        EXPECT_TRUE(kill(pid, 0) == -1 && errno == ESRCH) << "SpamAssassin " << pid << " is left";
+    }
 }
 
 } // namespace
