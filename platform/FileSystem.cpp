@@ -228,4 +228,27 @@ std::string CurrentDirectory() {
 
 std::unique_ptr<InputFile> MemoryInput(std::string data) { return std::make_unique<MemoryInputFile>(std::move(data)); }
 
+namespace {
+std::string ParentFolder(const std::string& path) {
+    std::string::size_type slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
+}
+} // namespace
+
+bool MakeFolders(const std::string& folder, std::string& err) {
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return true;
+        err = "'" + folder + "' is not a folder";
+        return false;
+    }
+    std::string parent = ParentFolder(folder);
+    if (parent != folder && !MakeFolders(parent, err)) return false;
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        err = "cannot create folder '" + folder + "': " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
 } // namespace platform

@@ -111,4 +111,8 @@ int ReadConfigFile(const std::string& path, std::string& text, std::size_t maxBy
 // The current working directory, with a trailing '/'; empty when unknown.
 std::string CurrentDirectory();
 
+// Creates the folder and any missing parents, private to the user; true when
+// it is there already. False with why.
+bool MakeFolders(const std::string& folder, std::string& err);
+
 } // namespace platform

@@ -34,22 +34,6 @@ std::string FolderOf(const std::string& path) {
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
 }
 
-// Creates the folder and any missing parents, private to the user.
-bool MakeFolders(const std::string& folder, std::string& err) {
-    struct stat st {};
-    if (::stat(folder.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode)) return true;
-        err = "'" + folder + "' is not a folder";
-        return false;
-    }
-    std::string parent = FolderOf(folder);
-    if (parent != folder && !MakeFolders(parent, err)) return false;
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-        err = "cannot create folder '" + folder + "': " + ErrnoText(errno);
-        return false;
-    }
-    return true;
-}
 
 // 0: read; ENOENT: no file; otherwise the errno of the failure (EFBIG when
 // too large, EINVAL when not a regular file: a FIFO is refused, not waited on).

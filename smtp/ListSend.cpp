@@ -120,7 +120,10 @@ bool ListRun::Prepare() {
     for (const std::string& line : m_messages.Notices()) m_notify.OnSendWarning(m_id, line);
 
     m_strJournalPath = m_req.strJournalPath.empty() ? DefaultJournalPath(m_req.strListPath) : m_req.strJournalPath;
-    if (dry) m_strJournalPath = m_req.strDryRunFolder + "/journal";
+    if (dry) {
+        m_strJournalPath = m_req.strDryRunFolder + "/journal";
+        if (!platform::MakeFolders(m_req.strDryRunFolder, err)) return Fail(err);
+    }
     if (!m_journal.Open(m_strJournalPath, err)) return Fail(err);
 
     for (const ListRow& row : m_list.listRows) {
