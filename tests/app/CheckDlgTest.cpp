@@ -5,11 +5,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 #include <QCheckBox>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
+#include <QFile>
 #include <QStandardPaths>
 #include <QLabel>
 #include <QLineEdit>
@@ -227,15 +227,19 @@ TEST_F(ReportBeforeSending, MissingFilesAndTheCheckCommand) {
     std::string old = dir.Write("old.eml", "old message");
     prompts.fileAnswers = {QString::fromStdString(old)};
     dlg->AddAttachment(dir.Path() + "gone.zip");
-    // A message that cannot be composed: the report says why, and only Cancel is left.
+    // A message that cannot be composed: the report says why, keeps the page's
+    // rows, and only Cancel is left.
     for (QPushButton* command : {dlg->Ui().pCreateEmail, dlg->Ui().pSendEmail}) {
         bool goOn = true;
+        int rows = 0;
         QString text;
         EXPECT_TRUE(Run(*dlg, command, page, [&](CCheckDlg& d) {
             goOn = d.GoOnButton()->isEnabled();
+            rows = d.Table()->model()->rowCount();
             text = AllText(d);
         }));
         EXPECT_FALSE(goOn);
+        EXPECT_EQ(rows, 1);
         EXPECT_TRUE(text.contains("gone.zip")) << text.toStdString();
         EXPECT_FALSE(dlg->IsBusy());
     }
@@ -347,14 +351,9 @@ TEST_F(ReportBeforeSending, CheckLinksRunsUntilStopped) {
 
 // The pid of this program's SpamAssassin child, or 0.
 int SpamChild() {
-    for (const QFileInfo& proc : QDir("/proc").entryInfoList(QDir::Dirs)) {
-        QFile stat(proc.filePath() + "/stat"), cmdline(proc.filePath() + "/cmdline");
-        if (!stat.open(QIODevice::ReadOnly) || !cmdline.open(QIODevice::ReadOnly)) continue;
-        const QList<QByteArray> fields = stat.readAll().split(')').value(1).split(' ');  // " S ppid ..."
-        if (fields.value(2).toInt() == getpid() && cmdline.readAll().contains("spamassassin"))
-            return proc.fileName().toInt();
-    }
-    return 0;
+    std::string out;
+    testutil::RunCommand("pgrep -P " + std::to_string(getpid()) + " -x spamassassin", &out);
+    return std::atoi(out.c_str());
 }
 
 // SpamAssassin's verdict comes into its tab while the report is up; Stop, or

@@ -47,6 +47,11 @@ struct ListSend : WindowTest {
         for (int r = 0; r < t->rowCount(); ++r) texts << (t->item(r, col) ? t->item(r, col)->text() : QString());
         return texts;
     }
+    std::string SavedList() {
+        WindowState saved(*store);
+        saved.Load();
+        return saved.ListSendFile;
+    }
     static int Received(const testutil::RealSmtpServer& server) {
         int n = 0;
         while (!server.Envelope(n + 1).empty()) ++n;
@@ -124,11 +129,7 @@ TEST_F(ListSend, EachRecipientGetsOneMessageThroughPauseStopAndContinue) {
         EXPECT_EQ(Received(server), held) << "nothing goes while paused";
         EXPECT_LT(held, 8);
         EXPECT_EQ(l->Ui().pBar->value(), held) << "the bar counts the messages settled";
-        {
-            WindowState saved(*store);
-            saved.Load();
-            EXPECT_EQ(saved.ListSendFile, list) << "a running send is recorded for the next start";
-        }
+        EXPECT_EQ(SavedList(), list) << "a running send is recorded for the next start";
         if (then == Then::Resume) {
             QTest::mouseClick(l->Ui().pPause, Qt::LeftButton);
         } else if (then == Then::Cancel) {
@@ -175,9 +176,7 @@ TEST_F(ListSend, EachRecipientGetsOneMessageThroughPauseStopAndContinue) {
             EXPECT_NE(msg.find("Subject: News for " + name + "\r\n"), std::string::npos) << msg;
         }
         EXPECT_EQ(got.size(), 8u) << "each recipient once";
-        WindowState saved(*store);
-        saved.Load();
-        EXPECT_EQ(saved.ListSendFile, "") << "a send that ended is not offered again";
+        EXPECT_EQ(SavedList(), "") << "a send that ended is not offered again";
         l->close();
         EXPECT_FALSE(dlg->IsBusy());
         prompts.questions.clear();

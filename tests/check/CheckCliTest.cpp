@@ -5,6 +5,14 @@
 
 namespace {
 
+// A command that reads the report in file as strict UTF-8, as jq does, checks
+// it against the schema, then runs the Python in then with the report as d.
+std::string Validate(const std::string& file, const std::string& then = "") {
+    return std::string(QUILLORY_PYTHON) + " -c 'import json,sys,jsonschema; d=json.loads(open(sys.argv[1], \"rb\")"
+           ".read().decode(\"utf-8\")); jsonschema.validate(d, json.load(open(sys.argv[2])))" + then + "' " + file +
+           " " + QUILLORY_SOURCE_DIR + "/docs/check-report.schema.json";
+}
+
 TEST(CheckCommand, ExitStatusAndJsonAgainstTheSchema) {
     testutil::TempDir dir;
     testutil::ScopedEnv config("XDG_CONFIG_HOME", dir.Path() + "config");
@@ -40,7 +48,6 @@ TEST(CheckCommand, ExitStatusAndJsonAgainstTheSchema) {
         {"check clean.html", 0, false, "\nSpam: SpamAssassin is not installed: no spam verdict\n", "PATH=/nonexistent "},
         {"check clean.html --json", 0, true, "\"spam\": {\"state\": \"unavailable\"", "PATH=/nonexistent "},
     };
-    const std::string schema = std::string(QUILLORY_SOURCE_DIR) + "/docs/check-report.schema.json";
     for (const auto& run : runs) {
         std::string out;
         int rc = testutil::RunCommand("cd " + dir.Path() + " && " + run.env + QUILLORY_CLI + " " + run.args + " > out.txt", &out);
@@ -51,13 +58,7 @@ TEST(CheckCommand, ExitStatusAndJsonAgainstTheSchema) {
             for (char c : report) EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << report;
             continue;
         }
-        // Strict UTF-8, as jq reads it.
-        rc = testutil::RunCommand(std::string(QUILLORY_PYTHON) +
-                                      " -c 'import json,sys,jsonschema; jsonschema.validate(json.loads(open(sys.argv[1], "
-                                      "\"rb\").read().decode(\"utf-8\")), json.load(open(sys.argv[2])))' " +
-                                      dir.Path() + "out.txt " + schema,
-                                  &out);
-        EXPECT_EQ(rc, 0) << run.args << "\n" << out;
+        EXPECT_EQ(testutil::RunCommand(Validate(dir.Path() + "out.txt"), &out), 0) << run.args << "\n" << out;
     }
     // Nothing written beside the page.
     EXPECT_FALSE(testutil::FileExists(dir.Path() + "clean.html.eml"));
@@ -72,13 +73,9 @@ TEST(CheckCommand, SpamAssassinScoresTheMessageAsSent) {
     testutil::ScopedEnv config("XDG_CONFIG_HOME", dir.Path() + "config");
     dir.Write("spam.html", "<html><body><a href='https://bit.ly/3xYz12'><img src='http://example.com/banner.png' "
                            "width=600 height=400></a><p><a href='https://bit.ly/3xYz12'>bit.ly/3xYz12</a></body></html>");
-    const std::string schema = std::string(QUILLORY_SOURCE_DIR) + "/docs/check-report.schema.json";
     // The score, the threshold, then each rule with its hint, one per line.
-    const std::string read = std::string(QUILLORY_PYTHON) +
-                             " -c 'import json,sys,jsonschema; d=json.load(open(sys.argv[1])); "
-                             "jsonschema.validate(d, json.load(open(sys.argv[2]))); s=d[\"spam\"]; "
-                             "print(s[\"score\"], s[\"threshold\"]); [print(r[\"name\"], r[\"hint\"]) for r in "
-                             "s[\"rules\"]]' out.json " + schema;
+    const std::string read = Validate("out.json", "; s=d[\"spam\"]; print(s[\"score\"], s[\"threshold\"]); "
+                                                  "[print(r[\"name\"], r[\"hint\"]) for r in s[\"rules\"]]");
     double score[2] = {}, threshold = 0;
     for (int webmail = 0; webmail < 2; ++webmail) {
         std::string out;

@@ -155,28 +155,18 @@ platform::ChildEnd WatchToTheEnd(platform::ChildProcess& child) {
     return end;
 }
 
-// Runs argv to its end through the watching calls, as the window does.
-platform::ChildEnd RunWatched(const Args& argv) {
-    platform::ChildProcess child;
-    int errNo = 0;
-    std::string err;
-    EXPECT_TRUE(platform::StartProcess(argv, child, errNo, err)) << err;
-    return WatchToTheEnd(child);
-}
-
 TEST(StartProcess, TheEndIsWatchedWithoutWaiting) {
     TempDir dir;
     std::string out = dir.Path() + "args.txt";
     std::string script = dir.Write("record", "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + out + "\"\n");
     ::chmod(script.c_str(), 0755);
-    platform::ChildEnd ok = RunWatched({script, kTarget, "two words"});
-    EXPECT_EQ(ok.nExitCode, 0);
-    EXPECT_EQ(testutil::ReadFile(out), kTarget + "\ntwo words\n") << "arguments arrive untouched";
-
-
-    platform::ChildProcess slow;
+    platform::ChildProcess child, slow;
     int errNo = 0;
     std::string err;
+    ASSERT_TRUE(platform::StartProcess({script, kTarget, "two words"}, child, errNo, err)) << err;
+    EXPECT_EQ(WatchToTheEnd(child).nExitCode, 0);
+    EXPECT_EQ(testutil::ReadFile(out), kTarget + "\ntwo words\n") << "arguments arrive untouched";
+
     ASSERT_TRUE(platform::StartProcess({"sleep", "5"}, slow, errNo, err));
     platform::ChildEnd end;
     auto started = std::chrono::steady_clock::now();

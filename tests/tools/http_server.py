@@ -13,15 +13,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if path == "/never":
             time.sleep(30)  # the connection is held: the client must time out
             return
+        answers = {"/ok": (200, {}), "/nohead": (200, {}), "/moved": (301, {"Location": "/ok"}), "/gone": (404, {})}
+        status, headers = answers.get(path, (500, {}))
         if path == "/nohead" and self.command == "HEAD":
             status, headers = 405, {"Allow": "GET"}
-        else:
-            status, headers = {
-                "/ok": (200, {}),
-                "/nohead": (200, {}),
-                "/moved": (301, {"Location": "/ok"}),
-                "/gone": (404, {}),
-            }.get(path, (500, {}))
         self.send_response(status)
         for name, value in headers.items():
             self.send_header(name, value)
