@@ -12,12 +12,8 @@ namespace {
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
-    std::size_t start = 0, end;
-    while ((end = text.find("\r\n", start)) != std::string::npos) {
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    lines.push_back(text.substr(start));
+    for (std::size_t start = 0, end = 0; end != std::string::npos; start = end + 2)
+        lines.push_back(text.substr(start, (end = text.find("\r\n", start)) - start));
     return lines;
 }
 

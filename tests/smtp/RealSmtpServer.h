@@ -2,9 +2,9 @@
 // Debian's aiosmtpd run as a child process on 127.0.0.1 (tools/smtp_server.py).
 #include <string>
 #include <vector>
-#include <sys/types.h>
 
 #include "TestUtil.h"
+#include "ToolServer.h"
 
 namespace testutil {
 
@@ -13,8 +13,7 @@ public:
     // extra: more arguments for the script (--tls, --cert, --key, ...).
     RealSmtpServer(const std::string& user = "", const std::string& password = "",
                    const std::vector<std::string>& extra = {});
-    ~RealSmtpServer();
-    int Port() const { return m_port; }
+    int Port() const { return m_server.Port(); }
     // Message n (from 1) as stored, and its envelope: login, sender, recipients.
     std::string Message(int n) const { return ReadFile(m_dir.Path() + std::to_string(n) + ".eml"); }
     std::string Folder() const { return m_dir.Path(); }
@@ -22,9 +21,7 @@ public:
 
 private:
     TempDir m_dir;
-    pid_t m_pid = -1;
-    int m_stdin = -1;
-    int m_port = 0;
+    ToolServer m_server;
 };
 
 } // namespace testutil

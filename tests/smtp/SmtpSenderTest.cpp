@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
 
 #include "TestUtil.h"
 #include "smtp/ComposeAndSend.h"
@@ -115,12 +114,6 @@ TEST(DotStuffer, BytewiseEqualsWhole) {
     }
 }
 
-int CountEntries(const char* folder) {
-    int n = 0;
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(folder)) ++n;
-    return n;
-}
-
 // A cancel wakes the send out of any wait at once; it then reports nothing
 // more, lets go of its sink and leaves no file, descriptor or thread behind.
 TEST(ComposeAndSend, CancelEndsTheSendAtOnce) {
@@ -142,7 +135,8 @@ TEST(ComposeAndSend, CancelEndsTheSendAtOnce) {
     for (const auto& [script, security, waitFor] : cases) {
         SCOPED_TRACE(script);
         request.options.Security = security;
-        int fds = CountEntries("/proc/self/fd"), threads = CountEntries("/proc/self/task");
+        const std::size_t fds = testutil::ListFolder("/proc/self/fd").size();
+        const std::size_t threads = testutil::ListFolder("/proc/self/task").size();
         auto rec = std::make_shared<RecordingNotify>();
         {
             ScriptedServer server(script, 4096);
@@ -163,8 +157,8 @@ TEST(ComposeAndSend, CancelEndsTheSendAtOnce) {
         EXPECT_EQ(rec->DoneCount(), 0) << rec->Log();
         EXPECT_EQ(rec->Log().find("Time out"), std::string::npos) << rec->Log();
         EXPECT_TRUE(testutil::ListFolder(tmp.Path()).empty());
-        EXPECT_EQ(CountEntries("/proc/self/fd"), fds);
-        EXPECT_EQ(CountEntries("/proc/self/task"), threads);
+        EXPECT_EQ(testutil::ListFolder("/proc/self/fd").size(), fds);
+        EXPECT_EQ(testutil::ListFolder("/proc/self/task").size(), threads);
     }
 }
 

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
 
 #include "TestUtil.h"
 #include "smtp/RealSmtpServer.h"
@@ -19,12 +18,6 @@ using testutil::RecordingNotify;
 using testutil::ScriptedServer;
 using testutil::TestCertificates;
 using Kind = TestCertificates::Kind;
-
-int OpenDescriptors() {
-    int n = 0;
-    for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) n += e.exists() ? 1 : 0;
-    return n;
-}
 
 struct TlsDelivery : ::testing::Test {
     static inline TestCertificates* certs = nullptr;
@@ -134,7 +127,7 @@ TEST_F(TlsDelivery, CertificatesThatDoNotCheckOutEndTheDelivery) {
     for (const Case& c : cases) {
         implicit = !implicit;
         SCOPED_TRACE(std::string(c.name) + (implicit ? ", implicit" : ", STARTTLS"));
-        int fds = OpenDescriptors();
+        const std::size_t fds = testutil::ListFolder("/proc/self/fd").size();
         {
             RealSmtpServer server("ann", "secret", Tls(implicit ? "implicit" : "starttls", c.cert));
             SendJob job = Job(server.Port(), implicit ? kSecurityTls : kSecurityStartTls);
@@ -149,7 +142,7 @@ TEST_F(TlsDelivery, CertificatesThatDoNotCheckOutEndTheDelivery) {
             EXPECT_TRUE(notify->Log().ends_with(last)) << notify->Log();
             EXPECT_EQ(server.Envelope(1), "") << "the server stored a message";
         }
-        EXPECT_EQ(OpenDescriptors(), fds);
+        EXPECT_EQ(testutil::ListFolder("/proc/self/fd").size(), fds);
     }
 }
 
@@ -201,7 +194,7 @@ TEST_F(TlsDelivery, BrokenOrUnwillingPeersEndWithAReasonWithinTheWait) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        int fds = OpenDescriptors();
+        const std::size_t fds = testutil::ListFolder("/proc/self/fd").size();
         {
             std::unique_ptr<ScriptedServer> scripted;
             if (!c.port) scripted = std::make_unique<ScriptedServer>(c.script);
@@ -216,7 +209,7 @@ TEST_F(TlsDelivery, BrokenOrUnwillingPeersEndWithAReasonWithinTheWait) {
             EXPECT_EQ(notify->Log().find(">>> AUTH"), std::string::npos) << "went on in plain text";
             EXPECT_EQ(scripted ? scripted->Finish() : "", "");
         }
-        EXPECT_EQ(OpenDescriptors(), fds);
+        EXPECT_EQ(testutil::ListFolder("/proc/self/fd").size(), fds);
     }
 }
 

@@ -104,26 +104,19 @@ def check_alternative(alt, path, problems):
 def main():
     args = sys.argv[1:]
     path = args.pop(0)
-    html = text = None
-    resources, attachments, headers, names, named = [], [], [], [], []
+    single = {"--html": None, "--text": None}
+    lists = {o: [] for o in ("--resource", "--cid", "--attach", "--header", "--part-name")}
     while args:
         opt, val = args.pop(0), args.pop(0)
-        if opt == "--html":
-            html = val
-        elif opt == "--resource":
-            resources.append(val)
-        elif opt == "--cid":
-            named.append(val)
-        elif opt == "--attach":
-            attachments.append(val)
-        elif opt == "--header":
-            headers.append(val.split(": ", 1))
-        elif opt == "--part-name":
-            names.append(val)
-        elif opt == "--text":
-            text = val
+        if opt in single:
+            single[opt] = val
+        elif opt in lists:
+            lists[opt].append(val)
         else:
             fail("unknown option " + opt)
+    html, text = single["--html"], single["--text"]
+    resources, named, attachments, names = (lists[o] for o in ("--resource", "--cid", "--attach", "--part-name"))
+    headers = [h.split(": ", 1) for h in lists["--header"]]
 
     raw = open(path, "rb").read()
     msg = email.message_from_bytes(raw, policy=email.policy.default)

@@ -177,23 +177,22 @@ def subcommands(text):
     return set(re.findall(r"quillory-cli (?:\[?)([a-z][a-z-]*[a-z])", text.replace("\\-", "-")))
 
 
+def read(path):
+    with open(path) as f:
+        return f.read()
+
+
 def agree(build, source, window):
-    r = run([f"{build}/quillory-cli", "--help"])
-    usage = r.stdout
+    usage = run([f"{build}/quillory-cli", "--help"]).stdout
     want_opts, want_cmds = long_options(usage), subcommands(usage)
-    with open(f"{build}/man/quillory-cli.1") as f:
-        man = f.read()
-    docs = {"quillory-cli(1)": (long_options(man), subcommands(man))}
-    with open(f"{source}/completion/quillory-cli.bash") as f:
-        text = f.read()
-        docs["bash completion"] = (long_options(text), set(re.search(r'commands="([^"]*)"', text).group(1).split()))
-    with open(f"{source}/completion/_quillory-cli") as f:
-        text = f.read()
-        docs["zsh completion"] = (long_options(text), set(re.findall(r"([a-z][a-z-]*)\\:", text)))
-    with open(f"{source}/completion/quillory-cli.fish") as f:
-        text = f.read()
-        docs["fish completion"] = ({"--" + o for o in re.findall(r"^complete .* -l ([a-z-]+)", text, re.M)},
-                                   set(re.search(r"set -l commands (.*)", text).group(1).split()))
+    man = read(f"{build}/man/quillory-cli.1")
+    bash, zsh, fish = (read(f"{source}/completion/{n}")
+                       for n in ("quillory-cli.bash", "_quillory-cli", "quillory-cli.fish"))
+    docs = {"quillory-cli(1)": (long_options(man), subcommands(man)),
+            "bash completion": (long_options(bash), set(re.search(r'commands="([^"]*)"', bash).group(1).split())),
+            "zsh completion": (long_options(zsh), set(re.findall(r"([a-z][a-z-]*)\\:", zsh))),
+            "fish completion": ({"--" + o for o in re.findall(r"^complete .* -l ([a-z-]+)", fish, re.M)},
+                                set(re.search(r"set -l commands (.*)", fish).group(1).split()))}
     for name, (opts, cmds) in docs.items():
         if opts != want_opts:
             fail(f"{name} and --help differ: only in {name}: {sorted(opts - want_opts)}, "
@@ -202,8 +201,7 @@ def agree(build, source, window):
             fail(f"{name} names the subcommands {sorted(cmds)}, --help {sorted(want_cmds)}")
     if window:
         r = run([f"{build}/quillory", "--help"], env={"PATH": os.environ["PATH"]})
-        with open(f"{build}/man/quillory.1") as f:
-            man = f.read()
+        man = read(f"{build}/man/quillory.1")
         if long_options(man) != long_options(r.stdout):
             fail(f"quillory(1) names {sorted(long_options(man))}, quillory --help {sorted(long_options(r.stdout))}")
 
