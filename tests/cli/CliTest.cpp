@@ -2,12 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <tuple>
 #include <csignal>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "TestUtil.h"
+#include "core/Base64.h"
 
 namespace {
 
@@ -48,6 +50,24 @@ TEST_F(CommandLine, ComposesWithRelativePathsFromTheStartingFolder) {
     EXPECT_EQ(testutil::CheckEml(dir.Path() + "msg.eml", {"--resource", dir.Path() + "site/a.png", "--attach",
                                                            dir.Path() + "files/b.bin", "--attach", dir.Path() + "--version"}),
               "");
+}
+
+// A look before a list send: --dry-run makes its folder, however deep, and
+// writes each row's message there, addressed to that row alone.
+TEST_F(CommandLine, ListDryRunWritesEachMessageIntoANewFolder) {
+    dir.Write("page.html", "<p>Hello {{name}}</p>\n");
+    dir.Write("list.csv", "email,name\nann@x.org,Ann\nbob@y.org,Bob\n");
+    std::string out;
+    ASSERT_EQ(Run("send-list page.html --list list.csv --from club@z.org --dry-run new/look", out), 0) << out;
+    for (const auto& [file, to, hello] : {std::tuple{"00001.eml", "To: \"Ann\" <ann@x.org>\r\n", "<p>Hello Ann</p>"},
+                                          std::tuple{"00002.eml", "To: \"Bob\" <bob@y.org>\r\n", "<p>Hello Bob</p>"}}) {
+        std::string msg = ReadFile(dir.Path() + "new/look/" + file), html;
+        EXPECT_NE(msg.find(to), std::string::npos) << msg;
+        const std::size_t body = msg.find("base64\r\n\r\n");
+        ASSERT_NE(body, std::string::npos) << msg;
+        ASSERT_TRUE(Base64Decode(msg.substr(body + 10, msg.find("\r\n\r\n", body + 10) - body - 10), html));
+        EXPECT_EQ(html, std::string(hello) + "\r\n");
+    }
 }
 
 // Arguments are read in the locale's codeset; what a server without SMTPUTF8
