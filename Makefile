@@ -40,6 +40,7 @@ bench: build
 	@bench/compose_bench.sh $(BUILD)
 	@bench/smtp_bench.sh $(BUILD)
 	@bench/scanner_bench.sh $(BUILD)
+	@bench/list_bench.sh $(BUILD)
 
 # The suite once more under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize: bootstrap
