@@ -170,6 +170,7 @@ bool ListRun::Prepare() {
     m_session.m_nPort = opt.SmtpPort;
     m_session.m_nSecurity = opt.Security;
     m_session.m_bAuth = opt.SrvReqAuth;
+    m_session.m_bEhlo = true;
     m_session.m_strUser = opt.AuthName;
     m_session.m_strPassword = opt.AuthPass;
     m_session.m_nAuthMethod = opt.AuthMethod;

@@ -154,23 +154,21 @@ bool CSmtpSender::TransferMessage() {
     m_outcome.stage = SendStage::Mail;
     std::string parameters;
     if (!PrepareMessage(parameters)) return false;
-    if (!Expect("MAIL FROM:<" + job.m_strFrom + ">" + parameters + "\r\n", 250, wait)) return false;
-
-    m_outcome.stage = SendStage::Rcpt;
-    for (const std::string& rcpt : job.m_listRecipients) {
-        int code = Command("RCPT TO:<" + rcpt + ">\r\n", wait);
-        if (code < 0) return false;
-        if (code == 250 || code == 251) {
-            m_outcome.listAccepted.push_back(rcpt);
-        } else {
-            m_outcome.listRefused.push_back(rcpt);
-            m_outcome.listRefusedReplies.push_back(m_listReplyLines.empty() ? std::string() : m_listReplyLines.back());
+    const std::string mail = "MAIL FROM:<" + job.m_strFrom + ">" + parameters + "\r\n";
+    if (OffersExtension(m_listEhloReply, "PIPELINING")) {
+        if (!PipelineEnvelope(mail)) return false;
+    } else {
+        if (!Expect(mail, 250, wait)) return false;
+        m_outcome.stage = SendStage::Rcpt;
+        for (const std::string& rcpt : job.m_listRecipients) {
+            int code = Command("RCPT TO:<" + rcpt + ">\r\n", wait);
+            if (code < 0) return false;
+            TakeRecipientReply(rcpt, code);
         }
+        if (m_outcome.listAccepted.empty()) return RefuseRecipients();
+        m_outcome.stage = SendStage::Data;
+        if (!Expect("DATA\r\n", 354, wait)) return false;
     }
-    if (m_outcome.listAccepted.empty()) return RefuseRecipients();
-
-    m_outcome.stage = SendStage::Data;
-    if (!Expect("DATA\r\n", 354, wait)) return false;
     m_outcome.stage = SendStage::Body;
     if (!NothingPending()) return false;
     PostLogLine(LogDirection::Outgoing, "Sending message body...");
@@ -189,6 +187,68 @@ bool CSmtpSender::TransferMessage() {
     m_outcome.bEndOfDataSent = true;
     int code = ReceiveReply(job.m_nEndOfDataWaitMs);
     return code == 250 || (code >= 0 && Fail(SendFailure::Refused));
+}
+
+void CSmtpSender::TakeRecipientReply(const std::string& rcpt, int code) {
+    if (code == 250 || code == 251) {
+        m_outcome.listAccepted.push_back(rcpt);
+    } else {
+        m_outcome.listRefused.push_back(rcpt);
+        m_outcome.listRefusedReplies.push_back(m_listReplyLines.empty() ? std::string() : m_listReplyLines.back());
+    }
+}
+
+// RFC 2920: MAIL, every RCPT and DATA go out in one write and their replies
+// come back in order, so a message costs one round trip before its data, not
+// two plus one per recipient. Every reply is read, whatever the first said,
+// to keep the session in step for the next message.
+bool CSmtpSender::PipelineEnvelope(const std::string& mail) {
+    const SendJob& job = *m_pJob;
+    const int wait = job.m_nWaitMs;
+    std::string batch = mail;
+    PostLogLine(LogDirection::Outgoing, mail);
+    for (const std::string& rcpt : job.m_listRecipients) {
+        batch += "RCPT TO:<" + rcpt + ">\r\n";
+        PostLogLine(LogDirection::Outgoing, "RCPT TO:<" + rcpt + ">\r\n");
+    }
+    batch += "DATA\r\n";
+    PostLogLine(LogDirection::Outgoing, "DATA\r\n");
+    if (!NothingPending() || !SendAll(batch.data(), batch.size(), wait)) return false;
+
+    const int mailCode = ReceiveReply(wait);
+    if (mailCode < 0) return false;
+    const std::vector<std::string> mailReply = m_listReplyLines;
+    m_outcome.stage = SendStage::Rcpt;
+    for (const std::string& rcpt : job.m_listRecipients) {
+        int code = ReceiveReply(wait);
+        if (code < 0) return false;
+        if (mailCode == 250) TakeRecipientReply(rcpt, code);
+    }
+    m_outcome.stage = SendStage::Data;
+    const int dataCode = ReceiveReply(wait);
+    if (dataCode < 0) return false;
+    if (dataCode == 354 && (mailCode != 250 || m_outcome.listAccepted.empty())) {
+        // A server that opened the data anyway gets an empty message ended at
+        // once; its reply does not matter, the envelope already failed.
+        PostLogLine(LogDirection::Outgoing, ".\r\n");
+        if (!SendAll(".\r\n", 3, wait) || ReceiveReply(wait) < 0) return false;
+    }
+    if (mailCode != 250) {
+        m_outcome.stage = SendStage::Mail;
+        m_nReplyCode = mailCode;
+        m_listReplyLines = mailReply;
+        return Fail(SendFailure::Refused);
+    }
+    if (m_outcome.listAccepted.empty()) {
+        m_outcome.stage = SendStage::Rcpt;
+        // The refusal is the last recipient's, as without pipelining.
+        if (!m_outcome.listRefusedReplies.empty()) {
+            m_listReplyLines = {m_outcome.listRefusedReplies.back()};
+            m_nReplyCode = std::atoi(m_listReplyLines.back().c_str());
+        }
+        return RefuseRecipients();
+    }
+    return dataCode == 354 || Fail(SendFailure::Refused);
 }
 
 bool CSmtpSender::Open(const SendJob& session) {
@@ -259,8 +319,17 @@ std::string CSmtpSender::HelloName() const {
 bool CSmtpSender::Greet() {
     const SendJob& job = *m_pJob;
     m_outcome.stage = SendStage::Hello;
-    if (!job.m_bAuth && job.m_nSecurity != kSecurityStartTls)
+    if (!job.m_bAuth && job.m_nSecurity != kSecurityStartTls) {
+        if (!job.m_bEhlo) return Expect("HELO " + HelloName() + "\r\n", 250, job.m_nWaitMs);
+        const int code = Command("EHLO " + HelloName() + "\r\n", job.m_nWaitMs);
+        if (code < 0) return false;
+        if (code == 250) {
+            m_listEhloReply = m_listReplyLines;
+            return true;
+        }
+        // A server that does not know EHLO still takes HELO.
         return Expect("HELO " + HelloName() + "\r\n", 250, job.m_nWaitMs);
+    }
     if (!Expect("EHLO " + HelloName() + "\r\n", 250, job.m_nWaitMs)) return false;
     m_listEhloReply = m_listReplyLines;
     return !job.m_bAuth || Authenticate();

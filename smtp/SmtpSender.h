@@ -19,6 +19,9 @@ struct SendJob {
     std::string m_strFrom;  // bare sender address for MAIL FROM
     std::vector<std::string> m_listRecipients;  // To, then Cc; duplicates kept
     bool m_bAuth = false;  // EHLO + AUTH instead of HELO
+    // EHLO even without a login, falling back to HELO: a list send learns
+    // whether the server takes pipelined commands.
+    bool m_bEhlo = false;
     SmtpSecurity m_nSecurity = kSecurityNone;
     std::string m_strUser;
     std::string m_strPassword;
@@ -99,6 +102,8 @@ protected:
     bool PrepareMessage(std::string& strMailParameters);
     bool SendMessageFile();
     bool RefuseRecipients();
+    bool PipelineEnvelope(const std::string& mail);
+    void TakeRecipientReply(const std::string& rcpt, int code);
     // A reply is taken only for the command it answers: bytes that came
     // before the command went out end the delivery.
     bool NothingPending();

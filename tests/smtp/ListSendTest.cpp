@@ -35,6 +35,14 @@ std::string Message(const std::string& rcpt, bool first, const std::string& end 
            rcpt + "@x.org>\nS: 250 ok\nC: DATA\nS: 354 go\nD:\n" + end;
 }
 const std::string kHello = "S: 220 hi\nC: *\nS: 250 hi\n";
+// A server that offers PIPELINING takes the envelope and DATA in one go: the
+// script reads all three commands before its first reply.
+const std::string kPipelining = "S: 220 hi\nC: *\nS: 250-hi\nS: 250 PIPELINING\n";
+std::string Pipelined(const std::string& rcpt, bool first,
+                      const std::string& replies = "S: 250 ok\nS: 250 ok\nS: 354 go\nD:\nS: 250 ok\n") {
+    return std::string(first ? "" : "C: RSET\nS: 250 ok\n") + "C: MAIL FROM:<me@x.org>\nC: RCPT TO:<" + rcpt +
+           "@x.org>\nC: DATA\n" + replies;
+}
 
 TEST(ListSend, FaultsEndResumedWithNobodyTwice) {
     struct Case {
@@ -51,6 +59,13 @@ TEST(ListSend, FaultsEndResumedWithNobodyTwice) {
                   "C: RSET\nS: 250 ok\nC: MAIL FROM:<me@x.org>\nS: 250 ok\nC: RCPT TO:<b@x.org>\nS: 550 5.1.1 no\n" +
              Message("c", false) + Message("a", false) + "C: QUIT\nS: 221 bye\n",
          "a=sent b=refused c=sent "},
+        {"pipelined when offered; a 4xx recipient is sent later",
+         kPipelining + Pipelined("a", true, "S: 250 ok\nS: 451 4.7.1 later\nS: 503 no valid recipients\n") +
+             Pipelined("b", false) + Pipelined("a", false) + "C: QUIT\nS: 221 bye\n",
+         "a=sent b=sent "},
+        {"a server without EHLO gets HELO", "S: 220 hi\nC: *\nS: 502 what\nC: *\nS: 250 hi\n" + Message("a", true) +
+                                                Message("b", false) + "C: QUIT\nS: 221 bye\n",
+         "a=sent b=sent "},
         {"4xx to the end mark, then sent", kHello + Message("a", true, "S: 452 full\n") + Message("b", false) +
                                                Message("a", false) + "C: QUIT\nS: 221 bye\n",
          "a=sent b=sent "},

@@ -67,7 +67,22 @@ const std::string kEhloLogin =
     "S: 334 VXNlcm5hbWU6\nC: YW5u\nS: 334 UGFzc3dvcmQ6\n";
 const std::string kLoggedIn = kEhloLogin + "C: c2VjcmV0\nS: 235 welcome\n";
 
+// PIPELINING offered: MAIL, RCPT and DATA all arrive before the first reply.
+const std::string kPipelined = "S: 220 ready\nC: EHLO client.example.org\nS: 250-there\nS: 250 PIPELINING\n"
+                               "C: AUTH LOGIN\nS: 334 VXNlcm5hbWU6\nC: YW5u\nS: 334 UGFzc3dvcmQ6\nC: c2VjcmV0\n"
+                               "S: 235 welcome\nC: MAIL FROM:<a@x.org>\nC: RCPT TO:<r1@y>\nC: RCPT TO:<r2@y>\nC: DATA\n";
+
 const Row kRows[] = {
+    {.name = "PipelinedEnvelope", .script = kPipelined + "S: 250 ok\nS: 550 no such user\nS: 250 ok\nS: 354 go\nD:\n" + kEnd,
+     .success = true, .refused = {"r1@y"}, .recipients = {"r1@y", "r2@y"}, .auth = true},
+    // Every reply is read, so the failure is the step's own reply.
+    {.name = "PipelinedSenderRefused", .script = kPipelined + "S: 553 sender refused\nS: 503 a\nS: 503 b\nS: 503 c\n",
+     .stage = Stage::Mail, .failure = Failure::Refused, .code = 553, .replyLines = {"553 sender refused"},
+     .recipients = {"r1@y", "r2@y"}, .auth = true},
+    {.name = "PipelinedEveryRecipientRefused",
+     .script = kPipelined + "S: 250 ok\nS: 550 no such user\nS: 551 gone\nS: 554 no valid recipients\n",
+     .stage = Stage::Rcpt, .failure = Failure::RecipientsRefused, .code = 551, .refused = {"r1@y", "r2@y"},
+     .recipients = {"r1@y", "r2@y"}, .auth = true},
     {.name = "PlainDelivery", .script = kHelo + kRest, .success = true,
      .logHas = ">>> OK\n<<< 220 ready\n>>> HELO client.example.org\n<<< 250 hello\n>>> MAIL FROM:<a@x.org>\n"
                "<<< 250 ok\n>>> RCPT TO:<b@y.org>\n<<< 250 ok\n>>> DATA\n<<< 354 go\n>>> Sending message body...\n"
