@@ -32,30 +32,32 @@ bool CMimeComposer::Fail(std::string reason) {
     return false;
 }
 
+// The plan handed over when it still fits the job, else a new scan.
+bool CMimeComposer::TakePlan() {
+    std::string err;
+    if (m_earlierPlan.StillFits(m_job))
+        m_plan = std::move(m_earlierPlan);
+    else if (!CPageScanner(m_job, m_env, m_contentTypes, m_szHostName).Scan(m_plan, err))
+        return Fail(err);
+    m_earlierPlan = MessagePlan();
+    return true;
+}
+
 bool CMimeComposer::Compose() {
     m_strError.clear();
     m_listWarnings.clear();
     if (m_job.m_strHtmlPath.empty()) return Fail("no HTML file given");
     if (m_job.m_strOutputPath.empty()) return Fail("no output file given");
-    std::string err;
-    if (m_earlierPlan.StillFits(m_job))
-        m_plan = std::move(m_earlierPlan);
-    else if (!CPageScanner(m_job, m_env, m_contentTypes, m_szHostName).Scan(m_plan, err))
-        return Fail(err);
-    m_earlierPlan = MessagePlan();
+    if (!TakePlan()) return false;
     return Write();
 }
 
 bool CMimeComposer::ComposeInto(platform::OutputFile& out) {
     m_strError.clear();
-    std::string err;
-    if (m_earlierPlan.StillFits(m_job))
-        m_plan = std::move(m_earlierPlan);
-    else if (!CPageScanner(m_job, m_env, m_contentTypes, m_szHostName).Scan(m_plan, err))
-        return Fail(err);
-    m_earlierPlan = MessagePlan();
+    if (!TakePlan()) return false;
     m_listWarnings = m_plan.listWarnings;
     CMessageWriter writer(m_plan, m_job, m_env, m_contentTypes, m_szHostName);
+    std::string err;
     bool ok = writer.Write(out, err);
     m_listWarnings.insert(m_listWarnings.end(), writer.Warnings().begin(), writer.Warnings().end());
     m_bEightBitData = writer.HasEightBitData();

@@ -61,6 +61,7 @@ public:
 
 private:
     bool Fail(std::string reason);
+    bool TakePlan();
     bool Write();
     bool CheckOutputIsNoInput();
 

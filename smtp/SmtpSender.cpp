@@ -90,7 +90,8 @@ bool CSmtpSender::Fail(SendFailure failure, const std::string& strSystemError) {
     return false;
 }
 
-SendOutcome CSmtpSender::Run(const SendJob& job) {
+// A new session's state; the first log line.
+void CSmtpSender::Begin(const SendJob& job) {
     m_pJob = &job;
     m_outcome = SendOutcome();
     m_strInput.clear();
@@ -98,6 +99,10 @@ SendOutcome CSmtpSender::Run(const SendJob& job) {
     m_outcome.strServer = job.m_strServer;
     m_outcome.nPort = job.m_nPort;
     PostLogLine(LogDirection::Outgoing, "Initiating...");
+}
+
+SendOutcome CSmtpSender::Run(const SendJob& job) {
+    Begin(job);
     if (CheckJob(true)) Deliver();
     m_pSock.reset();
     m_pMessageFile.reset();
@@ -252,13 +257,7 @@ bool CSmtpSender::PipelineEnvelope(const std::string& mail) {
 }
 
 bool CSmtpSender::Open(const SendJob& session) {
-    m_pJob = &session;
-    m_outcome = SendOutcome();
-    m_strInput.clear();
-    m_listEhloReply.clear();
-    m_outcome.strServer = session.m_strServer;
-    m_outcome.nPort = session.m_nPort;
-    PostLogLine(LogDirection::Outgoing, "Initiating...");
+    Begin(session);
     bool ok = CheckJob(false) && OpenSession();
     if (!ok) m_pSock.reset();
     m_pJob = nullptr;

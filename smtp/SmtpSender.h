@@ -102,6 +102,7 @@ protected:
     bool PrepareMessage(std::string& strMailParameters);
     bool SendMessageFile();
     bool RefuseRecipients();
+    void Begin(const SendJob& job);
     bool PipelineEnvelope(const std::string& mail);
     void TakeRecipientReply(const std::string& rcpt, int code);
     // A reply is taken only for the command it answers: bytes that came
